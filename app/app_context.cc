@@ -1,0 +1,68 @@
+#include "app/app_context.h"
+
+#include <cstdlib>
+
+#include "app/root_window_registry.h"
+#include "env/paths.h"
+#include "env/product.h"
+#include "platform/system_language.h"
+
+namespace app {
+
+namespace {
+AppContext* g_context = nullptr;
+
+bool IsChineseLanguage(uint16_t id) { return id == 0x0804 || id == 0x0404 || id == 0x0C04 || id == 0x1004; }
+}  // namespace
+
+AppContext::AppContext(std::shared_ptr<engine::CommandLine> command_line, bool terminate_when_all_windows_closed)
+    : command_line_(std::move(command_line)),
+      terminate_when_all_windows_closed_(terminate_when_all_windows_closed),
+      main_url_(env::StartUrl()) {
+  if (command_line_->HasSwitch("background-color"))
+    engine::ParseCSSColor(command_line_->GetSwitchValue("background-color"), false, background_color_);
+  g_context = this;
+}
+
+AppContext::~AppContext() { g_context = nullptr; }
+
+AppContext* AppContext::Get() { return g_context; }
+
+void AppContext::FillSettings(engine::Settings& settings) const {
+  FillSettingsForLanguage(settings, platform::SystemDefaultLangId());
+}
+
+void AppContext::FillSettingsForLanguage(engine::Settings& settings, uint16_t system_lang_id) const {
+  // Qt's loop is the UI thread's in every mode, so the engine never runs a
+  // UI thread of its own.
+  settings.multi_threaded_message_loop = false;
+  settings.locale = "zh-CN";
+  if (IsChineseLanguage(system_lang_id)) settings.accept_language_list = "zh-CN,zh";
+  settings.log_file = env::GetModuleDirectory() + "log/errorLog.txt";
+  settings.log_severity = engine::LOGSEVERITY_ERROR;
+  settings.remote_debugging_port = 8100;
+  settings.uncaught_exception_stack_size = 1024;
+  settings.windowless_rendering_enabled = command_line_->HasSwitch("off-screen-rendering-enabled");
+  settings.background_color = background_color_;
+}
+
+void AppContext::FillBrowserSettings(engine::BrowserSettings& settings) const {
+  if (!command_line_->HasSwitch("off-screen-frame-rate")) return;
+  settings.windowless_frame_rate = std::atoi(command_line_->GetSwitchValue("off-screen-frame-rate").c_str());
+}
+
+bool AppContext::Initialise(const engine::MainArgs& args, const engine::Settings& settings,
+                            engine::App* application) {
+  if (!engine::Initialize(args, settings, application)) return false;
+  registry_ = std::make_unique<RootWindowRegistry>(terminate_when_all_windows_closed_);
+  initialized_ = true;
+  return true;
+}
+
+void AppContext::Shutdown() {
+  registry_.reset();
+  engine::Shutdown();
+  shutdown_ = true;
+}
+
+}  // namespace app

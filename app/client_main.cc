@@ -1,0 +1,90 @@
+#include "app/client_main.h"
+
+#include <chrono>
+#include <thread>
+
+#include "app/app_context.h"
+#include "app/client_app.h"
+#include "app/root_window_registry.h"
+#include "app/ui_message_loop.h"
+#include "browser/root_window_win.h"
+#include "env/logs.h"
+#include "env/paths.h"
+#include "env/product.h"
+#include "env/system_integration.h"
+#include "platform/ini_profile.h"
+
+namespace app {
+
+namespace {
+constexpr int kLogRetentionDays = 15;
+constexpr auto kFinalPause = std::chrono::milliseconds(200);
+}  // namespace
+
+platform::Rect InitialBoundsFromWorkArea(const platform::Rect& work_area) {
+  const double w = work_area.width;
+  const double h = work_area.height;
+  return platform::Rect{static_cast<int>(0.05 * w), static_cast<int>(0.05 * h), static_cast<int>(0.9 * w),
+                        static_cast<int>(0.9 * h)};
+}
+
+void ConsumeClearCacheFlag() {
+  const std::string config = env::GetConfigFilePath();
+  if (platform::GetPrivateProfileInt("Cache", "clearCache", 0, config) != 1) return;
+  platform::WritePrivateProfileString("Cache", "clearCache", "0", config);
+  env::ClearUserDataDirectory();
+}
+
+void RegisterFirewallRuleOnce() {
+  const std::string flags = env::GetFlagsFilePath();
+  if (platform::GetPrivateProfileInt("addFirewall", "isAdd", 0, flags) != 0) return;
+  env::AddFirewallRule();
+  platform::WritePrivateProfileString("addFirewall", "isAdd", "1", flags);
+}
+
+int RunMain(int argc, char** argv) {
+  engine::MainArgs main_args{argc, argv};
+  auto command_line = engine::CommandLine::CreateFromArgv(argc, argv);
+  engine::CommandLine::SetGlobal(command_line);
+  const ProcessKind kind = ShellApp::GetProcessKind(*command_line);
+
+  if (kind == ProcessKind::Browser) {
+    if (command_line->HasSwitch("start-url")) env::SetStartUrlOverride(command_line->GetSwitchValue("start-url"));
+    if (auto running = env::FindMainWindow()) {
+      running->Show(platform::ShowCommand::kMaximized);
+      running->SetForeground();
+      return 0;
+    }
+  }
+
+  std::unique_ptr<ShellApp> application = CreateAppForKind(kind);
+  const int sub_process_result = engine::ExecuteProcess(main_args, application.get());
+  if (sub_process_result >= 0) return sub_process_result;
+
+  ConsumeClearCacheFlag();
+
+  auto context = std::make_unique<AppContext>(command_line, true);
+  engine::Settings settings;
+  settings.no_sandbox = true;
+  context->FillSettings(settings);
+  auto message_loop = std::make_unique<UiMessageLoop>();
+
+  int exit_code = 1;
+  if (context->Initialise(main_args, settings, application.get())) {
+    context->Registry()->CreateRootWindow(false, false, InitialBoundsFromWorkArea(platform::WorkArea()),
+                                          env::StartUrl());
+    RegisterFirewallRuleOnce();
+    exit_code = message_loop->Run();
+    context->Shutdown();
+  } else {
+    env::WriteProgramLog("浏览器引擎初始化失败");
+  }
+
+  message_loop.reset();
+  context.reset();
+  env::RemoveOldLogs(kLogRetentionDays);
+  std::this_thread::sleep_for(kFinalPause);
+  return exit_code;
+}
+
+}  // namespace app

@@ -1,0 +1,76 @@
+#include "browser/browser_host.h"
+
+#include <QWidget>
+
+namespace browser {
+
+BrowserHost::BrowserHost(BrowserHostDelegate* delegate, bool offscreen, const std::string& start_url)
+    : delegate_(delegate), handler_(std::make_shared<BrowserEventHandler>(this, offscreen, start_url)) {}
+
+BrowserHost::~BrowserHost() {
+  if (handler_) handler_->ClearDelegate();
+}
+
+void BrowserHost::BrowserCreated(std::shared_ptr<engine::Browser> browser) {
+  browser_ = browser;
+  delegate_->BrowserCreated(browser);
+}
+
+void BrowserHost::BrowserClosing(std::shared_ptr<engine::Browser>) { closing_ = true; }
+
+void BrowserHost::BrowserClosed(std::shared_ptr<engine::Browser>) {
+  browser_.reset();
+  handler_->ClearDelegate();
+  handler_.reset();
+  // The delegate may destroy this host.
+  delegate_->BrowserHostDestroyed();
+}
+
+void BrowserHost::AddressChanged(const std::string& url) { delegate_->AddressChanged(url); }
+void BrowserHost::TitleChanged(const std::u16string& title) { delegate_->TitleChanged(title); }
+void BrowserHost::FullscreenChanged(bool fullscreen) { delegate_->FullscreenChanged(fullscreen); }
+void BrowserHost::LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) {
+  delegate_->LoadingStateChanged(is_loading, can_go_back, can_go_forward);
+}
+
+void BrowserHost::SetMainWindowHandle(std::shared_ptr<platform::WindowHandle> window) {
+  if (handler_) handler_->SetMainWindowHandle(std::move(window));
+}
+
+WindowedBrowserHost::WindowedBrowserHost(BrowserHostDelegate* delegate, const std::string& start_url)
+    : BrowserHost(delegate, false, start_url), start_url_(start_url) {}
+
+void WindowedBrowserHost::CreateBrowser(QWidget* parent, const platform::Rect& rect,
+                                        const engine::BrowserSettings& settings,
+                                        std::shared_ptr<engine::RequestContext> request_context) {
+  engine::WindowInfo info;
+  info.parent = parent;
+  info.x = rect.x;
+  info.y = rect.y;
+  info.width = rect.width;
+  info.height = rect.height;
+  engine::CreateBrowser(info, handler_, start_url_, settings, std::move(request_context));
+}
+
+QWidget* WindowedBrowserHost::GetWindowHandle() const {
+  return browser_ ? browser_->GetHost()->GetWindowHandle() : nullptr;
+}
+
+void WindowedBrowserHost::Show() {
+  if (QWidget* window = GetWindowHandle(); window && !window->isVisible()) window->show();
+}
+
+void WindowedBrowserHost::Hide() {
+  // Zero size rather than hidden, so the page keeps running as on screen.
+  if (QWidget* window = GetWindowHandle()) window->resize(0, 0);
+}
+
+void WindowedBrowserHost::SetBounds(int x, int y, int width, int height) {
+  if (QWidget* window = GetWindowHandle()) window->setGeometry(x, y, width, height);
+}
+
+void WindowedBrowserHost::SetFocus(bool focus) {
+  if (browser_) browser_->GetHost()->SetFocus(focus);
+}
+
+}  // namespace browser

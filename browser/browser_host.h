@@ -1,0 +1,82 @@
+#ifndef BROWSER_BROWSER_HOST_H_
+#define BROWSER_BROWSER_HOST_H_
+
+#include <QPointer>
+#include <memory>
+#include <string>
+
+#include "browser/browser_event_handler.h"
+#include "engine/engine.h"
+#include "platform/screen.h"
+
+class QWidget;
+
+namespace browser {
+
+// What a root window hears from its browser host; UI thread only.
+class BrowserHostDelegate {
+ public:
+  virtual ~BrowserHostDelegate() = default;
+  virtual void BrowserCreated(std::shared_ptr<engine::Browser> browser) = 0;
+  virtual void BrowserHostDestroyed() = 0;
+  virtual void AddressChanged(const std::string& url) = 0;
+  virtual void TitleChanged(const std::u16string& title) = 0;
+  virtual void FullscreenChanged(bool fullscreen) = 0;
+  virtual void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) = 0;
+};
+
+// Creates one browser, owns its event handler and places the browser in
+// the root window's frame.
+class BrowserHost : public BrowserEventDelegate {
+ public:
+  BrowserHost(BrowserHostDelegate* delegate, bool offscreen, const std::string& start_url);
+  ~BrowserHost() override;
+
+  // BrowserEventDelegate
+  void BrowserCreated(std::shared_ptr<engine::Browser> browser) override;
+  void BrowserClosing(std::shared_ptr<engine::Browser> browser) override;
+  void BrowserClosed(std::shared_ptr<engine::Browser> browser) override;
+  void AddressChanged(const std::string& url) override;
+  void TitleChanged(const std::u16string& title) override;
+  void FullscreenChanged(bool fullscreen) override;
+  void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) override;
+
+  virtual void CreateBrowser(QWidget* parent, const platform::Rect& rect, const engine::BrowserSettings& settings,
+                             std::shared_ptr<engine::RequestContext> request_context) = 0;
+  virtual void Show() = 0;
+  virtual void Hide() = 0;
+  virtual void SetBounds(int x, int y, int width, int height) = 0;
+  virtual void SetFocus(bool focus) = 0;
+  virtual QWidget* GetWindowHandle() const = 0;
+
+  std::shared_ptr<engine::Browser> GetBrowser() const { return browser_; }
+  bool IsClosing() const { return closing_; }
+  void SetMainWindowHandle(std::shared_ptr<platform::WindowHandle> window);
+
+ protected:
+  BrowserHostDelegate* delegate_;
+  std::shared_ptr<BrowserEventHandler> handler_;
+  std::shared_ptr<engine::Browser> browser_;
+  bool closing_ = false;
+};
+
+// The engine renders into its own child window of the frame.
+class WindowedBrowserHost : public BrowserHost {
+ public:
+  WindowedBrowserHost(BrowserHostDelegate* delegate, const std::string& start_url);
+
+  void CreateBrowser(QWidget* parent, const platform::Rect& rect, const engine::BrowserSettings& settings,
+                     std::shared_ptr<engine::RequestContext> request_context) override;
+  void Show() override;
+  void Hide() override;
+  void SetBounds(int x, int y, int width, int height) override;
+  void SetFocus(bool focus) override;
+  QWidget* GetWindowHandle() const override;
+
+ private:
+  std::string start_url_;
+};
+
+}  // namespace browser
+
+#endif  // BROWSER_BROWSER_HOST_H_

@@ -1,0 +1,62 @@
+#include "browser/loading_dialog.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QProgressBar>
+
+namespace browser {
+
+namespace {
+
+constexpr int kTimerPeriodMs = 100;
+
+// Dialog units of the dialog template to pixels of the dialog's font.
+QRect Units(const QFontMetrics& metrics, int x, int y, int width, int height) {
+  const int base_x = metrics.averageCharWidth();
+  const int base_y = metrics.height();
+  return QRect(x * base_x / 4, y * base_y / 8, width * base_x / 4, height * base_y / 8);
+}
+
+}  // namespace
+
+LoadingDialog::LoadingDialog(QWidget* frame)
+    : QDialog(frame, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  QFont font = this->font();
+  font.setPointSize(8);
+  setFont(font);
+  const QFontMetrics metrics(font);
+  resize(Units(metrics, 0, 0, 204, 80).size());
+
+  auto* text = new QLabel(QStringLiteral("加载中，请稍候..."), this);
+  text->setObjectName(QStringLiteral("loadingText"));
+  text->setAlignment(Qt::AlignCenter);
+  text->setGeometry(Units(metrics, 73, 46, 65, 8).adjusted(-20, 0, 20, 4));
+  bar_ = new QProgressBar(this);
+  bar_->setRange(0, 100);
+  bar_->setValue(0);
+  bar_->setTextVisible(false);
+  bar_->setGeometry(Units(metrics, 26, 21, 152, 14));
+  startTimer(kTimerPeriodMs);
+}
+
+platform::Rect LoadingDialog::PlaceOver(const platform::Rect& frame, int width, int height) {
+  return platform::Rect{frame.x + (frame.width - width) / 2, frame.y + (frame.height - height) / 3, width, height};
+}
+
+void LoadingDialog::PlaceOverFrame() {
+  if (!parentWidget()) return;
+  const QRect f = parentWidget()->frameGeometry();
+  const platform::Rect place = PlaceOver({f.x(), f.y(), f.width(), f.height()}, width(), height());
+  move(place.x, place.y);
+}
+
+int LoadingDialog::progress() const { return bar_->value(); }
+
+void LoadingDialog::timerEvent(QTimerEvent*) {
+  const int position = bar_->value();
+  bar_->setValue(position >= 100 ? 0 : position + 2);
+}
+
+}  // namespace browser

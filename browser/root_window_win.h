@@ -1,0 +1,76 @@
+#ifndef BROWSER_ROOT_WINDOW_WIN_H_
+#define BROWSER_ROOT_WINDOW_WIN_H_
+
+#include <QPointer>
+#include <memory>
+#include <string>
+
+#include "browser/browser_host.h"
+#include "browser/loading_dialog.h"
+#include "engine/engine.h"
+#include "platform/screen.h"
+#include "platform/top_level_window.h"
+
+namespace app {
+class RootWindowRegistry;
+}
+
+namespace browser {
+
+class RootFrame;
+
+// A top-level frame hosting one browser. Held by the root window registry;
+// the main window is also the application's message hub.
+class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_this<RootWindow> {
+ public:
+  RootWindow();
+  ~RootWindow() override;
+
+  // Creates the browser host for |url| and the frame (on the UI thread).
+  void Open(app::RootWindowRegistry* registry, bool with_controls, bool offscreen, const platform::Rect& bounds,
+            const engine::BrowserSettings& settings, const std::string& url);
+  void Show(platform::ShowCommand command);
+  void Hide();
+  void SetBounds(int x, int y, int width, int height);
+  // Forced: the frame goes at once. Otherwise the page may run its unload
+  // handlers first.
+  void Close(bool force);
+  std::shared_ptr<engine::Browser> GetBrowser() const;
+  platform::TopLevelWindow* GetHandle() const;
+  LoadingDialog* loading_dialog() const { return loading_dialog_.data(); }
+
+  // The frame's window procedure for posted and sent messages.
+  intptr_t HandleMessage(const platform::WindowMessage& message);
+
+  // BrowserHostDelegate
+  void BrowserCreated(std::shared_ptr<engine::Browser> browser) override;
+  void BrowserHostDestroyed() override;
+  void AddressChanged(const std::string& url) override;
+  void TitleChanged(const std::u16string& title) override;
+  void FullscreenChanged(bool fullscreen) override;
+  void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) override;
+
+  // Frame events.
+  bool OnClose();
+  void OnSize();
+  void OnNcDestroy();
+
+ private:
+  void CreateRootWindow(const engine::BrowserSettings& settings);
+  bool OnCommand(uint32_t id, intptr_t lparam);
+
+  app::RootWindowRegistry* registry_ = nullptr;
+  bool with_controls_ = false;
+  bool offscreen_ = false;
+  platform::Rect start_rect_;
+  std::unique_ptr<BrowserHost> browser_host_;
+  bool initialized_ = false;
+  QPointer<RootFrame> frame_;
+  bool window_destroyed_ = false;
+  bool browser_destroyed_ = false;
+  QPointer<LoadingDialog> loading_dialog_;
+};
+
+}  // namespace browser
+
+#endif  // BROWSER_ROOT_WINDOW_WIN_H_

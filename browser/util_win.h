@@ -1,0 +1,54 @@
+#ifndef BROWSER_UTIL_WIN_H_
+#define BROWSER_UTIL_WIN_H_
+
+#include <cstdint>
+#include <functional>
+
+#include "platform/screen.h"
+
+class QWidget;
+
+namespace browser {
+
+// The engine's event flags.
+enum EventFlags : uint32_t {
+  EVENTFLAG_CAPS_LOCK_ON = 1,
+  EVENTFLAG_SHIFT_DOWN = 2,
+  EVENTFLAG_CONTROL_DOWN = 4,
+  EVENTFLAG_ALT_DOWN = 8,
+  EVENTFLAG_LEFT_MOUSE_BUTTON = 16,
+  EVENTFLAG_MIDDLE_MOUSE_BUTTON = 32,
+  EVENTFLAG_RIGHT_MOUSE_BUTTON = 64,
+  EVENTFLAG_NUM_LOCK_ON = 256,
+  EVENTFLAG_IS_KEY_PAD = 512,
+  EVENTFLAG_IS_LEFT = 1024,
+  EVENTFLAG_IS_RIGHT = 2048,
+};
+
+// Windows virtual-key state: the high bit (0x8000) means down, the low bit
+// means toggled (lock keys).
+using KeyStateReader = std::function<uint16_t(int virtual_key)>;
+// The key state of this desktop, as far as it can be read.
+uint16_t SystemKeyState(int virtual_key);
+
+// Mouse-message wParam bits (MK_*) to event flags.
+uint32_t GetCefMouseModifiers(uintptr_t wparam, const KeyStateReader& key_state = SystemKeyState);
+// Key-message wParam (virtual key) and lParam (bit 24: extended) to flags.
+uint32_t GetCefKeyboardModifiers(uintptr_t wparam, intptr_t lparam,
+                                 const KeyStateReader& key_state = SystemKeyState);
+bool IsKeyDown(int virtual_key, const KeyStateReader& key_state = SystemKeyState);
+
+// The screen's scale factor, read once per process.
+float GetDeviceScaleFactor();
+int LogicalToDevice(int value, float device_scale_factor);
+platform::Rect LogicalToDevice(const platform::Rect& rect, float device_scale_factor);
+int DeviceToLogical(int value, float device_scale_factor);
+
+// Page-requested full screen: maximise toggle and restore of the top-level
+// window that holds |browser_window|.
+void MaximizeToggle(QWidget* browser_window);
+void Restore(QWidget* browser_window);
+
+}  // namespace browser
+
+#endif  // BROWSER_UTIL_WIN_H_

@@ -1,0 +1,267 @@
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QThread>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+#include "engine/engine.h"
+#include "engine/qt/browser_qt.h"
+
+namespace engine {
+
+namespace {
+
+// Engine state of the browser process; touched on the UI thread only,
+// except |g_app| which PostTask reads from any thread.
+struct EngineState {
+  int argc = 0;
+  std::vector<char*> argv;
+  Settings settings;
+  QWebEngineProfile* global_profile = nullptr;
+  std::map<std::string, QWebEngineProfile*> profiles_by_path;
+  std::vector<QWebEngineProfile*> memory_profiles;
+  std::map<int, std::shared_ptr<QtBrowser>> live_browsers;
+  int next_browser_id = 1;
+};
+
+EngineState* g_state = nullptr;
+std::mutex g_app_mutex;
+QApplication* g_app = nullptr;
+std::thread::id g_ui_thread;
+
+std::string ProcessType(int argc, char** argv) {
+  auto command_line = CommandLine::CreateFromArgv(argc, argv);
+  return command_line->GetSwitchValue("type");
+}
+
+std::string HelperPath() {
+  return QDir(QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath))
+      .filePath(QStringLiteral("QtWebEngineProcess"))
+      .toStdString();
+}
+
+std::string QuoteForEnvironment(const std::string& arg) {
+  if (arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  for (char c : arg) {
+    if (c == '"') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+int ChromiumLogLevel(LogSeverity severity) {
+  switch (severity) {
+    case LOGSEVERITY_VERBOSE:
+    case LOGSEVERITY_INFO:
+      return 0;
+    case LOGSEVERITY_WARNING:
+      return 1;
+    case LOGSEVERITY_ERROR:
+      return 2;
+    default:
+      return 3;
+  }
+}
+
+class QtRequestContext : public RequestContext {
+ public:
+  QtRequestContext(QWebEngineProfile* profile, std::string cache_path)
+      : profile_(profile), cache_path_(std::move(cache_path)) {}
+  std::string GetCachePath() const override { return cache_path_; }
+  QWebEngineProfile* profile() const { return profile_; }
+
+ private:
+  QWebEngineProfile* profile_;
+  std::string cache_path_;
+};
+
+void ApplyProfileSettings(QWebEngineProfile* profile, RequestContextHandler* handler) {
+  if (!g_state->settings.accept_language_list.empty())
+    profile->setHttpAcceptLanguage(QString::fromStdString(g_state->settings.accept_language_list));
+  // The only plug-in this engine carries is its PDF viewer.
+  PluginPolicy policy = PLUGIN_POLICY_ALLOW;
+  const bool decided = handler && handler->OnBeforePluginLoad("application/pdf", policy);
+  const bool allowed = !decided || policy == PLUGIN_POLICY_ALLOW;
+  profile->settings()->setAttribute(QWebEngineSettings::PdfViewerEnabled, allowed);
+  profile->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, allowed);
+}
+
+void SetStorage(QWebEngineProfile* profile, const std::string& path, bool persist_session_cookies) {
+  if (path.empty()) {
+    profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    return;
+  }
+  const QString dir = QString::fromStdString(path);
+  profile->setPersistentStoragePath(dir);
+  profile->setCachePath(QDir(dir).filePath(QStringLiteral("Cache")));
+  profile->setPersistentCookiesPolicy(persist_session_cookies ? QWebEngineProfile::ForcePersistentCookies
+                                                              : QWebEngineProfile::AllowPersistentCookies);
+}
+
+class QtCookieManager : public CookieManager {
+ public:
+  void SetSupportedSchemes(const std::vector<std::string>&) override {
+    // Qt WebEngine stores cookies for http and https only, which is what
+    // the product asks for.
+  }
+  bool SetStoragePath(const std::string& path, bool persist_session_cookies) override {
+    if (!g_state || !g_state->global_profile) return false;
+    SetStorage(g_state->global_profile, path, persist_session_cookies);
+    return true;
+  }
+};
+
+}  // namespace
+
+void ReleaseBrowser(int id) {
+  if (g_state) g_state->live_browsers.erase(id);
+}
+
+std::vector<std::string> SwitchesForSettings(const Settings& settings) {
+  std::vector<std::string> switches;
+  if (settings.no_sandbox) switches.push_back("--no-sandbox");
+  if (!settings.locale.empty()) switches.push_back("--lang=" + settings.locale);
+  if (!settings.log_file.empty()) {
+    switches.push_back("--enable-logging");
+    switches.push_back("--log-file=" + settings.log_file);
+  }
+  if (settings.log_severity != LOGSEVERITY_DEFAULT)
+    switches.push_back("--log-level=" + std::to_string(ChromiumLogLevel(settings.log_severity)));
+  if (settings.remote_debugging_port > 0)
+    switches.push_back("--remote-debugging-port=" + std::to_string(settings.remote_debugging_port));
+  return switches;
+}
+
+int ExecuteProcess(const MainArgs& args, App* app) {
+  const std::string type = ProcessType(args.argc, args.argv);
+  if (type.empty()) return -1;
+  if (app) {
+    auto command_line = CommandLine::CreateFromArgv(args.argc, args.argv);
+    app->OnBeforeCommandLineProcessing(type, *command_line);
+  }
+  // Qt WebEngine starts its helpers from our executable; hand them over to
+  // its real helper with the same arguments.
+  const std::string helper = HelperPath();
+  std::vector<char*> argv(args.argv, args.argv + args.argc);
+  argv[0] = const_cast<char*>(helper.c_str());
+  argv.push_back(nullptr);
+  execv(helper.c_str(), argv.data());
+  return 1;
+}
+
+bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
+  if (g_state) return false;
+  auto command_line = CommandLine::GetGlobal();
+  auto engine_command_line = command_line ? std::make_shared<CommandLine>(*command_line)
+                                          : CommandLine::CreateFromArgv(args.argc, args.argv);
+  if (app) app->OnBeforeCommandLineProcessing(std::string(), *engine_command_line);
+
+  std::string flags;
+  std::vector<std::string> switches = SwitchesForSettings(settings);
+  for (const auto& [name, value] : engine_command_line->GetSwitches())
+    switches.push_back(value.empty() ? "--" + name : "--" + name + "=" + value);
+  for (const auto& sw : switches) flags += (flags.empty() ? "" : " ") + QuoteForEnvironment(sw);
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", QByteArray::fromStdString(flags));
+  if (settings.no_sandbox) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  char self[4096];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+  if (length > 0) qputenv("QTWEBENGINEPROCESS_PATH", QByteArray(self, static_cast<int>(length)));
+
+  g_state = new EngineState;
+  g_state->settings = settings;
+  g_state->argc = args.argc;
+  g_state->argv.assign(args.argv, args.argv + args.argc);
+  g_state->argv.push_back(nullptr);
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  {
+    std::lock_guard<std::mutex> lock(g_app_mutex);
+    g_app = new QApplication(g_state->argc, g_state->argv.data());
+  }
+  g_ui_thread = std::this_thread::get_id();
+  g_state->global_profile = new QWebEngineProfile(QStringLiteral("global"));
+  ApplyProfileSettings(g_state->global_profile, nullptr);
+  // The engine has read its switches; keep them away from programs we start.
+  qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  if (app && app->GetBrowserProcessHandler()) app->GetBrowserProcessHandler()->OnContextInitialized();
+  return true;
+}
+
+void Shutdown() {
+  if (!g_state) return;
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  g_state->live_browsers.clear();
+  for (auto& [path, profile] : g_state->profiles_by_path) delete profile;
+  for (QWebEngineProfile* profile : g_state->memory_profiles) delete profile;
+  delete g_state->global_profile;
+  {
+    std::lock_guard<std::mutex> lock(g_app_mutex);
+    delete g_app;
+    g_app = nullptr;
+  }
+  delete g_state;
+  g_state = nullptr;
+}
+
+void RunMessageLoop() {
+  if (g_app) g_app->exec();
+}
+
+void QuitMessageLoop() {
+  PostTask([] { QCoreApplication::quit(); });
+}
+
+void PostTask(std::function<void()> task) {
+  std::lock_guard<std::mutex> lock(g_app_mutex);
+  if (g_app) QMetaObject::invokeMethod(g_app, std::move(task), Qt::QueuedConnection);
+}
+
+bool CurrentlyOnUiThread() { return g_app && std::this_thread::get_id() == g_ui_thread; }
+
+std::shared_ptr<RequestContext> RequestContext::CreateContext(const RequestContextSettings& settings,
+                                                              std::shared_ptr<RequestContextHandler> handler) {
+  if (!g_state) return nullptr;
+  QWebEngineProfile* profile = nullptr;
+  if (settings.cache_path.empty()) {
+    profile = new QWebEngineProfile();
+    g_state->memory_profiles.push_back(profile);
+  } else if (auto it = g_state->profiles_by_path.find(settings.cache_path); it != g_state->profiles_by_path.end()) {
+    profile = it->second;
+  } else {
+    profile = new QWebEngineProfile(QString::number(qHash(QString::fromStdString(settings.cache_path)), 16));
+    SetStorage(profile, settings.cache_path, true);
+    g_state->profiles_by_path[settings.cache_path] = profile;
+  }
+  ApplyProfileSettings(profile, handler.get());
+  return std::make_shared<QtRequestContext>(profile, settings.cache_path);
+}
+
+std::shared_ptr<RequestContext> RequestContext::CreateSharedWithGlobal(
+    std::shared_ptr<RequestContextHandler> handler) {
+  if (!g_state) return nullptr;
+  ApplyProfileSettings(g_state->global_profile, handler.get());
+  return std::make_shared<QtRequestContext>(g_state->global_profile,
+                                            g_state->global_profile->persistentStoragePath().toStdString());
+}
+
+std::shared_ptr<CookieManager> CookieManager::GetGlobalManager() { return std::make_shared<QtCookieManager>(); }
+
+bool CreateBrowser(const WindowInfo& window_info, std::shared_ptr<Client> client, const std::string& url,
+                   const BrowserSettings&, std::shared_ptr<RequestContext> request_context) {
+  if (!g_state || !client || !window_info.parent) return false;
+  auto* context = dynamic_cast<QtRequestContext*>(request_context.get());
+  QWebEngineProfile* profile = context ? context->profile() : g_state->global_profile;
+  auto browser = std::make_shared<QtBrowser>(g_state->next_browser_id++, client);
+  g_state->live_browsers[browser->GetIdentifier()] = browser;
+  browser->Create(window_info, profile, g_state->settings.background_color, url);
+  PostTask([browser, client] { client->OnAfterCreated(browser); });
+  return true;
+}
+
+}  // namespace engine

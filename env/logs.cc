@@ -1,0 +1,172 @@
+#include "env/logs.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "env/paths.h"
+#include "platform/file_times.h"
+
+namespace env {
+
+namespace {
+
+constexpr char kPageLogPrefix[] = "网页日志";
+constexpr char kProgramLogPrefix[] = "软件日志";
+constexpr char kCrashLogPrefix[] = "crash";
+
+std::u16string Ascii(const char* text) {
+  std::u16string out;
+  for (; *text; ++text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*text)));
+  return out;
+}
+
+std::vector<char> Utf16Le(const std::u16string& text) {
+  std::vector<char> bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// Creates |path| holding only the byte-order mark, atomically: the file
+// appears with its mark or not at all, so no writer can get in before it.
+void CreateWithByteOrderMark(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  std::string temp = folder + "/.log-XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) return;
+  const char bom[2] = {'\xFF', '\xFE'};
+  const bool ok = WriteAll(fd, bom, sizeof(bom));
+  fchmod(fd, 0644);
+  close(fd);
+  // link() fails when another writer created the file first; theirs stays.
+  if (ok) link(temp.c_str(), path.c_str());
+  unlink(temp.c_str());
+}
+
+void Write(const char* prefix, const std::u16string& record) {
+  const time_t now = time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  AppendLogRecord(GetModuleDirectory() + "log/" + LogFileName(prefix, local), record);
+}
+
+std::u16string TimedRecord(const std::u16string& message) {
+  timeval tv{};
+  gettimeofday(&tv, nullptr);
+  std::tm local{};
+  localtime_r(&tv.tv_sec, &local);
+  return message + u"\r\n" + TimeLine(local, static_cast<int>(tv.tv_usec / 1000)) + u"\r\n";
+}
+
+}  // namespace
+
+std::string LogFileName(const char* prefix, const std::tm& date) {
+  char stamp[32];
+  snprintf(stamp, sizeof(stamp), "%d%02d%02d", date.tm_year + 1900, date.tm_mon + 1, date.tm_mday);
+  return std::string(prefix) + stamp + ".txt";
+}
+
+std::u16string TimeLine(const std::tm& t, int milliseconds) {
+  char line[64];
+  snprintf(line, sizeof(line), "datetime:%4d/%02d/%02d %02d:%02d:%02d.%03d", t.tm_year + 1900, t.tm_mon + 1,
+           t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, milliseconds);
+  return Ascii(line);
+}
+
+bool AppendLogRecord(const std::string& path, const std::u16string& record) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) CreateWithByteOrderMark(path);
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return false;
+  // One write under an exclusive lock: appends of other threads and
+  // processes never land inside this record.
+  flock(fd, LOCK_EX);
+  const std::vector<char> bytes = Utf16Le(record);
+  const bool ok = WriteAll(fd, bytes.data(), bytes.size());
+  flock(fd, LOCK_UN);
+  close(fd);
+  return ok;
+}
+
+void WritePageLog(const std::u16string& message) { Write(kPageLogPrefix, message + u"\r\n"); }
+
+void WriteProgramLog(const std::u16string& message) { Write(kProgramLogPrefix, TimedRecord(message)); }
+
+void WriteCrashLog(const std::u16string& message) { Write(kCrashLogPrefix, TimedRecord(message)); }
+
+void WriteProgramLog(const std::string& message) {
+  std::u16string text;
+  // UTF-8 to UTF-16; malformed bytes become U+FFFD.
+  for (size_t i = 0; i < message.size();) {
+    const unsigned char c = static_cast<unsigned char>(message[i]);
+    char32_t cp = 0xFFFD;
+    size_t length = 1;
+    if (c < 0x80) {
+      cp = c;
+    } else if ((c >> 5) == 0x6 || (c >> 4) == 0xE || (c >> 3) == 0x1E) {
+      length = (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : 4;
+      cp = c & (0x3F >> (length - 1));
+      for (size_t k = 1; k < length; ++k) {
+        if (i + k >= message.size() || (static_cast<unsigned char>(message[i + k]) >> 6) != 0x2) {
+          cp = 0xFFFD;
+          length = k;
+          break;
+        }
+        cp = (cp << 6) | (static_cast<unsigned char>(message[i + k]) & 0x3F);
+      }
+    }
+    i += length;
+    if (cp >= 0x10000 && cp <= 0x10FFFF) {
+      text.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      text.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      text.push_back(static_cast<char16_t>(cp > 0x10FFFF ? 0xFFFD : cp));
+    }
+  }
+  WriteProgramLog(text);
+}
+
+void RemoveOldLogs(int days) { RemoveOldLogsIn(GetModuleDirectory() + "log/", days, time(nullptr)); }
+
+void RemoveOldLogsIn(const std::string& log_folder, int days, int64_t now) {
+  DIR* dir = opendir(log_folder.c_str());
+  if (!dir) return;
+  const int64_t limit = static_cast<int64_t>(days) * 86400;
+  while (dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".txt") != 0) continue;
+    const std::string path = log_folder + name;
+    int64_t created = 0;
+    // A file whose status cannot be read is left for the next run.
+    if (!platform::GetFileCreationTime(path, created)) continue;
+    if (now - created > limit) unlink(path.c_str());
+  }
+  closedir(dir);
+}
+
+}  // namespace env

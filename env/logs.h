@@ -1,0 +1,32 @@
+#ifndef ENV_LOGS_H_
+#define ENV_LOGS_H_
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace env {
+
+// Per-day UTF-16LE logs under <module directory>log/. Each call appends one
+// record; a missing log folder drops it silently. Records are never split
+// or interleaved, whatever the number of writing threads and processes.
+void WritePageLog(const std::u16string& message);
+void WriteProgramLog(const std::u16string& message);
+void WriteCrashLog(const std::u16string& message);
+// UTF-8 convenience for the program log.
+void WriteProgramLog(const std::string& message);
+
+// Deletes every .txt file of the log folder created more than |days| ago.
+void RemoveOldLogs(int days);
+
+// The pieces, exposed for tests.
+std::string LogFileName(const char* prefix, const std::tm& local_date);
+std::u16string TimeLine(const std::tm& local_time, int milliseconds);
+// Appends |record| to |path|, creating the file with a byte-order mark
+// first. False when the record was dropped.
+bool AppendLogRecord(const std::string& path, const std::u16string& record);
+void RemoveOldLogsIn(const std::string& log_folder, int days, int64_t now);
+
+}  // namespace env
+
+#endif  // ENV_LOGS_H_

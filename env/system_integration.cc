@@ -1,0 +1,62 @@
+#include "env/system_integration.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "env/product.h"
+#include "platform/process.h"
+
+namespace env {
+
+namespace {
+std::atomic<bool> g_full_screen{false};
+constexpr char kMobileCallPort[] = "53526";
+}  // namespace
+
+std::shared_ptr<platform::WindowHandle> FindMainWindow() {
+  return platform::FindWindowByClassAndTitle(MainWindowClassName(), MainWindowTitle());
+}
+
+bool FullScreenTarget(unsigned mode, bool current, bool& changed) {
+  bool target = current;
+  switch (mode) {
+    case 0: target = false; break;
+    case 1: target = true; break;
+    case 2: target = !current; break;
+    default: break;
+  }
+  changed = mode <= 2 && target != current;
+  return target;
+}
+
+bool SetFullScreen(unsigned mode) {
+  bool changed = false;
+  const bool target = FullScreenTarget(mode, g_full_screen.load(), changed);
+  if (!changed) return false;
+  // The state is recorded even when there is no window to change.
+  g_full_screen = target;
+  auto window = FindMainWindow();
+  if (!window) return false;
+  window->SetFullScreenPresentation(target);
+  return true;
+}
+
+bool IsFullScreen() { return g_full_screen.load(); }
+
+std::vector<std::string> FirewallCommand() {
+  const std::string comment = std::string(kFirewallRuleName);
+  if (!platform::FindProgramInPath("ufw").empty())
+    return {"ufw", "allow", std::string(kMobileCallPort) + "/udp", "comment", comment};
+  if (!platform::FindProgramInPath("firewall-cmd").empty())
+    return {"firewall-cmd", "--permanent", std::string("--add-port=") + kMobileCallPort + "/udp"};
+  return {};
+}
+
+void AddFirewallRule() {
+  const std::vector<std::string> command = FirewallCommand();
+  if (!command.empty()) platform::StartHiddenCommand(command);
+  std::this_thread::sleep_for(std::chrono::milliseconds(450));
+}
+
+}  // namespace env

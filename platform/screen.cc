@@ -1,0 +1,28 @@
+#include "platform/screen.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace platform {
+
+namespace {
+Rect FromQRect(const QRect& r) { return Rect{r.x(), r.y(), r.width(), r.height()}; }
+QScreen* Primary() { return qGuiApp ? QGuiApplication::primaryScreen() : nullptr; }
+}  // namespace
+
+Rect WorkArea() {
+  QScreen* screen = Primary();
+  return screen ? FromQRect(screen->availableGeometry()) : Rect{};
+}
+
+Rect DesktopRect() {
+  QScreen* screen = Primary();
+  return screen ? FromQRect(screen->geometry()) : Rect{};
+}
+
+float ScreenDotsPerInchScale() {
+  QScreen* screen = Primary();
+  return screen ? static_cast<float>(screen->logicalDotsPerInchX() / 96.0) : 1.0f;
+}
+
+}  // namespace platform

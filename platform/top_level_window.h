@@ -1,0 +1,52 @@
+#ifndef PLATFORM_TOP_LEVEL_WINDOW_H_
+#define PLATFORM_TOP_LEVEL_WINDOW_H_
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/window_directory.h"
+
+namespace platform {
+
+// A top-level frame that other threads and processes can find by class
+// name and title and send window messages to. Lives on the UI thread.
+class TopLevelWindow : public QWidget {
+  Q_OBJECT
+ public:
+  TopLevelWindow(const std::string& class_name, QWidget* owner = nullptr);
+  ~TopLevelWindow() override;
+
+  const std::string& ClassName() const { return class_name_; }
+  // Sets the title and (re)registers the window under class and title.
+  void SetTitle(const std::string& title);
+
+  // Handles a message posted or sent to this window; returns its result.
+  virtual intptr_t WindowProc(const WindowMessage&) { return 0; }
+
+  void ShowWithCommand(ShowCommand command);
+  void BringToForeground();
+  void SetFullScreenPresentation(bool full_screen);
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  std::string class_name_;
+  std::string title_;
+  bool registered_ = false;
+  bool shown_once_ = false;
+  bool surface_recreated_ = false;
+  bool want_maximized_ = false;
+};
+
+// The window directory's side of registration (window_directory.cc).
+void RegisterWindow(TopLevelWindow* window, const std::string& class_name, const std::string& title);
+void UnregisterWindow(TopLevelWindow* window);
+// A handle on |window| itself, for posting to it from any thread.
+std::shared_ptr<WindowHandle> HandleOf(TopLevelWindow* window);
+
+}  // namespace platform
+
+#endif  // PLATFORM_TOP_LEVEL_WINDOW_H_
