@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite (unit, integration and system
+# tests) on a private X display with a window manager.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/build.sh
+BUILD_DIR=${BUILD_DIR:-build}
+display=:$((100 + RANDOM % 400))
+Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+trap 'kill $wm_pid $xvfb_pid 2>/dev/null || true' EXIT
+for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+DISPLAY=$display openbox >/dev/null 2>&1 &
+wm_pid=$!
+export DISPLAY=$display
+cd "$BUILD_DIR"
+ctest --output-on-failure --timeout 300

@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include "app/app_context.h"
+#include "app/client_app.h"
+#include "app/client_main.h"
+#include "app/root_window_registry.h"
+#include "engine/command_line.h"
+#include "engine/css_color.h"
+#include "engine/engine.h"
+#include "platform/system_language.h"
+
+namespace {
+
+std::shared_ptr<engine::CommandLine> Parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "veltrocrm");
+  return engine::CommandLine::CreateFromArgv(static_cast<int>(args.size()), args.data());
+}
+
+std::vector<std::string> Added(std::vector<const char*> args, const std::string& process_type = "") {
+  auto command_line = Parse(args);
+  const size_t before = command_line->GetSwitches().size();
+  app::BrowserProcessApp().OnBeforeCommandLineProcessing(process_type, *command_line);
+  std::vector<std::string> added;
+  for (size_t i = before; i < command_line->GetSwitches().size(); ++i)
+    added.push_back(command_line->GetSwitches()[i].first);
+  return added;
+}
+
+TEST(CommandLine, ParsesSwitchesValuesAndArguments) {
+  auto cl = Parse({"--type=renderer", "--flag", "page.html", "--cache-path=/a=b", "--", "--not-a-switch"});
+  EXPECT_TRUE(cl->HasSwitch("flag"));
+  EXPECT_EQ(cl->GetSwitchValue("type"), "renderer");
+  EXPECT_EQ(cl->GetSwitchValue("cache-path"), "/a=b");
+  EXPECT_EQ(cl->GetSwitchValue("missing"), "");
+  EXPECT_EQ(cl->GetArguments(), (std::vector<std::string>{"page.html", "--not-a-switch"}));
+}
+
+TEST(ProcessKind, FromTypeSwitch) {
+  using app::ProcessKind;
+  using app::ShellApp;
+  EXPECT_EQ(ShellApp::GetProcessKind(*Parse({})), ProcessKind::Browser);
+  EXPECT_EQ(ShellApp::GetProcessKind(*Parse({"--type=renderer"})), ProcessKind::Renderer);
+  EXPECT_EQ(ShellApp::GetProcessKind(*Parse({"--type=gpu-process"})), ProcessKind::Other);
+  EXPECT_EQ(ShellApp::GetProcessKind(*Parse({"--type="})), ProcessKind::Other);
+  EXPECT_EQ(ShellApp::GetProcessKind(*Parse({"--type=Renderer"})), ProcessKind::Other);
+}
+
+TEST(SwitchAdditions, InOrderForEachCase) {
+  using V = std::vector<std::string>;
+  // Plain browser process.
+  EXPECT_EQ(Added({}), (V{"disable-gpu", "disable-gpu-compositing", "enable-npapi"}));
+  // Off-screen: its own block first, then the unconditional GPU switches again.
+  EXPECT_EQ(Added({"--off-screen-rendering-enabled"}),
+            (V{"disable-surfaces", "disable-gpu", "disable-gpu-compositing", "enable-begin-frame-scheduling",
+               "disable-gpu", "disable-gpu-compositing", "enable-npapi"}));
+  // Without the PDF extension there are no surfaces to disable.
+  EXPECT_EQ(Added({"--off-screen-rendering-enabled", "--disable-pdf-extension"}),
+            (V{"disable-gpu", "disable-gpu-compositing", "enable-begin-frame-scheduling", "disable-gpu",
+               "disable-gpu-compositing", "enable-npapi"}));
+  // enable-gpu keeps the off-screen block from touching the GPU.
+  EXPECT_EQ(Added({"--off-screen-rendering-enabled", "--enable-gpu"}),
+            (V{"disable-surfaces", "enable-begin-frame-scheduling", "disable-gpu", "disable-gpu-compositing",
+               "enable-npapi"}));
+  // Sub-processes are left alone.
+  EXPECT_EQ(Added({}, "renderer"), V{});
+}
+
+TEST(Settings, LanguageLocaleAndFixedValues) {
+  app::AppContext context(Parse({}), true);
+  engine::Settings chinese;
+  context.FillSettingsForLanguage(chinese, 0x0804);
+  EXPECT_EQ(chinese.locale, "zh-CN");
+  EXPECT_EQ(chinese.accept_language_list, "zh-CN,zh");
+  EXPECT_EQ(chinese.remote_debugging_port, 8100);
+  EXPECT_EQ(chinese.log_severity, engine::LOGSEVERITY_ERROR);
+  EXPECT_EQ(chinese.uncaught_exception_stack_size, 1024);
+  EXPECT_EQ(chinese.background_color, 0xFFFFFFFFu);
+  const std::string suffix = "/log/errorLog.txt";
+  ASSERT_GE(chinese.log_file.size(), suffix.size());
+  EXPECT_EQ(chinese.log_file.substr(chinese.log_file.size() - suffix.size()), suffix);
+  for (uint16_t id : {0x0404, 0x0C04, 0x1004}) {
+    engine::Settings s;
+    context.FillSettingsForLanguage(s, id);
+    EXPECT_EQ(s.accept_language_list, "zh-CN,zh") << id;
+  }
+  engine::Settings english;
+  context.FillSettingsForLanguage(english, 0x0409);
+  EXPECT_EQ(english.locale, "zh-CN");
+  EXPECT_EQ(english.accept_language_list, "");
+}
+
+TEST(Settings, SwitchDrivenValues) {
+  app::AppContext context(Parse({"--background-color=red", "--off-screen-frame-rate=30fps",
+                                 "--off-screen-rendering-enabled"}),
+                          true);
+  EXPECT_EQ(context.BackgroundColor(), 0xFFFF0000u);
+  engine::Settings settings;
+  context.FillSettingsForLanguage(settings, 0x0409);
+  EXPECT_TRUE(settings.windowless_rendering_enabled);
+  EXPECT_EQ(settings.background_color, 0xFFFF0000u);
+  engine::BrowserSettings browser;
+  context.FillBrowserSettings(browser);
+  EXPECT_EQ(browser.windowless_frame_rate, 30);
+
+  app::AppContext no_digits(Parse({"--off-screen-frame-rate=fast", "--background-color=notacolour"}), true);
+  engine::BrowserSettings zero{7};
+  no_digits.FillBrowserSettings(zero);
+  EXPECT_EQ(zero.windowless_frame_rate, 0);
+  EXPECT_EQ(no_digits.BackgroundColor(), 0xFFFFFFFFu);
+}
+
+TEST(Settings, BecomeEngineSwitches) {
+  engine::Settings settings;
+  settings.no_sandbox = true;
+  settings.locale = "zh-CN";
+  settings.log_file = "/opt/v c/log/errorLog.txt";
+  settings.log_severity = engine::LOGSEVERITY_ERROR;
+  settings.remote_debugging_port = 8100;
+  EXPECT_EQ(engine::SwitchesForSettings(settings),
+            (std::vector<std::string>{"--no-sandbox", "--lang=zh-CN", "--enable-logging",
+                                      "--log-file=/opt/v c/log/errorLog.txt", "--log-level=2",
+                                      "--remote-debugging-port=8100"}));
+}
+
+TEST(CssColor, Forms) {
+  struct Case {
+    const char* text;
+    bool ok;
+    engine::Color color;
+  } cases[] = {
+      {"red", true, 0xFFFF0000}, {"#0f0", true, 0xFF00FF00},   {"#123456", true, 0xFF123456},
+      {"#11223380", true, 0x80112233}, {"rgb(1, 2, 3)", true, 0xFF010203}, {"rgba(255,0,0,0)", true, 0x00FF0000},
+      {"BLUE", true, 0xFF0000FF}, {"#12", false, 0}, {"rgb(1,2)", false, 0}, {"nocolour", false, 0}, {"", false, 0},
+  };
+  for (const Case& c : cases) {
+    engine::Color color = 0xDEADBEEF;
+    EXPECT_EQ(engine::ParseCSSColor(c.text, false, color), c.ok) << c.text;
+    EXPECT_EQ(color, c.ok ? c.color : 0xDEADBEEF) << c.text;
+  }
+}
+
+TEST(SystemLanguage, LocaleNames) {
+  EXPECT_EQ(platform::LangIdFromLocaleName("zh_CN.UTF-8"), 0x0804);
+  EXPECT_EQ(platform::LangIdFromLocaleName("zh_TW.UTF-8"), 0x0404);
+  EXPECT_EQ(platform::LangIdFromLocaleName("zh_HK"), 0x0C04);
+  EXPECT_EQ(platform::LangIdFromLocaleName("zh_SG.GB2312"), 0x1004);
+  EXPECT_EQ(platform::LangIdFromLocaleName("en_US.UTF-8"), 0x0409);
+  EXPECT_EQ(platform::LangIdFromLocaleName("C"), 0x0409);
+}
+
+TEST(RequestContexts, PluginPolicyAndCachePaths) {
+  EXPECT_EQ(app::PluginPolicyFor("application/x-print-lodop"), engine::PLUGIN_POLICY_ALLOW);
+  EXPECT_EQ(app::PluginPolicyFor("application/X-print-lodop"), engine::PLUGIN_POLICY_DISABLE);
+  EXPECT_EQ(app::PluginPolicyFor("application/pdf"), engine::PLUGIN_POLICY_DISABLE);
+  engine::PluginPolicy policy = engine::PLUGIN_POLICY_ALLOW;
+  EXPECT_TRUE(app::RequestContextHandler().OnBeforePluginLoad("application/x-shockwave-flash", policy));
+  EXPECT_EQ(policy, engine::PLUGIN_POLICY_DISABLE);
+
+  EXPECT_EQ(app::PerBrowserCachePath("/c/", false, 1700000000), "/c/1700000000");
+  EXPECT_NE(app::PerBrowserCachePath("/c/", false, 1700000000), app::PerBrowserCachePath("/c/", false, 1700000001));
+  EXPECT_EQ(app::PerBrowserCachePath("/c/", true, 1700000000), "/c/");
+  EXPECT_EQ(app::PerBrowserCachePath("", false, 1700000000), "");
+}
+
+TEST(InitialBounds, FromWorkArea) {
+  EXPECT_EQ(app::InitialBoundsFromWorkArea({0, 0, 1920, 1040}), (platform::Rect{96, 52, 1728, 936}));
+  // The work area's own origin is not added.
+  EXPECT_EQ(app::InitialBoundsFromWorkArea({100, 30, 1366, 738}), (platform::Rect{68, 36, 1229, 664}));
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "app/client_main.h"
+#include "env/paths.h"
+#include "env/system_integration.h"
+#include "platform/ini_profile.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+using platform::GetPrivateProfileInt;
+using platform::GetPrivateProfileString;
+using platform::WritePrivateProfileString;
+
+namespace {
+
+TEST(IniProfile, ReadsWithWindowsSemantics) {
+  TempDir dir;
+  const std::string ini = (dir.path() / "a.ini").string();
+  WriteFile(ini, "; comment\r\n[other]\r\nclearCache=9\r\n[CACHE]\r\n  ClearCache = 5abc \r\nneg=-3\r\nword=abc\r\n");
+  EXPECT_EQ(GetPrivateProfileInt("Cache", "clearCache", 0, ini), 5);
+  EXPECT_EQ(GetPrivateProfileInt("cache", "neg", 0, ini), -3);
+  EXPECT_EQ(GetPrivateProfileInt("Cache", "word", 7, ini), 0);
+  EXPECT_EQ(GetPrivateProfileInt("Cache", "absent", 7, ini), 7);
+  EXPECT_EQ(GetPrivateProfileInt("Nope", "clearCache", 7, ini), 7);
+  EXPECT_EQ(GetPrivateProfileInt("Cache", "clearCache", 4, (dir.path() / "missing.ini").string()), 4);
+}
+
+TEST(IniProfile, WritesKeepEverythingElse) {
+  TempDir dir;
+  const std::string ini = (dir.path() / "a.ini").string();
+  // The first write creates the file.
+  ASSERT_TRUE(WritePrivateProfileString("addFirewall", "isAdd", "1", ini));
+  EXPECT_EQ(GetPrivateProfileInt("addFirewall", "isAdd", 0, ini), 1);
+
+  WriteFile(ini, "[A]\r\nx=1\r\n\r\n[Cache]\r\nclearCache=1\r\nkeep=me\r\n\r\n[B]\r\ny=2\r\n");
+  ASSERT_TRUE(WritePrivateProfileString("cache", "CLEARCACHE", "0", ini));
+  ASSERT_TRUE(WritePrivateProfileString("Cache", "newKey", "v", ini));
+  ASSERT_TRUE(WritePrivateProfileString("C", "z", "3", ini));
+  EXPECT_EQ(ReadFile(ini), "[A]\r\nx=1\r\n\r\n[Cache]\r\nclearCache=0\r\nkeep=me\r\nnewKey=v\r\n\r\n[B]\r\ny=2\r\n[C]\r\nz=3\r\n");
+  EXPECT_EQ(GetPrivateProfileString("B", "y", "", ini), "2");
+}
+
+TEST(IniProfile, UnwritableFolderReportsFailure) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
+  TempDir dir;
+  chmod(dir.str().c_str(), 0500);
+  EXPECT_FALSE(WritePrivateProfileString("a", "b", "c", (dir.path() / "x.ini").string()));
+  chmod(dir.str().c_str(), 0700);
+}
+
+class UserFolders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("HOME", home_.str().c_str(), 1);
+    setenv("XDG_DATA_HOME", (home_.path() / "data").c_str(), 1);
+  }
+  TempDir home_;
+};
+
+TEST_F(UserFolders, PathsAreBuiltFromTheDataHome) {
+  EXPECT_EQ(env::GetUserDataDirectory(), home_.str() + "/data/morvanecrm/");
+  EXPECT_EQ(env::GetConfigFilePath(), home_.str() + "/data/morvanecrmconfig/config.ini");
+  EXPECT_TRUE(fs::is_directory(home_.path() / "data/morvanecrmconfig"));
+  EXPECT_EQ(env::GetModuleDirectory().back(), '/');
+  unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(env::GetUserDataDirectory(), home_.str() + "/.local/share/morvanecrm/");
+  unsetenv("HOME");
+  EXPECT_EQ(env::GetUserDataDirectory(), "");
+  EXPECT_EQ(env::GetConfigFilePath(), "config.ini");
+}
+
+TEST_F(UserFolders, ClearingEmptiesBottomUpAndNeverFollowsLinks) {
+  const fs::path data = home_.path() / "data/morvanecrm";
+  fs::create_directories(data / "Cache/nested/deeper");
+  WriteFile(data / "Cookies", "c");
+  WriteFile(data / "Cache/nested/deeper/f", "f");
+  // Outside the folder, reachable only through links inside it.
+  const fs::path outside = home_.path() / "precious";
+  fs::create_directories(outside);
+  WriteFile(outside / "keep.txt", "keep");
+  fs::create_directory_symlink(outside, data / "link-to-dir");
+  fs::create_symlink(outside / "keep.txt", data / "link-to-file");
+
+  env::ClearUserDataDirectory();
+  EXPECT_TRUE(fs::is_directory(data));
+  EXPECT_TRUE(fs::is_empty(data));
+  EXPECT_EQ(ReadFile(outside / "keep.txt"), "keep");
+}
+
+TEST_F(UserFolders, ClearCacheFlagIsConsumedOnlyForOne) {
+  const fs::path data = home_.path() / "data/morvanecrm";
+  const std::string config = env::GetConfigFilePath();
+  fs::create_directories(data);
+  WriteFile(data / "marker", "x");
+
+  WritePrivateProfileString("Cache", "clearCache", "2", config);
+  app::ConsumeClearCacheFlag();
+  EXPECT_TRUE(fs::exists(data / "marker"));
+  EXPECT_EQ(GetPrivateProfileString("Cache", "clearCache", "", config), "2");
+
+  WritePrivateProfileString("Cache", "clearCache", "1", config);
+  app::ConsumeClearCacheFlag();
+  EXPECT_FALSE(fs::exists(data / "marker"));
+  EXPECT_EQ(GetPrivateProfileString("Cache", "clearCache", "", config), "0");
+}
+
+TEST(FullScreen, ModeTransitions) {
+  bool changed = false;
+  EXPECT_TRUE(env::FullScreenTarget(1, false, changed));
+  EXPECT_TRUE(changed);
+  EXPECT_TRUE(env::FullScreenTarget(1, true, changed));
+  EXPECT_FALSE(changed);
+  EXPECT_FALSE(env::FullScreenTarget(2, true, changed));
+  EXPECT_TRUE(changed);
+  EXPECT_TRUE(env::FullScreenTarget(2, false, changed));
+  EXPECT_TRUE(changed);
+  EXPECT_FALSE(env::FullScreenTarget(0, false, changed));
+  EXPECT_FALSE(changed);
+  EXPECT_TRUE(env::FullScreenTarget(3, true, changed));
+  EXPECT_FALSE(changed);
+}
+
+TEST(FullScreen, StateIsRecordedWithoutAWindow) {
+  env::SetFullScreen(0);
+  env::SetFullScreen(1);
+  EXPECT_TRUE(env::IsFullScreen());
+  env::SetFullScreen(7);
+  EXPECT_TRUE(env::IsFullScreen());
+  env::SetFullScreen(2);
+  EXPECT_FALSE(env::IsFullScreen());
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+#include <vector>
+
+#include "env/logs.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Utf16(const std::u16string& text) {
+  std::string bytes;
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  return bytes;
+}
+
+TEST(LogFormat, NamesAndTimeLine) {
+  std::tm t{};
+  t.tm_year = 118;
+  t.tm_mon = 2;
+  t.tm_mday = 15;
+  t.tm_hour = 13;
+  t.tm_min = 5;
+  t.tm_sec = 9;
+  EXPECT_EQ(env::LogFileName("软件日志", t), "软件日志20180315.txt");
+  EXPECT_EQ(env::LogFileName("crash", t), "crash20180315.txt");
+  EXPECT_EQ(env::TimeLine(t, 42), u"datetime:2018/03/15 13:05:09.042");
+}
+
+TEST(LogAppend, ByteOrderMarkOnlyForANewFile) {
+  TempDir dir;
+  const fs::path log = dir.path() / "网页日志20261207.txt";
+  ASSERT_TRUE(env::AppendLogRecord(log.string(), u"你好\r\n"));
+  ASSERT_TRUE(env::AppendLogRecord(log.string(), u"second\r\n"));
+  EXPECT_EQ(ReadFile(log), std::string("\xFF\xFE", 2) + Utf16(u"你好\r\nsecond\r\n"));
+
+  // An existing empty file gets no mark.
+  const fs::path empty = dir.path() / "empty.txt";
+  WriteFile(empty, "");
+  ASSERT_TRUE(env::AppendLogRecord(empty.string(), u"x"));
+  EXPECT_EQ(ReadFile(empty), Utf16(u"x"));
+
+  // Without the folder the record is dropped and nothing is created.
+  EXPECT_FALSE(env::AppendLogRecord((dir.path() / "log/none.txt").string(), u"lost"));
+  EXPECT_FALSE(fs::exists(dir.path() / "log"));
+  // No temporary files are left behind.
+  size_t files = 0;
+  for (auto& entry : fs::directory_iterator(dir.path())) files += entry.is_regular_file();
+  EXPECT_EQ(files, 2u);
+}
+
+// Records of many threads in many processes: each complete, none split.
+TEST(LogAppend, ConcurrentWritersNeverSplitRecords) {
+  TempDir dir;
+  const std::string log = (dir.path() / "软件日志20261207.txt").string();
+  constexpr int kProcesses = 4, kThreads = 4, kRecords = 200;
+  auto write_all = [&](int process) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+      threads.emplace_back([&, t] {
+        std::u16string record(300, static_cast<char16_t>(u'A' + process * kThreads + t));
+        record += u"\r\n";
+        for (int i = 0; i < kRecords; ++i) env::AppendLogRecord(log, record);
+      });
+    for (auto& thread : threads) thread.join();
+  };
+  std::vector<pid_t> children;
+  for (int p = 1; p < kProcesses; ++p) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      write_all(p);
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  write_all(0);
+  for (pid_t pid : children) waitpid(pid, nullptr, 0);
+
+  const std::string bytes = ReadFile(log);
+  ASSERT_EQ(bytes.substr(0, 2), std::string("\xFF\xFE", 2));
+  const size_t record_bytes = 302 * 2;
+  ASSERT_EQ(bytes.size(), 2 + record_bytes * kProcesses * kThreads * kRecords);
+  for (size_t offset = 2; offset < bytes.size(); offset += record_bytes) {
+    const std::string record = bytes.substr(offset, record_bytes);
+    for (size_t i = 2; i < 600; i += 2) ASSERT_EQ(record[i], record[0]) << "split record at " << offset;
+    ASSERT_EQ(record.substr(600), Utf16(u"\r\n"));
+  }
+}
+
+TEST(LogPurge, ByCreationAgeAcrossTheBoundary) {
+  TempDir dir;
+  for (const char* name : {"网页日志20260101.txt", "errorLog.txt", "notes.log"})
+    WriteFile(dir.path() / name, "x");
+  const int64_t now = time(nullptr);
+  // Fourteen days on, everything stays.
+  env::RemoveOldLogsIn(dir.str() + "/", 15, now + 14 * 86400);
+  EXPECT_TRUE(fs::exists(dir.path() / "errorLog.txt"));
+  // Sixteen days on, every .txt goes, other files stay.
+  env::RemoveOldLogsIn(dir.str() + "/", 15, now + 16 * 86400);
+  EXPECT_FALSE(fs::exists(dir.path() / "errorLog.txt"));
+  EXPECT_FALSE(fs::exists(dir.path() / "网页日志20260101.txt"));
+  EXPECT_TRUE(fs::exists(dir.path() / "notes.log"));
+  // A missing folder is not an error.
+  env::RemoveOldLogsIn(dir.str() + "/absent/", 15, now);
+}
+
+}  // namespace
