@@ -110,7 +110,7 @@ class Directory {
     return 0;
   }
 
-  // UI thread only.
+  // Any thread may test the result for null; only the UI thread uses it.
   TopLevelWindow* Window(uint64_t id) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const Entry& e : entries_)
@@ -260,6 +260,7 @@ class LocalHandle : public WindowHandle {
 
   bool Post(const WindowMessage& message) override {
     const uint64_t id = id_;
+    if (!TheDirectory().Window(id)) return false;
     return TheDirectory().Dispatch(
         [id, message] {
           if (TopLevelWindow* w = TheDirectory().Window(id)) w->WindowProc(message);

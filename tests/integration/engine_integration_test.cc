@@ -1,0 +1,196 @@
+// The real engine (Qt WebEngine) against a local HTTP server.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QWidget>
+#include <atomic>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "engine/engine.h"
+#include "platform/top_level_window.h"
+
+namespace {
+
+// Runs the event loop until |done| or the deadline.
+bool WaitFor(const std::function<bool()>& done, int timeout_ms = 20000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done() && timer.elapsed() < timeout_ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  return done();
+}
+
+class RecordingClient : public engine::Client {
+ public:
+  void OnAfterCreated(std::shared_ptr<engine::Browser> b) override { browser = b; }
+  bool DoClose(std::shared_ptr<engine::Browser>) override {
+    ++close_requests;
+    return false;
+  }
+  void OnBeforeClose(std::shared_ptr<engine::Browser>) override { closed = true; }
+  void OnLoadingStateChange(std::shared_ptr<engine::Browser>, bool, bool, bool) override {}
+  void OnLoadEnd(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>, int status) override {
+    ++load_ends;
+    last_status = status;
+  }
+  void OnLoadError(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>, int code, const std::string&,
+                   const std::string& url) override {
+    last_error = code;
+    failed_url = url;
+  }
+  void OnAddressChange(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>,
+                       const std::string& url) override {
+    address = url;
+  }
+  void OnTitleChange(std::shared_ptr<engine::Browser>, const std::u16string& t) override { title = t; }
+  void OnFullscreenModeChange(std::shared_ptr<engine::Browser>, bool) override {}
+  bool OnConsoleMessage(std::shared_ptr<engine::Browser>, const std::u16string& message, const std::string&,
+                        int) override {
+    console.push_back(message);
+    return false;
+  }
+
+  std::shared_ptr<engine::Browser> browser;
+  int close_requests = 0;
+  bool closed = false;
+  int load_ends = 0;
+  int last_status = -1;
+  int last_error = 0;
+  std::string failed_url, address;
+  std::u16string title;
+  std::vector<std::u16string> console;
+};
+
+class LocalServer {
+ public:
+  LocalServer() {
+    server_.Get("/client", [](const httplib::Request& req, httplib::Response& res) {
+      res.set_content("<html><head><title>t</title></head><body>" + req.get_header_value("Accept-Language") +
+                          "<script>console.log('你好')</script></body></html>",
+                      "text/html; charset=utf-8");
+    });
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+  }
+  ~LocalServer() {
+    server_.stop();
+    thread_.join();
+  }
+  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+
+ private:
+  httplib::Server server_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST(Engine, LoadsAPageAndReportsConsoleAndClose) {
+  LocalServer server;
+  auto* frame = new QWidget;
+  frame->resize(800, 600);
+  frame->show();
+  auto client = std::make_shared<RecordingClient>();
+  ASSERT_TRUE(engine::CreateBrowser(engine::WindowInfo{frame, 0, 0, 800, 600}, client, server.Url("/client"), {},
+                                    nullptr));
+  ASSERT_TRUE(WaitFor([&] { return client->load_ends > 0; }));
+  ASSERT_TRUE(client->browser);
+  EXPECT_EQ(client->last_status, 200);
+  EXPECT_EQ(client->address, server.Url("/client"));
+  ASSERT_TRUE(WaitFor([&] { return !client->console.empty(); }));
+  EXPECT_EQ(client->console.front(), u"你好");
+  EXPECT_EQ(client->browser->GetMainFrame()->GetURL(), server.Url("/client"));
+
+  // A polite close asks the client, then takes the top-level window down.
+  QObject::connect(frame, &QObject::destroyed, [] {});
+  frame->setAttribute(Qt::WA_DeleteOnClose);
+  client->browser->GetHost()->CloseBrowser(false);
+  ASSERT_TRUE(WaitFor([&] { return client->closed; }));
+  EXPECT_EQ(client->close_requests, 1);
+}
+
+// A port that was free a moment ago and that nobody listens on.
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+TEST(Engine, ReportsLoadErrorsWithNetErrorCodes) {
+  const int port = ClosedPort();
+  QWidget frame;
+  frame.resize(400, 300);
+  auto client = std::make_shared<RecordingClient>();
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/client";
+  ASSERT_TRUE(engine::CreateBrowser(engine::WindowInfo{&frame, 0, 0, 400, 300}, client, url, {}, nullptr));
+  frame.show();
+  ASSERT_TRUE(WaitFor([&] { return client->load_ends > 0; }));
+  EXPECT_EQ(client->last_error, -102);  // connection refused
+  EXPECT_EQ(client->failed_url, url);
+}
+
+class CountingWindow : public platform::TopLevelWindow {
+ public:
+  CountingWindow() : TopLevelWindow("TestClass") {}
+  intptr_t WindowProc(const platform::WindowMessage& m) override {
+    ++handled;
+    last = m;
+    return static_cast<intptr_t>(m.wparam) * 2;
+  }
+  int handled = 0;
+  platform::WindowMessage last;
+};
+
+TEST(WindowDirectory, FindsByExactTitleAndTakesMessagesFromAnyThread) {
+  auto window = std::make_unique<CountingWindow>();
+  window->SetTitle("Title (版本1)");
+  EXPECT_EQ(platform::FindWindowByClassAndTitle("TestClass", "Title (版本2)"), nullptr);
+  EXPECT_EQ(platform::FindWindowByClassAndTitle("Other", "Title (版本1)"), nullptr);
+  auto handle = platform::FindWindowByClassAndTitle("TestClass", "Title (版本1)");
+  ASSERT_NE(handle, nullptr);
+
+  std::atomic<intptr_t> sent{0};
+  std::atomic<bool> posted{false};
+  std::thread worker([&] {
+    posted = handle->Post({32609, 1, 0});
+    sent = handle->Send({32008, 21, 5});
+  });
+  ASSERT_TRUE(WaitFor([&] { return sent.load() != 0; }));
+  worker.join();
+  EXPECT_TRUE(posted);
+  EXPECT_EQ(sent.load(), 42);
+  EXPECT_EQ(window->handled, 2);
+  EXPECT_EQ(window->last.lparam, 5);
+
+  // Once the window is gone the handle does nothing.
+  window.reset();
+  EXPECT_EQ(platform::FindWindowByClassAndTitle("TestClass", "Title (版本1)"), nullptr);
+  EXPECT_FALSE(handle->Post({32609, 1, 0}));
+  EXPECT_EQ(handle->Send({32008, 21, 5}), 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The engine starts its helpers from this executable, as from the product's.
+  engine::MainArgs args{argc, argv};
+  if (const int result = engine::ExecuteProcess(args, nullptr); result >= 0) return result;
+  ::testing::InitGoogleTest(&argc, argv);
+  engine::Settings settings;
+  settings.no_sandbox = true;
+  if (!engine::Initialize(args, settings, nullptr)) return 1;
+  const int result = RUN_ALL_TESTS();
+  engine::Shutdown();
+  return result;
+}
