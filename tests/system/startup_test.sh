@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# The built client under X with a window manager, driven from outside:
+# start-up flags, the main window, page log, remote debugging, single
+# instance and a clean exit. Usage: startup_test.sh VELTROCRM DEMO_SERVER
+set -uo pipefail
+exe=$1
+demo=$2
+title='VeltroCRM客户管理系统 (版本2.6.1)'
+failures=0
+passes=0
+check() {  # check NAME COMMAND...
+  local name=$1; shift
+  if "$@"; then passes=$((passes + 1)); echo "ok: $name"; else failures=$((failures + 1)); echo "FAILED: $name"; fi
+}
+wait_until() {  # wait_until SECONDS COMMAND...
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do [ $SECONDS -ge $deadline ] && return 1; sleep 0.2; done
+}
+
+work=$(mktemp -d)
+client_pid=""
+demo_pid=""
+cleanup() {
+  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null
+  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A private installation: pardo.ini and log/ live beside the executable.
+mkdir -p "$work/app/log" "$work/home" "$work/bin"
+cp "$exe" "$work/app/veltrocrm"
+export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+# A stand-in firewall tool that records each call.
+printf '#!/bin/sh\necho "$@" >> %s/firewall-calls\n' "$work" > "$work/bin/ufw"
+chmod +x "$work/bin/ufw"
+export PATH=$work/bin:$PATH
+
+mkdir -p "$XDG_DATA_HOME/morvanecrm/sub" "$XDG_DATA_HOME/morvanecrmconfig"
+echo stale > "$XDG_DATA_HOME/morvanecrm/sub/old-cookie"
+printf '[Cache]\r\nclearCache=1\r\n' > "$XDG_DATA_HOME/morvanecrmconfig/config.ini"
+
+"$demo" 0 > "$work/port" 2>/dev/null &
+demo_pid=$!
+wait_until 5 test -s "$work/port" || { echo "demo server did not start"; exit 1; }
+url="http://127.0.0.1:$(cat "$work/port")/client"
+
+"$work/app/veltrocrm" --start-url="$url" > "$work/client.out" 2>&1 &
+client_pid=$!
+
+window_id() { xdotool search --onlyvisible --name "^${title//(/\\(}\$" 2>/dev/null | head -1; }
+window_shown() { test -n "$(window_id)"; }
+check "main window is shown" wait_until 30 window_shown
+wid=$(window_id)
+maximized() { xprop -id "$wid" _NET_WM_STATE | grep -q _NET_WM_STATE_MAXIMIZED_HORZ; }
+check "main window is maximised" wait_until 10 maximized
+check "title is exact" test "$(xdotool getwindowname "$wid")" = "$title"
+page_listed() { curl -s --max-time 2 http://127.0.0.1:8100/json/list | grep -q "\"url\": \"$url/\""; }
+check "remote debugging port 8100 lists the page" wait_until 20 page_listed
+
+day=$(date +%Y%m%d)
+page_log="$work/app/log/网页日志$day.txt"
+expected_hex=$( (printf '\xff\xfe'; printf '演示页面已加载\r\n' | iconv -f UTF-8 -t UTF-16LE) | od -An -tx1 | tr -d ' \n')
+page_logged() {
+  [ -f "$page_log" ] && [ "$(head -c $((${#expected_hex} / 2)) "$page_log" | od -An -tx1 | tr -d ' \n')" = "$expected_hex" ]
+}
+check "console output lands in the page log as UTF-16LE with BOM" wait_until 10 page_logged
+check "clearCache=1 emptied the user data folder" test ! -e "$XDG_DATA_HOME/morvanecrm/sub/old-cookie"
+check "clearCache reads 0 after start" grep -q '^clearCache=0' "$XDG_DATA_HOME/morvanecrmconfig/config.ini"
+check "firewall command ran once" test "$(wc -l < "$work/firewall-calls" 2>/dev/null)" = 1
+check "isAdd reads 1" grep -q '^isAdd=1' "$work/app/pardo.ini"
+
+start=$SECONDS
+"$work/app/veltrocrm" --start-url="$url" > /dev/null 2>&1
+second_exit=$?
+check "second start exits 0" test "$second_exit" = 0
+check "second start takes under a second" test $((SECONDS - start)) -le 1
+check "second start leaves the flags alone" test "$(wc -l < "$work/firewall-calls")" = 1
+check "the first window is still the only one" test "$(xdotool search --onlyvisible --name "^${title//(/\\(}\$" | wc -l)" = 1
+
+wmctrl -c "$title"
+check "closing the window ends the process" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
+wait "$client_pid"
+check "exit code is 0" test $? = 0
+client_pid=""
+
+# A second run: isAdd=1 now, so no second firewall call; clearCache=2 is left alone.
+printf '[Cache]\r\nclearCache=2\r\n' > "$XDG_DATA_HOME/morvanecrmconfig/config.ini"
+echo keep > "$XDG_DATA_HOME/morvanecrm/keep-me"
+"$work/app/veltrocrm" --start-url="$url" > /dev/null 2>&1 &
+client_pid=$!
+check "second run shows its window" wait_until 30 window_shown
+check "clearCache=2 clears nothing" test -e "$XDG_DATA_HOME/morvanecrm/keep-me"
+check "clearCache=2 stays 2" grep -q '^clearCache=2' "$XDG_DATA_HOME/morvanecrmconfig/config.ini"
+check "firewall command did not run again" test "$(wc -l < "$work/firewall-calls")" = 1
+wmctrl -c "$title"
+check "second run ends" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
+client_pid=""
+
+echo "$passes passed, $failures failed"
+[ "$failures" = 0 ]
