@@ -14,7 +14,7 @@ void BrowserEventHandler::SetMainWindowHandle(std::shared_ptr<platform::WindowHa
 
 void BrowserEventHandler::ClearDelegate() {
   if (!engine::CurrentlyOnUiThread()) {
-    engine::PostTask([this] { ClearDelegate(); });
+    engine::PostTask([self = shared_from_this()] { self->ClearDelegate(); });
     return;
   }
   delegate_ = nullptr;

@@ -25,7 +25,7 @@ class BrowserEventDelegate {
 
 // The engine client of one browser: the product's policies over the
 // engine's callbacks.
-class BrowserEventHandler : public engine::Client {
+class BrowserEventHandler : public engine::Client, public std::enable_shared_from_this<BrowserEventHandler> {
  public:
   BrowserEventHandler(BrowserEventDelegate* delegate, bool offscreen, std::string start_url);
 
