@@ -7,6 +7,18 @@
 
 namespace browser {
 
+using engine::EVENTFLAG_ALT_DOWN;
+using engine::EVENTFLAG_CAPS_LOCK_ON;
+using engine::EVENTFLAG_CONTROL_DOWN;
+using engine::EVENTFLAG_IS_KEY_PAD;
+using engine::EVENTFLAG_IS_LEFT;
+using engine::EVENTFLAG_IS_RIGHT;
+using engine::EVENTFLAG_LEFT_MOUSE_BUTTON;
+using engine::EVENTFLAG_MIDDLE_MOUSE_BUTTON;
+using engine::EVENTFLAG_NUM_LOCK_ON;
+using engine::EVENTFLAG_RIGHT_MOUSE_BUTTON;
+using engine::EVENTFLAG_SHIFT_DOWN;
+
 namespace {
 
 constexpr int VK_CLEAR = 12, VK_RETURN = 13, VK_SHIFT = 16, VK_CONTROL = 17, VK_MENU = 18, VK_CAPITAL = 20;

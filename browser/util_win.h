@@ -4,26 +4,12 @@
 #include <cstdint>
 #include <functional>
 
+#include "engine/engine.h"
 #include "platform/screen.h"
 
 class QWidget;
 
 namespace browser {
-
-// The engine's event flags.
-enum EventFlags : uint32_t {
-  EVENTFLAG_CAPS_LOCK_ON = 1,
-  EVENTFLAG_SHIFT_DOWN = 2,
-  EVENTFLAG_CONTROL_DOWN = 4,
-  EVENTFLAG_ALT_DOWN = 8,
-  EVENTFLAG_LEFT_MOUSE_BUTTON = 16,
-  EVENTFLAG_MIDDLE_MOUSE_BUTTON = 32,
-  EVENTFLAG_RIGHT_MOUSE_BUTTON = 64,
-  EVENTFLAG_NUM_LOCK_ON = 256,
-  EVENTFLAG_IS_KEY_PAD = 512,
-  EVENTFLAG_IS_LEFT = 1024,
-  EVENTFLAG_IS_RIGHT = 2048,
-};
 
 // Windows virtual-key state: the high bit (0x8000) means down, the low bit
 // means toggled (lock keys).

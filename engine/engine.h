@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,87 @@ struct Settings {
   bool windowless_rendering_enabled = false;
   Color background_color = 0;
 };
+
+// How a navigation wants its new window.
+enum WindowOpenDisposition {
+  WOD_UNKNOWN = 0, WOD_SUPPRESS_OPEN = 1, WOD_CURRENT_TAB = 2, WOD_SINGLETON_TAB = 3,
+  WOD_NEW_FOREGROUND_TAB = 4, WOD_NEW_BACKGROUND_TAB = 5, WOD_NEW_POPUP = 6, WOD_NEW_WINDOW = 7,
+};
+
+struct PopupFeatures {
+  bool dialog = false;
+};
+
+// The engine's event flags.
+enum EventFlags : uint32_t {
+  EVENTFLAG_NONE = 0,
+  EVENTFLAG_CAPS_LOCK_ON = 1,
+  EVENTFLAG_SHIFT_DOWN = 2,
+  EVENTFLAG_CONTROL_DOWN = 4,
+  EVENTFLAG_ALT_DOWN = 8,
+  EVENTFLAG_LEFT_MOUSE_BUTTON = 16,
+  EVENTFLAG_MIDDLE_MOUSE_BUTTON = 32,
+  EVENTFLAG_RIGHT_MOUSE_BUTTON = 64,
+  EVENTFLAG_NUM_LOCK_ON = 256,
+  EVENTFLAG_IS_KEY_PAD = 512,
+  EVENTFLAG_IS_LEFT = 1024,
+  EVENTFLAG_IS_RIGHT = 2048,
+};
+
+enum KeyEventType { KEYEVENT_RAWKEYDOWN = 0, KEYEVENT_KEYDOWN = 1, KEYEVENT_KEYUP = 2, KEYEVENT_CHAR = 3 };
+
+struct KeyEvent {
+  KeyEventType type = KEYEVENT_RAWKEYDOWN;
+  uint32_t modifiers = 0;  // the engine's event flags
+  int windows_key_code = 0;
+  int native_key_code = 0;
+  bool is_system_key = false;
+};
+
+enum JSDialogType { JSDIALOGTYPE_ALERT = 0, JSDIALOGTYPE_CONFIRM = 1, JSDIALOGTYPE_PROMPT = 2 };
+
+class JSDialogCallback {
+ public:
+  virtual ~JSDialogCallback() = default;
+  virtual void Continue(bool success, const std::u16string& user_input) = 0;
+};
+
+// A resource request as OnBeforeResourceLoad sees it.
+class Request {
+ public:
+  using HeaderMap = std::multimap<std::string, std::string>;
+  virtual ~Request() = default;
+  virtual std::string GetURL() const = 0;
+  virtual void GetHeaderMap(HeaderMap& headers) const = 0;
+  virtual void SetHeaderMap(const HeaderMap& headers) = 0;
+};
+
+// The certificate of a failed TLS connection; times in seconds since 1970
+// (0: unset).
+struct SslInfo {
+  uint32_t cert_status = 0;
+  std::optional<std::string> subject;
+  std::optional<std::string> issuer;
+  std::optional<std::string> serial_number;
+  int64_t valid_start = 0;
+  int64_t valid_expiry = 0;
+  std::string der;
+  std::string pem;
+  std::vector<std::string> issuer_chain_der;
+  std::vector<std::string> issuer_chain_pem;
+};
+
+class ContextMenuModel {
+ public:
+  virtual ~ContextMenuModel() = default;
+  virtual bool Clear() = 0;
+  virtual size_t GetCount() const = 0;
+};
+
+enum DragOperationsMask : uint32_t { DRAG_OPERATION_NONE = 0, DRAG_OPERATION_COPY = 1, DRAG_OPERATION_LINK = 2,
+                                     DRAG_OPERATION_MOVE = 16 };
+
+enum TerminationStatus { TS_ABNORMAL_TERMINATION, TS_PROCESS_WAS_KILLED, TS_PROCESS_CRASHED };
 
 struct BrowserSettings {
   int windowless_frame_rate = 0;
@@ -90,6 +173,15 @@ class Frame {
 };
 
 class Browser;
+class Client;
+
+// Where a browser's window goes.
+struct WindowInfo {
+  QWidget* parent = nullptr;
+  uint32_t style = 0;
+  int x = 0, y = 0, width = 0, height = 0;
+  bool windowless_rendering_enabled = false;
+};
 
 class BrowserHost {
  public:
@@ -99,6 +191,12 @@ class BrowserHost {
   virtual void CloseBrowser(bool force) = 0;
   virtual void SetFocus(bool focus) = 0;
   virtual QWidget* GetWindowHandle() const = 0;
+  // Finds |text| in the page; |find_next| continues the last search.
+  virtual void Find(int identifier, const std::u16string& text, bool forward, bool match_case, bool find_next) = 0;
+  virtual void StopFinding(bool clear_selection) = 0;
+  // Opens the developer tools of this browser in a new browser.
+  virtual void ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Client> client,
+                            const BrowserSettings& settings) = 0;
 };
 
 class Browser {
@@ -143,6 +241,44 @@ class Client {
   // Returns true to stop the engine's own console output.
   virtual bool OnConsoleMessage(std::shared_ptr<Browser> browser, const std::u16string& message,
                                 const std::string& source, int line) = 0;
+
+  // Popups and links into new windows. Returning true cancels the new
+  // window. Otherwise |window_info|, |client| and |settings| describe it.
+  virtual bool OnBeforePopup(std::shared_ptr<Browser>, std::shared_ptr<Frame>, const std::string& /*target_url*/,
+                             const std::string& /*target_frame_name*/, WindowOpenDisposition, bool /*user_gesture*/,
+                             const PopupFeatures&, WindowInfo&, std::shared_ptr<Client>&, BrowserSettings&) {
+    return true;
+  }
+  // Returning true cancels the navigation in the current browser.
+  virtual bool OnOpenURLFromTab(std::shared_ptr<Browser>, std::shared_ptr<Frame>, const std::string& /*url*/,
+                                WindowOpenDisposition, bool /*user_gesture*/) {
+    return false;
+  }
+  // Keys before the page sees them; returning true consumes the event.
+  virtual bool OnPreKeyEvent(std::shared_ptr<Browser>, const KeyEvent&) { return false; }
+  // Returning true means the client answers |callback|; false leaves the
+  // dialog to the engine unless |suppress_message| is set.
+  virtual bool OnJSDialog(std::shared_ptr<Browser>, const std::string& /*origin_url*/, JSDialogType,
+                          const std::u16string& /*message*/, const std::u16string& /*default_prompt*/,
+                          std::shared_ptr<JSDialogCallback>, bool& /*suppress_message*/) {
+    return false;
+  }
+  // Every request of the browser, sub-resources included.
+  virtual void OnBeforeResourceLoad(std::shared_ptr<Browser>, Request&) {}
+  // Returning false cancels the request.
+  virtual bool OnCertificateError(std::shared_ptr<Browser>, int /*cert_error*/, const std::string& /*request_url*/,
+                                  const SslInfo&) {
+    return false;
+  }
+  // An unknown scheme; set |allow_os_execution| to hand it to the system.
+  virtual void OnProtocolExecution(std::shared_ptr<Browser>, const std::string& /*url*/, bool& /*allow*/) {}
+  virtual void OnRenderProcessTerminated(std::shared_ptr<Browser>, TerminationStatus) {}
+  virtual void OnBeforeContextMenu(std::shared_ptr<Browser>, ContextMenuModel&) {}
+  // Returning true refuses the drag.
+  virtual bool OnDragEnter(std::shared_ptr<Browser>, uint32_t /*allowed_operations*/) { return false; }
+  virtual bool OnRequestGeolocationPermission(std::shared_ptr<Browser>, const std::string& /*origin*/) {
+    return false;
+  }
 };
 
 // The process-level delegate handed to the engine.
@@ -161,10 +297,6 @@ class App {
   virtual BrowserProcessHandler* GetBrowserProcessHandler() { return nullptr; }
 };
 
-struct WindowInfo {
-  QWidget* parent = nullptr;
-  int x = 0, y = 0, width = 0, height = 0;
-};
 
 // Runs a sub-process of the engine. Returns -1 in the browser process; for a
 // sub-process it hands the process over to the engine's helper and does not

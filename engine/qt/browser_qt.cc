@@ -1,14 +1,33 @@
 #include "engine/qt/browser_qt.h"
 
+#include <QChildEvent>
 #include <QColor>
-#include <QWebEngineLoadingInfo>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QSslCertificate>
+#include <QWebEngineCertificateError>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineHistory>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+
+#include "engine/qt/bootstrap_script.h"
+#include "engine/qt/key_mapping.h"
 
 namespace engine {
 
 namespace {
+
+constexpr qint64 kPopupNameLifetimeMs = 2000;
 
 class QtFrame : public Frame {
  public:
@@ -43,10 +62,117 @@ class QtFrame : public Frame {
   std::weak_ptr<QtBrowser> browser_;
 };
 
+class QtRequest : public Request {
+ public:
+  explicit QtRequest(QWebEngineUrlRequestInfo& info) : info_(info) {}
+  std::string GetURL() const override { return info_.requestUrl().toString().toStdString(); }
+  // Qt 6.4 does not show the request's own headers here; they are kept
+  // as they are, and SetHeaderMap only adds or replaces the names it gets.
+  void GetHeaderMap(HeaderMap& headers) const override { headers.clear(); }
+  void SetHeaderMap(const HeaderMap& headers) override {
+    for (const auto& [name, value] : headers)
+      info_.setHttpHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
+  }
+
+ private:
+  QWebEngineUrlRequestInfo& info_;
+};
+
+class QtContextMenuModel : public ContextMenuModel {
+ public:
+  explicit QtContextMenuModel(QMenu* menu) : menu_(menu) {}
+  bool Clear() override {
+    menu_->clear();
+    return true;
+  }
+  size_t GetCount() const override { return static_cast<size_t>(menu_->actions().size()); }
+
+ private:
+  QMenu* menu_;
+};
+
+class QtJSDialogCallback : public JSDialogCallback {
+ public:
+  void Continue(bool success, const std::u16string& input) override {
+    answered = true;
+    this->success = success;
+    this->input = input;
+  }
+  bool answered = false;
+  bool success = false;
+  std::u16string input;
+};
+
+// The certificate status bit that stands for each certificate error.
+uint32_t CertStatusForError(int error) {
+  switch (error) {
+    case -200: return 0x1;     // COMMON_NAME_INVALID
+    case -201: return 0x2;     // DATE_INVALID
+    case -202: return 0x4;     // AUTHORITY_INVALID
+    case -204: return 0x10;    // NO_REVOCATION_MECHANISM
+    case -205: return 0x20;    // UNABLE_TO_CHECK_REVOCATION
+    case -206: return 0x40;    // REVOKED
+    case -207: return 0x80;    // INVALID
+    case -208: return 0x100;   // WEAK_SIGNATURE_ALGORITHM
+    case -210: return 0x400;   // NON_UNIQUE_NAME
+    case -211: return 0x800;   // WEAK_KEY
+    case -212: return 0x4000;  // NAME_CONSTRAINT_VIOLATION
+    case -213: return 0x8000;  // VALIDITY_TOO_LONG
+    default: return 0;
+  }
+}
+
+std::optional<std::string> NonEmpty(const QString& text) {
+  if (text.isEmpty()) return std::nullopt;
+  return text.toStdString();
+}
+
+SslInfo SslInfoFrom(const QWebEngineCertificateError& error) {
+  SslInfo info;
+  info.cert_status = CertStatusForError(error.type());
+  const QList<QSslCertificate> chain = error.certificateChain();
+  if (chain.isEmpty()) return info;
+  const QSslCertificate& cert = chain.first();
+  info.subject = NonEmpty(cert.subjectDisplayName());
+  info.issuer = NonEmpty(cert.issuerDisplayName());
+  // Qt gives the serial number as colon-separated hex.
+  info.serial_number = QByteArray::fromHex(cert.serialNumber().replace(':', "")).toStdString();
+  info.valid_start = cert.effectiveDate().isValid() ? cert.effectiveDate().toSecsSinceEpoch() : 0;
+  info.valid_expiry = cert.expiryDate().isValid() ? cert.expiryDate().toSecsSinceEpoch() : 0;
+  info.der = cert.toDer().toStdString();
+  info.pem = cert.toPem().toStdString();
+  for (qsizetype i = 1; i < chain.size(); ++i) {
+    info.issuer_chain_der.push_back(chain[i].toDer().toStdString());
+    info.issuer_chain_pem.push_back(chain[i].toPem().toStdString());
+  }
+  return info;
+}
+
+WindowOpenDisposition DispositionOf(QWebEngineNewWindowRequest::DestinationType type) {
+  switch (type) {
+    case QWebEngineNewWindowRequest::InNewTab: return WOD_NEW_FOREGROUND_TAB;
+    case QWebEngineNewWindowRequest::InNewBackgroundTab: return WOD_NEW_BACKGROUND_TAB;
+    case QWebEngineNewWindowRequest::InNewDialog: return WOD_NEW_POPUP;
+    case QWebEngineNewWindowRequest::InNewWindow: return WOD_NEW_WINDOW;
+  }
+  return WOD_UNKNOWN;
+}
+
 }  // namespace
 
 QtPage::QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrowser> browser)
-    : QWebEnginePage(profile, parent), browser_(std::move(browser)) {}
+    : QWebEnginePage(profile, parent), browser_(std::move(browser)) {
+  QWebEngineScript bootstrap;
+  bootstrap.setName(QStringLiteral("veltro-bootstrap"));
+  bootstrap.setSourceCode(BootstrapScript());
+  bootstrap.setInjectionPoint(QWebEngineScript::DocumentCreation);
+  bootstrap.setWorldId(QWebEngineScript::MainWorld);
+  bootstrap.setRunsOnSubFrames(true);
+  scripts().insert(bootstrap);
+  // Unknown schemes fail with ERR_UNKNOWN_URL_SCHEME; the client decides
+  // which of them the system opens.
+  settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
+}
 
 void QtPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
                                       const QString& source) {
@@ -56,16 +182,139 @@ void QtPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const
   QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
 }
 
+void QtPage::javaScriptAlert(const QUrl& origin, const QString& message) {
+  auto browser = browser_.lock();
+  if (!browser) return;
+  auto callback = std::make_shared<QtJSDialogCallback>();
+  bool suppress = false;
+  const bool handled = browser->client()->OnJSDialog(browser, origin.toString().toStdString(), JSDIALOGTYPE_ALERT,
+                                                     message.toStdU16String(), std::u16string(), callback, suppress);
+  if (!handled && !suppress) QWebEnginePage::javaScriptAlert(origin, message);
+}
+
+bool QtPage::javaScriptConfirm(const QUrl& origin, const QString& message) {
+  auto browser = browser_.lock();
+  if (!browser) return false;
+  auto callback = std::make_shared<QtJSDialogCallback>();
+  bool suppress = false;
+  const bool handled = browser->client()->OnJSDialog(browser, origin.toString().toStdString(),
+                                                     JSDIALOGTYPE_CONFIRM, message.toStdU16String(),
+                                                     std::u16string(), callback, suppress);
+  if (handled) return callback->answered && callback->success;
+  if (suppress) return false;
+  return QWebEnginePage::javaScriptConfirm(origin, message);
+}
+
+bool QtPage::javaScriptPrompt(const QUrl& origin, const QString& message, const QString& default_value,
+                              QString* result) {
+  auto browser = browser_.lock();
+  if (!browser) return false;
+  if (message.startsWith(kBridgeMarker)) {
+    const QString call = message.mid(kBridgeMarker.size());
+    const qsizetype newline = call.indexOf(QLatin1Char('\n'));
+    const QString command = call.left(newline);
+    if (command == QLatin1String("popup-name") && newline >= 0) browser->PushPopupName(call.mid(newline + 1));
+    *result = QString();
+    return true;
+  }
+  auto callback = std::make_shared<QtJSDialogCallback>();
+  bool suppress = false;
+  const bool handled = browser->client()->OnJSDialog(browser, origin.toString().toStdString(), JSDIALOGTYPE_PROMPT,
+                                                     message.toStdU16String(), default_value.toStdU16String(),
+                                                     callback, suppress);
+  if (handled) {
+    *result = QString::fromStdU16String(callback->input);
+    return callback->answered && callback->success;
+  }
+  if (suppress) return false;
+  return QWebEnginePage::javaScriptPrompt(origin, message, default_value, result);
+}
+
+bool QtPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool is_main_frame) {
+  static const QStringList kEngineSchemes = {"http", "https", "data", "file", "about", "blob", "chrome",
+                                             "devtools", "qrc", "view-source", "ws", "wss", "filesystem"};
+  auto browser = browser_.lock();
+  if (browser && !kEngineSchemes.contains(url.scheme())) {
+    bool allow = false;
+    browser->client()->OnProtocolExecution(browser, url.toString().toStdString(), allow);
+    if (allow) QDesktopServices::openUrl(url);
+  }
+  return QWebEnginePage::acceptNavigationRequest(url, type, is_main_frame);
+}
+
+QtView::QtView(QWidget* parent, std::weak_ptr<QtBrowser> browser) : QWebEngineView(parent), browser_(std::move(browser)) {
+  setAcceptDrops(true);
+}
+
+void QtView::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = createStandardContextMenu();
+  QtContextMenuModel model(menu);
+  if (auto browser = browser_.lock()) browser->client()->OnBeforeContextMenu(browser, model);
+  if (model.GetCount() == 0) {
+    delete menu;
+    return;
+  }
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+}
+
+void QtView::dragEnterEvent(QDragEnterEvent* event) {
+  uint32_t allowed = DRAG_OPERATION_NONE;
+  if (event->possibleActions() & Qt::CopyAction) allowed |= DRAG_OPERATION_COPY;
+  if (event->possibleActions() & Qt::LinkAction) allowed |= DRAG_OPERATION_LINK;
+  if (event->possibleActions() & Qt::MoveAction) allowed |= DRAG_OPERATION_MOVE;
+  // A dragged link carries its address as a URL list.
+  if (event->mimeData()->hasUrls() && !event->mimeData()->urls().first().isLocalFile()) allowed |= DRAG_OPERATION_LINK;
+  auto browser = browser_.lock();
+  if (browser && browser->client()->OnDragEnter(browser, allowed)) {
+    event->ignore();
+    return;
+  }
+  QWebEngineView::dragEnterEvent(event);
+}
+
+void QtView::childEvent(QChildEvent* event) {
+  // Keys go to the render widget the engine adds as a child.
+  if (event->added() && event->child()->isWidgetType()) event->child()->installEventFilter(this);
+  QWebEngineView::childEvent(event);
+}
+
+bool QtView::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type == QEvent::KeyPress || type == QEvent::KeyRelease || type == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    auto browser = browser_.lock();
+    if (browser && type != QEvent::ShortcutOverride) {
+      KeyEvent engine_event;
+      engine_event.type = type == QEvent::KeyPress ? KEYEVENT_RAWKEYDOWN : KEYEVENT_KEYUP;
+      engine_event.windows_key_code = WindowsKeyCodeFromQtKey(key->key());
+      engine_event.native_key_code = static_cast<int>(key->nativeScanCode());
+      engine_event.modifiers = EventFlagsFromQtModifiers(key->modifiers());
+      engine_event.is_system_key = key->modifiers() & Qt::AltModifier;
+      if (browser->client()->OnPreKeyEvent(browser, engine_event)) return true;
+    }
+  }
+  return QWebEngineView::eventFilter(watched, event);
+}
+
+void QtRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo& info) {
+  auto browser = browser_.lock();
+  if (!browser) return;
+  QtRequest request(info);
+  browser->client()->OnBeforeResourceLoad(browser, request);
+}
+
 QtBrowser::QtBrowser(int id, std::shared_ptr<Client> client) : id_(id), client_(std::move(client)) {}
 
 void QtBrowser::Create(const WindowInfo& info, QWebEngineProfile* profile, Color background,
                        const std::string& url) {
-  view_ = new QWebEngineView(info.parent);
+  view_ = new QtView(info.parent, weak_from_this());
   auto* page = new QtPage(profile, view_, weak_from_this());
   page->setBackgroundColor(QColor::fromRgba(background));
+  interceptor_ = std::make_unique<QtRequestInterceptor>(weak_from_this());
+  page->setUrlRequestInterceptor(interceptor_.get());
   view_->setPage(page);
   view_->setGeometry(info.x, info.y, info.width, info.height);
-  view_->setContextMenuPolicy(Qt::NoContextMenu);
   ConnectSignals(page);
   QObject::connect(view_, &QObject::destroyed, [weak = weak_from_this()] {
     if (auto self = weak.lock()) self->OnViewDestroyed();
@@ -75,6 +324,21 @@ void QtBrowser::Create(const WindowInfo& info, QWebEngineProfile* profile, Color
 }
 
 QWebEnginePage* QtBrowser::page() const { return view_ ? view_->page() : nullptr; }
+
+void QtBrowser::PushPopupName(const QString& name) {
+  popup_names_.push_back({name, QDateTime::currentMSecsSinceEpoch()});
+}
+
+bool QtBrowser::TakePopupName(std::string& name) {
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  // A report whose window never came (an existing window was reused) expires.
+  while (!popup_names_.empty() && now - popup_names_.front().reported_ms > kPopupNameLifetimeMs)
+    popup_names_.pop_front();
+  if (popup_names_.empty()) return false;
+  name = popup_names_.front().name.toStdString();
+  popup_names_.pop_front();
+  return true;
+}
 
 void QtBrowser::ConnectSignals(QWebEnginePage* page) {
   std::weak_ptr<QtBrowser> weak = weak_from_this();
@@ -91,7 +355,13 @@ void QtBrowser::ConnectSignals(QWebEnginePage* page) {
     auto frame = self->GetMainFrame();
     if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus ||
         info.status() == QWebEngineLoadingInfo::LoadStoppedStatus) {
-      const int code = info.status() == QWebEngineLoadingInfo::LoadStoppedStatus ? ERR_ABORTED : info.errorCode();
+      int code = info.status() == QWebEngineLoadingInfo::LoadStoppedStatus ? ERR_ABORTED : info.errorCode();
+      // The client cancelled this request over its certificate: that is an
+      // aborted load, not a failure to show a page for.
+      if (!self->rejected_certificate_url_.isEmpty() && info.url() == self->rejected_certificate_url_) {
+        self->rejected_certificate_url_.clear();
+        code = ERR_ABORTED;
+      }
       self->client_->OnLoadError(self, frame, code, info.errorString().toStdString(),
                                  info.url().toString().toStdString());
     }
@@ -111,6 +381,66 @@ void QtBrowser::ConnectSignals(QWebEnginePage* page) {
   QObject::connect(page, &QWebEnginePage::windowCloseRequested, page, [weak] {
     if (auto self = weak.lock()) self->OnCloseRequested();
   });
+  QObject::connect(page, &QWebEnginePage::newWindowRequested, page, [weak](QWebEngineNewWindowRequest& request) {
+    if (auto self = weak.lock()) self->OnNewWindowRequested(request);
+  });
+  QObject::connect(page, &QWebEnginePage::certificateError, page, [weak](const QWebEngineCertificateError& error) {
+    if (auto self = weak.lock()) self->OnCertificateError(error);
+  });
+  QObject::connect(page, &QWebEnginePage::renderProcessTerminated, page,
+                   [weak](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                     auto self = weak.lock();
+                     if (!self || status == QWebEnginePage::NormalTerminationStatus) return;
+                     const TerminationStatus ts = status == QWebEnginePage::KilledTerminationStatus ? TS_PROCESS_WAS_KILLED
+                                                  : status == QWebEnginePage::CrashedTerminationStatus
+                                                      ? TS_PROCESS_CRASHED
+                                                      : TS_ABNORMAL_TERMINATION;
+                     self->client_->OnRenderProcessTerminated(self, ts);
+                   });
+  QObject::connect(page, &QWebEnginePage::featurePermissionRequested, page,
+                   [weak](const QUrl& origin, QWebEnginePage::Feature feature) {
+                     auto self = weak.lock();
+                     if (!self || feature != QWebEnginePage::Geolocation) return;
+                     const bool allowed = self->client_->OnRequestGeolocationPermission(self, origin.toString().toStdString());
+                     self->page()->setFeaturePermission(origin, feature,
+                                                        allowed ? QWebEnginePage::PermissionGrantedByUser
+                                                                : QWebEnginePage::PermissionDeniedByUser);
+                   });
+}
+
+void QtBrowser::OnNewWindowRequested(QWebEngineNewWindowRequest& request) {
+  const WindowOpenDisposition disposition = DispositionOf(request.destination());
+  const std::string url = request.requestedUrl().toString().toStdString();
+  std::string name;
+  const bool from_script = TakePopupName(name);
+  auto self = shared_from_this();
+  if (!from_script && (disposition == WOD_NEW_FOREGROUND_TAB || disposition == WOD_NEW_BACKGROUND_TAB)) {
+    if (!client_->OnOpenURLFromTab(self, GetMainFrame(), url, disposition, request.isUserInitiated()))
+      page()->load(request.requestedUrl());
+    return;
+  }
+  WindowInfo info;
+  std::shared_ptr<Client> popup_client = client_;
+  BrowserSettings settings;
+  PopupFeatures features;
+  features.dialog = request.destination() == QWebEngineNewWindowRequest::InNewDialog;
+  if (client_->OnBeforePopup(self, GetMainFrame(), url, name, disposition, request.isUserInitiated(), features, info,
+                             popup_client, settings))
+    return;
+  auto popup = CreateQtBrowser(info, popup_client, page()->profile(), std::string());
+  if (popup) request.openIn(popup->page());
+}
+
+void QtBrowser::OnCertificateError(const QWebEngineCertificateError& error) {
+  QWebEngineCertificateError decision = error;
+  const bool proceed = client_->OnCertificateError(shared_from_this(), error.type(), error.url().toString().toStdString(),
+                                                   SslInfoFrom(error));
+  if (proceed && decision.isOverridable()) {
+    decision.acceptCertificate();
+    return;
+  }
+  rejected_certificate_url_ = error.url();
+  decision.rejectCertificate();
 }
 
 std::shared_ptr<Frame> QtBrowser::GetMainFrame() { return std::make_shared<QtFrame>(weak_from_this()); }
@@ -147,6 +477,25 @@ void QtBrowser::SetFocus(bool focus) {
     view_->setFocus();
   else
     view_->clearFocus();
+}
+
+void QtBrowser::Find(int, const std::u16string& text, bool forward, bool match_case, bool) {
+  if (!page()) return;
+  QWebEnginePage::FindFlags flags;
+  if (!forward) flags |= QWebEnginePage::FindBackward;
+  if (match_case) flags |= QWebEnginePage::FindCaseSensitively;
+  page()->findText(QString::fromStdU16String(text), flags);
+}
+
+void QtBrowser::StopFinding(bool clear_selection) {
+  if (page() && clear_selection) page()->findText(QString());
+}
+
+void QtBrowser::ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Client> client,
+                             const BrowserSettings&) {
+  if (!page()) return;
+  auto tools = CreateQtBrowser(window_info, client, page()->profile(), std::string());
+  if (tools) page()->setDevToolsPage(tools->page());
 }
 
 void QtBrowser::OnViewDestroyed() {

@@ -3,12 +3,16 @@
 
 #include <QPointer>
 #include <QWebEnginePage>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
+#include <deque>
 #include <memory>
 
 #include "engine/engine.h"
 
 class QWebEngineProfile;
+class QWebEngineNewWindowRequest;
+class QWebEngineCertificateError;
 
 namespace engine {
 
@@ -24,20 +28,57 @@ class QtPage : public QWebEnginePage {
  protected:
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
                                 const QString& source) override;
+  void javaScriptAlert(const QUrl& origin, const QString& message) override;
+  bool javaScriptConfirm(const QUrl& origin, const QString& message) override;
+  bool javaScriptPrompt(const QUrl& origin, const QString& message, const QString& default_value,
+                        QString* result) override;
+  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool is_main_frame) override;
 
  private:
   std::weak_ptr<QtBrowser> browser_;
 };
 
-// One browser: a QWebEngineView placed in the parent window. Kept alive by
-// the engine's live-browser table until OnBeforeClose has been delivered.
+// The view of one browser: context menu, drags and keys go to the client.
+class QtView : public QWebEngineView {
+  Q_OBJECT
+ public:
+  QtView(QWidget* parent, std::weak_ptr<QtBrowser> browser);
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void childEvent(QChildEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  std::weak_ptr<QtBrowser> browser_;
+};
+
+// Adds what the client wants to every request of one page.
+class QtRequestInterceptor : public QWebEngineUrlRequestInterceptor {
+ public:
+  explicit QtRequestInterceptor(std::weak_ptr<QtBrowser> browser) : browser_(std::move(browser)) {}
+  void interceptRequest(QWebEngineUrlRequestInfo& info) override;
+
+ private:
+  std::weak_ptr<QtBrowser> browser_;
+};
+
+// One browser: a view placed in the parent window. Kept alive by the
+// engine's live-browser table until OnBeforeClose has been delivered.
 class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_from_this<QtBrowser> {
  public:
   QtBrowser(int id, std::shared_ptr<Client> client);
 
+  // Creates the view and page; |url| empty loads nothing.
   void Create(const WindowInfo& info, QWebEngineProfile* profile, Color background, const std::string& url);
   Client* client() const { return client_.get(); }
   QWebEnginePage* page() const;
+  QtView* view() const { return view_.data(); }
+
+  // The target name the page reported for the window it is opening.
+  void PushPopupName(const QString& name);
+  bool TakePopupName(std::string& name);
 
   // Browser
   int GetIdentifier() const override { return id_; }
@@ -54,18 +95,36 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   void CloseBrowser(bool force) override;
   void SetFocus(bool focus) override;
   QWidget* GetWindowHandle() const override { return view_.data(); }
+  void Find(int identifier, const std::u16string& text, bool forward, bool match_case, bool find_next) override;
+  void StopFinding(bool clear_selection) override;
+  void ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Client> client,
+                    const BrowserSettings& settings) override;
 
  private:
   void ConnectSignals(QWebEnginePage* page);
   void OnCloseRequested();
   void OnViewDestroyed();
+  void OnNewWindowRequested(QWebEngineNewWindowRequest& request);
+  void OnCertificateError(const QWebEngineCertificateError& error);
+
+  struct PendingName {
+    QString name;
+    qint64 reported_ms;
+  };
 
   const int id_;
   std::shared_ptr<Client> client_;
-  QPointer<QWebEngineView> view_;
+  QPointer<QtView> view_;
+  std::unique_ptr<QtRequestInterceptor> interceptor_;
+  std::deque<PendingName> popup_names_;
+  QUrl rejected_certificate_url_;
   bool closing_ = false;
 };
 
+// Creates a browser for |client| in |info.parent| with |page_setup| run on
+// its page before anything loads; OnAfterCreated follows from the loop.
+std::shared_ptr<QtBrowser> CreateQtBrowser(const WindowInfo& info, std::shared_ptr<Client> client,
+                                           QWebEngineProfile* profile, const std::string& url);
 // Drops the engine's reference to a browser whose close was delivered.
 void ReleaseBrowser(int id);
 

@@ -252,16 +252,22 @@ std::shared_ptr<RequestContext> RequestContext::CreateSharedWithGlobal(
 
 std::shared_ptr<CookieManager> CookieManager::GetGlobalManager() { return std::make_shared<QtCookieManager>(); }
 
-bool CreateBrowser(const WindowInfo& window_info, std::shared_ptr<Client> client, const std::string& url,
-                   const BrowserSettings&, std::shared_ptr<RequestContext> request_context) {
-  if (!g_state || !client || !window_info.parent) return false;
-  auto* context = dynamic_cast<QtRequestContext*>(request_context.get());
-  QWebEngineProfile* profile = context ? context->profile() : g_state->global_profile;
+std::shared_ptr<QtBrowser> CreateQtBrowser(const WindowInfo& info, std::shared_ptr<Client> client,
+                                           QWebEngineProfile* profile, const std::string& url) {
+  if (!g_state || !client || !info.parent) return nullptr;
   auto browser = std::make_shared<QtBrowser>(g_state->next_browser_id++, client);
   g_state->live_browsers[browser->GetIdentifier()] = browser;
-  browser->Create(window_info, profile, g_state->settings.background_color, url);
+  browser->Create(info, profile, g_state->settings.background_color, url);
   PostTask([browser, client] { client->OnAfterCreated(browser); });
-  return true;
+  return browser;
+}
+
+bool CreateBrowser(const WindowInfo& window_info, std::shared_ptr<Client> client, const std::string& url,
+                   const BrowserSettings&, std::shared_ptr<RequestContext> request_context) {
+  if (!g_state) return false;
+  auto* context = dynamic_cast<QtRequestContext*>(request_context.get());
+  QWebEngineProfile* profile = context ? context->profile() : g_state->global_profile;
+  return CreateQtBrowser(window_info, std::move(client), profile, url) != nullptr;
 }
 
 }  // namespace engine

@@ -6,6 +6,7 @@
 #include "browser/util_win.h"
 
 using namespace browser;
+using namespace engine;
 
 namespace {
 
