@@ -48,6 +48,16 @@ std::shared_ptr<browser::RootWindow> RootWindowRegistry::CreateRootWindow(bool w
   return window;
 }
 
+std::shared_ptr<browser::RootWindow> RootWindowRegistry::CreateRootWindowAsPopup(
+    bool with_controls, bool offscreen, const engine::PopupFeatures& features, engine::WindowInfo& window_info,
+    std::shared_ptr<engine::Client>& client, engine::BrowserSettings& settings) {
+  AppContext::Get()->FillBrowserSettings(settings);
+  auto window = std::make_shared<browser::RootWindow>();
+  window->OpenAsPopup(this, with_controls, offscreen, features, window_info, client, settings);
+  AddRootWindow(window);
+  return window;
+}
+
 void RootWindowRegistry::AddRootWindow(std::shared_ptr<browser::RootWindow> window) {
   if (!engine::CurrentlyOnUiThread()) {
     UiMessageLoop::Get()->PostTask([this, window] { AddRootWindow(window); });

@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "browser/temp_window_win.h"
 #include "engine/engine.h"
@@ -38,11 +39,21 @@ class RootWindowRegistry {
 
   std::shared_ptr<browser::RootWindow> CreateRootWindow(bool with_controls, bool offscreen,
                                                         const platform::Rect& bounds, const std::string& url);
+  // A window for a popup browser the engine is about to create; fills in
+  // |window_info|, |client| and |settings| for it. Any engine thread.
+  std::shared_ptr<browser::RootWindow> CreateRootWindowAsPopup(bool with_controls, bool offscreen,
+                                                               const engine::PopupFeatures& features,
+                                                               engine::WindowInfo& window_info,
+                                                               std::shared_ptr<engine::Client>& client,
+                                                               engine::BrowserSettings& settings);
   std::shared_ptr<engine::RequestContext> RequestContextFor(browser::RootWindow* window);
   // Any thread.
   void CloseAllWindows(bool force);
   void RootWindowDestroyed(browser::RootWindow* window);
   size_t window_count() const { return root_windows_.size(); }
+  std::vector<std::shared_ptr<browser::RootWindow>> RootWindowsForTesting() const {
+    return {root_windows_.begin(), root_windows_.end()};
+  }
 
  private:
   void AddRootWindow(std::shared_ptr<browser::RootWindow> window);

@@ -1,7 +1,21 @@
 #include "browser/browser_event_handler.h"
 
+#include <algorithm>
+#include <cctype>
+
+#include <QWidget>
+
+#include "app/app_context.h"
+#include "app/root_window_registry.h"
+#include "browser/error_pages.h"
+#include "browser/popup_geometry.h"
 #include "browser/window_messages.h"
 #include "env/logs.h"
+#include "env/paths.h"
+#include "env/product.h"
+#include "env/system_integration.h"
+#include "platform/ini_profile.h"
+#include "platform/message_box.h"
 
 namespace browser {
 
@@ -44,10 +58,209 @@ void BrowserEventHandler::OnLoadEnd(std::shared_ptr<engine::Browser>, std::share
   if (main_window_) main_window_->Post(platform::WindowMessage{WM_COMMAND, CMD_PAGE_LOADED, 0});
 }
 
-void BrowserEventHandler::OnLoadError(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>,
-                                      int error_code, const std::string&, const std::string&) {
-  if (error_code == engine::ERR_ABORTED) return;
+namespace {
+
+constexpr int VK_DELETE = 0x2E, VK_F5 = 0x74, VK_F11 = 0x7A, VK_F12 = 0x7B;
+constexpr uint32_t kCtrlShift = engine::EVENTFLAG_SHIFT_DOWN | engine::EVENTFLAG_CONTROL_DOWN;
+constexpr char kDialogCaption[] = "提示";
+
+bool StartsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+std::string Utf8(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+QWidget* OwnerOf(const std::shared_ptr<engine::Browser>& browser) {
+  return browser ? browser->GetHost()->GetWindowHandle() : nullptr;
+}
+
+}  // namespace
+
+void BrowserEventHandler::OnLoadError(std::shared_ptr<engine::Browser> browser, std::shared_ptr<engine::Frame> frame,
+                                      int error_code, const std::string&, const std::string& failed_url) {
+  if (error_code == engine::ERR_ABORTED || !frame) return;
+  if (error_code == engine::ERR_UNKNOWN_URL_SCHEME &&
+      (StartsWith(frame->GetURL(), "spotify:") || StartsWith(failed_url, "tencent:")))
+    return;
   env::WriteProgramLog("load error code:" + std::to_string(error_code));
+  const bool full = browser && browser->GetIdentifier() != 0 && frame->IsMain();
+  frame->LoadString(full ? FullLoadFailurePage(start_url_) : ShortLoadFailurePage(), failed_url);
+}
+
+void BrowserEventHandler::OnProtocolExecution(std::shared_ptr<engine::Browser>, const std::string& url,
+                                              bool& allow_os_execution) {
+  if (StartsWith(url, "spotify:")) allow_os_execution = true;
+}
+
+bool BrowserEventHandler::OnBeforePopup(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>,
+                                        const std::string&, const std::string& target_frame_name,
+                                        engine::WindowOpenDisposition, bool, const engine::PopupFeatures& features,
+                                        engine::WindowInfo& window_info, std::shared_ptr<engine::Client>& client,
+                                        engine::BrowserSettings& settings) {
+  const PopupPlacement placement = PlacePopup(target_frame_name, platform::WorkArea());
+  window_info.style = placement.style;
+  window_info.x = placement.bounds.x;
+  window_info.y = placement.bounds.y;
+  window_info.width = placement.bounds.width;
+  window_info.height = placement.bounds.height;
+  // Page popups get no navigation controls.
+  return !CreatePopupRootWindow(true, features, window_info, client, settings);
+}
+
+bool BrowserEventHandler::OnOpenURLFromTab(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>,
+                                           const std::string& url, engine::WindowOpenDisposition disposition, bool) {
+  if (disposition != engine::WOD_NEW_FOREGROUND_TAB && disposition != engine::WOD_NEW_BACKGROUND_TAB) return false;
+  if (auto* context = app::AppContext::Get())
+    context->Registry()->CreateRootWindow(true, offscreen_, platform::Rect{}, url);
+  return true;
+}
+
+bool BrowserEventHandler::OnPreKeyEvent(std::shared_ptr<engine::Browser> browser, const engine::KeyEvent& event) {
+  if (event.type != engine::KEYEVENT_RAWKEYDOWN || !browser) return false;
+  switch (event.windows_key_code) {
+    case VK_F5:
+      browser->Reload();
+      return true;
+    case VK_F12:
+      if (event.modifiers != kCtrlShift) return false;
+      OpenDevToolsWindow(browser);
+      return true;
+    case VK_DELETE:
+      if (event.modifiers == kCtrlShift) ClearCacheOnRequest(browser);
+      return false;
+    case VK_F11:
+      env::SetFullScreen(2);
+      return false;
+    default:
+      return false;
+  }
+}
+
+void BrowserEventHandler::ClearCacheOnRequest(std::shared_ptr<engine::Browser> browser) {
+  QWidget* owner = OwnerOf(browser);
+  if (platform::ShowMessageBox(owner ? owner->window() : nullptr, "确定删除缓存吗？", kDialogCaption,
+                               platform::MB_OKCANCEL) != platform::IDOK)
+    return;
+  platform::WritePrivateProfileString("Cache", "clearCache", "1", env::GetConfigFilePath());
+  env::ClearUserDataDirectory();
+}
+
+bool BrowserEventHandler::OnJSDialog(std::shared_ptr<engine::Browser> browser, const std::string&,
+                                     engine::JSDialogType type, const std::u16string& message,
+                                     const std::u16string&, std::shared_ptr<engine::JSDialogCallback> callback,
+                                     bool& suppress_message) {
+  switch (type) {
+    case engine::JSDIALOGTYPE_ALERT:
+      platform::ShowMessageBox(OwnerOf(browser), Utf8(message), kDialogCaption, platform::MB_ICONINFORMATION);
+      suppress_message = true;
+      return false;
+    case engine::JSDIALOGTYPE_CONFIRM: {
+      const int answer = platform::ShowMessageBox(OwnerOf(browser), Utf8(message), kDialogCaption,
+                                                  platform::MB_ICONQUESTION | platform::MB_OKCANCEL);
+      callback->Continue(answer == platform::IDOK, std::u16string());
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void BrowserEventHandler::OnBeforeResourceLoad(std::shared_ptr<engine::Browser>, engine::Request& request) {
+  engine::Request::HeaderMap headers;
+  request.GetHeaderMap(headers);
+  headers.emplace("My-Header", "crm");
+  headers.emplace("My-Version", env::PRODUCT_VERSION);
+  request.SetHeaderMap(headers);
+}
+
+bool BrowserEventHandler::OnCertificateError(std::shared_ptr<engine::Browser> browser, int cert_error,
+                                             const std::string& request_url, const engine::SslInfo& ssl_info) {
+  CertificateDetails details;
+  details.cert_status = ssl_info.cert_status;
+  details.subject = ssl_info.subject;
+  details.issuer = ssl_info.issuer;
+  details.serial_number = ssl_info.serial_number;
+  details.valid_start = static_cast<time_t>(ssl_info.valid_start);
+  details.valid_expiry = static_cast<time_t>(ssl_info.valid_expiry);
+  details.der = ssl_info.der;
+  details.pem = ssl_info.pem;
+  details.issuer_chain_der = ssl_info.issuer_chain_der;
+  details.issuer_chain_pem = ssl_info.issuer_chain_pem;
+  if (browser) LoadEngineErrorPage(browser->GetMainFrame(), request_url, cert_error, CertificateTable(details));
+  return false;
+}
+
+void BrowserEventHandler::LoadEngineErrorPage(std::shared_ptr<engine::Frame> frame, const std::string& failed_url,
+                                              int error_code, const std::string& other_info) {
+  frame->LoadURL(MakeDataUri(EngineErrorPage(failed_url, error_code, other_info), "text/html"));
+}
+
+void BrowserEventHandler::OnRenderProcessTerminated(std::shared_ptr<engine::Browser> browser,
+                                                    engine::TerminationStatus) {
+  if (!browser || start_url_.empty() || start_url_ == "chrome://crash") return;
+  auto frame = browser->GetMainFrame();
+  const std::string url = frame->GetURL();
+  if (url.empty()) return;
+  // The start page itself crashed: reloading it could crash again forever.
+  if (StartsWith(Lower(url), Lower(start_url_))) return;
+  frame->LoadURL(start_url_);
+}
+
+void BrowserEventHandler::OnBeforeContextMenu(std::shared_ptr<engine::Browser>, engine::ContextMenuModel& model) {
+  model.Clear();
+}
+
+bool BrowserEventHandler::OnDragEnter(std::shared_ptr<engine::Browser>, uint32_t allowed_operations) {
+  return allowed_operations & engine::DRAG_OPERATION_LINK;
+}
+
+bool BrowserEventHandler::OnRequestGeolocationPermission(std::shared_ptr<engine::Browser>, const std::string&) {
+  return true;
+}
+
+void BrowserEventHandler::OpenDevToolsWindow(std::shared_ptr<engine::Browser> browser) {
+  engine::WindowInfo window_info;
+  window_info.style = WS_OVERLAPPEDWINDOW_CLIPCHILDREN;
+  std::shared_ptr<engine::Client> client;
+  engine::BrowserSettings settings;
+  if (CreatePopupRootWindow(true, engine::PopupFeatures{}, window_info, client, settings))
+    browser->GetHost()->ShowDevTools(window_info, client, settings);
+}
+
+bool BrowserEventHandler::CreatePopupRootWindow(bool is_devtools, const engine::PopupFeatures& features,
+                                                engine::WindowInfo& window_info,
+                                                std::shared_ptr<engine::Client>& client,
+                                                engine::BrowserSettings& settings) {
+  auto* context = app::AppContext::Get();
+  if (!context || !context->Registry()) return false;
+  context->Registry()->CreateRootWindowAsPopup(!is_devtools, offscreen_, features, window_info, client, settings);
+  return true;
 }
 
 void BrowserEventHandler::OnAddressChange(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame> frame,

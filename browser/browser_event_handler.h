@@ -52,11 +52,43 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
   void OnFullscreenModeChange(std::shared_ptr<engine::Browser> browser, bool fullscreen) override;
   bool OnConsoleMessage(std::shared_ptr<engine::Browser> browser, const std::u16string& message,
                         const std::string& source, int line) override;
+  bool OnBeforePopup(std::shared_ptr<engine::Browser> browser, std::shared_ptr<engine::Frame> frame,
+                     const std::string& target_url, const std::string& target_frame_name,
+                     engine::WindowOpenDisposition disposition, bool user_gesture,
+                     const engine::PopupFeatures& features, engine::WindowInfo& window_info,
+                     std::shared_ptr<engine::Client>& client, engine::BrowserSettings& settings) override;
+  bool OnOpenURLFromTab(std::shared_ptr<engine::Browser> browser, std::shared_ptr<engine::Frame> frame,
+                        const std::string& url, engine::WindowOpenDisposition disposition,
+                        bool user_gesture) override;
+  bool OnPreKeyEvent(std::shared_ptr<engine::Browser> browser, const engine::KeyEvent& event) override;
+  bool OnJSDialog(std::shared_ptr<engine::Browser> browser, const std::string& origin_url,
+                  engine::JSDialogType type, const std::u16string& message, const std::u16string& default_prompt,
+                  std::shared_ptr<engine::JSDialogCallback> callback, bool& suppress_message) override;
+  void OnBeforeResourceLoad(std::shared_ptr<engine::Browser> browser, engine::Request& request) override;
+  bool OnCertificateError(std::shared_ptr<engine::Browser> browser, int cert_error, const std::string& request_url,
+                          const engine::SslInfo& ssl_info) override;
+  void OnProtocolExecution(std::shared_ptr<engine::Browser> browser, const std::string& url,
+                           bool& allow_os_execution) override;
+  void OnRenderProcessTerminated(std::shared_ptr<engine::Browser> browser, engine::TerminationStatus status) override;
+  void OnBeforeContextMenu(std::shared_ptr<engine::Browser> browser, engine::ContextMenuModel& model) override;
+  bool OnDragEnter(std::shared_ptr<engine::Browser> browser, uint32_t allowed_operations) override;
+  bool OnRequestGeolocationPermission(std::shared_ptr<engine::Browser> browser, const std::string& origin) override;
+
+  // A developer-tools window for |browser|.
+  void OpenDevToolsWindow(std::shared_ptr<engine::Browser> browser);
+  // Shows |html| (a page of its own) with |failed_url| as the address.
+  void LoadEngineErrorPage(std::shared_ptr<engine::Frame> frame, const std::string& failed_url, int error_code,
+                           const std::string& other_info);
 
  private:
   const bool offscreen_;
   const std::string start_url_;
   BrowserEventDelegate* delegate_;
+  bool CreatePopupRootWindow(bool is_devtools, const engine::PopupFeatures& features,
+                             engine::WindowInfo& window_info, std::shared_ptr<engine::Client>& client,
+                             engine::BrowserSettings& settings);
+  void ClearCacheOnRequest(std::shared_ptr<engine::Browser> browser);
+
   int browser_count_ = 0;
   std::shared_ptr<platform::WindowHandle> main_window_;
 };

@@ -4,6 +4,10 @@
 
 namespace browser {
 
+namespace {
+constexpr uint32_t kChildWindowStyle = 0x56010000;  // WS_CHILD|WS_CLIPCHILDREN|WS_CLIPSIBLINGS|WS_TABSTOP|WS_VISIBLE
+}  // namespace
+
 BrowserHost::BrowserHost(BrowserHostDelegate* delegate, bool offscreen, const std::string& start_url)
     : delegate_(delegate), handler_(std::make_shared<BrowserEventHandler>(this, offscreen, start_url)) {}
 
@@ -44,12 +48,29 @@ void WindowedBrowserHost::CreateBrowser(QWidget* parent, const platform::Rect& r
                                         const engine::BrowserSettings& settings,
                                         std::shared_ptr<engine::RequestContext> request_context) {
   engine::WindowInfo info;
+  info.style = kChildWindowStyle;
   info.parent = parent;
   info.x = rect.x;
   info.y = rect.y;
   info.width = rect.width;
   info.height = rect.height;
   engine::CreateBrowser(info, handler_, start_url_, settings, std::move(request_context));
+}
+
+void WindowedBrowserHost::GetPopupConfig(QWidget* temp_window, engine::WindowInfo& window_info,
+                                         std::shared_ptr<engine::Client>& client, engine::BrowserSettings&) {
+  window_info = engine::WindowInfo{};
+  window_info.style = kChildWindowStyle;
+  window_info.parent = temp_window;
+  client = handler_;
+}
+
+void WindowedBrowserHost::ShowPopup(QWidget* parent, int x, int y, int width, int height) {
+  QWidget* window = GetWindowHandle();
+  if (!window) return;
+  window->setParent(parent);
+  window->setGeometry(x, y, width, height);
+  window->show();
 }
 
 QWidget* WindowedBrowserHost::GetWindowHandle() const {

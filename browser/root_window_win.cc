@@ -1,10 +1,20 @@
 #include "browser/root_window_win.h"
 
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QResizeEvent>
+#include <QStyle>
+#include <QVBoxLayout>
 
 #include "app/app_context.h"
 #include "app/root_window_registry.h"
+#include "browser/popup_geometry.h"
+#include "browser/temp_window_win.h"
 #include "browser/util_win.h"
 #include "browser/window_messages.h"
 #include "env/product.h"
@@ -13,11 +23,24 @@
 
 namespace browser {
 
+namespace {
+
+constexpr int kButtonWidthLogical = 72;
+constexpr int kUrlBarHeightLogical = 24;
+constexpr int kFontHeightLogical = 14;
+constexpr int kMaxTypedUrlLength = 255;
+
+int ButtonWidth() { return LogicalToDevice(kButtonWidthLogical, GetDeviceScaleFactor()); }
+int UrlBarHeight() { return LogicalToDevice(kUrlBarHeightLogical, GetDeviceScaleFactor()); }
+
+}  // namespace
+
 // The frame window; it reaches its RootWindow through the pointer it keeps
 // until it is destroyed, like a window's user data.
 class RootFrame : public platform::TopLevelWindow {
  public:
-  explicit RootFrame(RootWindow* owner) : TopLevelWindow(env::MainWindowClassName()), owner_(owner) {
+  RootFrame(RootWindow* owner, QWidget* owner_window)
+      : TopLevelWindow(env::MainWindowClassName(), owner_window), owner_(owner) {
     setAttribute(Qt::WA_DeleteOnClose);
   }
   ~RootFrame() override {
@@ -74,28 +97,97 @@ void RootWindow::Open(app::RootWindowRegistry* registry, bool with_controls, boo
   }
 }
 
+void RootWindow::OpenAsPopup(app::RootWindowRegistry* registry, bool with_controls, bool offscreen,
+                             const engine::PopupFeatures&, engine::WindowInfo& window_info,
+                             std::shared_ptr<engine::Client>& client, engine::BrowserSettings& settings) {
+  registry_ = registry;
+  with_controls_ = with_controls;
+  offscreen_ = offscreen;
+  is_popup_ = true;
+  if (window_info.style) window_style_ = window_info.style;
+  start_rect_ = {window_info.x, window_info.y, window_info.width, window_info.height};
+  browser_host_ = std::make_unique<WindowedBrowserHost>(this, std::string());
+  initialized_ = true;
+  browser_host_->GetPopupConfig(TempWindow::GetWindowHandle(), window_info, client, settings);
+}
+
 void RootWindow::CreateRootWindow(const engine::BrowserSettings& settings) {
-  frame_ = new RootFrame(this);
-  frame_->SetTitle(env::MainWindowTitle());
-  const QColor background = QColor::fromRgba(app::AppContext::Get()->BackgroundColor());
+  // Popups are owned by the main window: above it, and gone with it.
+  QWidget* owner = nullptr;
+  if (is_popup_)
+    owner = platform::FindLocalWindow(env::MainWindowClassName(), env::MainWindowTitle());
+  frame_ = new RootFrame(this, owner);
+  if (window_style_ == WS_POPUP_BORDERLESS) frame_->setWindowFlag(Qt::FramelessWindowHint, true);
+  frame_->SetTitle(is_popup_ ? env::PopupWindowTitle() : env::MainWindowTitle());
   QPalette palette = frame_->palette();
-  palette.setColor(QPalette::Window, background);
+  palette.setColor(QPalette::Window, QColor::fromRgba(app::AppContext::Get()->BackgroundColor()));
   frame_->setPalette(palette);
   frame_->setAutoFillBackground(true);
   if (start_rect_.width > 0 && start_rect_.height > 0) {
+    const int bar = with_controls_ ? UrlBarHeight() : 0;
     frame_->move(start_rect_.x, start_rect_.y);
-    frame_->resize(start_rect_.width, start_rect_.height);
+    frame_->resize(start_rect_.width, start_rect_.height + bar);
   }
   browser_host_->SetMainWindowHandle(platform::HandleOf(frame_));
+  if (with_controls_) CreateControls();
 
+  const platform::Rect client = ClientRect();
+  if (is_popup_) {
+    browser_host_->ShowPopup(frame_, client.x, client.y, client.width, client.height);
+    Show(platform::ShowCommand::kNormal);
+    return;
+  }
   frame_->ShowWithCommand(platform::ShowCommand::kMaximized);
   loading_dialog_ = new LoadingDialog(frame_);
   loading_dialog_->PlaceOverFrame();
   loading_dialog_->show();
+  browser_host_->CreateBrowser(frame_, client, settings, registry_->RequestContextFor(this));
+}
 
-  const QRect client = frame_->rect();
-  browser_host_->CreateBrowser(frame_, platform::Rect{0, 0, client.width(), client.height()}, settings,
-                               registry_->RequestContextFor(this));
+void RootWindow::CreateControls() {
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(LogicalToDevice(kFontHeightLogical, GetDeviceScaleFactor()));
+
+  menu_bar_ = new QMenuBar(frame_);
+  QMenu* file = menu_bar_->addMenu(QStringLiteral("&File"));
+  QObject::connect(file->addAction(QStringLiteral("&Find...")), &QAction::triggered, frame_,
+                   [this] { OnCommand(CMD_FIND, 0); });
+  QObject::connect(file->addAction(QStringLiteral("E&xit")), &QAction::triggered, frame_,
+                   [this] { OnCommand(CMD_EXIT, 0); });
+  QMenu* help = menu_bar_->addMenu(QStringLiteral("&Help"));
+  QObject::connect(help->addAction(QStringLiteral("&About ...")), &QAction::triggered, frame_,
+                   [this] { OnCommand(CMD_ABOUT, 0); });
+
+  const struct {
+    const char* text;
+    uint32_t command;
+    QPointer<QPushButton>* button;
+  } buttons[] = {{"Back", CMD_BACK, &back_button_},
+                 {"Forward", CMD_FORWARD, &forward_button_},
+                 {"Reload", CMD_RELOAD, &reload_button_},
+                 {"Stop", CMD_STOP, &stop_button_}};
+  for (const auto& b : buttons) {
+    auto* button = new QPushButton(QString::fromLatin1(b.text), frame_);
+    button->setFont(font);
+    button->setEnabled(false);
+    const uint32_t command = b.command;
+    QObject::connect(button, &QPushButton::clicked, frame_, [this, command] { OnCommand(command, 0); });
+    *b.button = button;
+  }
+  edit_ = new QLineEdit(frame_);
+  edit_->setFont(font);
+  edit_->setEnabled(false);
+  edit_->setMaxLength(kMaxTypedUrlLength);
+  QObject::connect(edit_, &QLineEdit::returnPressed, frame_, [this] {
+    if (auto browser = GetBrowser()) browser->GetMainFrame()->LoadURL(edit_->text().toStdString());
+  });
+}
+
+platform::Rect RootWindow::ClientRect() const {
+  if (!frame_) return {};
+  int top = 0;
+  if (with_controls_) top = (menu_bar_ ? menu_bar_->sizeHint().height() : 0) + UrlBarHeight();
+  return {0, top, frame_->width(), std::max(0, frame_->height() - top)};
 }
 
 void RootWindow::Show(platform::ShowCommand command) {
@@ -150,6 +242,12 @@ bool RootWindow::OnCommand(uint32_t id, intptr_t) {
     case CMD_DOWNLOAD_FAILED:
       platform::ShowMessageBox(nullptr, "文件下载出错", "提示", platform::MB_OK);
       return true;
+    case CMD_ABOUT:
+      ShowAboutDialog();
+      return true;
+    case CMD_FIND:
+      OpenFindDialog();
+      return true;
     case CMD_EXIT:
       registry_->CloseAllWindows(false);
       return true;
@@ -170,7 +268,45 @@ bool RootWindow::OnCommand(uint32_t id, intptr_t) {
   }
 }
 
-void RootWindow::BrowserCreated(std::shared_ptr<engine::Browser>) { OnSize(); }
+void RootWindow::OpenFindDialog() {
+  if (find_dialog_) {
+    find_dialog_->activateWindow();
+    return;
+  }
+  find_dialog_ = new FindDialog(frame_, [this](const FindEvent& event) {
+    auto browser = GetBrowser();
+    if (!browser) return;
+    engine::BrowserHost* host = browser->GetHost();
+    find_state_.Handle(event, {[host](const std::u16string& text, bool forward, bool match_case, bool find_next) {
+                                 host->Find(0, text, forward, match_case, find_next);
+                               },
+                               [host](bool clear) { host->StopFinding(clear); }});
+  });
+  find_dialog_->setAttribute(Qt::WA_DeleteOnClose);
+  find_dialog_->show();
+}
+
+void RootWindow::ShowAboutDialog() {
+  QDialog about(frame_);
+  about.setWindowTitle(QStringLiteral("About"));
+  auto* layout = new QVBoxLayout(&about);
+  auto* icon = new QLabel(&about);
+  icon->setPixmap(about.style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
+  layout->addWidget(icon);
+  layout->addWidget(new QLabel(QString::fromUtf8(env::PRODUCT_NAME), &about));
+  layout->addWidget(new QLabel(QStringLiteral("版本 %1").arg(QString::fromLatin1(env::PRODUCT_VERSION)), &about));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+  layout->addWidget(buttons);
+  about.exec();
+}
+
+void RootWindow::BrowserCreated(std::shared_ptr<engine::Browser>) {
+  if (is_popup_)
+    CreateRootWindow(engine::BrowserSettings{});
+  else
+    OnSize();
+}
 
 void RootWindow::BrowserHostDestroyed() {
   browser_host_.reset();
@@ -179,7 +315,9 @@ void RootWindow::BrowserHostDestroyed() {
   if (window_destroyed_) registry_->RootWindowDestroyed(this);
 }
 
-void RootWindow::AddressChanged(const std::string&) {}
+void RootWindow::AddressChanged(const std::string& url) {
+  if (edit_) edit_->setText(QString::fromStdString(url));
+}
 
 void RootWindow::TitleChanged(const std::u16string&) {
   // Never called: the title must stay what FindMainWindow looks for.
@@ -193,7 +331,14 @@ void RootWindow::FullscreenChanged(bool fullscreen) {
     Restore(browser_host_->GetWindowHandle());
 }
 
-void RootWindow::LoadingStateChanged(bool, bool, bool) {}
+void RootWindow::LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) {
+  if (!with_controls_ || !edit_) return;
+  back_button_->setEnabled(can_go_back);
+  forward_button_->setEnabled(can_go_forward);
+  reload_button_->setEnabled(!is_loading);
+  stop_button_->setEnabled(is_loading);
+  edit_->setEnabled(true);
+}
 
 bool RootWindow::OnClose() {
   if (browser_host_ && browser_host_->GetBrowser() && !browser_host_->IsClosing()) {
@@ -211,8 +356,17 @@ void RootWindow::OnSize() {
     return;
   }
   browser_host_->Show();
-  const QRect client = frame_->rect();
-  browser_host_->SetBounds(0, 0, client.width(), client.height());
+  if (with_controls_ && menu_bar_) {
+    const int menu_height = menu_bar_->sizeHint().height();
+    menu_bar_->setGeometry(0, 0, frame_->width(), menu_height);
+    const int button_width = ButtonWidth();
+    const QPointer<QPushButton> buttons[] = {back_button_, forward_button_, reload_button_, stop_button_};
+    for (int i = 0; i < 4; ++i) buttons[i]->setGeometry(i * button_width, menu_height, button_width, UrlBarHeight());
+    edit_->setGeometry(4 * button_width, menu_height, std::max(0, frame_->width() - 4 * button_width),
+                       UrlBarHeight());
+  }
+  const platform::Rect client = ClientRect();
+  browser_host_->SetBounds(client.x, client.y, client.width, client.height);
   if (loading_dialog_) loading_dialog_->PlaceOverFrame();
 }
 

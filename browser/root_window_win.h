@@ -6,10 +6,15 @@
 #include <string>
 
 #include "browser/browser_host.h"
+#include "browser/find_dialog.h"
 #include "browser/loading_dialog.h"
 #include "engine/engine.h"
 #include "platform/screen.h"
 #include "platform/top_level_window.h"
+
+class QLineEdit;
+class QMenuBar;
+class QPushButton;
 
 namespace app {
 class RootWindowRegistry;
@@ -29,6 +34,10 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   // Creates the browser host for |url| and the frame (on the UI thread).
   void Open(app::RootWindowRegistry* registry, bool with_controls, bool offscreen, const platform::Rect& bounds,
             const engine::BrowserSettings& settings, const std::string& url);
+  // For a popup the engine is creating: the frame follows in BrowserCreated.
+  void OpenAsPopup(app::RootWindowRegistry* registry, bool with_controls, bool offscreen,
+                   const engine::PopupFeatures& features, engine::WindowInfo& window_info,
+                   std::shared_ptr<engine::Client>& client, engine::BrowserSettings& settings);
   void Show(platform::ShowCommand command);
   void Hide();
   void SetBounds(int x, int y, int width, int height);
@@ -38,6 +47,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   std::shared_ptr<engine::Browser> GetBrowser() const;
   platform::TopLevelWindow* GetHandle() const;
   LoadingDialog* loading_dialog() const { return loading_dialog_.data(); }
+  bool is_popup() const { return is_popup_; }
 
   // The frame's window procedure for posted and sent messages.
   intptr_t HandleMessage(const platform::WindowMessage& message);
@@ -57,11 +67,17 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
 
  private:
   void CreateRootWindow(const engine::BrowserSettings& settings);
+  void CreateControls();
   bool OnCommand(uint32_t id, intptr_t lparam);
+  void OpenFindDialog();
+  void ShowAboutDialog();
+  platform::Rect ClientRect() const;
 
   app::RootWindowRegistry* registry_ = nullptr;
   bool with_controls_ = false;
   bool offscreen_ = false;
+  bool is_popup_ = false;
+  uint32_t window_style_ = 0x02CF0000;
   platform::Rect start_rect_;
   std::unique_ptr<BrowserHost> browser_host_;
   bool initialized_ = false;
@@ -69,6 +85,11 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   bool window_destroyed_ = false;
   bool browser_destroyed_ = false;
   QPointer<LoadingDialog> loading_dialog_;
+  QPointer<QMenuBar> menu_bar_;
+  QPointer<QPushButton> back_button_, forward_button_, reload_button_, stop_button_;
+  QPointer<QLineEdit> edit_;
+  QPointer<FindDialog> find_dialog_;
+  FindState find_state_;
 };
 
 }  // namespace browser

@@ -170,6 +170,8 @@ class Frame {
   // Shows |html| with |url| as the frame's address.
   virtual void LoadString(const std::u16string& html, const std::string& url) = 0;
   virtual void ExecuteJavaScript(const std::u16string& code, const std::string& script_url, int start_line) = 0;
+  // Hands the frame's text, without markup, to |visitor| later.
+  virtual void GetText(std::function<void(const std::u16string&)> visitor) = 0;
 };
 
 class Browser;

@@ -44,6 +44,8 @@ class TopLevelWindow : public QWidget {
 // The window directory's side of registration (window_directory.cc).
 void RegisterWindow(TopLevelWindow* window, const std::string& class_name, const std::string& title);
 void UnregisterWindow(TopLevelWindow* window);
+// The first window of this process under class and title; UI thread.
+TopLevelWindow* FindLocalWindow(const std::string& class_name, const std::string& title);
 // A handle on |window| itself, for posting to it from any thread.
 std::shared_ptr<WindowHandle> HandleOf(TopLevelWindow* window);
 

@@ -357,6 +357,10 @@ void RegisterWindow(TopLevelWindow* window, const std::string& class_name, const
 
 void UnregisterWindow(TopLevelWindow* window) { TheDirectory().Unregister(window); }
 
+TopLevelWindow* FindLocalWindow(const std::string& class_name, const std::string& title) {
+  return TheDirectory().Window(TheDirectory().Find(class_name, title));
+}
+
 std::shared_ptr<WindowHandle> HandleOf(TopLevelWindow* window) {
   const uint64_t id = TheDirectory().IdOf(window);
   return id ? std::make_shared<LocalHandle>(id) : nullptr;

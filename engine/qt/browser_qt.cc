@@ -53,6 +53,11 @@ class QtFrame : public Frame {
     if (QWebEnginePage* page = Page()) page->runJavaScript(QString::fromStdU16String(code));
   }
 
+  void GetText(std::function<void(const std::u16string&)> visitor) override {
+    if (QWebEnginePage* page = Page())
+      page->toPlainText([visitor = std::move(visitor)](const QString& text) { visitor(text.toStdU16String()); });
+  }
+
  private:
   QWebEnginePage* Page() const {
     auto browser = browser_.lock();

@@ -1,0 +1,58 @@
+#ifndef BROWSER_FIND_DIALOG_H_
+#define BROWSER_FIND_DIALOG_H_
+
+#include <QDialog>
+#include <functional>
+#include <string>
+
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+
+namespace browser {
+
+// What the find dialog reports: a search to run, or its closing.
+struct FindEvent {
+  bool dialog_closed = false;
+  std::u16string text;
+  bool match_case = false;
+  bool forward = true;
+};
+
+// The modeless "Find" dialog of a window with controls.
+class FindDialog : public QDialog {
+  Q_OBJECT
+ public:
+  FindDialog(QWidget* owner, std::function<void(const FindEvent&)> on_event);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void FindNext();
+
+  std::function<void(const FindEvent&)> on_event_;
+  QLineEdit* text_;
+  QCheckBox* match_case_;
+  QRadioButton* down_;
+};
+
+// Remembers the last search across find events, so a changed text or case
+// starts a new search and an unchanged one continues it.
+class FindState {
+ public:
+  struct Actions {
+    std::function<void(const std::u16string& text, bool forward, bool match_case, bool find_next)> find;
+    std::function<void(bool clear_selection)> stop;
+  };
+  void Handle(const FindEvent& event, const Actions& actions);
+
+ private:
+  std::u16string last_text_;
+  bool last_match_case_ = false;
+  bool find_next_ = false;
+};
+
+}  // namespace browser
+
+#endif  // BROWSER_FIND_DIALOG_H_
