@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include "browser/browser_event_handler.h"
+#include "env/paths.h"
+#include "fake_engine.h"
+#include "platform/ini_profile.h"
+#include "platform/message_box.h"
+#include "test_support.h"
+
+using browser::BrowserEventHandler;
+
+namespace {
+
+std::string Narrow(const std::u16string& text) {
+  std::string out;
+  for (char16_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+class HandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetMessageBoxAnswererForTesting([this](const platform::MessageBoxRequest& request) {
+      boxes.push_back(request);
+      return answer;
+    });
+  }
+  void TearDown() override { platform::SetMessageBoxAnswererForTesting(nullptr); }
+
+  std::shared_ptr<BrowserEventHandler> handler =
+      std::make_shared<BrowserEventHandler>(nullptr, false, "https://crm.example/client");
+  std::shared_ptr<FakeBrowser> browser = std::make_shared<FakeBrowser>();
+  std::vector<platform::MessageBoxRequest> boxes;
+  int answer = platform::IDOK;
+};
+
+TEST_F(HandlerTest, LoadErrorsShowTheRightPageOrNothing) {
+  // Aborted loads show nothing.
+  handler->OnLoadError(browser, browser->frame, -3, "", "https://a/");
+  EXPECT_TRUE(browser->frame->loaded_html.empty());
+  // Unknown schemes the system took, or that are silenced.
+  browser->frame->url = "spotify:track:1";
+  handler->OnLoadError(browser, browser->frame, -302, "", "weird:x");
+  EXPECT_TRUE(browser->frame->loaded_html.empty());
+  browser->frame->url = "https://a/";
+  handler->OnLoadError(browser, browser->frame, -302, "", "tencent://message");
+  EXPECT_TRUE(browser->frame->loaded_html.empty());
+  handler->OnLoadError(browser, browser->frame, -302, "", "Tencent://message");  // exact case only
+  EXPECT_FALSE(browser->frame->loaded_html.empty());
+
+  // Main frame: the full page at the failed address, button to the start URL.
+  handler->OnLoadError(browser, browser->frame, -105, "", "https://elsewhere/");
+  EXPECT_EQ(browser->frame->loaded_html_url, "https://elsewhere/");
+  EXPECT_NE(Narrow(browser->frame->loaded_html).find("window.location.href=\"https://crm.example/client\""),
+            std::string::npos);
+
+  // Any other frame: the short page.
+  auto iframe = std::make_shared<FakeFrame>();
+  iframe->main = false;
+  handler->OnLoadError(browser, iframe, -105, "", "https://frame/");
+  EXPECT_EQ(Narrow(iframe->loaded_html).find("location.href"), std::string::npos);
+  EXPECT_NE(Narrow(iframe->loaded_html).find("F5"), std::string::npos);
+}
+
+TEST_F(HandlerTest, KeyTableWithExactModifiers) {
+  using engine::KeyEvent;
+  auto key = [](int code, uint32_t modifiers, engine::KeyEventType type = engine::KEYEVENT_RAWKEYDOWN) {
+    KeyEvent event;
+    event.type = type;
+    event.windows_key_code = code;
+    event.modifiers = modifiers;
+    return event;
+  };
+  const uint32_t ctrl = engine::EVENTFLAG_CONTROL_DOWN, shift = engine::EVENTFLAG_SHIFT_DOWN,
+                 alt = engine::EVENTFLAG_ALT_DOWN;
+  EXPECT_TRUE(handler->OnPreKeyEvent(browser, key(0x74, 0)));     // F5
+  EXPECT_TRUE(handler->OnPreKeyEvent(browser, key(0x74, ctrl)));  // Ctrl+F5 reloads too
+  EXPECT_EQ(browser->reloads, 2);
+  EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x74, 0, engine::KEYEVENT_KEYUP)));
+  EXPECT_EQ(browser->reloads, 2);
+  // F12 opens developer tools only with exactly Ctrl+Shift; without an
+  // AppContext no window can be made, so nothing is shown.
+  EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x7B, 0)));
+  EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x7B, ctrl | shift | alt)));
+  EXPECT_TRUE(handler->OnPreKeyEvent(browser, key(0x7B, ctrl | shift)));
+  // Ctrl+Alt+Shift+Delete asks nothing; Ctrl+Shift+Delete asks, and is not consumed.
+  EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x2E, ctrl | shift | alt)));
+  EXPECT_TRUE(boxes.empty());
+  answer = platform::IDCANCEL;
+  EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x2E, ctrl | shift)));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "确定删除缓存吗？");
+  EXPECT_EQ(boxes[0].caption, "提示");
+  EXPECT_EQ(boxes[0].flags, platform::MB_OKCANCEL);
+}
+
+TEST_F(HandlerTest, CacheClearingOnOkOnly) {
+  TempDir home;
+  setenv("XDG_DATA_HOME", home.str().c_str(), 1);
+  const auto data = home.path() / "morvanecrm";
+  std::filesystem::create_directories(data);
+  WriteFile(data / "Cookies", "c");
+  engine::KeyEvent event;
+  event.windows_key_code = 0x2E;
+  event.modifiers = engine::EVENTFLAG_CONTROL_DOWN | engine::EVENTFLAG_SHIFT_DOWN;
+
+  answer = platform::IDCANCEL;
+  handler->OnPreKeyEvent(browser, event);
+  EXPECT_FALSE(std::filesystem::exists(env::GetConfigFilePath()));
+  EXPECT_TRUE(std::filesystem::exists(data / "Cookies"));
+
+  answer = platform::IDOK;
+  handler->OnPreKeyEvent(browser, event);
+  EXPECT_EQ(platform::GetPrivateProfileString("Cache", "clearCache", "", env::GetConfigFilePath()), "1");
+  EXPECT_FALSE(std::filesystem::exists(data / "Cookies"));
+  unsetenv("XDG_DATA_HOME");
+}
+
+TEST_F(HandlerTest, ScriptDialogsAreNativeBoxes) {
+  struct Callback : engine::JSDialogCallback {
+    void Continue(bool ok, const std::u16string&) override { result = ok ? 1 : 0; }
+    int result = -1;
+  };
+  auto callback = std::make_shared<Callback>();
+  bool suppress = false;
+  EXPECT_FALSE(handler->OnJSDialog(browser, "", engine::JSDIALOGTYPE_ALERT, u"hi", u"", callback, suppress));
+  EXPECT_TRUE(suppress);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "提示");
+  EXPECT_EQ(boxes[0].flags, platform::MB_ICONINFORMATION);
+
+  suppress = false;
+  answer = platform::IDCANCEL;
+  EXPECT_TRUE(handler->OnJSDialog(browser, "", engine::JSDIALOGTYPE_CONFIRM, u"sure?", u"", callback, suppress));
+  EXPECT_EQ(callback->result, 0);
+  EXPECT_EQ(boxes[1].flags, platform::MB_ICONQUESTION | platform::MB_OKCANCEL);
+  answer = platform::IDOK;
+  handler->OnJSDialog(browser, "", engine::JSDIALOGTYPE_CONFIRM, u"sure?", u"", callback, suppress);
+  EXPECT_EQ(callback->result, 1);
+  EXPECT_FALSE(suppress);
+
+  // prompt stays the engine's.
+  EXPECT_FALSE(handler->OnJSDialog(browser, "", engine::JSDIALOGTYPE_PROMPT, u"name?", u"", callback, suppress));
+  EXPECT_EQ(boxes.size(), 3u);
+}
+
+TEST_F(HandlerTest, HeadersAreAddedAndOthersKept) {
+  FakeRequest request;
+  request.headers.emplace("My-Header", "old");
+  request.headers.emplace("Accept", "*/*");
+  handler->OnBeforeResourceLoad(browser, request);
+  EXPECT_EQ(request.headers.count("My-Header"), 2u);
+  EXPECT_EQ(request.headers.count("Accept"), 1u);
+  auto version = request.headers.find("My-Version");
+  ASSERT_NE(version, request.headers.end());
+  EXPECT_EQ(version->second, "2.6.1");
+}
+
+TEST_F(HandlerTest, RendererCrashReloadsOnlyAwayFromTheStartPage) {
+  browser->frame->url = "HTTPS://CRM.EXAMPLE/client#/customers";
+  handler->OnRenderProcessTerminated(browser, engine::TS_PROCESS_CRASHED);
+  EXPECT_TRUE(browser->frame->loaded_urls.empty());
+  browser->frame->url = "";
+  handler->OnRenderProcessTerminated(browser, engine::TS_PROCESS_CRASHED);
+  EXPECT_TRUE(browser->frame->loaded_urls.empty());
+  browser->frame->url = "https://other.example/";
+  handler->OnRenderProcessTerminated(browser, engine::TS_PROCESS_CRASHED);
+  ASSERT_EQ(browser->frame->loaded_urls.size(), 1u);
+  EXPECT_EQ(browser->frame->loaded_urls[0], "https://crm.example/client");
+
+  auto crash_handler = std::make_shared<BrowserEventHandler>(nullptr, false, "chrome://crash");
+  crash_handler->OnRenderProcessTerminated(browser, engine::TS_PROCESS_CRASHED);
+  EXPECT_EQ(browser->frame->loaded_urls.size(), 1u);
+}
+
+TEST_F(HandlerTest, SmallPolicies) {
+  FakeMenuModel menu;
+  handler->OnBeforeContextMenu(browser, menu);
+  EXPECT_EQ(menu.GetCount(), 0u);
+  EXPECT_TRUE(handler->OnDragEnter(browser, engine::DRAG_OPERATION_LINK | engine::DRAG_OPERATION_COPY));
+  EXPECT_FALSE(handler->OnDragEnter(browser, engine::DRAG_OPERATION_COPY | engine::DRAG_OPERATION_MOVE));
+  EXPECT_TRUE(handler->OnRequestGeolocationPermission(browser, "https://a/"));
+  bool allow = false;
+  handler->OnProtocolExecution(browser, "tencent://x", allow);
+  EXPECT_FALSE(allow);
+  handler->OnProtocolExecution(browser, "spotify:track:1", allow);
+  EXPECT_TRUE(allow);
+}
+
+TEST_F(HandlerTest, CertificateErrorsShowTheEnglishPageAndCancel) {
+  engine::SslInfo info;
+  info.cert_status = 0x4;
+  info.subject = "localhost";
+  info.der = "D";
+  info.pem = "P";
+  EXPECT_FALSE(handler->OnCertificateError(browser, -202, "https://127.0.0.1:4443/", info));
+  ASSERT_EQ(browser->frame->loaded_urls.size(), 1u);
+  EXPECT_EQ(browser->frame->loaded_urls[0].rfind("data:text/html;base64,", 0), 0u);
+}
+
+}  // namespace
