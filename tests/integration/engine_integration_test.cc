@@ -1,30 +1,14 @@
 // The real engine (Qt WebEngine) against a local HTTP server.
 #include <gtest/gtest.h>
-#include <httplib.h>
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QWidget>
 #include <atomic>
-#include <thread>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "engine/engine.h"
 #include "platform/top_level_window.h"
+#include "test_helpers.h"
 
 namespace {
-
-// Runs the event loop until |done| or the deadline.
-bool WaitFor(const std::function<bool()>& done, int timeout_ms = 20000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < timeout_ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  return done();
-}
 
 class RecordingClient : public engine::Client {
  public:
@@ -67,31 +51,9 @@ class RecordingClient : public engine::Client {
   std::vector<std::u16string> console;
 };
 
-class LocalServer {
- public:
-  LocalServer() {
-    server_.Get("/client", [](const httplib::Request& req, httplib::Response& res) {
-      res.set_content("<html><head><title>t</title></head><body>" + req.get_header_value("Accept-Language") +
-                          "<script>console.log('你好')</script></body></html>",
-                      "text/html; charset=utf-8");
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-  }
-  ~LocalServer() {
-    server_.stop();
-    thread_.join();
-  }
-  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-
- private:
-  httplib::Server server_;
-  int port_ = 0;
-  std::thread thread_;
-};
-
 TEST(Engine, LoadsAPageAndReportsConsoleAndClose) {
-  LocalServer server;
+  RecordingServer server;
+  server.Serve("/client", "<html><head><title>t</title></head><body><script>console.log('你好')</script></body></html>");
   auto* frame = new QWidget;
   frame->resize(800, 600);
   frame->show();
@@ -112,19 +74,6 @@ TEST(Engine, LoadsAPageAndReportsConsoleAndClose) {
   client->browser->GetHost()->CloseBrowser(false);
   ASSERT_TRUE(WaitFor([&] { return client->closed; }));
   EXPECT_EQ(client->close_requests, 1);
-}
-
-// A port that was free a moment ago and that nobody listens on.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
 }
 
 TEST(Engine, ReportsLoadErrorsWithNetErrorCodes) {
@@ -181,16 +130,3 @@ TEST(WindowDirectory, FindsByExactTitleAndTakesMessagesFromAnyThread) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  // The engine starts its helpers from this executable, as from the product's.
-  engine::MainArgs args{argc, argv};
-  if (const int result = engine::ExecuteProcess(args, nullptr); result >= 0) return result;
-  ::testing::InitGoogleTest(&argc, argv);
-  engine::Settings settings;
-  settings.no_sandbox = true;
-  if (!engine::Initialize(args, settings, nullptr)) return 1;
-  const int result = RUN_ALL_TESTS();
-  engine::Shutdown();
-  return result;
-}

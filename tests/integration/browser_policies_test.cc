@@ -1,0 +1,226 @@
+// The product's browser policies in the real engine: root windows made by
+// the registry, pages from local servers.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include "app/app_context.h"
+#include "app/root_window_registry.h"
+#include "browser/popup_geometry.h"
+#include "browser/root_window_win.h"
+#include "platform/message_box.h"
+#include "test_helpers.h"
+
+namespace {
+
+class BrowserPolicies : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetMessageBoxAnswererForTesting([this](const platform::MessageBoxRequest& request) {
+      boxes.push_back(request);
+      return answer;
+    });
+  }
+  void TearDown() override {
+    registry()->CloseAllWindows(true);
+    WaitFor([this] { return registry()->window_count() == 0; }, 10000);
+    platform::SetMessageBoxAnswererForTesting(nullptr);
+  }
+
+  static app::RootWindowRegistry* registry() { return app::AppContext::Get()->Registry(); }
+
+  std::shared_ptr<browser::RootWindow> Open(const std::string& url) {
+    auto window = registry()->CreateRootWindow(false, false, {0, 0, 800, 600}, url);
+    EXPECT_TRUE(WaitFor([&] { return window->GetBrowser() != nullptr; }));
+    return window;
+  }
+
+  // The main frame's text once it contains |needle|, or what it was last.
+  std::string TextOnceItHas(const std::shared_ptr<browser::RootWindow>& window, const std::string& needle) {
+    std::string text;
+    WaitFor([&] {
+      auto browser = window->GetBrowser();
+      if (!browser) return false;
+      bool done = false;
+      browser->GetMainFrame()->GetText([&](const std::u16string& t) {
+        text = QString::fromStdU16String(t).toStdString();
+        done = true;
+      });
+      WaitFor([&] { return done; }, 2000);
+      return text.find(needle) != std::string::npos;
+    });
+    return text;
+  }
+
+  static void SendKey(const std::shared_ptr<browser::RootWindow>& window, int key, Qt::KeyboardModifiers modifiers) {
+    QWidget* view = window->GetBrowser()->GetHost()->GetWindowHandle();
+    QWidget* target = view->focusProxy() ? view->focusProxy() : view;
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QCoreApplication::sendEvent(target, &press);
+  }
+
+  std::vector<platform::MessageBoxRequest> boxes;
+  int answer = platform::IDOK;
+};
+
+TEST_F(BrowserPolicies, HeadersReachEverySiteAndEveryKindOfRequest) {
+  RecordingServer site, other;
+  other.Serve("/cross", "ok", "text/plain");
+  site.Serve("/img.png", "", "image/png");
+  site.Serve("/xhr", "ok", "text/plain");
+  site.Serve("/client",
+             "<html><body><img src='/img.png'><script>"
+             "fetch('/xhr').then(() => fetch('" + other.Url("/cross", "localhost") + "'))"
+             ".then(() => { document.body.append('all done'); });"
+             "</script></body></html>");
+  auto window = Open(site.Url("/client"));
+  TextOnceItHas(window, "all done");
+  for (auto* server : {&site, &other}) {
+    for (const auto& seen : server->seen()) {
+      // The engine's own CORS preflight is not a request of the page.
+      if (seen.path == "/favicon.ico" || seen.method == "OPTIONS") continue;
+      auto header = seen.headers.find("My-Header");
+      auto version = seen.headers.find("My-Version");
+      ASSERT_NE(header, seen.headers.end()) << seen.path;
+      EXPECT_EQ(header->second, "crm") << seen.path;
+      ASSERT_NE(version, seen.headers.end()) << seen.path;
+      EXPECT_EQ(version->second, "2.6.1") << seen.path;
+    }
+  }
+  EXPECT_EQ(site.Hits("/client"), 1);
+  EXPECT_EQ(site.Hits("/img.png"), 1);
+  EXPECT_EQ(site.Hits("/xhr"), 1);
+  EXPECT_EQ(other.Hits("/cross"), 1);
+}
+
+TEST_F(BrowserPolicies, UnreachableStartPageShowsTheChineseFailurePage) {
+  auto window = Open("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/client");
+  const std::string text = TextOnceItHas(window, "加载失败了");
+  EXPECT_NE(text.find("加载失败了"), std::string::npos) << text;
+  EXPECT_NE(text.find("请检查网络，重启客户端"), std::string::npos) << text;
+}
+
+TEST_F(BrowserPolicies, PopupsTakeTheirGeometryFromTheTargetName) {
+  RecordingServer site;
+  site.Serve("/popup", "<html><body>popup</body></html>");
+  site.Serve("/client", "<html><body>main<script>window.open('/popup', 'no_100_80_640_480');</script></body></html>");
+  auto main_window = Open(site.Url("/client"));
+  ASSERT_TRUE(WaitFor([&] { return registry()->window_count() == 2; }));
+  std::shared_ptr<browser::RootWindow> popup;
+  for (auto& w : registry()->RootWindowsForTesting())
+    if (w->is_popup()) popup = w;
+  ASSERT_TRUE(popup);
+  ASSERT_TRUE(WaitFor([&] { return popup->GetHandle() && popup->GetHandle()->isVisible(); }));
+  QWidget* frame = popup->GetHandle();
+  EXPECT_EQ(frame->size(), QSize(640, 480));
+  EXPECT_EQ(frame->pos(), QPoint(100, 80));
+  EXPECT_TRUE(frame->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(frame->parentWidget(), main_window->GetHandle());
+  EXPECT_EQ(frame->windowTitle(), QStringLiteral("VeltroCRM客户管理系统"));
+  TextOnceItHas(popup, "popup");
+}
+
+TEST_F(BrowserPolicies, PopupWithAnUnmatchedNameGetsTheDefaultGeometry) {
+  RecordingServer site;
+  site.Serve("/popup", "<html><body>popup</body></html>");
+  site.Serve("/client", "<html><body><script>window.open('/popup', 'x_1_2_3');</script></body></html>");
+  Open(site.Url("/client"));
+  ASSERT_TRUE(WaitFor([&] { return registry()->window_count() == 2; }));
+  std::shared_ptr<browser::RootWindow> popup;
+  for (auto& w : registry()->RootWindowsForTesting())
+    if (w->is_popup()) popup = w;
+  ASSERT_TRUE(popup);
+  ASSERT_TRUE(WaitFor([&] { return popup->GetHandle() && popup->GetHandle()->isVisible(); }));
+  const platform::Rect expected = browser::PlacePopup("", platform::WorkArea()).bounds;
+  EXPECT_EQ(popup->GetHandle()->size(), QSize(expected.width, expected.height));
+  EXPECT_FALSE(popup->GetHandle()->windowFlags() & Qt::FramelessWindowHint);
+}
+
+TEST_F(BrowserPolicies, ScriptDialogsAreNativeBoxesAndConfirmFollowsTheAnswer) {
+  RecordingServer site;
+  site.Serve("/client",
+             "<html><body><script>alert('注意');"
+             "document.body.append('ok:' + confirm('q1') + ';');"
+             "</script></body></html>");
+  answer = platform::IDOK;
+  auto window = Open(site.Url("/client"));
+  EXPECT_NE(TextOnceItHas(window, "ok:true;").find("ok:true;"), std::string::npos);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, "注意");
+  EXPECT_EQ(boxes[0].caption, "提示");
+  EXPECT_EQ(boxes[1].text, "q1");
+
+  answer = platform::IDCANCEL;
+  window->GetBrowser()->Reload();
+  EXPECT_NE(TextOnceItHas(window, "ok:false;").find("ok:false;"), std::string::npos);
+}
+
+TEST_F(BrowserPolicies, KeysReloadAndAskBeforeClearingTheCache) {
+  QTemporaryDir data;
+  qputenv("XDG_DATA_HOME", data.path().toUtf8());
+  RecordingServer site;
+  site.Serve("/client", "<html><body>keys</body></html>");
+  auto window = Open(site.Url("/client"));
+  TextOnceItHas(window, "keys");
+  ASSERT_TRUE(WaitFor([&] { return window->GetBrowser()->GetHost()->GetWindowHandle()->focusProxy() != nullptr; }));
+  SendKey(window, Qt::Key_F5, Qt::NoModifier);
+  EXPECT_TRUE(WaitFor([&] { return site.Hits("/client") == 2; }));
+  answer = platform::IDCANCEL;
+  SendKey(window, Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+  EXPECT_TRUE(boxes.empty());
+  SendKey(window, Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "确定删除缓存吗？");
+  qunsetenv("XDG_DATA_HOME");
+}
+
+TEST_F(BrowserPolicies, NoContextMenu) {
+  RecordingServer site;
+  site.Serve("/client", "<html><body><a href='/x'>link</a> text</body></html>");
+  auto window = Open(site.Url("/client"));
+  TextOnceItHas(window, "text");
+  QWidget* view = window->GetBrowser()->GetHost()->GetWindowHandle();
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), view->mapToGlobal(QPoint(10, 10)));
+  QCoreApplication::sendEvent(view, &event);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+TEST_F(BrowserPolicies, SelfSignedCertificateShowsThePageWithNoWayPast) {
+  QTemporaryDir dir;
+  const QString key = dir.filePath("key.pem"), cert = dir.filePath("cert.pem");
+  ASSERT_EQ(QProcess::execute("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                                          "/CN=veltro-test-<b>", "-keyout", key, "-out", cert}),
+            0);
+  const int port = ClosedPort();
+  QProcess server;
+  server.start("openssl", {"s_server", "-accept", QString::number(port), "-cert", cert, "-key", key, "-www", "-quiet"});
+  ASSERT_TRUE(server.waitForStarted());
+  ASSERT_TRUE(WaitFor([&] {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    return ok;
+  }, 5000));
+  auto window = Open("https://127.0.0.1:" + std::to_string(port) + "/");
+  const std::string text = TextOnceItHas(window, "DER Encoded*");
+  EXPECT_NE(text.find("Page failed to load."), std::string::npos) << text;
+  EXPECT_NE(text.find("ERR_CERT_AUTHORITY_INVALID"), std::string::npos) << text;
+  // The subject is shown as text: its markup was escaped.
+  EXPECT_NE(text.find("veltro-test-<b>"), std::string::npos) << text;
+  EXPECT_NE(text.find("PEM Encoded*"), std::string::npos) << text;
+  EXPECT_EQ(window->GetBrowser()->GetMainFrame()->GetURL().rfind("data:text/html;base64,", 0), 0u);
+  server.kill();
+  server.waitForFinished();
+}
+
+}  // namespace

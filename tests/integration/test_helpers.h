@@ -1,0 +1,106 @@
+#ifndef TESTS_INTEGRATION_TEST_HELPERS_H_
+#define TESTS_INTEGRATION_TEST_HELPERS_H_
+
+#include <arpa/inet.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Runs the event loop until |done| or the deadline.
+inline bool WaitFor(const std::function<bool()>& done, int timeout_ms = 20000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done() && timer.elapsed() < timeout_ms) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // Outside exec() deleteLater() needs this to happen at all.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  return done();
+}
+
+// A port that was free a moment ago and that nobody listens on.
+inline int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+// An HTTP server on 127.0.0.1 that serves fixed bodies and records the
+// headers of every request it gets.
+class RecordingServer {
+ public:
+  struct Seen {
+    std::string method;
+    std::string path;
+    std::multimap<std::string, std::string> headers;
+  };
+
+  RecordingServer() {
+    // One request a connection, so stopping never waits for idle keep-alives.
+    server_.set_keep_alive_max_count(1);
+    server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Seen seen{req.method, req.path, {}};
+        for (const auto& [name, value] : req.headers) seen.headers.emplace(name, value);
+        seen_.push_back(std::move(seen));
+      }
+      res.set_header("Access-Control-Allow-Origin", "*");
+      res.set_header("Access-Control-Allow-Headers", "*");
+      auto body = bodies_.find(req.path);
+      if (body == bodies_.end()) return httplib::Server::HandlerResponse::Unhandled;
+      res.set_content(body->second.first, body->second.second);
+      return httplib::Server::HandlerResponse::Handled;
+    });
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+  }
+  ~RecordingServer() {
+    server_.stop();
+    thread_.join();
+  }
+
+  // Call before the first request.
+  void Serve(const std::string& path, const std::string& body, const std::string& type = "text/html; charset=utf-8") {
+    bodies_[path] = {body, type};
+  }
+  std::string Url(const std::string& path, const std::string& host = "127.0.0.1") const {
+    return "http://" + host + ":" + std::to_string(port_) + path;
+  }
+  std::vector<Seen> seen() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+  }
+  // GET requests of |path|.
+  int Hits(const std::string& path) const {
+    int hits = 0;
+    for (const Seen& s : seen()) hits += s.path == path && s.method == "GET";
+    return hits;
+  }
+
+ private:
+  httplib::Server server_;
+  std::map<std::string, std::pair<std::string, std::string>> bodies_;
+  mutable std::mutex mutex_;
+  std::vector<Seen> seen_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+#endif  // TESTS_INTEGRATION_TEST_HELPERS_H_
