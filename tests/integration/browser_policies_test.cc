@@ -4,6 +4,9 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDate>
+#include <QDir>
+#include <QFile>
 #include <QKeyEvent>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -105,6 +108,32 @@ TEST_F(BrowserPolicies, UnreachableStartPageShowsTheChineseFailurePage) {
   EXPECT_NE(text.find("请检查网络，重启客户端"), std::string::npos) << text;
 }
 
+TEST_F(BrowserPolicies, UnreachableFrameShowsTheShortPageInsideTheFrameOnly) {
+  // The program log lives in log/ beside the executable.
+  const QString log_dir = QCoreApplication::applicationDirPath() + "/log";
+  QDir().mkpath(log_dir);
+  const QString log = log_dir + "/软件日志" + QDate::currentDate().toString("yyyyMMdd") + ".txt";
+  QFile::remove(log);
+  RecordingServer site;
+  const std::string frame_url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/frame";
+  site.Serve("/client", "<html><body>outer page<iframe src='" + frame_url + "'></iframe></body></html>");
+  auto window = Open(site.Url("/client"));
+  auto logged = [&] {
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly)) return QString();
+    const QByteArray bytes = file.readAll().mid(2);
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
+  };
+  EXPECT_TRUE(WaitFor([&] { return logged().contains("load error code:-102"); })) << logged().toStdString();
+  // The page's text takes in its frames': the outer page stays, the frame
+  // holds the short page (no site or contact lines).
+  const std::string text = TextOnceItHas(window, "按F5刷新");
+  EXPECT_EQ(text.rfind("outer page", 0), 0u) << text;
+  EXPECT_NE(text.find("请检查网络，重启客户端或者按F5刷新"), std::string::npos) << text;
+  EXPECT_EQ(text.find("官网"), std::string::npos) << text;
+  QDir(log_dir).removeRecursively();
+}
+
 TEST_F(BrowserPolicies, PopupsTakeTheirGeometryFromTheTargetName) {
   RecordingServer site;
   site.Serve("/popup", "<html><body>popup</body></html>");
@@ -194,9 +223,12 @@ TEST_F(BrowserPolicies, NoContextMenu) {
 TEST_F(BrowserPolicies, SelfSignedCertificateShowsThePageWithNoWayPast) {
   QTemporaryDir dir;
   const QString key = dir.filePath("key.pem"), cert = dir.filePath("cert.pem");
-  ASSERT_EQ(QProcess::execute("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                                          "/CN=veltro-test-<b>", "-keyout", key, "-out", cert}),
-            0);
+  QProcess make_cert;
+  make_cert.setStandardErrorFile(QProcess::nullDevice());
+  make_cert.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                              "/CN=veltro-test-<b>", "-keyout", key, "-out", cert});
+  ASSERT_TRUE(make_cert.waitForFinished(30000));
+  ASSERT_EQ(make_cert.exitCode(), 0);
   const int port = ClosedPort();
   QProcess server;
   server.start("openssl", {"s_server", "-accept", QString::number(port), "-cert", cert, "-key", key, "-www", "-quiet"});
