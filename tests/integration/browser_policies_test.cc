@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -206,6 +207,47 @@ TEST_F(BrowserPolicies, KeysReloadAndAskBeforeClearingTheCache) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "确定删除缓存吗？");
   qunsetenv("XDG_DATA_HOME");
+}
+
+TEST_F(BrowserPolicies, DeveloperToolsOpenInAWindowOfTheirOwn) {
+  RecordingServer site;
+  site.Serve("/client", "<html><body>inspect me</body></html>");
+  auto window = Open(site.Url("/client"));
+  TextOnceItHas(window, "inspect me");
+  ASSERT_TRUE(WaitFor([&] { return window->GetBrowser()->GetHost()->GetWindowHandle()->focusProxy() != nullptr; }));
+  SendKey(window, Qt::Key_F12, Qt::NoModifier);
+  SendKey(window, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(registry()->window_count(), 1u);
+  SendKey(window, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_TRUE(WaitFor([&] { return registry()->window_count() == 2; }));
+  std::shared_ptr<browser::RootWindow> tools;
+  for (auto& w : registry()->RootWindowsForTesting())
+    if (w->is_popup()) tools = w;
+  ASSERT_TRUE(tools);
+  EXPECT_TRUE(WaitFor([&] { return tools->GetHandle() && tools->GetHandle()->isVisible(); }));
+}
+
+TEST_F(BrowserPolicies, NewTabLinksOpenAWindowWithControls) {
+  RecordingServer site;
+  site.Serve("/target", "<html><body>target page</body></html>");
+  site.Serve("/client", "<html><body><a id='l' href='/target'>link</a><script>"
+                        "document.getElementById('l').dispatchEvent(new MouseEvent('click', {ctrlKey: true, "
+                        "bubbles: true, cancelable: true}));</script></body></html>");
+  auto window = Open(site.Url("/client"));
+  ASSERT_TRUE(WaitFor([&] { return registry()->window_count() == 2; }));
+  std::shared_ptr<browser::RootWindow> tab;
+  for (auto& w : registry()->RootWindowsForTesting())
+    if (w != window) tab = w;
+  ASSERT_TRUE(tab);
+  EXPECT_FALSE(tab->is_popup());
+  ASSERT_TRUE(WaitFor([&] { return tab->GetBrowser() != nullptr; }));
+  TextOnceItHas(tab, "target page");
+  EXPECT_EQ(tab->GetHandle()->windowTitle(), QStringLiteral("VeltroCRM客户管理系统 (版本2.6.1)"));
+  EXPECT_EQ(tab->GetHandle()->parentWidget(), nullptr);
+  EXPECT_NE(tab->GetHandle()->findChild<QLineEdit*>(), nullptr);
+  // The current page stays where it was.
+  EXPECT_EQ(window->GetBrowser()->GetMainFrame()->GetURL(), site.Url("/client"));
 }
 
 TEST_F(BrowserPolicies, NoContextMenu) {

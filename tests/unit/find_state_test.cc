@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "browser/find_dialog.h"
+
+namespace {
+
+struct Call {
+  std::string what;
+  std::u16string text;
+  bool flag = false;  // find: find_next; stop: clear_selection
+};
+
+TEST(FindState, NewTextRestartsUnchangedTextContinues) {
+  std::vector<Call> calls;
+  browser::FindState::Actions actions{
+      [&](const std::u16string& text, bool, bool, bool find_next) { calls.push_back({"find", text, find_next}); },
+      [&](bool clear) { calls.push_back({"stop", u"", clear}); }};
+  browser::FindState state;
+  auto next = [&](std::u16string text, bool match_case) {
+    browser::FindEvent event;
+    event.text = std::move(text);
+    event.match_case = match_case;
+    state.Handle(event, actions);
+  };
+
+  next(u"abc", false);  // a new text: stop the old search, then find
+  next(u"abc", false);  // the same: continue
+  next(u"abc", true);   // case changed: a new search
+  next(u"", true);      // empty text never stops anything first
+  ASSERT_EQ(calls.size(), 6u);
+  EXPECT_EQ(calls[0].what, "stop");
+  EXPECT_EQ(calls[1].what, "find");
+  EXPECT_FALSE(calls[1].flag);
+  EXPECT_EQ(calls[2].what, "find");
+  EXPECT_TRUE(calls[2].flag);
+  EXPECT_EQ(calls[3].what, "stop");
+  EXPECT_EQ(calls[4].what, "find");
+  EXPECT_EQ(calls[5].what, "find");
+  EXPECT_EQ(calls[5].text, u"");
+
+  browser::FindEvent closed;
+  closed.dialog_closed = true;
+  state.Handle(closed, actions);
+  EXPECT_EQ(calls.back().what, "stop");
+  EXPECT_TRUE(calls.back().flag);
+  calls.clear();
+  next(u"abc", true);  // after closing the last text is forgotten
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].what, "stop");
+  EXPECT_FALSE(calls[1].flag);
+}
+
+}  // namespace
