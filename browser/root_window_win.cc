@@ -65,6 +65,8 @@ class RootFrame : public platform::TopLevelWindow {
   void changeEvent(QEvent* event) override {
     TopLevelWindow::changeEvent(event);
     if (owner_ && event->type() == QEvent::WindowStateChange) owner_->OnSize();
+    // An activated frame hands the keyboard to its browser.
+    if (owner_ && event->type() == QEvent::ActivationChange && isActiveWindow()) owner_->OnSetFocus();
   }
 
  private:
@@ -368,6 +370,10 @@ void RootWindow::OnSize() {
   const platform::Rect client = ClientRect();
   browser_host_->SetBounds(client.x, client.y, client.width, client.height);
   if (loading_dialog_) loading_dialog_->PlaceOverFrame();
+}
+
+void RootWindow::OnSetFocus() {
+  if (browser_host_) browser_host_->SetFocus(true);
 }
 
 void RootWindow::OnNcDestroy() {

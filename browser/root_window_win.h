@@ -63,6 +63,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   // Frame events.
   bool OnClose();
   void OnSize();
+  void OnSetFocus();
   void OnNcDestroy();
 
  private:

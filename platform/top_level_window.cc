@@ -1,6 +1,7 @@
 #include "platform/top_level_window.h"
 
 #include <QEvent>
+#include <QPointer>
 #include <QTimer>
 
 #include "platform/screen.h"
@@ -39,6 +40,9 @@ void TopLevelWindow::BringToForeground() {
 }
 
 void TopLevelWindow::SetFullScreenPresentation(bool full_screen) {
+  // Changing the frame re-creates the native window, which loses the
+  // keyboard focus; give it back to whoever had it.
+  QPointer<QWidget> focus = focusWidget();
   if (full_screen) {
     want_maximized_ = false;
     setWindowFlag(Qt::FramelessWindowHint, true);
@@ -52,6 +56,8 @@ void TopLevelWindow::SetFullScreenPresentation(bool full_screen) {
     setGeometry(0, 0, work.x + work.width, work.y + work.height);
     ShowWithCommand(ShowCommand::kMaximized);
   }
+  activateWindow();
+  if (focus) focus->setFocus();
 }
 
 bool TopLevelWindow::event(QEvent* event) {

@@ -59,6 +59,39 @@ check "title is exact" test "$(xdotool getwindowname "$wid")" = "$title"
 page_listed() { curl -s --max-time 2 http://127.0.0.1:8100/json/list | grep -q "\"url\": \"$url/\""; }
 check "remote debugging port 8100 lists the page" wait_until 20 page_listed
 
+# F11 toggles full screen: the whole desktop without a frame, then back.
+geometry() {
+  local id
+  id=$(window_id)
+  [ -n "$id" ] || return 0
+  xwininfo -id "$id" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x","y","w","h}'
+}
+desktop=$(xdpyinfo | awk '/dimensions:/{split($2,d,"x"); print "0,0,"d[1]","d[2]}')
+press_f11() {
+  local id
+  id=$(window_id)
+  [ -n "$id" ] || return 1
+  xdotool windowactivate --sync "$id" >/dev/null 2>&1
+  is_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$id" ]; }
+  wait_until 5 is_active
+  xdotool key F11
+}
+press_f11
+full_screen() { [ "$(geometry)" = "$desktop" ]; }
+check "F11 covers the whole desktop" wait_until 10 full_screen
+maximized_again() { wid=$(window_id); [ -n "$wid" ] && maximized; }
+# A key pressed while the window manager is still busy with the new frame
+# can be lost before it reaches the client; press again while nothing changed.
+leave_full_screen() {
+  for _ in 1 2 3; do
+    press_f11
+    wait_until 3 maximized_again && return 0
+    full_screen || return 1
+  done
+  return 1
+}
+check "F11 again brings back the maximised frame" leave_full_screen
+
 day=$(date +%Y%m%d)
 page_log="$work/app/log/网页日志$day.txt"
 expected_hex=$( (printf '\xff\xfe'; printf '演示页面已加载\r\n' | iconv -f UTF-8 -t UTF-16LE) | od -An -tx1 | tr -d ' \n')
