@@ -1,6 +1,7 @@
 #include "app/client_app.h"
 
 #include "env/paths.h"
+#include "renderer/renderer_process_app.h"
 
 namespace app {
 
@@ -37,7 +38,7 @@ void BrowserProcessApp::OnContextInitialized() {
 std::unique_ptr<ShellApp> CreateAppForKind(ProcessKind kind) {
   switch (kind) {
     case ProcessKind::Browser: return std::make_unique<BrowserProcessApp>();
-    case ProcessKind::Renderer: return std::make_unique<RendererProcessApp>();
+    case ProcessKind::Renderer: return std::make_unique<renderer::RendererProcessApp>();
     case ProcessKind::Other: break;
   }
   return std::make_unique<OtherProcessApp>();

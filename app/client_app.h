@@ -33,11 +33,6 @@ class BrowserProcessApp : public ShellApp, public engine::BrowserProcessHandler 
   void OnContextInitialized() override;
 };
 
-class RendererProcessApp : public ShellApp {
- public:
-  void OnBeforeCommandLineProcessing(const std::string&, engine::CommandLine&) override {}
-};
-
 class OtherProcessApp : public ShellApp {
  public:
   void OnBeforeCommandLineProcessing(const std::string&, engine::CommandLine&) override {}

@@ -13,6 +13,8 @@
 #include "env/product.h"
 #include "env/system_integration.h"
 #include "platform/ini_profile.h"
+#include "renderer/renderer_process_app.h"
+#include "telephony/mobile_call_listener.h"
 
 namespace app {
 
@@ -71,10 +73,13 @@ int RunMain(int argc, char** argv) {
 
   int exit_code = 1;
   if (context->Initialise(main_args, settings, application.get())) {
+    // The page side runs in this process: its extensions go into every page.
+    engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
     context->Registry()->CreateRootWindow(false, false, InitialBoundsFromWorkArea(platform::WorkArea()),
                                           env::StartUrl());
     RegisterFirewallRuleOnce();
     exit_code = message_loop->Run();
+    telephony::ShutdownMobileCapture();
     context->Shutdown();
   } else {
     env::WriteProgramLog("浏览器引擎初始化失败");

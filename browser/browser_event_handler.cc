@@ -244,6 +244,12 @@ bool BrowserEventHandler::OnRequestGeolocationPermission(std::shared_ptr<engine:
   return true;
 }
 
+bool BrowserEventHandler::OnProcessMessageReceived(std::shared_ptr<engine::Browser>, engine::ProcessId,
+                                                   const engine::ProcessMessage& message) {
+  // Accepted; nothing in the browser depends on the focused node.
+  return message.name == "ClientRenderer.FocusedNodeChanged";
+}
+
 void BrowserEventHandler::OpenDevToolsWindow(std::shared_ptr<engine::Browser> browser) {
   engine::WindowInfo window_info;
   window_info.style = WS_OVERLAPPEDWINDOW_CLIPCHILDREN;

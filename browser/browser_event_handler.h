@@ -74,6 +74,9 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
   bool OnDragEnter(std::shared_ptr<engine::Browser> browser, uint32_t allowed_operations) override;
   bool OnRequestGeolocationPermission(std::shared_ptr<engine::Browser> browser, const std::string& origin) override;
 
+  bool OnProcessMessageReceived(std::shared_ptr<engine::Browser> browser, engine::ProcessId source,
+                                const engine::ProcessMessage& message) override;
+
   // A developer-tools window for |browser|.
   void OpenDevToolsWindow(std::shared_ptr<engine::Browser> browser);
   // Shows |html| (a page of its own) with |failed_url| as the address.

@@ -20,6 +20,9 @@
 #include "env/product.h"
 #include "env/system_integration.h"
 #include "platform/message_box.h"
+#include "renderer/app_extension.h"
+#include "telephony/call_tables.h"
+#include "telephony/mobile_call_listener.h"
 
 namespace browser {
 
@@ -227,6 +230,23 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
     case MSG_FULL_SCREEN:
       env::SetFullScreen(static_cast<unsigned>(message.wparam));
       return 0;
+    case MSG_MOBILE_CAPTURE_ON:
+      telephony::OnMobileCaptureOn();
+      return 0;
+    case MSG_MOBILE_CAPTURE_OFF:
+      telephony::OnMobileCaptureOff();
+      return 0;
+    case MSG_INCOMING_CALL: {
+      auto browser = GetBrowser();
+      const std::u16string script =
+          telephony::PhoneCallScript(static_cast<int>(message.lparam), static_cast<size_t>(message.wparam));
+      if (browser && !script.empty()) browser->GetMainFrame()->ExecuteJavaScript(script, std::string(), 0);
+      return 0;
+    }
+    case WM_COPYDATA:
+      if (message.wparam != renderer::kOpenUrlCopyDataMarker || message.copy_data_id != renderer::kOpenUrlCopyDataId)
+        return 0;
+      return renderer::OpenUrlExternally(QString::fromStdU16String(message.copy_data).toStdString());
     default:
       return 0;
   }

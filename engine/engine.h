@@ -14,6 +14,7 @@
 
 #include "engine/command_line.h"
 #include "engine/css_color.h"
+#include "engine/process_message.h"
 
 class QWidget;
 
@@ -280,6 +281,21 @@ class Client {
   virtual bool OnDragEnter(std::shared_ptr<Browser>, uint32_t /*allowed_operations*/) { return false; }
   virtual bool OnRequestGeolocationPermission(std::shared_ptr<Browser>, const std::string& /*origin*/) {
     return false;
+  }
+  // A message from the page side; returns true when handled.
+  virtual bool OnProcessMessageReceived(std::shared_ptr<Browser>, ProcessId, const ProcessMessage&) {
+    return false;
+  }
+  // A page's cefQuery(); answer through |callback| (now or later).
+  class QueryCallback {
+   public:
+    virtual ~QueryCallback() = default;
+    virtual void Success(const std::string& response) = 0;
+    virtual void Failure(int error_code, const std::string& error_message) = 0;
+  };
+  virtual void OnQuery(std::shared_ptr<Browser>, int64_t /*query_id*/, const std::string& /*request*/,
+                       bool /*persistent*/, std::shared_ptr<QueryCallback> callback) {
+    callback->Failure(-1, "The query has been canceled");
   }
 };
 

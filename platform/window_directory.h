@@ -12,6 +12,9 @@ struct WindowMessage {
   uint32_t message = 0;
   uintptr_t wparam = 0;
   intptr_t lparam = 0;
+  // A copy-data request's identifier and text; 0 and empty otherwise.
+  uintptr_t copy_data_id = 0;
+  std::u16string copy_data;
 };
 
 enum class ShowCommand { kNormal = 1, kMinimized = 2, kMaximized = 3, kHide = 0, kRestore = 9 };

@@ -5,12 +5,84 @@ namespace engine {
 QString BootstrapScript() {
   return QStringLiteral(R"JS((function () {
   if (window.__veltroBootstrap) return;
-  Object.defineProperty(window, '__veltroBootstrap', { value: true });
+  var define = function (name, value) {
+    Object.defineProperty(window, name, { value: value, writable: false, configurable: false });
+  };
+  define('__veltroBootstrap', true);
   var marker = '\u0001veltro-bridge\u0001';
+  // Taken before any page script can replace them.
   var ask = window.prompt.bind(window);
-  function report(name) {
-    try { ask(marker + 'popup-name\n' + (name === undefined || name === null ? '' : String(name))); } catch (e) {}
+  var stringify = JSON.stringify, parse = JSON.parse;
+  var isArray = Array.isArray, isInteger = Number.isInteger;
+  function call(command, argument) {
+    return ask(marker + command + '\n' + argument);
   }
+
+  function encode(value, depth) {
+    if (value === undefined) return { t: 'u' };
+    if (value === null) return { t: 'n' };
+    switch (typeof value) {
+      case 'boolean': return { t: 'b', v: value };
+      case 'number':
+        return isInteger(value) && value >= -2147483648 && value <= 2147483647 ? { t: 'i', v: value }
+                                                                               : { t: 'd', v: value };
+      case 'string': return { t: 's', v: value };
+    }
+    if (isArray(value) && depth < 8) return { t: 'a', v: Array.prototype.map.call(value, function (v) { return encode(v, depth + 1); }) };
+    return { t: 'o' };
+  }
+  function decode(value) {
+    switch (value.t) {
+      case 'n': return null;
+      case 'b': case 'i': case 'd': case 's': return value.v;
+      case 'a': return value.v.map(decode);
+      default: return undefined;
+    }
+  }
+  // The stub every `native function` declaration of an extension becomes.
+  define('__veltroNative__', function (extension, name, args) {
+    var encoded = Array.prototype.map.call(args, function (v) { return encode(v, 0); });
+    var reply = parse(call('native', stringify({ e: extension, n: name, a: encoded })) || '{}');
+    if (reply.x !== undefined) throw new Error(reply.x);
+    return reply.r === undefined ? undefined : decode(reply.r);
+  });
+
+  // Uncaught exceptions go to the crash log.
+  window.addEventListener('error', function (event) {
+    call('uncaught-exception', event.message || '');
+  });
+
+  // The editability of the focused node.
+  function focusReport() {
+    var node = document.activeElement;
+    if (!node || node === document.body || node === document.documentElement) return 'none';
+    var tag = node.tagName;
+    var editable = node.isContentEditable ||
+        ((tag === 'INPUT' || tag === 'TEXTAREA') && !node.readOnly && !node.disabled);
+    return editable ? '1' : '0';
+  }
+  document.addEventListener('focusin', function () { call('focus-node', focusReport()); }, true);
+  document.addEventListener('focusout', function () {
+    setTimeout(function () { call('focus-node', focusReport()); }, 0);
+  }, true);
+
+  // The message router's page side; no product handler is registered.
+  var queries = {}, nextQuery = 0;
+  define('cefQuery', function (request) {
+    var id = ++nextQuery;
+    queries[id] = request || {};
+    call('query', stringify({ id: id, request: String(queries[id].request), persistent: !!queries[id].persistent }));
+    return id;
+  });
+  define('cefQueryCancel', function (id) { delete queries[id]; });
+  define('__veltroQueryReply__', function (id, ok, code, text) {
+    var query = queries[id];
+    if (!query) return;
+    if (!query.persistent) delete queries[id];
+    if (ok && query.onSuccess) query.onSuccess(text);
+    if (!ok && query.onFailure) query.onFailure(code, text);
+  });
+
   // A sub-frame whose load failed shows the engine's error page; the
   // client decides what it shows instead.
   if (location.protocol === 'chrome-error:' && window !== window.top) {
@@ -18,7 +90,7 @@ QString BootstrapScript() {
       var code = '', url = '';
       try { code = loadTimeData.getValue('errorCode'); } catch (e) {}
       try { url = loadTimeData.getValue('summary').failedUrl || ''; } catch (e) {}
-      var reply = String(ask(marker + 'frame-load-error\n' + code + '\n' + url) || '');
+      var reply = String(call('frame-load-error', code + '\n' + url) || '');
       var newline = reply.indexOf('\n');
       var kind = reply.substring(0, newline), body = reply.substring(newline + 1);
       if (kind === 'html') {
@@ -30,18 +102,24 @@ QString BootstrapScript() {
       }
     });
   }
+
+  // The target name of new windows, for their geometry.
+  function reportName(name) {
+    call('popup-name', name === undefined || name === null ? '' : String(name));
+  }
   var open = window.open;
   window.open = function (url, name) {
-    report(name);
+    reportName(name);
     return open.apply(this, arguments);
   };
   document.addEventListener('click', function (event) {
     var link = event.target && event.target.closest ? event.target.closest('a[target]') : null;
     if (!link) return;
     var target = link.getAttribute('target');
-    if (target && !/^_(self|top|parent|blank)$/i.test(target)) report(target);
+    if (target && !/^_(self|top|parent|blank)$/i.test(target)) reportName(target);
   }, true);
-})();)JS");
+})();
+)JS");
 }
 
 }  // namespace engine

@@ -9,8 +9,9 @@ namespace engine {
 // than a dialog: the marker, the command, a line feed, the argument.
 inline const QString kBridgeMarker = QStringLiteral("\u0001veltro-bridge\u0001");
 
-// Injected at document creation into every frame: reports the target name
-// of window.open and of links with a named target, for popup geometry.
+// Injected at document creation into every frame, before the extensions:
+// the native-function stub, uncaught exceptions, focus changes, cefQuery,
+// failed sub-frames and the target names of new windows.
 QString BootstrapScript();
 
 }  // namespace engine

@@ -21,8 +21,8 @@
 #include <QWebEngineSettings>
 
 #include "engine/qt/bootstrap_script.h"
-#include "engine/net_errors.h"
 #include "engine/qt/key_mapping.h"
+#include "engine/qt/page_bridge.h"
 
 namespace engine {
 
@@ -66,26 +66,6 @@ class QtFrame : public Frame {
   }
 
   std::weak_ptr<QtBrowser> browser_;
-};
-
-// A sub-frame showing the engine's error page, as the client sees it: what
-// the client loads into it becomes the reply to the page-side bootstrap.
-class QtErrorSubFrame : public Frame {
- public:
-  explicit QtErrorSubFrame(std::string failed_url) : failed_url_(std::move(failed_url)) {}
-  bool IsMain() const override { return false; }
-  std::string GetURL() const override { return failed_url_; }
-  void LoadURL(const std::string& url) override { reply_ = QStringLiteral("url\n") + QString::fromStdString(url); }
-  void LoadString(const std::u16string& html, const std::string&) override {
-    reply_ = QStringLiteral("html\n") + QString::fromStdU16String(html);
-  }
-  void ExecuteJavaScript(const std::u16string&, const std::string&, int) override {}
-  void GetText(std::function<void(const std::u16string&)> visitor) override { visitor(std::u16string()); }
-  const QString& reply() const { return reply_; }
-
- private:
-  std::string failed_url_;
-  QString reply_;
 };
 
 class QtRequest : public Request {
@@ -190,7 +170,7 @@ QtPage::QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrow
     : QWebEnginePage(profile, parent), browser_(std::move(browser)) {
   QWebEngineScript bootstrap;
   bootstrap.setName(QStringLiteral("veltro-bootstrap"));
-  bootstrap.setSourceCode(BootstrapScript());
+  bootstrap.setSourceCode(PageScripts());
   bootstrap.setInjectionPoint(QWebEngineScript::DocumentCreation);
   bootstrap.setWorldId(QWebEngineScript::MainWorld);
   bootstrap.setRunsOnSubFrames(true);
@@ -236,19 +216,7 @@ bool QtPage::javaScriptPrompt(const QUrl& origin, const QString& message, const 
   auto browser = browser_.lock();
   if (!browser) return false;
   if (message.startsWith(kBridgeMarker)) {
-    const QString call = message.mid(kBridgeMarker.size());
-    const qsizetype newline = call.indexOf(QLatin1Char('\n'));
-    const QString command = call.left(newline);
-    const QStringList arguments = call.mid(newline + 1).split(QLatin1Char('\n'));
-    *result = QString();
-    if (command == QLatin1String("popup-name") && newline >= 0) {
-      browser->PushPopupName(call.mid(newline + 1));
-    } else if (command == QLatin1String("frame-load-error") && arguments.size() == 2) {
-      auto frame = std::make_shared<QtErrorSubFrame>(arguments[1].toStdString());
-      browser->client()->OnLoadError(browser, frame, NetErrorFromName(arguments[0].toStdString()), std::string(),
-                                     arguments[1].toStdString());
-      *result = frame->reply();
-    }
+    *result = HandleBridgeCall(browser, origin, message.mid(kBridgeMarker.size()));
     return true;
   }
   auto callback = std::make_shared<QtJSDialogCallback>();
@@ -530,6 +498,14 @@ void QtBrowser::ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Clie
   if (!page()) return;
   auto tools = CreateQtBrowser(window_info, client, page()->profile(), std::string());
   if (tools) page()->setDevToolsPage(tools->page());
+}
+
+void QtErrorSubFrame::LoadURL(const std::string& url) {
+  reply_ = QStringLiteral("url\n") + QString::fromStdString(url);
+}
+
+void QtErrorSubFrame::LoadString(const std::u16string& html, const std::string&) {
+  reply_ = QStringLiteral("html\n") + QString::fromStdU16String(html);
 }
 
 void QtBrowser::OnViewDestroyed() {

@@ -54,6 +54,24 @@ class QtView : public QWebEngineView {
   std::weak_ptr<QtBrowser> browser_;
 };
 
+// A sub-frame showing the engine's error page, as the client sees it: what
+// the client loads into it becomes the reply to the page-side bootstrap.
+class QtErrorSubFrame : public Frame {
+ public:
+  explicit QtErrorSubFrame(std::string failed_url) : failed_url_(std::move(failed_url)) {}
+  bool IsMain() const override { return false; }
+  std::string GetURL() const override { return failed_url_; }
+  void LoadURL(const std::string& url) override;
+  void LoadString(const std::u16string& html, const std::string& url) override;
+  void ExecuteJavaScript(const std::u16string&, const std::string&, int) override {}
+  void GetText(std::function<void(const std::u16string&)> visitor) override { visitor(std::u16string()); }
+  const QString& reply() const { return reply_; }
+
+ private:
+  std::string failed_url_;
+  QString reply_;
+};
+
 // Adds what the client wants to every request of one page.
 class QtRequestInterceptor : public QWebEngineUrlRequestInterceptor {
  public:
@@ -73,6 +91,7 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   // Creates the view and page; |url| empty loads nothing.
   void Create(const WindowInfo& info, QWebEngineProfile* profile, Color background, const std::string& url);
   Client* client() const { return client_.get(); }
+  std::shared_ptr<Client> client_ref() const { return client_; }
   QWebEnginePage* page() const;
   QtView* view() const { return view_.data(); }
 

@@ -1,0 +1,190 @@
+#include "engine/qt/page_bridge.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <vector>
+
+#include "engine/net_errors.h"
+#include "engine/process_message.h"
+#include "engine/qt/bootstrap_script.h"
+#include "engine/qt/browser_qt.h"
+#include "engine/v8_value.h"
+
+namespace engine {
+
+namespace {
+
+struct Extension {
+  QString name;
+  QString code;
+  std::shared_ptr<V8Handler> handler;
+};
+
+// UI thread only: registered at start-up, read when pages are made.
+std::vector<Extension>& Extensions() {
+  static std::vector<Extension> extensions;
+  return extensions;
+}
+
+std::shared_ptr<RenderProcessHandler>& RenderHandler() {
+  static std::shared_ptr<RenderProcessHandler> handler;
+  return handler;
+}
+
+V8Value Decode(const QJsonValue& value, int depth = 0) {
+  const QJsonObject object = value.toObject();
+  const QString type = object.value(QStringLiteral("t")).toString();
+  const QJsonValue v = object.value(QStringLiteral("v"));
+  if (type == QLatin1String("n")) return V8Value::CreateNull();
+  if (type == QLatin1String("b")) return V8Value::CreateBool(v.toBool());
+  if (type == QLatin1String("i")) return V8Value::CreateInt(v.toInt());
+  if (type == QLatin1String("d")) return V8Value::CreateDouble(v.toDouble());
+  if (type == QLatin1String("s")) return V8Value::CreateString(v.toString().toStdU16String());
+  if (type == QLatin1String("a") && depth < 8) {
+    std::vector<V8Value> items;
+    for (const QJsonValue& item : v.toArray()) items.push_back(Decode(item, depth + 1));
+    return V8Value::CreateArray(std::move(items));
+  }
+  if (type == QLatin1String("o")) return V8Value::CreateObject();
+  return V8Value::CreateUndefined();
+}
+
+QJsonValue Encode(const V8Value& value) {
+  QJsonObject object;
+  switch (value.type()) {
+    case V8Value::Type::kUndefined: return QJsonValue::Undefined;
+    case V8Value::Type::kNull: object["t"] = "n"; break;
+    case V8Value::Type::kBool: object["t"] = "b"; object["v"] = value.GetBoolValue(); break;
+    case V8Value::Type::kInt: object["t"] = "i"; object["v"] = value.GetIntValue(); break;
+    case V8Value::Type::kDouble: object["t"] = "d"; object["v"] = value.GetDoubleValue(); break;
+    case V8Value::Type::kString:
+      object["t"] = "s";
+      object["v"] = QString::fromStdU16String(value.GetStringValue());
+      break;
+    case V8Value::Type::kArray: {
+      QJsonArray items;
+      for (const V8Value& item : value.GetArrayValues()) items.append(Encode(item));
+      object["t"] = "a";
+      object["v"] = items;
+      break;
+    }
+    case V8Value::Type::kObject: return QJsonValue::Undefined;
+  }
+  return object;
+}
+
+QString NativeCall(const QString& argument) {
+  const QJsonObject call = QJsonDocument::fromJson(argument.toUtf8()).object();
+  const QString extension_name = call.value(QStringLiteral("e")).toString();
+  const std::string name = call.value(QStringLiteral("n")).toString().toStdString();
+  QJsonObject reply;
+  for (const Extension& extension : Extensions()) {
+    if (extension.name != extension_name) continue;
+    V8ValueList arguments;
+    for (const QJsonValue& value : call.value(QStringLiteral("a")).toArray()) arguments.push_back(Decode(value));
+    V8Value retval = V8Value::CreateUndefined();
+    std::u16string exception;
+    extension.handler->Execute(name, arguments, retval, exception);
+    if (!exception.empty())
+      reply["x"] = QString::fromStdU16String(exception);
+    else if (!retval.IsUndefined())
+      reply["r"] = Encode(retval);
+    break;
+  }
+  return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
+}
+
+class PageQueryCallback : public Client::QueryCallback {
+ public:
+  PageQueryCallback(std::weak_ptr<QtBrowser> browser, int64_t id) : browser_(std::move(browser)), id_(id) {}
+  void Success(const std::string& response) override { Reply(true, 0, response); }
+  void Failure(int code, const std::string& message) override { Reply(false, code, message); }
+
+ private:
+  void Reply(bool ok, int code, const std::string& text) {
+    auto browser = browser_.lock();
+    if (!browser || !browser->page()) return;
+    const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{QString::fromStdString(text)})
+                                                 .toJson(QJsonDocument::Compact));
+    browser->page()->runJavaScript(QStringLiteral("window.__veltroQueryReply__(%1, %2, %3, %4[0]);")
+                                       .arg(id_)
+                                       .arg(ok ? "true" : "false")
+                                       .arg(code)
+                                       .arg(quoted));
+  }
+  std::weak_ptr<QtBrowser> browser_;
+  int64_t id_;
+};
+
+// `native function NAME();` becomes a function that calls the stub.
+QString BindNativeFunctions(const QString& extension_name, const QString& code) {
+  static const QRegularExpression declaration(QStringLiteral("native\\s+function\\s+([A-Za-z_$][\\w$]*)\\s*\\(\\s*\\)\\s*;"));
+  QString bound = code;
+  bound.replace(declaration, QStringLiteral("function \\1() { return __veltroNative__('%1', '\\1', arguments); }")
+                                 .arg(extension_name));
+  return bound;
+}
+
+}  // namespace
+
+bool RegisterExtension(const std::string& extension_name, const std::string& javascript_code,
+                       std::shared_ptr<V8Handler> handler) {
+  if (!handler) return false;
+  const QString name = QString::fromStdString(extension_name);
+  Extensions().push_back({name, BindNativeFunctions(name, QString::fromStdString(javascript_code)), handler});
+  return true;
+}
+
+void SetRenderProcessHandler(std::shared_ptr<RenderProcessHandler> handler) {
+  RenderHandler() = std::move(handler);
+  if (RenderHandler()) RenderHandler()->OnWebKitInitialized();
+}
+
+void SendProcessMessageToBrowser(std::shared_ptr<Browser> browser, const ProcessMessage& message) {
+  auto* qt_browser = dynamic_cast<QtBrowser*>(browser.get());
+  if (!qt_browser) return;
+  PostTask([browser, message, client = qt_browser->client_ref()] {
+    client->OnProcessMessageReceived(browser, PID_RENDERER, message);
+  });
+}
+
+QString PageScripts() {
+  QString scripts = BootstrapScript();
+  for (const Extension& extension : Extensions()) scripts += QLatin1Char('\n') + extension.code;
+  return scripts;
+}
+
+QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& origin, const QString& call) {
+  const qsizetype newline = call.indexOf(QLatin1Char('\n'));
+  if (newline < 0) return QString();
+  const QString command = call.left(newline);
+  const QString argument = call.mid(newline + 1);
+  if (command == QLatin1String("native")) return NativeCall(argument);
+  if (command == QLatin1String("popup-name")) {
+    browser->PushPopupName(argument);
+  } else if (command == QLatin1String("uncaught-exception")) {
+    if (RenderHandler()) RenderHandler()->OnUncaughtException(browser, argument.toStdU16String());
+  } else if (command == QLatin1String("focus-node")) {
+    if (RenderHandler())
+      RenderHandler()->OnFocusedNodeChanged(browser, argument != QLatin1String("none"), argument == QLatin1String("1"));
+  } else if (command == QLatin1String("query")) {
+    const QJsonObject query = QJsonDocument::fromJson(argument.toUtf8()).object();
+    browser->client()->OnQuery(browser, query.value(QStringLiteral("id")).toInteger(),
+                               query.value(QStringLiteral("request")).toString().toStdString(),
+                               query.value(QStringLiteral("persistent")).toBool(),
+                               std::make_shared<PageQueryCallback>(browser, query.value(QStringLiteral("id")).toInteger()));
+  } else if (command == QLatin1String("frame-load-error") && origin.scheme() == QLatin1String("chrome-error")) {
+    // Only the engine's own error pages may ask this.
+    const QStringList parts = argument.split(QLatin1Char('\n'));
+    if (parts.size() != 2) return QString();
+    auto frame = std::make_shared<QtErrorSubFrame>(parts[1].toStdString());
+    browser->client()->OnLoadError(browser, frame, NetErrorFromName(parts[0].toStdString()), std::string(),
+                                   parts[1].toStdString());
+    return frame->reply();
+  }
+  return QString();
+}
+
+}  // namespace engine

@@ -1,0 +1,68 @@
+#ifndef ENGINE_V8_VALUE_H_
+#define ENGINE_V8_VALUE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+// A script value crossing the page bridge: the kinds a native function
+// takes and returns. Objects and functions arrive as kObject, unread.
+class V8Value {
+ public:
+  enum class Type { kUndefined, kNull, kBool, kInt, kDouble, kString, kArray, kObject };
+
+  static V8Value CreateUndefined() { return V8Value(Type::kUndefined); }
+  static V8Value CreateNull() { return V8Value(Type::kNull); }
+  static V8Value CreateBool(bool value);
+  static V8Value CreateInt(int32_t value);
+  static V8Value CreateDouble(double value);
+  static V8Value CreateString(std::u16string value);
+  static V8Value CreateArray(std::vector<V8Value> values);
+  static V8Value CreateObject() { return V8Value(Type::kObject); }
+
+  Type type() const { return type_; }
+  bool IsUndefined() const { return type_ == Type::kUndefined; }
+  bool IsBool() const { return type_ == Type::kBool; }
+  bool IsInt() const { return type_ == Type::kInt; }
+  bool IsString() const { return type_ == Type::kString; }
+  bool IsArray() const { return type_ == Type::kArray; }
+  bool GetBoolValue() const { return bool_; }
+  int32_t GetIntValue() const { return int_; }
+  double GetDoubleValue() const { return double_; }
+  const std::u16string& GetStringValue() const { return string_; }
+  const std::vector<V8Value>& GetArrayValues() const { return array_; }
+
+ private:
+  explicit V8Value(Type type) : type_(type) {}
+
+  Type type_;
+  bool bool_ = false;
+  int32_t int_ = 0;
+  double double_ = 0;
+  std::u16string string_;
+  std::vector<V8Value> array_;
+};
+
+using V8ValueList = std::vector<V8Value>;
+
+// The native side of an extension's `native function` declarations.
+class V8Handler {
+ public:
+  virtual ~V8Handler() = default;
+  // Runs native function |name|. Returns true when handled; sets |retval|
+  // (left undefined for no value) or |exception| (thrown in the page).
+  virtual bool Execute(const std::string& name, const V8ValueList& arguments, V8Value& retval,
+                       std::u16string& exception) = 0;
+};
+
+// Makes |javascript_code| run in every frame before the page's own scripts,
+// with each `native function NAME();` in it bound to |handler|.
+bool RegisterExtension(const std::string& extension_name, const std::string& javascript_code,
+                       std::shared_ptr<V8Handler> handler);
+
+}  // namespace engine
+
+#endif  // ENGINE_V8_VALUE_H_

@@ -1,0 +1,38 @@
+#ifndef PLATFORM_DESKTOP_SERVICES_H_
+#define PLATFORM_DESKTOP_SERVICES_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/screen.h"
+
+namespace platform {
+
+// Clipboard text: as Unicode text, or as the given bytes under plain text
+// (the bytes up to the first zero). False when the clipboard is unusable.
+bool SetClipboardUnicodeText(const std::u16string& text);
+bool SetClipboardBytes(const std::string& bytes);
+
+// Displays of the desktop.
+int DisplayCount();
+// The first display that is not the primary one; empty when there is none.
+Rect SecondaryDisplayRect();
+// Extends the desktop onto the second output (xrandr); waits up to
+// |timeout_ms|. False when the command could not be started.
+bool ExtendDesktopToSecondDisplay(int timeout_ms);
+
+// Whether an input device of the keyboard kind is present.
+bool HasKeyboardDevice();
+// Parses /proc/bus/input/devices text for a keyboard (exposed for tests).
+bool DevicesListKeyboard(const std::string& devices_text);
+
+// Starts a program by name with |arguments|, detached. False when it
+// cannot be started.
+bool StartProgramByName(const std::string& program, const std::vector<std::string>& arguments);
+// Opens |url| with the desktop's default handler and waits up to
+// |timeout_ms| for the answer; false when no handler took it.
+bool OpenWithDefaultHandler(const std::string& url, int timeout_ms);
+
+}  // namespace platform
+
+#endif  // PLATFORM_DESKTOP_SERVICES_H_

@@ -1,0 +1,167 @@
+#include "renderer/app_extension.h"
+
+#include "browser/window_messages.h"
+#include "env/product.h"
+#include "env/system_integration.h"
+#include "platform/desktop_services.h"
+
+namespace renderer {
+
+namespace {
+
+constexpr int kDualViewTimeoutMs = 5000;
+constexpr int kOpenTimeoutMs = 5000;
+constexpr char16_t kInvalidArguments[] = u"Invalid method arguments";
+
+std::u16string Utf16(const std::string& utf8) {
+  std::u16string out;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    char32_t cp = c;
+    size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : 4;
+    if (n > 1) cp = c & (0x3F >> (n - 1));
+    for (size_t k = 1; k < n && i + k < utf8.size(); ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
+    i += n;
+    if (cp >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+  }
+  return out;
+}
+
+std::string Utf8(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+    else if (cp >= 0xD800 && cp < 0xE000)
+      cp = 0xFFFD;  // a lone surrogate has no UTF-8 form
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+bool FirstIsString(const engine::V8ValueList& arguments) { return !arguments.empty() && arguments[0].IsString(); }
+
+}  // namespace
+
+std::string AppExtensionSource() {
+  return "var app;if (!app) app = {};(function() {"
+         "  app.rootDefaultBrowser = function(arg1) { native function rootDefaultBrowser(); return rootDefaultBrowser(arg1);  };"
+         "  app.getSoftInfo = function() { native function getSoftInfo(); return getSoftInfo();  };"
+         "  app.copyUnicodeText = function(arg1) { native function copyUnicodeText(); return copyUnicodeText(arg1);  };"
+         "  app.copyText = function(arg1) { native function copyText(); return copyText(arg1);  };"
+         "  app.isMultiScreen = function() { native function isMultiScreen(); return isMultiScreen();  };"
+         "  app.getViceScreenRegion = function() { native function getViceScreenRegion(); return getViceScreenRegion();  };"
+         "  app.getScreenCount = function() { native function getScreenCount(); return getScreenCount();  };"
+         "  app.setExtendDualview = function() { native function setExtendDualview(); return setExtendDualview();  };"
+         "  app.startLandlineCapture = function() { native function startLandlineCapture(); return startLandlineCapture();  };"
+         "  app.closeLandlineCapture = function() { native function closeLandlineCapture(); return closeLandlineCapture();  };"
+         "  app.hasKeyboard = function() { native function hasKeyboard(); return hasKeyboard();  };"
+         "  app.setFullScreen = function(arg1) { native function setFullScreen(); return setFullScreen(arg1);  };"
+         "})();";
+}
+
+AppExtensionHandler::AppExtensionHandler() : main_window_(env::FindMainWindow()) {}
+
+std::u16string AppExtensionHandler::SoftInfo() {
+  return Utf16(std::string("soft_sign:crm;soft_name:") + env::PRODUCT_NAME + ";soft_url:" + env::StartUrl() +
+               ";soft_version:" + env::PRODUCT_VERSION);
+}
+
+int AppExtensionHandler::FullScreenMode(const engine::V8ValueList& arguments) {
+  if (arguments.size() == 1 && arguments[0].IsBool()) return arguments[0].GetBoolValue() ? 1 : 0;
+  if (arguments.empty() || (arguments.size() == 1 && arguments[0].IsUndefined())) return 2;
+  return -1;
+}
+
+bool AppExtensionHandler::Execute(const std::string& name, const engine::V8ValueList& arguments,
+                                  engine::V8Value& retval, std::u16string& exception) {
+  using engine::V8Value;
+  if (name == "rootDefaultBrowser") {
+    retval = V8Value::CreateBool(RootDefaultBrowser(arguments));
+  } else if (name == "getSoftInfo") {
+    retval = V8Value::CreateString(SoftInfo());
+  } else if (name == "copyUnicodeText") {
+    retval = V8Value::CreateBool(FirstIsString(arguments) &&
+                                 platform::SetClipboardUnicodeText(arguments[0].GetStringValue()));
+  } else if (name == "copyText") {
+    retval = V8Value::CreateBool(FirstIsString(arguments) &&
+                                 platform::SetClipboardBytes(Utf8(arguments[0].GetStringValue())));
+  } else if (name == "isMultiScreen") {
+    retval = V8Value::CreateBool(platform::DisplayCount() > 1);
+  } else if (name == "getViceScreenRegion") {
+    const platform::Rect r = platform::DisplayCount() > 1 ? platform::SecondaryDisplayRect() : platform::Rect{};
+    retval = V8Value::CreateArray({V8Value::CreateInt(r.x), V8Value::CreateInt(r.y), V8Value::CreateInt(r.width),
+                                   V8Value::CreateInt(r.height)});
+  } else if (name == "getScreenCount") {
+    const int count = platform::DisplayCount();
+    retval = V8Value::CreateInt(count >= 2 ? count : 1);
+  } else if (name == "setExtendDualview") {
+    retval = V8Value::CreateBool(platform::ExtendDesktopToSecondDisplay(kDualViewTimeoutMs));
+  } else if (name == "startLandlineCapture") {
+    PostToMainWindow(MSG_LANDLINE_OPEN, 0);
+  } else if (name == "closeLandlineCapture") {
+    PostToMainWindow(MSG_LANDLINE_CLOSE, 0);
+  } else if (name == "hasKeyboard") {
+    retval = V8Value::CreateBool(platform::HasKeyboardDevice());
+  } else if (name == "setFullScreen") {
+    const int mode = FullScreenMode(arguments);
+    if (mode < 0) {
+      retval = V8Value::CreateInt(4);
+    } else {
+      if (!main_window_) main_window_ = env::FindMainWindow();
+      const bool posted = main_window_ && main_window_->Post({MSG_FULL_SCREEN, static_cast<uintptr_t>(mode), 0});
+      retval = V8Value::CreateInt(posted ? 0 : 1);
+    }
+  } else {
+    exception = kInvalidArguments;
+  }
+  return true;
+}
+
+bool AppExtensionHandler::RootDefaultBrowser(const engine::V8ValueList& arguments) {
+  if (!FirstIsString(arguments) || arguments[0].GetStringValue().empty()) return false;
+  const std::string url = Utf8(arguments[0].GetStringValue());
+  platform::WindowMessage message{WM_COPYDATA, kOpenUrlCopyDataMarker, 0};
+  message.copy_data_id = kOpenUrlCopyDataId;
+  message.copy_data = arguments[0].GetStringValue();
+  // The page side starts before the main window exists here; find it now.
+  if (!main_window_) main_window_ = env::FindMainWindow();
+  const intptr_t reply = main_window_ ? main_window_->Send(message) : 0;
+  if (reply == OPEN_URL_FAILED) return url[0] != '-' && platform::OpenWithDefaultHandler(url, kOpenTimeoutMs);
+  return true;
+}
+
+void AppExtensionHandler::PostToMainWindow(uint32_t message, uintptr_t wparam) {
+  if (!main_window_) main_window_ = env::FindMainWindow();
+  if (main_window_) main_window_->Post({message, wparam, 0});
+}
+
+intptr_t OpenUrlExternally(const std::string& url) {
+  // Text that starts with "-" would reach the programs as an option.
+  if (url.empty() || url[0] == '-') return OPEN_URL_FAILED;
+  for (const char* browser : {"chromium", "google-chrome", "chromium-browser", "chrome"})
+    if (platform::StartProgramByName(browser, {url})) return 0;
+  return platform::OpenWithDefaultHandler(url, kOpenTimeoutMs) ? 0 : OPEN_URL_FAILED;
+}
+
+}  // namespace renderer

@@ -1,0 +1,27 @@
+#include "renderer/kestrin_extension.h"
+
+#include "browser/window_messages.h"
+#include "env/system_integration.h"
+
+namespace renderer {
+
+std::string KestrinExtensionSource() {
+  return "var kestrin;if (!kestrin)  kestrin = {};(function() {  kestrin.openIncomingNotify = function() {  native "
+         "function startListenPNThread();  return startListenPNThread();  };  kestrin.closeIncomingNotify = "
+         "function() {  native function closeListenPNThread();  return closeListenPNThread();  };})();";
+}
+
+bool KestrinExtensionHandler::Execute(const std::string& name, const engine::V8ValueList&, engine::V8Value& retval,
+                                      std::u16string& exception) {
+  if (name == "startListenPNThread") {
+    auto window = env::FindMainWindow();
+    retval = engine::V8Value::CreateBool(window && window->Post({MSG_MOBILE_CAPTURE_ON, 0, 0}));
+  } else if (name == "closeListenPNThread") {
+    if (auto window = env::FindMainWindow()) window->Post({MSG_MOBILE_CAPTURE_OFF, 0, 0});
+  } else {
+    exception = u"Invalid method arguments";
+  }
+  return true;
+}
+
+}  // namespace renderer

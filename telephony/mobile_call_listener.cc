@@ -1,0 +1,237 @@
+#include "telephony/mobile_call_listener.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <system_error>
+
+#include "browser/window_messages.h"
+#include "env/logs.h"
+#include "env/system_integration.h"
+#include "platform/message_box.h"
+
+namespace telephony {
+
+namespace {
+
+constexpr int kPollMs = 200;  // how often the thread looks at its stop flag
+constexpr size_t kMaxNumberBytes = 63;
+
+}  // namespace
+
+bool ParseCallDatagram(const char* data, size_t length, std::string& number) {
+  length = std::min(length, kDatagramBytes);
+  if (length < 4 || std::memcmp(data, "tel:", 4) != 0) return false;
+  size_t offset = 4;
+  if (length >= 7 && std::memcmp(data + 4, "+86", 3) == 0) offset = 7;
+  number.clear();
+  for (size_t i = offset; i < length && data[i] != '\0' && number.size() < kMaxNumberBytes; ++i)
+    number.push_back(data[i]);
+  return true;
+}
+
+MobileCallListener::MobileCallListener(MobileCallTable& table, std::function<bool()> delivery_enabled,
+                                       std::function<void(size_t)> announce)
+    : table_(table), delivery_enabled_(std::move(delivery_enabled)), announce_(std::move(announce)) {}
+
+MobileCallListener::~MobileCallListener() { Stop(); }
+
+bool MobileCallListener::Start(uint16_t port) {
+  socket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (socket_ < 0) return false;
+  const int on = 1;
+  setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
+  setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+    close(socket_);
+    socket_ = -1;
+    return false;
+  }
+  stop_ = false;
+  thread_ = std::thread([this] { Run(); });
+  return true;
+}
+
+void MobileCallListener::Stop() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  if (socket_ >= 0) close(socket_);
+  socket_ = -1;
+}
+
+void MobileCallListener::Run() {
+  pollfd p{socket_, POLLIN, 0};
+  char buffer[kDatagramBytes];
+  while (!stop_) {
+    if (poll(&p, 1, kPollMs) <= 0) continue;
+    std::memset(buffer, 0, sizeof(buffer));
+    // A longer datagram is cut to the buffer; the rest is discarded.
+    const ssize_t received = recv(socket_, buffer, sizeof(buffer), 0);
+    if (received < 0) continue;
+    HandleDatagram(buffer, static_cast<size_t>(received));
+  }
+}
+
+void MobileCallListener::HandleDatagram(const char* data, size_t length) {
+  const size_t slot = next_slot_;
+  table_.Clear(slot);
+  std::string number;
+  if (!ParseCallDatagram(data, length, number)) return;
+  table_.Store(slot, number.data(), number.size());
+  if (delivery_enabled_()) announce_(slot);
+  next_slot_ = (slot + 1) % kCallSlots;
+}
+
+std::vector<unsigned long> SocketInodesOnPort(const std::string& proc_net_udp, uint16_t port) {
+  std::vector<unsigned long> inodes;
+  std::istringstream in(proc_net_udp);
+  std::string line;
+  std::getline(in, line);  // the column titles
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout;
+    unsigned long inode = 0;
+    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode))
+      continue;
+    const size_t colon = local.rfind(':');
+    if (colon == std::string::npos) continue;
+    if (std::strtoul(local.c_str() + colon + 1, nullptr, 16) == port && inode != 0) inodes.push_back(inode);
+  }
+  return inodes;
+}
+
+std::vector<std::string> FindPortUsers(uint16_t port) {
+  std::vector<unsigned long> inodes;
+  for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
+    std::ifstream in(table);
+    std::stringstream text;
+    text << in.rdbuf();
+    for (unsigned long inode : SocketInodesOnPort(text.str(), port)) inodes.push_back(inode);
+  }
+  std::vector<std::string> names;
+  if (inodes.empty()) return names;
+  DIR* proc = opendir("/proc");
+  if (!proc) return names;
+  while (dirent* entry = readdir(proc)) {
+    const std::string pid = entry->d_name;
+    if (pid.empty() || !std::all_of(pid.begin(), pid.end(), ::isdigit)) continue;
+    const std::string fd_dir = "/proc/" + pid + "/fd/";
+    DIR* fds = opendir(fd_dir.c_str());
+    if (!fds) continue;
+    bool holds = false;
+    while (dirent* fd = readdir(fds)) {
+      char target[64];
+      const ssize_t n = readlink((fd_dir + fd->d_name).c_str(), target, sizeof(target) - 1);
+      if (n <= 0) continue;
+      target[n] = '\0';
+      unsigned long inode = 0;
+      if (std::sscanf(target, "socket:[%lu]", &inode) == 1 &&
+          std::find(inodes.begin(), inodes.end(), inode) != inodes.end())
+        holds = true;
+    }
+    closedir(fds);
+    if (!holds) continue;
+    std::ifstream comm("/proc/" + pid + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  closedir(proc);
+  return names;
+}
+
+namespace {
+
+// The process's mobile capture state; the flags are written on the main
+// window's thread, and the started flag also by a listener that failed.
+struct MobileCapture {
+  std::atomic<bool> delivery_enabled{false};
+  std::atomic<bool> listener_started{false};
+  std::mutex mutex;  // guards the members below
+  std::unique_ptr<MobileCallListener> listener;
+  std::thread starter;
+};
+
+MobileCapture& Capture() {
+  static MobileCapture capture;
+  return capture;
+}
+
+void AnnounceToMainWindow(size_t slot) {
+  if (auto window = env::FindMainWindow())
+    window->Post({MSG_INCOMING_CALL, static_cast<uintptr_t>(slot), CALL_SOURCE_MOBILE});
+}
+
+// The port is taken: name the programs that hold it.
+void ReportPortConflict() {
+  const std::vector<std::string> names = FindPortUsers(kMobileCallPort);
+  if (names.empty()) {
+    platform::ShowMessageBox(nullptr, "手机来电捕捉启动失败，请重启软件", "提示", platform::MB_OK);
+    return;
+  }
+  std::string text = "请关闭以下应用后，再次启动手机捕捉功能\n\n";
+  for (const std::string& name : names) text += name + "\n";
+  platform::ShowMessageBox(nullptr, text, "提示", platform::MB_OK);
+}
+
+}  // namespace
+
+void OnMobileCaptureOn() {
+  MobileCapture& capture = Capture();
+  capture.delivery_enabled = true;
+  if (capture.listener_started.exchange(true)) return;
+  std::lock_guard<std::mutex> lock(capture.mutex);
+  // A listener that failed to bind has ended; collect it first.
+  if (capture.starter.joinable()) capture.starter.join();
+  capture.listener.reset();
+  // Binding and the conflict report (message boxes) run off the UI thread.
+  try {
+    capture.starter = std::thread([&capture] {
+    auto listener = std::make_unique<MobileCallListener>(
+        GetMobileCallTable(), [&capture] { return capture.delivery_enabled.load(); }, AnnounceToMainWindow);
+    if (!listener->Start(kMobileCallPort)) {
+      ReportPortConflict();
+      capture.listener_started = false;
+      return;
+    }
+    std::lock_guard<std::mutex> inner(capture.mutex);
+    capture.listener = std::move(listener);
+    });
+  } catch (const std::system_error&) {
+    // The started flag stays set, as after any start-up failure.
+    platform::ShowMessageBox(nullptr, "手机来电捕捉启动失败，请重启软件", "提示", platform::MB_OK);
+    env::WriteProgramLog("接收手机来电线程启动失败");
+  }
+}
+
+void OnMobileCaptureOff() { Capture().delivery_enabled = false; }
+
+bool IsMobileListenerStarted() { return Capture().listener_started; }
+
+void ShutdownMobileCapture() {
+  MobileCapture& capture = Capture();
+  std::thread starter;
+  {
+    std::lock_guard<std::mutex> lock(capture.mutex);
+    starter = std::move(capture.starter);
+  }
+  if (starter.joinable()) starter.join();
+  std::lock_guard<std::mutex> lock(capture.mutex);
+  capture.listener.reset();
+}
+
+}  // namespace telephony
