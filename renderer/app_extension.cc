@@ -125,13 +125,10 @@ bool AppExtensionHandler::Execute(const std::string& name, const engine::V8Value
     retval = V8Value::CreateBool(platform::HasKeyboardDevice());
   } else if (name == "setFullScreen") {
     const int mode = FullScreenMode(arguments);
-    if (mode < 0) {
+    if (mode < 0)
       retval = V8Value::CreateInt(4);
-    } else {
-      if (!main_window_) main_window_ = env::FindMainWindow();
-      const bool posted = main_window_ && main_window_->Post({MSG_FULL_SCREEN, static_cast<uintptr_t>(mode), 0});
-      retval = V8Value::CreateInt(posted ? 0 : 1);
-    }
+    else
+      retval = V8Value::CreateInt(PostToMainWindow(MSG_FULL_SCREEN, static_cast<uintptr_t>(mode)) ? 0 : 1);
   } else {
     exception = kInvalidArguments;
   }
@@ -151,9 +148,11 @@ bool AppExtensionHandler::RootDefaultBrowser(const engine::V8ValueList& argument
   return true;
 }
 
-void AppExtensionHandler::PostToMainWindow(uint32_t message, uintptr_t wparam) {
-  if (!main_window_) main_window_ = env::FindMainWindow();
-  if (main_window_) main_window_->Post({message, wparam, 0});
+bool AppExtensionHandler::PostToMainWindow(uint32_t message, uintptr_t wparam) {
+  if (main_window_ && main_window_->Post({message, wparam, 0})) return true;
+  // Not found yet, or the window it knew is gone: look again.
+  main_window_ = env::FindMainWindow();
+  return main_window_ && main_window_->Post({message, wparam, 0});
 }
 
 intptr_t OpenUrlExternally(const std::string& url) {

@@ -30,7 +30,7 @@ class AppExtensionHandler : public engine::V8Handler {
 
  private:
   bool RootDefaultBrowser(const engine::V8ValueList& arguments);
-  void PostToMainWindow(uint32_t message, uintptr_t wparam);
+  bool PostToMainWindow(uint32_t message, uintptr_t wparam);
 
   std::shared_ptr<platform::WindowHandle> main_window_;
 };

@@ -7,6 +7,8 @@
 #include "app/client_app.h"
 #include "app/ui_message_loop.h"
 #include "engine/engine.h"
+#include "renderer/renderer_process_app.h"
+#include "telephony/mobile_call_listener.h"
 
 int main(int argc, char** argv) {
   engine::MainArgs args{argc, argv};
@@ -21,7 +23,9 @@ int main(int argc, char** argv) {
   settings.locale = "zh-CN";
   app::UiMessageLoop loop;
   if (!context.Initialise(args, settings, &application)) return 1;
+  engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
   const int result = RUN_ALL_TESTS();
+  telephony::ShutdownMobileCapture();
   context.Shutdown();
   return result;
 }

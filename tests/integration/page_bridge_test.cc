@@ -1,0 +1,162 @@
+// The page bridge and the road of a mobile call, in the real engine.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "app/app_context.h"
+#include "app/root_window_registry.h"
+#include "browser/root_window_win.h"
+#include "env/product.h"
+#include "platform/message_box.h"
+#include "telephony/mobile_call_listener.h"
+#include "test_helpers.h"
+
+namespace {
+
+class PageBridge : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetMessageBoxAnswererForTesting([this](const platform::MessageBoxRequest& request) {
+      boxes.push_back(request);
+      return platform::IDOK;
+    });
+    // The page keeps what it was given in its text, where the test reads it.
+    site.Serve("/client",
+               "<html><body><pre id='out'></pre><script>"
+               "function say(text) { document.getElementById('out').textContent += text + '\\n'; }"
+               "function phoneCall(number) { say('call[' + number + ']'); }"
+               "say('ready');"
+               "</script></body></html>");
+    window = app::AppContext::Get()->Registry()->CreateRootWindow(false, false, {0, 0, 800, 600}, site.Url("/client"));
+    ASSERT_TRUE(WaitFor([&] { return window->GetBrowser() != nullptr; }));
+    ASSERT_TRUE(WaitFor([&] { return Text().find("ready") != std::string::npos; }));
+  }
+  void TearDown() override {
+    app::AppContext::Get()->Registry()->CloseAllWindows(true);
+    WaitFor([] { return app::AppContext::Get()->Registry()->window_count() == 0; }, 10000);
+    platform::SetMessageBoxAnswererForTesting(nullptr);
+  }
+
+  std::string Text() {
+    std::string text;
+    bool done = false;
+    window->GetBrowser()->GetMainFrame()->GetText([&](const std::u16string& t) {
+      text = QString::fromStdU16String(t).toStdString();
+      done = true;
+    });
+    WaitFor([&] { return done; }, 2000);
+    return text;
+  }
+  // Runs |script| in the page and waits for its result line.
+  std::string Evaluate(const std::string& script) {
+    const std::string tag = "r" + std::to_string(++counter_) + "=";
+    window->GetBrowser()->GetMainFrame()->ExecuteJavaScript(
+        QString::fromStdString("try { say('" + tag + "' + JSON.stringify(" + script + ")); } catch (e) { say('" + tag +
+                               "threw ' + e.message); }")
+            .toStdU16String(),
+        "", 0);
+    std::string line;
+    WaitFor([&] {
+      const std::string text = Text();
+      const size_t at = text.find(tag);
+      if (at == std::string::npos) return false;
+      line = text.substr(at + tag.size(), text.find('\n', at) - at - tag.size());
+      return true;
+    });
+    return line;
+  }
+  bool WaitForCall(const std::string& number, int timeout_ms = 5000) {
+    return WaitFor([&] { return Text().find("call[" + number + "]") != std::string::npos; }, timeout_ms);
+  }
+  static void SendDatagram(const std::string& bytes) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(telephony::kMobileCallPort);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+    close(fd);
+  }
+
+  RecordingServer site;
+  std::shared_ptr<browser::RootWindow> window;
+  std::vector<platform::MessageBoxRequest> boxes;
+  int counter_ = 0;
+};
+
+TEST_F(PageBridge, AppFunctionsAnswerAsSpecified) {
+  EXPECT_EQ(Evaluate("app.getSoftInfo()"),
+            "\"soft_sign:crm;soft_name:VeltroCRM客户管理系统;soft_url:" + env::StartUrl() +
+                ";soft_version:2.6.1\"");
+  EXPECT_EQ(Evaluate("app.getScreenCount()"), "1");
+  EXPECT_EQ(Evaluate("app.isMultiScreen()"), "false");
+  EXPECT_EQ(Evaluate("app.getViceScreenRegion()"), "[0,0,0,0]");
+  EXPECT_EQ(Evaluate("app.setFullScreen('yes')"), "4");
+  EXPECT_EQ(Evaluate("app.rootDefaultBrowser('')"), "false");
+  EXPECT_EQ(Evaluate("app.rootDefaultBrowser(42)"), "false");
+  EXPECT_EQ(Evaluate("app.copyUnicodeText('你好')"), "true");
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("你好"));
+  EXPECT_EQ(Evaluate("app.copyText('abc')"), "true");
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("abc"));
+  EXPECT_EQ(Evaluate("app.startLandlineCapture()"), "undefined");
+  EXPECT_EQ(Evaluate("__veltroNative__('v8/app', 'noSuchFunction', [])"), "threw Invalid method arguments");
+  EXPECT_EQ(Evaluate("typeof kestrin.openIncomingNotify"), "\"function\"");
+}
+
+TEST_F(PageBridge, FullScreenSwitchesTheWindow) {
+  EXPECT_EQ(Evaluate("app.setFullScreen(true)"), "0");
+  EXPECT_TRUE(WaitFor([&] { return window->GetHandle()->isFullScreen(); }, 5000));
+  EXPECT_EQ(Evaluate("app.setFullScreen(false)"), "0");
+  EXPECT_TRUE(WaitFor([&] { return !window->GetHandle()->isFullScreen(); }, 5000));
+}
+
+TEST_F(PageBridge, MobileCallsReachPhoneCall) {
+  // Another program holds the port without sharing it: the user is told
+  // which, and a later open tries again.
+  const int blocker = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(telephony::kMobileCallPort);
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0)
+      << "UDP " << telephony::kMobileCallPort << " is taken by another program on this machine";
+  EXPECT_EQ(Evaluate("kestrin.openIncomingNotify()"), "true");
+  ASSERT_TRUE(WaitFor([&] { return !boxes.empty(); }, 10000));
+  EXPECT_EQ(boxes[0].caption, "提示");
+  EXPECT_EQ(boxes[0].text.rfind("请关闭以下应用后，再次启动手机捕捉功能\n\n", 0), 0u) << boxes[0].text;
+  EXPECT_NE(boxes[0].text.find("veltro_integrat"), std::string::npos) << boxes[0].text;
+  ASSERT_TRUE(WaitFor([] { return !telephony::IsMobileListenerStarted(); }));
+  close(blocker);
+
+  EXPECT_EQ(Evaluate("kestrin.openIncomingNotify()"), "true");
+  ASSERT_TRUE(WaitFor([] { return telephony::IsMobileListenerStarted(); }));
+  // The listener binds on its own thread; send until the first call lands.
+  ASSERT_TRUE(WaitFor([&] {
+    SendDatagram("tel:13800138000");
+    return WaitForCall("13800138000");
+  }, 15000));
+  SendDatagram("tel:+8613900139000");
+  EXPECT_TRUE(WaitForCall("13900139000"));
+  // A number can never end the string literal.
+  SendDatagram("tel:1\");say('injected');//");
+  EXPECT_TRUE(WaitForCall("1\");say('injected');//"));
+  EXPECT_EQ(Text().find("\ninjected"), std::string::npos);
+
+  EXPECT_EQ(Evaluate("kestrin.closeIncomingNotify()"), "undefined");
+  SendDatagram("tel:111");
+  EXPECT_FALSE(WaitForCall("111", 1500));
+  // A second open starts no second listener (a second bind would fail and ask).
+  const size_t boxes_before = boxes.size();
+  EXPECT_EQ(Evaluate("kestrin.openIncomingNotify()"), "true");
+  SendDatagram("tel:222");
+  EXPECT_TRUE(WaitForCall("222"));
+  EXPECT_EQ(boxes.size(), boxes_before);
+}
+
+}  // namespace

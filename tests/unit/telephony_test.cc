@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include "platform/desktop_services.h"
+#include "renderer/app_extension.h"
+#include "renderer/kestrin_extension.h"
+#include "telephony/call_tables.h"
+#include "telephony/mobile_call_listener.h"
+
+using namespace telephony;
+
+namespace {
+
+std::string Bytes(const char* text, size_t length) { return std::string(text, length); }
+
+TEST(CallDatagram, Parsing) {
+  struct Case {
+    std::string datagram;
+    bool accepted;
+    std::string number;
+  } cases[] = {
+      {"tel:13800138000", true, "13800138000"},
+      {"tel:+8613800138000", true, "13800138000"},
+      {"tel:+8", true, "+8"},                  // too short for "+86": taken as it is
+      {"tel:", true, ""},
+      {"TEL:13800138000", false, ""},          // exact, lower case
+      {"te", false, ""},                        // shorter than "tel:"
+      {"", false, ""},
+      {Bytes("tel:123\0" "456", 11), true, "123"},  // stops at a zero byte
+      {"tel:" + std::string(70, '9'), true, std::string(63, '9')},
+  };
+  for (const Case& c : cases) {
+    std::string number = "untouched";
+    EXPECT_EQ(ParseCallDatagram(c.datagram.data(), c.datagram.size(), number), c.accepted) << c.datagram;
+    if (c.accepted) EXPECT_EQ(number, c.number) << c.datagram;
+  }
+  // Only 68 bytes are looked at: "tel:+86" then 61 digits.
+  const std::string long_one = "tel:+86" + std::string(100, '1');
+  std::string number;
+  ASSERT_TRUE(ParseCallDatagram(long_one.data(), long_one.size(), number));
+  EXPECT_EQ(number.size(), 61u);
+}
+
+TEST(MobileListener, RingSlotsAndDelivery) {
+  MobileCallTable table;
+  bool enabled = true;
+  std::vector<size_t> announced;
+  MobileCallListener listener(table, [&] { return enabled; }, [&](size_t slot) { announced.push_back(slot); });
+  for (int i = 0; i < 9; ++i) {
+    const std::string datagram = "tel:1380000000" + std::to_string(i);
+    listener.HandleDatagram(datagram.data(), datagram.size());
+  }
+  // Nine calls use slots 0-7 and then 0 again.
+  ASSERT_EQ(announced.size(), 9u);
+  EXPECT_EQ(announced.back(), 0u);
+  EXPECT_EQ(table.Read(0), "13800000008");
+  EXPECT_EQ(table.Read(7), "13800000007");
+
+  // A datagram that is no call clears the slot the next call will use,
+  // and does not advance.
+  listener.HandleDatagram("hello", 5);
+  EXPECT_EQ(table.Read(1), "");
+  EXPECT_EQ(listener.next_slot(), 1u);
+
+  // With delivery off the ring still fills, silently.
+  enabled = false;
+  listener.HandleDatagram("tel:555", 7);
+  EXPECT_EQ(announced.size(), 9u);
+  EXPECT_EQ(table.Read(1), "555");
+  EXPECT_EQ(listener.next_slot(), 2u);
+}
+
+TEST(CallDelivery, ScriptsAreSafeStringLiterals) {
+  EXPECT_EQ(EscapeForScriptString("13800138000"), u"13800138000");
+  EXPECT_EQ(EscapeForScriptString("+86"), u"+86");
+  EXPECT_EQ(EscapeForScriptString("1\");alert(1);//"), u"1\\\");alert(1);//");
+  EXPECT_EQ(EscapeForScriptString("a\\b"), u"a\\\\b");
+  EXPECT_EQ(EscapeForScriptString("a\nb\rc"), u"a\\u000Ab\\u000Dc");
+  EXPECT_EQ(EscapeForScriptString("a\xE2\x80\xA8" "b\xE2\x80\xA9"), u"a\\u2028b\\u2029");
+  EXPECT_EQ(EscapeForScriptString("\xFF" "1\xC3"), u"\uFFFD" "1\uFFFD");  // not UTF-8
+  EXPECT_EQ(EscapeForScriptString("\xC0\xAF"), u"\uFFFD\uFFFD");        // overlong "/"
+  EXPECT_EQ(EscapeForScriptString("你好"), u"你好");
+
+  // A landline and a mobile call in slot 2 are told apart by the source.
+  GetMobileCallTable().Store(2, "139", 3);
+  GetLandlineCallTable().Store(2, "0571", 4);
+  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, 2), u"phoneCall(\"139\");");
+  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_LANDLINE, 2), u"phoneCall(\"0571\");");
+  EXPECT_EQ(PhoneCallScript(1, 2), u"phoneCall(\"139\");");  // anything but 3 is mobile
+  GetMobileCallTable().Store(7, "7", 1);
+  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, 7), u"phoneCall(\"7\");");
+  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, 8), u"");
+  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, 3), u"phoneCall(\"\");");  // an empty slot
+}
+
+TEST(PortUsers, ProcNetUdpParsing) {
+  const std::string udp =
+      "   sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode ref pointer drops\n"
+      "  481: 00000000:D116 00000000:0000 07 00000000:00000000 00:00000000 00000000     0        0 91234 2 0 0\n"
+      "  482: 0100007F:0035 00000000:0000 07 00000000:00000000 00:00000000 00000000   101        0 555 2 0 0\n"
+      "garbage line\n";
+  EXPECT_EQ(SocketInodesOnPort(udp, 53526), (std::vector<unsigned long>{91234}));
+  EXPECT_TRUE(SocketInodesOnPort(udp, 80).empty());
+  const std::string udp6 =
+      "  sl  local_address                         remote_address                        st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode ref pointer drops\n"
+      "  9: 00000000000000000000000000000000:D116 00000000000000000000000000000000:0000 07 00000000:00000000 00:00000000 00000000     0        0 777 2 0 0\n";
+  EXPECT_EQ(SocketInodesOnPort(udp6, 53526), (std::vector<unsigned long>{777}));
+}
+
+TEST(Keyboard, InputDevicesList) {
+  const std::string keyboard =
+      "I: Bus=0011 Vendor=0001 Product=0001 Version=ab41\nN: Name=\"AT Translated Set 2 keyboard\"\n"
+      "H: Handlers=sysrq kbd event0 leds\nB: EV=120013\n\n";
+  const std::string power_button = "N: Name=\"Power Button\"\nH: Handlers=kbd event1\nB: EV=3\n\n";
+  const std::string mouse = "N: Name=\"Mouse\"\nH: Handlers=mouse0 event2\nB: EV=17\n";
+  EXPECT_TRUE(platform::DevicesListKeyboard(power_button + keyboard + mouse));
+  EXPECT_FALSE(platform::DevicesListKeyboard(power_button + mouse));  // keys, but no repeat: not a keyboard
+  EXPECT_FALSE(platform::DevicesListKeyboard(""));
+}
+
+TEST(AppExtension, ArgumentRulesAndUnknownNames) {
+  using engine::V8Value;
+  EXPECT_EQ(renderer::AppExtensionHandler::FullScreenMode({V8Value::CreateBool(true)}), 1);
+  EXPECT_EQ(renderer::AppExtensionHandler::FullScreenMode({V8Value::CreateBool(false)}), 0);
+  EXPECT_EQ(renderer::AppExtensionHandler::FullScreenMode({V8Value::CreateUndefined()}), 2);
+  EXPECT_EQ(renderer::AppExtensionHandler::FullScreenMode({}), 2);
+  EXPECT_EQ(renderer::AppExtensionHandler::FullScreenMode({V8Value::CreateString(u"1")}), -1);
+  EXPECT_EQ(renderer::AppExtensionHandler::FullScreenMode({V8Value::CreateInt(1)}), -1);
+
+  renderer::AppExtensionHandler handler;
+  V8Value retval = V8Value::CreateUndefined();
+  std::u16string exception;
+  EXPECT_TRUE(handler.Execute("rootDefaultBrowser", {V8Value::CreateString(u"")}, retval, exception));
+  EXPECT_FALSE(retval.GetBoolValue());
+  handler.Execute("rootDefaultBrowser", {V8Value::CreateInt(5)}, retval, exception);
+  EXPECT_FALSE(retval.GetBoolValue());
+  handler.Execute("copyText", {V8Value::CreateInt(5)}, retval, exception);
+  EXPECT_TRUE(retval.IsBool());
+  EXPECT_FALSE(retval.GetBoolValue());
+  handler.Execute("setFullScreen", {V8Value::CreateString(u"yes")}, retval, exception);
+  EXPECT_EQ(retval.GetIntValue(), 4);
+  EXPECT_TRUE(exception.empty());
+  EXPECT_TRUE(handler.Execute("nope", {}, retval, exception));
+  EXPECT_EQ(exception, u"Invalid method arguments");
+
+  renderer::KestrinExtensionHandler kestrin;
+  std::u16string kestrin_exception;
+  V8Value opened = V8Value::CreateUndefined();
+  // No main window: nothing to tell, so false.
+  kestrin.Execute("startListenPNThread", {}, opened, kestrin_exception);
+  EXPECT_TRUE(opened.IsBool());
+  EXPECT_FALSE(opened.GetBoolValue());
+  V8Value closed = V8Value::CreateUndefined();
+  kestrin.Execute("closeListenPNThread", {}, closed, kestrin_exception);
+  EXPECT_TRUE(closed.IsUndefined());
+  kestrin.Execute("other", {}, closed, kestrin_exception);
+  EXPECT_EQ(kestrin_exception, u"Invalid method arguments");
+}
+
+TEST(AppExtension, SoftInfoHasFourPairs) {
+  const std::u16string info = renderer::AppExtensionHandler::SoftInfo();
+  EXPECT_EQ(info.rfind(u"soft_sign:crm;soft_name:VeltroCRM客户管理系统;soft_url:", 0), 0u);
+  const std::u16string tail = u";soft_version:2.6.1";
+  EXPECT_EQ(info.substr(info.size() - tail.size()), tail);
+  EXPECT_EQ(std::count(info.begin(), info.end(), u';'), 3);
+}
+
+}  // namespace
