@@ -175,8 +175,9 @@ QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& 
                                query.value(QStringLiteral("request")).toString().toStdString(),
                                query.value(QStringLiteral("persistent")).toBool(),
                                std::make_shared<PageQueryCallback>(browser, query.value(QStringLiteral("id")).toInteger()));
-  } else if (command == QLatin1String("frame-load-error") && origin.scheme() == QLatin1String("chrome-error")) {
-    // Only the engine's own error pages may ask this.
+  } else if (command == QLatin1String("frame-load-error") &&
+             (origin.isEmpty() || origin.scheme() == QLatin1String("chrome-error"))) {
+    // Only the engine's own error pages (an opaque origin) may ask this.
     const QStringList parts = argument.split(QLatin1Char('\n'));
     if (parts.size() != 2) return QString();
     auto frame = std::make_shared<QtErrorSubFrame>(parts[1].toStdString());
