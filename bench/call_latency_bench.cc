@@ -1,0 +1,136 @@
+// Datagram-to-phoneCall latency: the real client in this process (engine,
+// main window, page bridge, UDP listener) and a sender thread on loopback.
+// Usage: call_latency_bench [calls]   (needs a display: Xvfb is fine)
+#include <arpa/inet.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "app/app_context.h"
+#include "app/client_app.h"
+#include "app/root_window_registry.h"
+#include "app/ui_message_loop.h"
+#include "browser/root_window_win.h"
+#include "renderer/renderer_process_app.h"
+#include "telephony/mobile_call_listener.h"
+
+namespace {
+
+// The page keeps the latency of each call, in microseconds from the time
+// the sender put in the number to the time phoneCall ran.
+constexpr char kPage[] = R"HTML(<html><body><pre id="out"></pre><script>
+var latencies = [];
+function phoneCall(number) {
+  var now = (performance.timeOrigin + performance.now()) * 1000;
+  var sent = Number(number.split('_')[1]);
+  latencies.push(now - sent);
+}
+function summary() {
+  var s = latencies.slice().sort(function (a, b) { return a - b; });
+  var at = function (q) { return s[Math.min(s.length - 1, Math.floor(q * s.length))]; };
+  return 'calls=' + s.length + ' median_us=' + Math.round(at(0.5)) + ' p99_us=' + Math.round(at(0.99)) +
+         ' max_us=' + Math.round(s[s.length - 1]);
+}
+document.getElementById('out').textContent = kestrin.openIncomingNotify() ? 'capture on' : 'capture off';
+</script></body></html>)HTML";
+
+bool Pump(const std::function<bool()>& done, int timeout_ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done() && timer.elapsed() < timeout_ms) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  return done();
+}
+
+std::string PageText(const std::shared_ptr<browser::RootWindow>& window) {
+  std::string text;
+  bool done = false;
+  window->GetBrowser()->GetMainFrame()->GetText([&](const std::u16string& t) {
+    text = QString::fromStdU16String(t).toStdString();
+    done = true;
+  });
+  Pump([&] { return done; }, 2000);
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  engine::MainArgs args{argc, argv};
+  if (const int result = engine::ExecuteProcess(args, nullptr); result >= 0) return result;
+  const int calls = argc > 1 ? std::atoi(argv[1]) : 1000;
+
+  httplib::Server server;
+  server.set_keep_alive_max_count(1);
+  server.Get("/client", [](const httplib::Request&, httplib::Response& res) { res.set_content(kPage, "text/html"); });
+  const int port = server.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { server.listen_after_bind(); });
+
+  auto command_line = engine::CommandLine::CreateFromArgv(argc, argv);
+  engine::CommandLine::SetGlobal(command_line);
+  app::BrowserProcessApp application;
+  app::AppContext context(command_line, false);
+  engine::Settings settings;
+  settings.no_sandbox = true;
+  app::UiMessageLoop loop;
+  if (!context.Initialise(args, settings, &application)) return 1;
+  engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
+  auto window = context.Registry()->CreateRootWindow(false, false, {0, 0, 1024, 768},
+                                                     "http://127.0.0.1:" + std::to_string(port) + "/client");
+  if (!Pump([&] { return window->GetBrowser() && PageText(window).find("capture on") != std::string::npos; }, 30000) ||
+      !Pump([] { return telephony::IsMobileListenerStarted(); }, 5000)) {
+    std::fprintf(stderr, "the page did not turn capture on\n");
+    return 1;
+  }
+  // Let the listener bind before the first call.
+  Pump([] { return false; }, 500);
+
+  std::atomic<bool> sent_all{false};
+  std::thread sender([&] {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(telephony::kMobileCallPort);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int i = 0; i < calls; ++i) {
+      const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+      const std::string datagram = "tel:" + std::to_string(i) + "_" + std::to_string(now);
+      sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    close(fd);
+    sent_all = true;
+  });
+  Pump([&] { return sent_all.load(); }, calls * 50 + 10000);
+  sender.join();
+  Pump([] { return false; }, 500);
+
+  window->GetBrowser()->GetMainFrame()->ExecuteJavaScript(
+      u"document.getElementById('out').textContent = summary();", "", 0);
+  std::string result;
+  Pump([&] {
+    result = PageText(window);
+    return result.find("calls=") != std::string::npos;
+  }, 5000);
+  std::printf("%s\n", result.c_str());
+
+  context.Registry()->CloseAllWindows(true);
+  Pump([&] { return context.Registry()->window_count() == 0; }, 5000);
+  telephony::ShutdownMobileCapture();
+  context.Shutdown();
+  server.stop();
+  serving.join();
+  return result.find("calls=") != std::string::npos ? 0 : 1;
+}
