@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QDate>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QRegularExpression>
 #include <arpa/inet.h>
@@ -107,6 +110,31 @@ TEST_F(PageBridge, AppFunctionsAnswerAsSpecified) {
   EXPECT_EQ(Evaluate("app.startLandlineCapture()"), "undefined");
   EXPECT_EQ(Evaluate("__veltroNative__('v8/app', 'noSuchFunction', [])"), "threw Invalid method arguments");
   EXPECT_EQ(Evaluate("typeof kestrin.openIncomingNotify"), "\"function\"");
+}
+
+TEST_F(PageBridge, UncaughtExceptionsGoToTheCrashLogAndQueriesFail) {
+  const QString log_dir = QCoreApplication::applicationDirPath() + "/log";
+  QDir().mkpath(log_dir);
+  const QString log = log_dir + "/crash" + QDate::currentDate().toString("yyyyMMdd") + ".txt";
+  QFile::remove(log);
+  // A script of the page's own (script run from outside is reported muted).
+  window->GetBrowser()->GetMainFrame()->ExecuteJavaScript(
+      u"var s = document.createElement('script'); s.textContent = \"throw new Error('boom 1')\"; "
+      u"document.body.appendChild(s);",
+      "", 0);
+  auto logged = [&] {
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly)) return QString();
+    const QByteArray bytes = file.readAll().mid(2);
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
+  };
+  EXPECT_TRUE(WaitFor([&] { return logged().contains("Uncaught Error: boom 1\r\ndatetime:"); })) << logged().toStdString();
+  QDir(log_dir).removeRecursively();
+
+  // The router is there, and with no handler every query fails.
+  Evaluate("cefQuery({request: 'ping', onFailure: (code, text) => say('failed ' + code + ' ' + text)})");
+  EXPECT_TRUE(WaitFor([&] { return Text().find("failed -1 The query has been canceled") != std::string::npos; }));
+  EXPECT_EQ(Evaluate("typeof cefQueryCancel"), "\"function\"");
 }
 
 TEST_F(PageBridge, FullScreenSwitchesTheWindow) {
