@@ -2,7 +2,6 @@
 // main window, page bridge, UDP listener) and a sender thread on loopback.
 // Usage: call_latency_bench [calls]   (needs a display: Xvfb is fine)
 #include <arpa/inet.h>
-#include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -21,6 +20,7 @@
 #include "browser/root_window_win.h"
 #include "renderer/renderer_process_app.h"
 #include "telephony/mobile_call_listener.h"
+#include "tests/integration/test_helpers.h"
 
 namespace {
 
@@ -42,15 +42,6 @@ function summary() {
 document.getElementById('out').textContent = kestrin.openIncomingNotify() ? 'capture on' : 'capture off';
 </script></body></html>)HTML";
 
-bool Pump(const std::function<bool()>& done, int timeout_ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < timeout_ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  }
-  return done();
-}
 
 std::string PageText(const std::shared_ptr<browser::RootWindow>& window) {
   std::string text;
@@ -59,7 +50,7 @@ std::string PageText(const std::shared_ptr<browser::RootWindow>& window) {
     text = QString::fromStdU16String(t).toStdString();
     done = true;
   });
-  Pump([&] { return done; }, 2000);
+  WaitFor([&] { return done; }, 2000);
   return text;
 }
 
@@ -70,11 +61,8 @@ int main(int argc, char** argv) {
   if (const int result = engine::ExecuteProcess(args, nullptr); result >= 0) return result;
   const int calls = argc > 1 ? std::atoi(argv[1]) : 1000;
 
-  httplib::Server server;
-  server.set_keep_alive_max_count(1);
-  server.Get("/client", [](const httplib::Request&, httplib::Response& res) { res.set_content(kPage, "text/html"); });
-  const int port = server.bind_to_any_port("127.0.0.1");
-  std::thread serving([&] { server.listen_after_bind(); });
+  RecordingServer server;
+  server.Serve("/client", kPage);
 
   auto command_line = engine::CommandLine::CreateFromArgv(argc, argv);
   engine::CommandLine::SetGlobal(command_line);
@@ -86,14 +74,14 @@ int main(int argc, char** argv) {
   if (!context.Initialise(args, settings, &application)) return 1;
   engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
   auto window = context.Registry()->CreateRootWindow(false, false, {0, 0, 1024, 768},
-                                                     "http://127.0.0.1:" + std::to_string(port) + "/client");
-  if (!Pump([&] { return window->GetBrowser() && PageText(window).find("capture on") != std::string::npos; }, 30000) ||
-      !Pump([] { return telephony::IsMobileListenerStarted(); }, 5000)) {
+                                                     server.Url("/client"));
+  if (!WaitFor([&] { return window->GetBrowser() && PageText(window).find("capture on") != std::string::npos; }, 30000) ||
+      !WaitFor([] { return telephony::IsMobileListenerStarted(); }, 5000)) {
     std::fprintf(stderr, "the page did not turn capture on\n");
     return 1;
   }
   // Let the listener bind before the first call.
-  Pump([] { return false; }, 500);
+  WaitFor([] { return false; }, 500);
 
   std::atomic<bool> sent_all{false};
   std::thread sender([&] {
@@ -113,24 +101,22 @@ int main(int argc, char** argv) {
     close(fd);
     sent_all = true;
   });
-  Pump([&] { return sent_all.load(); }, calls * 50 + 10000);
+  WaitFor([&] { return sent_all.load(); }, calls * 50 + 10000);
   sender.join();
-  Pump([] { return false; }, 500);
+  WaitFor([] { return false; }, 500);
 
   window->GetBrowser()->GetMainFrame()->ExecuteJavaScript(
       u"document.getElementById('out').textContent = summary();", "", 0);
   std::string result;
-  Pump([&] {
+  WaitFor([&] {
     result = PageText(window);
     return result.find("calls=") != std::string::npos;
   }, 5000);
   std::printf("%s\n", result.c_str());
 
   context.Registry()->CloseAllWindows(true);
-  Pump([&] { return context.Registry()->window_count() == 0; }, 5000);
+  WaitFor([&] { return context.Registry()->window_count() == 0; }, 5000);
   telephony::ShutdownMobileCapture();
   context.Shutdown();
-  server.stop();
-  serving.join();
   return result.find("calls=") != std::string::npos ? 0 : 1;
 }

@@ -14,6 +14,7 @@
 #include "env/paths.h"
 #include "env/product.h"
 #include "env/system_integration.h"
+#include "env/utf.h"
 #include "platform/ini_profile.h"
 #include "platform/message_box.h"
 
@@ -71,30 +72,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-std::string Utf8(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
 
 QWidget* OwnerOf(const std::shared_ptr<engine::Browser>& browser) {
   return browser ? browser->GetHost()->GetWindowHandle() : nullptr;
@@ -177,11 +154,11 @@ bool BrowserEventHandler::OnJSDialog(std::shared_ptr<engine::Browser> browser, c
                                      bool& suppress_message) {
   switch (type) {
     case engine::JSDIALOGTYPE_ALERT:
-      platform::ShowMessageBox(OwnerOf(browser), Utf8(message), kDialogCaption, platform::MB_ICONINFORMATION);
+      platform::ShowMessageBox(OwnerOf(browser), env::Utf16ToUtf8(message), kDialogCaption, platform::MB_ICONINFORMATION);
       suppress_message = true;
       return false;
     case engine::JSDIALOGTYPE_CONFIRM: {
-      const int answer = platform::ShowMessageBox(OwnerOf(browser), Utf8(message), kDialogCaption,
+      const int answer = platform::ShowMessageBox(OwnerOf(browser), env::Utf16ToUtf8(message), kDialogCaption,
                                                   platform::MB_ICONQUESTION | platform::MB_OKCANCEL);
       callback->Continue(answer == platform::IDOK, std::u16string());
       return true;

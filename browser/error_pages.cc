@@ -6,32 +6,12 @@
 #include "engine/encoding.h"
 #include "engine/net_errors.h"
 #include "env/product.h"
+#include "env/utf.h"
 
 namespace browser {
 
 namespace {
 
-std::u16string Utf16(const std::string& utf8) {
-  std::u16string out;
-  for (size_t i = 0; i < utf8.size();) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    char32_t cp;
-    size_t n;
-    if (c < 0x80) cp = c, n = 1;
-    else if ((c >> 5) == 6) cp = c & 0x1F, n = 2;
-    else if ((c >> 4) == 14) cp = c & 0x0F, n = 3;
-    else cp = c & 0x07, n = 4;
-    for (size_t k = 1; k < n && i + k < utf8.size(); ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
-    i += n;
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
-}
 
 constexpr char kPageHead[] =
     "<html><head><title>加载失败. . .</title></head><body style='padding:50px;'>"
@@ -76,11 +56,11 @@ std::u16string FullLoadFailurePage(const std::string& start_url) {
   page += "<input type='button' style='padding:7px 20px;cursor:pointer;' value='刷新重试' "
           "onclick='window.location.href=\"" + start_url + "\"'/>";
   page += "</body></html>";
-  return Utf16(page);
+  return env::Utf8ToUtf16(page);
 }
 
 std::u16string ShortLoadFailurePage() {
-  return Utf16(std::string(kPageHead) + "<p>2.&nbsp;请检查网络，重启客户端或者按F5刷新</p></body></html>");
+  return env::Utf8ToUtf16(std::string(kPageHead) + "<p>2.&nbsp;请检查网络，重启客户端或者按F5刷新</p></body></html>");
 }
 
 std::string CertStatusToString(uint32_t status) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "env/paths.h"
+#include "env/utf.h"
 #include "platform/file_times.h"
 
 namespace env {
@@ -119,37 +120,7 @@ void WriteProgramLog(const std::u16string& message) { Write(kProgramLogPrefix, T
 
 void WriteCrashLog(const std::u16string& message) { Write(kCrashLogPrefix, TimedRecord(message)); }
 
-void WriteProgramLog(const std::string& message) {
-  std::u16string text;
-  // UTF-8 to UTF-16; malformed bytes become U+FFFD.
-  for (size_t i = 0; i < message.size();) {
-    const unsigned char c = static_cast<unsigned char>(message[i]);
-    char32_t cp = 0xFFFD;
-    size_t length = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c >> 5) == 0x6 || (c >> 4) == 0xE || (c >> 3) == 0x1E) {
-      length = (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : 4;
-      cp = c & (0x3F >> (length - 1));
-      for (size_t k = 1; k < length; ++k) {
-        if (i + k >= message.size() || (static_cast<unsigned char>(message[i + k]) >> 6) != 0x2) {
-          cp = 0xFFFD;
-          length = k;
-          break;
-        }
-        cp = (cp << 6) | (static_cast<unsigned char>(message[i + k]) & 0x3F);
-      }
-    }
-    i += length;
-    if (cp >= 0x10000 && cp <= 0x10FFFF) {
-      text.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      text.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    } else {
-      text.push_back(static_cast<char16_t>(cp > 0x10FFFF ? 0xFFFD : cp));
-    }
-  }
-  WriteProgramLog(text);
-}
+void WriteProgramLog(const std::string& message) { WriteProgramLog(Utf8ToUtf16(message)); }
 
 void RemoveOldLogs(int days) { RemoveOldLogsIn(GetModuleDirectory() + "log/", days, time(nullptr)); }
 

@@ -3,6 +3,7 @@
 #include "browser/window_messages.h"
 #include "env/product.h"
 #include "env/system_integration.h"
+#include "env/utf.h"
 #include "platform/desktop_services.h"
 
 namespace renderer {
@@ -13,51 +14,7 @@ constexpr int kDualViewTimeoutMs = 5000;
 constexpr int kOpenTimeoutMs = 5000;
 constexpr char16_t kInvalidArguments[] = u"Invalid method arguments";
 
-std::u16string Utf16(const std::string& utf8) {
-  std::u16string out;
-  for (size_t i = 0; i < utf8.size();) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    char32_t cp = c;
-    size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : 4;
-    if (n > 1) cp = c & (0x3F >> (n - 1));
-    for (size_t k = 1; k < n && i + k < utf8.size(); ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
-    i += n;
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
-}
 
-std::string Utf8(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    else if (cp >= 0xD800 && cp < 0xE000)
-      cp = 0xFFFD;  // a lone surrogate has no UTF-8 form
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
 
 bool FirstIsString(const engine::V8ValueList& arguments) { return !arguments.empty() && arguments[0].IsString(); }
 
@@ -83,7 +40,7 @@ std::string AppExtensionSource() {
 AppExtensionHandler::AppExtensionHandler() : main_window_(env::FindMainWindow()) {}
 
 std::u16string AppExtensionHandler::SoftInfo() {
-  return Utf16(std::string("soft_sign:crm;soft_name:") + env::PRODUCT_NAME + ";soft_url:" + env::StartUrl() +
+  return env::Utf8ToUtf16(std::string("soft_sign:crm;soft_name:") + env::PRODUCT_NAME + ";soft_url:" + env::StartUrl() +
                ";soft_version:" + env::PRODUCT_VERSION);
 }
 
@@ -105,7 +62,7 @@ bool AppExtensionHandler::Execute(const std::string& name, const engine::V8Value
                                  platform::SetClipboardUnicodeText(arguments[0].GetStringValue()));
   } else if (name == "copyText") {
     retval = V8Value::CreateBool(FirstIsString(arguments) &&
-                                 platform::SetClipboardBytes(Utf8(arguments[0].GetStringValue())));
+                                 platform::SetClipboardBytes(env::Utf16ToUtf8(arguments[0].GetStringValue())));
   } else if (name == "isMultiScreen") {
     retval = V8Value::CreateBool(platform::DisplayCount() > 1);
   } else if (name == "getViceScreenRegion") {
@@ -137,7 +94,7 @@ bool AppExtensionHandler::Execute(const std::string& name, const engine::V8Value
 
 bool AppExtensionHandler::RootDefaultBrowser(const engine::V8ValueList& arguments) {
   if (!FirstIsString(arguments) || arguments[0].GetStringValue().empty()) return false;
-  const std::string url = Utf8(arguments[0].GetStringValue());
+  const std::string url = env::Utf16ToUtf8(arguments[0].GetStringValue());
   platform::WindowMessage message{WM_COPYDATA, kOpenUrlCopyDataMarker, 0};
   message.copy_data_id = kOpenUrlCopyDataId;
   message.copy_data = arguments[0].GetStringValue();

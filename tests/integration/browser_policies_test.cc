@@ -61,6 +61,13 @@ class BrowserPolicies : public ::testing::Test {
     return text;
   }
 
+  // The popup window among the registry's windows, if any.
+  static std::shared_ptr<browser::RootWindow> Popup() {
+    for (auto& w : registry()->RootWindowsForTesting())
+      if (w->is_popup()) return w;
+    return nullptr;
+  }
+
   static void SendKey(const std::shared_ptr<browser::RootWindow>& window, int key, Qt::KeyboardModifiers modifiers) {
     QWidget* view = window->GetBrowser()->GetHost()->GetWindowHandle();
     QWidget* target = view->focusProxy() ? view->focusProxy() : view;
@@ -119,12 +126,7 @@ TEST_F(BrowserPolicies, UnreachableFrameShowsTheShortPageInsideTheFrameOnly) {
   const std::string frame_url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/frame";
   site.Serve("/client", "<html><body>outer page<iframe src='" + frame_url + "'></iframe></body></html>");
   auto window = Open(site.Url("/client"));
-  auto logged = [&] {
-    QFile file(log);
-    if (!file.open(QIODevice::ReadOnly)) return QString();
-    const QByteArray bytes = file.readAll().mid(2);
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
-  };
+  auto logged = [&] { return ReadUtf16Log(log); };
   EXPECT_TRUE(WaitFor([&] { return logged().contains("load error code:-102"); })) << logged().toStdString();
   // The page's text takes in its frames': the outer page stays, the frame
   // holds the short page (no site or contact lines).
@@ -141,9 +143,7 @@ TEST_F(BrowserPolicies, PopupsTakeTheirGeometryFromTheTargetName) {
   site.Serve("/client", "<html><body>main<script>window.open('/popup', 'no_100_80_640_480');</script></body></html>");
   auto main_window = Open(site.Url("/client"));
   ASSERT_TRUE(WaitFor([&] { return registry()->window_count() == 2; }));
-  std::shared_ptr<browser::RootWindow> popup;
-  for (auto& w : registry()->RootWindowsForTesting())
-    if (w->is_popup()) popup = w;
+  std::shared_ptr<browser::RootWindow> popup = Popup();
   ASSERT_TRUE(popup);
   ASSERT_TRUE(WaitFor([&] { return popup->GetHandle() && popup->GetHandle()->isVisible(); }));
   QWidget* frame = popup->GetHandle();
@@ -161,9 +161,7 @@ TEST_F(BrowserPolicies, PopupWithAnUnmatchedNameGetsTheDefaultGeometry) {
   site.Serve("/client", "<html><body><script>window.open('/popup', 'x_1_2_3');</script></body></html>");
   Open(site.Url("/client"));
   ASSERT_TRUE(WaitFor([&] { return registry()->window_count() == 2; }));
-  std::shared_ptr<browser::RootWindow> popup;
-  for (auto& w : registry()->RootWindowsForTesting())
-    if (w->is_popup()) popup = w;
+  std::shared_ptr<browser::RootWindow> popup = Popup();
   ASSERT_TRUE(popup);
   ASSERT_TRUE(WaitFor([&] { return popup->GetHandle() && popup->GetHandle()->isVisible(); }));
   const platform::Rect expected = browser::PlacePopup("", platform::WorkArea()).bounds;
@@ -221,9 +219,7 @@ TEST_F(BrowserPolicies, DeveloperToolsOpenInAWindowOfTheirOwn) {
   EXPECT_EQ(registry()->window_count(), 1u);
   SendKey(window, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
   ASSERT_TRUE(WaitFor([&] { return registry()->window_count() == 2; }));
-  std::shared_ptr<browser::RootWindow> tools;
-  for (auto& w : registry()->RootWindowsForTesting())
-    if (w->is_popup()) tools = w;
+  std::shared_ptr<browser::RootWindow> tools = Popup();
   ASSERT_TRUE(tools);
   EXPECT_TRUE(WaitFor([&] { return tools->GetHandle() && tools->GetHandle()->isVisible(); }));
 }

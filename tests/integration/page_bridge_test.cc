@@ -122,12 +122,7 @@ TEST_F(PageBridge, UncaughtExceptionsGoToTheCrashLogAndQueriesFail) {
       u"var s = document.createElement('script'); s.textContent = \"throw new Error('boom 1')\"; "
       u"document.body.appendChild(s);",
       "", 0);
-  auto logged = [&] {
-    QFile file(log);
-    if (!file.open(QIODevice::ReadOnly)) return QString();
-    const QByteArray bytes = file.readAll().mid(2);
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
-  };
+  auto logged = [&] { return ReadUtf16Log(log); };
   EXPECT_TRUE(WaitFor([&] { return logged().contains("Uncaught Error: boom 1\r\ndatetime:"); })) << logged().toStdString();
   QDir(log_dir).removeRecursively();
 

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -26,6 +27,14 @@ inline bool WaitFor(const std::function<bool()>& done, int timeout_ms = 20000) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   return done();
+}
+
+// The text of a UTF-16LE log after its byte-order mark; empty when absent.
+inline QString ReadUtf16Log(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return QString();
+  const QByteArray bytes = file.readAll().mid(2);
+  return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
 }
 
 // A port that was free a moment ago and that nobody listens on.

@@ -3,30 +3,15 @@
 #include "browser/error_pages.h"
 #include "browser/popup_geometry.h"
 #include "engine/encoding.h"
+#include "env/utf.h"
 
 using namespace browser;
 
 namespace {
 
-std::string Utf8(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size()) cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    if (cp < 0x80) out += static_cast<char>(cp);
-    else if (cp < 0x800) out += {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
-    else if (cp < 0x10000)
-      out += {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-              static_cast<char>(0x80 | (cp & 0x3F))};
-    else
-      out += {static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
-              static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
-  }
-  return out;
-}
 
 TEST(LoadFailurePages, FullAndShort) {
-  const std::string full = Utf8(FullLoadFailurePage("https://crm.example/client"));
+  const std::string full = env::Utf16ToUtf8(FullLoadFailurePage("https://crm.example/client"));
   EXPECT_EQ(full.rfind("<html><head><title>加载失败. . .</title></head><body style='padding:50px;'>"
                        "<h2>加载失败了<(︶︿︶)_... </h2><p>1.&nbsp;网络不稳定</p><p>2.&nbsp;请检查网络，重启客户端</p>"
                        "<p>3.&nbsp;VeltroCRM客户管理系统官网:&nbsp;",
@@ -39,7 +24,7 @@ TEST(LoadFailurePages, FullAndShort) {
       "onclick='window.location.href=\"https://crm.example/client\"'/></body></html>";
   EXPECT_EQ(full.substr(full.size() - button.size()), button);
 
-  EXPECT_EQ(Utf8(ShortLoadFailurePage()),
+  EXPECT_EQ(env::Utf16ToUtf8(ShortLoadFailurePage()),
             "<html><head><title>加载失败. . .</title></head><body style='padding:50px;'>"
             "<h2>加载失败了<(︶︿︶)_... </h2><p>1.&nbsp;网络不稳定</p>"
             "<p>2.&nbsp;请检查网络，重启客户端或者按F5刷新</p></body></html>");
