@@ -25,7 +25,7 @@ namespace platform {
 
 namespace {
 
-constexpr size_t kMaxRequestLength = 16384;
+constexpr size_t kMaxRequestLength = 256;
 constexpr int kRemoteTimeoutMs = 5000;
 
 struct Entry {
@@ -155,17 +155,11 @@ std::string RunRequest(TopLevelWindow* window, const std::string& line) {
   std::string command;
   in >> command;
   if (command == "post" || command == "send") {
-    unsigned long long message = 0, wparam = 0, copy_id = 0;
+    unsigned long long message = 0, wparam = 0;
     long long lparam = 0;
-    std::string copy_hex;
     if (!(in >> message >> wparam >> lparam) || message > 0xFFFFFFFFull) return "error";
-    WindowMessage msg{static_cast<uint32_t>(message), static_cast<uintptr_t>(wparam), static_cast<intptr_t>(lparam)};
-    if (in >> copy_id >> copy_hex) {
-      // "x" and the text's UTF-8 bytes in hex ("x" alone for no text).
-      const QByteArray bytes = QByteArray::fromHex(QByteArray::fromStdString(copy_hex.substr(1)));
-      msg.copy_data_id = static_cast<uintptr_t>(copy_id);
-      msg.copy_data = QString::fromUtf8(bytes).toStdU16String();
-    }
+    const WindowMessage msg{static_cast<uint32_t>(message), static_cast<uintptr_t>(wparam),
+                            static_cast<intptr_t>(lparam)};
     if (command == "post") {
       QPointer<TopLevelWindow> target(window);
       QMetaObject::invokeMethod(
@@ -322,12 +316,8 @@ class RemoteHandle : public WindowHandle {
 
  private:
   static std::string Format(const char* verb, const WindowMessage& m) {
-    std::string line = std::string(verb) + " " + std::to_string(m.message) + " " + std::to_string(m.wparam) + " " +
-                       std::to_string(m.lparam);
-    if (m.copy_data_id)
-      line += " " + std::to_string(m.copy_data_id) + " " +
-              "x" + QString::fromStdU16String(m.copy_data).toUtf8().toHex().toStdString();
-    return line;
+    return std::string(verb) + " " + std::to_string(m.message) + " " + std::to_string(m.wparam) + " " +
+           std::to_string(m.lparam);
   }
   std::string path_;
 };

@@ -13,6 +13,7 @@ struct WindowMessage {
   uintptr_t wparam = 0;
   intptr_t lparam = 0;
   // A copy-data request's identifier and text; 0 and empty otherwise.
+  // Carried within this process only.
   uintptr_t copy_data_id = 0;
   std::u16string copy_data;
 };

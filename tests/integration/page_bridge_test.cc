@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -130,6 +131,32 @@ TEST_F(PageBridge, UncaughtExceptionsGoToTheCrashLogAndQueriesFail) {
   Evaluate("cefQuery({request: 'ping', onFailure: (code, text) => say('failed ' + code + ' ' + text)})");
   EXPECT_TRUE(WaitFor([&] { return Text().find("failed -1 The query has been canceled") != std::string::npos; }));
   EXPECT_EQ(Evaluate("typeof cefQueryCancel"), "\"function\"");
+}
+
+TEST_F(PageBridge, LinksOpenInABrowserByNameOrNotAtAll) {
+  QTemporaryDir bin;
+  const QByteArray saved_path = qgetenv("PATH");
+  qputenv("PATH", bin.path().toUtf8());
+  // Neither a browser nor a default handler: the main window answers 30
+  // and the page's own attempt fails too.
+  EXPECT_EQ(Evaluate("app.rootDefaultBrowser('https://example.invalid/a')"), "false");
+  // A Chromium-family browser that can be started by name gets the URL.
+  const QString record = bin.filePath("opened");
+  QFile script(bin.filePath("chromium"));
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write(QStringLiteral("#!/bin/sh\necho \"$1\" > %1\n").arg(record).toUtf8());
+  script.close();
+  script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  EXPECT_EQ(Evaluate("app.rootDefaultBrowser('https://example.invalid/b?q=1 2')"), "true");
+  EXPECT_TRUE(WaitFor([&] { return QFile::exists(record); }, 5000));
+  QFile opened(record);
+  ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+  EXPECT_EQ(opened.readAll().trimmed(), QByteArray("https://example.invalid/b?q=1 2"));
+  // Text that would be an option to the browser is never passed on.
+  QFile::remove(record);
+  EXPECT_EQ(Evaluate("app.rootDefaultBrowser('--help')"), "false");
+  qputenv("PATH", saved_path);
+  EXPECT_FALSE(QFile::exists(record));
 }
 
 TEST_F(PageBridge, FullScreenSwitchesTheWindow) {
