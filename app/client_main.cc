@@ -7,6 +7,8 @@
 #include "app/client_app.h"
 #include "app/root_window_registry.h"
 #include "app/ui_message_loop.h"
+#include "build_config.h"
+#include "channel/channel_selector.h"
 #include "browser/root_window_win.h"
 #include "env/logs.h"
 #include "env/paths.h"
@@ -63,6 +65,9 @@ int RunMain(int argc, char** argv) {
   const int sub_process_result = engine::ExecuteProcess(main_args, application.get());
   if (sub_process_result >= 0) return sub_process_result;
 
+  // The channel selection runs beside the whole start-up.
+  channel::StartNetwork(command_line->HasSwitch("channel-service") ? command_line->GetSwitchValue("channel-service")
+                                                                    : VELTRO_CHANNEL_SERVICE_HOST);
   ConsumeClearCacheFlag();
 
   auto context = std::make_unique<AppContext>(command_line, true);
@@ -89,6 +94,8 @@ int RunMain(int argc, char** argv) {
   context.reset();
   env::RemoveOldLogs(kLogRetentionDays);
   std::this_thread::sleep_for(kFinalPause);
+  // What the process does at exit: the pinned hosts lines go.
+  channel::StopNetwork();
   return exit_code;
 }
 

@@ -98,8 +98,9 @@ bool AppExtensionHandler::RootDefaultBrowser(const engine::V8ValueList& argument
   platform::WindowMessage message{WM_COPYDATA, kOpenUrlCopyDataMarker, 0};
   message.copy_data_id = kOpenUrlCopyDataId;
   message.copy_data = arguments[0].GetStringValue();
-  // The page side starts before the main window exists here; find it now.
-  if (!main_window_) main_window_ = env::FindMainWindow();
+  // The page side lives as long as this process, windows come and go:
+  // ask for the main window that is there now.
+  main_window_ = env::FindMainWindow();
   const intptr_t reply = main_window_ ? main_window_->Send(message) : 0;
   if (reply == OPEN_URL_FAILED) return url[0] != '-' && platform::OpenWithDefaultHandler(url, kOpenTimeoutMs);
   return true;

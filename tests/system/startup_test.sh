@@ -46,7 +46,7 @@ demo_pid=$!
 wait_until 5 test -s "$work/port" || { echo "demo server did not start"; exit 1; }
 url="http://127.0.0.1:$(cat "$work/port")/client"
 
-"$work/app/veltrocrm" --start-url="$url" > "$work/client.out" 2>&1 &
+"$work/app/veltrocrm" --start-url="$url" --channel-service=127.0.0.1:9 > "$work/client.out" 2>&1 &
 client_pid=$!
 
 window_id() { xdotool search --onlyvisible --name "^${title//(/\\(}\$" 2>/dev/null | head -1; }
@@ -105,7 +105,7 @@ check "firewall command ran once" test "$(wc -l < "$work/firewall-calls" 2>/dev/
 check "isAdd reads 1" grep -q '^isAdd=1' "$work/app/pardo.ini"
 
 start=$SECONDS
-"$work/app/veltrocrm" --start-url="$url" > /dev/null 2>&1
+"$work/app/veltrocrm" --start-url="$url" --channel-service=127.0.0.1:9 > /dev/null 2>&1
 second_exit=$?
 check "second start exits 0" test "$second_exit" = 0
 check "second start takes under a second" test $((SECONDS - start)) -le 1
@@ -121,7 +121,7 @@ client_pid=""
 # A second run: isAdd=1 now, so no second firewall call; clearCache=2 is left alone.
 printf '[Cache]\r\nclearCache=2\r\n' > "$XDG_DATA_HOME/morvanecrmconfig/config.ini"
 echo keep > "$XDG_DATA_HOME/morvanecrm/keep-me"
-"$work/app/veltrocrm" --start-url="$url" > /dev/null 2>&1 &
+"$work/app/veltrocrm" --start-url="$url" --channel-service=127.0.0.1:9 > /dev/null 2>&1 &
 client_pid=$!
 check "second run shows its window" wait_until 30 window_shown
 check "clearCache=2 clears nothing" test -e "$XDG_DATA_HOME/morvanecrm/keep-me"

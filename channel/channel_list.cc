@@ -1,0 +1,170 @@
+#include "channel/channel_list.h"
+
+#include <curl/curl.h>
+#include <json/json.h>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+
+#include "env/logs.h"
+
+namespace channel {
+
+namespace {
+
+size_t AppendBody(char* data, size_t size, size_t count, void* target) {
+  static_cast<std::string*>(target)->append(data, size * count);
+  return size * count;
+}
+
+bool ParseJson(const std::string& text, Json::Value& root) {
+  Json::CharReaderBuilder builder;
+  const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  std::string errors;
+  return reader->parse(text.data(), text.data() + text.size(), &root, &errors);
+}
+
+std::string TrimBlanks(const std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+int Base64Value(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+}  // namespace
+
+std::string HttpGet(const std::string& url) {
+  std::string body;
+  CURL* curl = curl_easy_init();
+  if (!curl) {
+    env::WriteProgramLog("request 1 session create fail");
+    return body;
+  }
+  curl_easy_reset(curl);
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 5L);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  const CURLcode result = curl_easy_perform(curl);
+  if (result != CURLE_OK) {
+    body.clear();
+    env::WriteProgramLog("request fail 1 error code:" + std::to_string(static_cast<int>(result)));
+  }
+  curl_easy_cleanup(curl);
+  return body;
+}
+
+std::string ChannelListUrl(const std::string& host) {
+  return "http://" + host + "/home/index/getAllChannelByAppId?app=8";
+}
+
+bool DecodeChannelBase64(const std::string& text, std::string& bytes) {
+  bytes.clear();
+  // Trailing "=" and blanks end the text.
+  size_t end = text.size();
+  while (end > 0 && (text[end - 1] == '=' || text[end - 1] == ' ')) --end;
+  unsigned buffer = 0;
+  int bits = 0;
+  for (size_t i = 0; i < end; ++i) {
+    const char c = text[i];
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+    const int value = Base64Value(c);
+    if (value < 0) {
+      bytes.clear();
+      return false;
+    }
+    buffer = (buffer << 6) | static_cast<unsigned>(value);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      bytes.push_back(static_cast<char>((buffer >> bits) & 0xFF));
+    }
+  }
+  return true;
+}
+
+void Unscramble(std::string& bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(bytes[i] ^ kScrambleKey[i % 32]);
+}
+
+bool HasDottedAddressShape(const std::string& ip) {
+  if (ip.size() <= 6) return false;
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (!digit(ip.front()) || !digit(ip.back())) return false;
+  for (size_t i = 1; i + 1 < ip.size(); ++i)
+    if (!digit(ip[i]) && ip[i] != '.') return false;
+  return true;
+}
+
+void ParseChannelDocument(const std::string& document, std::vector<Channel>& channels,
+                          std::vector<std::string>& pinned_domains) {
+  channels.clear();
+  Json::Value root;
+  if (!ParseJson(document, root)) {
+    env::WriteProgramLog("json data parse exception 11");
+    return;
+  }
+  // Anything but an array names no channels.
+  if (!root.isArray()) return;
+  for (const Json::Value& element : root) {
+    if (!element.isObject()) continue;
+    const Json::Value& domain_value = element["domain"];
+    if (!domain_value.isString()) continue;
+    const std::string domain = TrimBlanks(domain_value.asString());
+    if (domain.empty()) continue;
+    const Json::Value& ip_value = element["ip"];
+    const std::string ip = ip_value.isString() ? TrimBlanks(ip_value.asString()) : std::string();
+    auto known = std::find_if(channels.begin(), channels.end(), [&](const Channel& c) { return c.domain == domain; });
+    if (known != channels.end()) {
+      if (!ip.empty()) known->addresses.push_back(ip);
+      continue;
+    }
+    pinned_domains.push_back(domain);
+    if (!ip.empty() && HasDottedAddressShape(ip)) channels.push_back(Channel{domain, {ip}});
+  }
+}
+
+bool ParseChannelResponse(const std::string& body, std::vector<Channel>& channels,
+                          std::vector<std::string>& pinned_domains) {
+  if (body.empty()) {
+    env::WriteProgramLog("respone is null 1");
+    return false;
+  }
+  Json::Value envelope;
+  if (!ParseJson(body, envelope) || !envelope.isObject()) {
+    env::WriteProgramLog("json data parse exception 1");
+    return false;
+  }
+  const Json::Value& code = envelope["code"];
+  if (code.isNull()) {
+    env::WriteProgramLog("code is null 1");
+    return false;
+  }
+  if (!code.isNumeric() || code.asDouble() != 100) {
+    env::WriteProgramLog("request exception 1");
+    return false;
+  }
+  const Json::Value& data = envelope["data"];
+  if (data.isNull()) {
+    env::WriteProgramLog("data is null 1");
+    return false;
+  }
+  if (!data.isString() || data.asString().empty()) return false;
+  std::string document;
+  if (!DecodeChannelBase64(data.asString(), document)) env::WriteProgramLog("server encode fail");
+  Unscramble(document);
+  ParseChannelDocument(document, channels, pinned_domains);
+  return !channels.empty();
+}
+
+}  // namespace channel

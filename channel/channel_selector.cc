@@ -1,0 +1,210 @@
+#include "channel/channel_selector.h"
+
+#include <curl/curl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+
+#include "browser/window_messages.h"
+#include "channel/hosts_file.h"
+#include "channel/pinger.h"
+#include "env/logs.h"
+#include "env/system_integration.h"
+
+namespace channel {
+
+namespace {
+
+constexpr auto kDomainWait = std::chrono::milliseconds(4000);
+
+// The outcome of a domain check, shared with its worker so that the worker
+// may outlive the wait.
+struct DomainCheck {
+  std::mutex mutex;
+  std::condition_variable done_signal;
+  bool done = false;
+  bool answered = false;
+};
+
+// The first IPv4 address the system resolver gives for |domain|.
+bool ResolveFirst(const std::string& domain, std::string& address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(domain.c_str(), nullptr, &hints, &result) != 0 || !result) return false;
+  char text[INET_ADDRSTRLEN] = {};
+  const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(result->ai_addr);
+  const bool ok = inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof(text)) != nullptr;
+  freeaddrinfo(result);
+  address = text;
+  return ok;
+}
+
+}  // namespace
+
+ChannelProbe::ChannelProbe(ChannelSelector& selector, std::string domain, std::vector<std::string> addresses)
+    : selector_(selector), domain_(std::move(domain)), addresses_(std::move(addresses)) {}
+
+bool ChannelProbe::DomainAnswers() const {
+  auto check = std::make_shared<DomainCheck>();
+  try {
+    // Detached on purpose: a worker still measuring after the wait keeps
+    // its own copy of the domain and its shared result, and is ignored.
+    std::thread([check, domain = domain_] {
+      std::string address;
+      // A domain that does not resolve needs nothing.
+      bool answered = !ResolveFirst(domain, address);
+      if (!answered) answered = Pinger(address, 4, 200, 2000).Run();
+      std::lock_guard<std::mutex> lock(check->mutex);
+      check->answered = answered;
+      check->done = true;
+      check->done_signal.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    return true;
+  }
+  std::unique_lock<std::mutex> lock(check->mutex);
+  if (!check->done_signal.wait_for(lock, kDomainWait, [&] { return check->done; })) return false;
+  return check->answered;
+}
+
+void ChannelProbe::Run() {
+  if (DomainAnswers() || addresses_.empty()) return;
+  std::vector<std::thread> threads;
+  for (const std::string& address : addresses_) {
+    try {
+      threads.emplace_back([this, address] {
+        Pinger pinger(address, 2, 200, 2000);
+        if (pinger.Run()) Report(pinger.total_rtt_ms(), pinger.replies(), address);
+      });
+    } catch (const std::system_error&) {
+      // Measure with the threads that did start.
+    }
+  }
+  for (std::thread& thread : threads) thread.join();
+  const std::string best = best_address();
+  if (!best.empty() && !domain_.empty()) selector_.AddPinnedLine(domain_, best + " " + domain_ + "\n");
+}
+
+void ChannelProbe::Report(uint32_t total_rtt_ms, int replies, const std::string& address) {
+  std::lock_guard<std::mutex> lock(lock_);
+  const int total = static_cast<int>(total_rtt_ms);
+  if (replies <= 0) return;
+  if (replies > best_replies_ || (replies == best_replies_ && total > 0 && total < best_total_)) {
+    best_replies_ = replies;
+    best_total_ = total;
+    best_address_ = address;
+  }
+}
+
+std::string ChannelProbe::best_address() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return best_address_;
+}
+
+ChannelSelector::ChannelSelector(std::string hosts_path, std::string channel_service_host,
+                                 std::function<void()> channel_ready)
+    : hosts_path_(std::move(hosts_path)),
+      channel_service_host_(std::move(channel_service_host)),
+      channel_ready_(std::move(channel_ready)) {}
+
+ChannelSelector::~ChannelSelector() {
+  Join();
+  RemovePinnedLines();
+}
+
+void ChannelSelector::Start() {
+  thread_ = std::thread([this] { RunSelection(); });
+}
+
+void ChannelSelector::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+bool ChannelSelector::FetchChannelList() {
+  const std::string body = HttpGet(ChannelListUrl(channel_service_host_));
+  std::vector<std::string> pinned;
+  const bool ok = ParseChannelResponse(body, channels_, pinned);
+  std::lock_guard<std::mutex> lock(lock_);
+  pinned_domains_.insert(pinned_domains_.end(), pinned.begin(), pinned.end());
+  return ok;
+}
+
+void ChannelSelector::AddPinnedLine(const std::string& domain, const std::string& line) {
+  std::lock_guard<std::mutex> lock(lock_);
+  pinned_domains_.push_back(domain);
+  hosts_lines_.push_back(line);
+}
+
+std::vector<std::string> ChannelSelector::pinned_domains() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return pinned_domains_;
+}
+
+std::vector<std::string> ChannelSelector::hosts_lines() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return hosts_lines_;
+}
+
+bool ChannelSelector::RewriteHosts(const std::vector<std::string>& extra_lines) {
+  std::lock_guard<std::mutex> file_lock(file_lock_);
+  std::string text;
+  if (!ReadHostsFile(hosts_path_, text)) return false;
+  std::vector<std::string> lines = KeptHostsLines(text, pinned_domains());
+  lines.insert(lines.end(), extra_lines.begin(), extra_lines.end());
+  if (!WriteHostsFile(hosts_path_, lines)) return false;
+  FlushDns();
+  return true;
+}
+
+void ChannelSelector::ApplyHostsLines() { RewriteHosts(hosts_lines()); }
+
+void ChannelSelector::RemovePinnedLines() {
+  if (pinned_domains().empty()) return;
+  RewriteHosts({});
+}
+
+void ChannelSelector::RunSelection() {
+  if (!FetchChannelList()) return;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    pinned_domains_.clear();
+  }
+  // Every channel at once: the run takes as long as the slowest channel.
+  std::vector<std::thread> probes;
+  for (const Channel& channel : channels_) {
+    try {
+      probes.emplace_back([this, channel] { ChannelProbe(*this, channel.domain, channel.addresses).Run(); });
+    } catch (const std::system_error&) {
+      // That channel goes unprobed this run.
+    }
+  }
+  for (std::thread& probe : probes) probe.join();
+  if (pinned_domains().empty()) return;
+  ApplyHostsLines();
+  if (channel_ready_) channel_ready_();
+}
+
+namespace {
+std::unique_ptr<ChannelSelector> g_selector;
+}  // namespace
+
+void StartNetwork(const std::string& channel_service_host) {
+  curl_global_init(CURL_GLOBAL_ALL);
+  g_selector = std::make_unique<ChannelSelector>("/etc/hosts", channel_service_host, [] {
+    if (auto window = env::FindMainWindow()) window->Post({WM_COMMAND, CMD_CHANNEL_READY, 0});
+  });
+  g_selector->Start();
+}
+
+void StopNetwork() {
+  g_selector.reset();
+  curl_global_cleanup();
+}
+
+}  // namespace channel

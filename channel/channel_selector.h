@@ -1,0 +1,85 @@
+#ifndef CHANNEL_CHANNEL_SELECTOR_H_
+#define CHANNEL_CHANNEL_SELECTOR_H_
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "channel/channel_list.h"
+
+namespace channel {
+
+class ChannelSelector;
+
+// Decides for one channel whether its domain needs a hosts line, and which
+// of its addresses answers best.
+class ChannelProbe {
+ public:
+  ChannelProbe(ChannelSelector& selector, std::string domain, std::vector<std::string> addresses);
+  // The whole per-channel procedure; runs on the channel's own thread.
+  void Run();
+  // One address measured: the most replies win, then the smaller total.
+  void Report(uint32_t total_rtt_ms, int replies, const std::string& address);
+  std::string best_address() const;
+
+ private:
+  // True when the domain, as the system resolves it, answers within 4 s.
+  bool DomainAnswers() const;
+
+  ChannelSelector& selector_;
+  const std::string domain_;
+  const std::vector<std::string> addresses_;
+  mutable std::mutex lock_;
+  int best_total_ = 0;
+  int best_replies_ = 0;
+  std::string best_address_;
+};
+
+// The channel selection of one process: fetch, probe, pin, and take the
+// pins out again at exit.
+class ChannelSelector {
+ public:
+  ChannelSelector(std::string hosts_path, std::string channel_service_host, std::function<void()> channel_ready);
+  ~ChannelSelector();  // waits for the selection, then removes the pins
+
+  // Starts the selection thread.
+  void Start();
+  // Waits for the selection thread to end.
+  void Join();
+
+  bool FetchChannelList();
+  void AddPinnedLine(const std::string& domain, const std::string& line);
+  void ApplyHostsLines();
+  void RemovePinnedLines();
+  // The whole run, as the selection thread does it.
+  void RunSelection();
+
+  const std::vector<Channel>& channels() const { return channels_; }
+  std::vector<std::string> pinned_domains() const;
+  std::vector<std::string> hosts_lines() const;
+
+ private:
+  bool RewriteHosts(const std::vector<std::string>& extra_lines);
+
+  const std::string hosts_path_;
+  const std::string channel_service_host_;
+  const std::function<void()> channel_ready_;
+  std::vector<Channel> channels_;
+  mutable std::mutex lock_;  // pinned_domains_, hosts_lines_
+  std::vector<std::string> pinned_domains_;
+  std::vector<std::string> hosts_lines_;
+  std::mutex file_lock_;  // one hosts-file rewrite at a time
+  std::thread thread_;
+};
+
+// Network start: libcurl, then the selection thread. At exit
+// (StopNetwork): wait for the selection, remove the pins, clean libcurl up.
+void StartNetwork(const std::string& channel_service_host);
+void StopNetwork();
+
+}  // namespace channel
+
+#endif  // CHANNEL_CHANNEL_SELECTOR_H_
