@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Channel selection of the built client, in a private mount and network
+# namespace (only loopback), with a temporary file over /etc/hosts.
+# Usage: channel_test.sh VELTROCRM DEMO_SERVER CHANNEL_SERVER
+set -uo pipefail
+if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
+  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null; then
+    echo "needs root and unshare for a private namespace: skipped"
+    exit 77
+  fi
+  VELTRO_IN_NAMESPACE=1 exec unshare --mount --net -- bash "$0" "$@"
+fi
+exe=$1 demo=$2 channels=$3
+failures=0
+passes=0
+check() {
+  local name=$1; shift
+  if "$@"; then passes=$((passes + 1)); echo "ok: $name"; else failures=$((failures + 1)); echo "FAILED: $name"; fi
+}
+wait_until() {
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do [ $SECONDS -ge $deadline ] && return 1; sleep 0.2; done
+}
+
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null; umount /etc/hosts 2>/dev/null; rm -rf "$work"' EXIT
+ip link set lo up
+
+# The hosts file: dead.example resolves to an address nothing answers at
+# (no route leaves this namespace); alive.example to one that answers.
+printf '127.0.0.1\tlocalhost\n# comment line\n10.66.0.1 dead.example\n127.0.0.5 alive.example\n\nlast line without end' > "$work/hosts"
+mount --bind "$work/hosts" /etc/hosts
+
+cat > "$work/channels.json" <<'JSON'
+[{"domain":"dead.example","ip":"10.66.0.2"},
+ {"domain":"dead.example","ip":"127.0.0.2"},
+ {"domain":"dead.example","ip":"127.0.0.3"},
+ {"domain":"alive.example","ip":"127.0.0.9"},
+ {"domain":"ghost.example","ip":"127.0.0.4"}]
+JSON
+"$channels" "$work/channels.json" 0 > "$work/channel-port" 2>/dev/null &
+"$demo" 0 > "$work/demo-port" 2>/dev/null &
+wait_until 5 test -s "$work/channel-port" && wait_until 5 test -s "$work/demo-port" || { echo "servers did not start"; exit 1; }
+
+mkdir -p "$work/app/log" "$work/home"
+cp "$exe" "$work/app/veltrocrm"
+export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+"$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/demo-port")/client" \
+  --channel-service="127.0.0.1:$(cat "$work/channel-port")" > "$work/client.out" 2>&1 &
+client=$!
+
+pinned() { grep -qE '^127\.0\.0\.[23] dead\.example$' /etc/hosts; }
+check "the unreachable domain is pinned to an answering candidate" wait_until 40 pinned
+check "the reachable domain gets no line" test "$(grep -c 'alive.example' /etc/hosts)" = 1
+check "the unresolvable domain is left alone" test "$(grep -c 'ghost.example' /etc/hosts)" = 0
+check "the old line of the pinned domain is gone" test "$(grep -c 'dead.example' /etc/hosts)" = 1
+check "the last line got its line end" grep -q '^last line without end$' /etc/hosts
+page_log="$work/app/log/网页日志$(date +%Y%m%d).txt"
+loads() { iconv -f UTF-16LE -t UTF-8 "$page_log" 2>/dev/null | grep -c '演示页面已加载'; }
+reloaded() { [ "$(loads)" -ge 2 ]; }
+check "the page loads the start URL again" wait_until 20 reloaded
+
+title='VeltroCRM客户管理系统 (版本2.6.1)'
+wait_until 10 bash -c "xdotool search --name '^VeltroCRM' >/dev/null"
+wmctrl -c "$title"
+check "the client ends" wait_until 30 bash -c "! kill -0 $client 2>/dev/null"
+# Every line but the pinned domain's is as before (the last one now ends).
+check "at exit the pins are gone and the other lines are as before" \
+  test "$(cat /etc/hosts)" = "$(printf '127.0.0.1\tlocalhost\n# comment line\n127.0.0.5 alive.example\n\nlast line without end')"
+
+echo "$passes passed, $failures failed"
+[ "$failures" = 0 ]
