@@ -1,6 +1,7 @@
 #include "channel/pinger.h"
 
 #include <arpa/inet.h>
+#include <linux/filter.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -40,6 +41,25 @@ int OpenIcmpSocket(bool& with_ip_header) {
   with_ip_header = fd >= 0;
   if (fd < 0) fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
   return fd;
+}
+
+// Every raw ICMP socket gets a copy of every ICMP message of the machine.
+// With hundreds of measurements at once, that floods their queues; let the
+// kernel keep only the echo replies of this measurement's sequence.
+void KeepOnlyOurReplies(int fd, uint16_t sequence) {
+  const uint32_t sequence_as_loaded = static_cast<uint32_t>(((sequence & 0xFF) << 8) | (sequence >> 8));
+  sock_filter code[] = {
+      BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),                  // X = IP header length
+      BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),                   // A = ICMP type
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 0, 3),            // not an echo reply: drop
+      BPF_STMT(BPF_LD | BPF_H | BPF_IND, 6),                   // A = sequence field
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, sequence_as_loaded, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, 0xFFFF),                       // keep
+      BPF_STMT(BPF_RET | BPF_K, 0),                            // drop
+  };
+  sock_fprog program{static_cast<unsigned short>(sizeof(code) / sizeof(code[0])), code};
+  // Without the filter the replies are still matched below, only slower.
+  setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof(program));
 }
 
 }  // namespace
@@ -114,6 +134,7 @@ bool Pinger::Run() {
   }
   const uint16_t identifier = static_cast<uint16_t>(getpid() & 0xFFFF);
   const uint16_t sequence = static_cast<uint16_t>(syscall(SYS_gettid) & 0xFFFF);
+  if (with_ip_header) KeepOnlyOurReplies(fd, sequence);
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = address_;
