@@ -195,7 +195,10 @@ std::unique_ptr<ChannelSelector> g_selector;
 }  // namespace
 
 void StartNetwork(const std::string& channel_service_host) {
-  curl_global_init(CURL_GLOBAL_ALL);
+  if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) {
+    env::WriteProgramLog("初始化网络库失败");
+    return;
+  }
   g_selector = std::make_unique<ChannelSelector>("/etc/hosts", channel_service_host, [] {
     if (auto window = env::FindMainWindow()) window->Post({WM_COMMAND, CMD_CHANNEL_READY, 0});
   });
@@ -203,6 +206,7 @@ void StartNetwork(const std::string& channel_service_host) {
 }
 
 void StopNetwork() {
+  if (!g_selector) return;
   g_selector.reset();
   curl_global_cleanup();
 }
