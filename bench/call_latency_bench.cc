@@ -13,14 +13,10 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/app_context.h"
-#include "app/client_app.h"
 #include "app/root_window_registry.h"
-#include "app/ui_message_loop.h"
 #include "browser/root_window_win.h"
-#include "renderer/renderer_process_app.h"
 #include "telephony/mobile_call_listener.h"
-#include "tests/integration/test_helpers.h"
+#include "tests/integration/client_harness.h"
 
 namespace {
 
@@ -43,16 +39,6 @@ document.getElementById('out').textContent = kestrin.openIncomingNotify() ? 'cap
 </script></body></html>)HTML";
 
 
-std::string PageText(const std::shared_ptr<browser::RootWindow>& window) {
-  std::string text;
-  bool done = false;
-  window->GetBrowser()->GetMainFrame()->GetText([&](const std::u16string& t) {
-    text = QString::fromStdU16String(t).toStdString();
-    done = true;
-  });
-  WaitFor([&] { return done; }, 2000);
-  return text;
-}
 
 }  // namespace
 
@@ -64,18 +50,11 @@ int main(int argc, char** argv) {
   RecordingServer server;
   server.Serve("/client", kPage);
 
-  auto command_line = engine::CommandLine::CreateFromArgv(argc, argv);
-  engine::CommandLine::SetGlobal(command_line);
-  app::BrowserProcessApp application;
-  app::AppContext context(command_line, false);
-  engine::Settings settings;
-  settings.no_sandbox = true;
-  app::UiMessageLoop loop;
-  if (!context.Initialise(args, settings, &application)) return 1;
-  engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
-  auto window = context.Registry()->CreateRootWindow(false, false, {0, 0, 1024, 768},
+  ClientHarness client(argc, argv);
+  if (!client.started()) return 1;
+  auto window = client.registry()->CreateRootWindow(false, false, {0, 0, 1024, 768},
                                                      server.Url("/client"));
-  if (!WaitFor([&] { return window->GetBrowser() && PageText(window).find("capture on") != std::string::npos; }, 30000) ||
+  if (!WaitFor([&] { return window->GetBrowser() && FrameText(window->GetBrowser()).find("capture on") != std::string::npos; }, 30000) ||
       !WaitFor([] { return telephony::IsMobileListenerStarted(); }, 5000)) {
     std::fprintf(stderr, "the page did not turn capture on\n");
     return 1;
@@ -109,14 +88,12 @@ int main(int argc, char** argv) {
       u"document.getElementById('out').textContent = summary();", "", 0);
   std::string result;
   WaitFor([&] {
-    result = PageText(window);
+    result = FrameText(window->GetBrowser());
     return result.find("calls=") != std::string::npos;
   }, 5000);
   std::printf("%s\n", result.c_str());
 
-  context.Registry()->CloseAllWindows(true);
-  WaitFor([&] { return context.Registry()->window_count() == 0; }, 5000);
-  telephony::ShutdownMobileCapture();
-  context.Shutdown();
+  client.registry()->CloseAllWindows(true);
+  WaitFor([&] { return client.registry()->window_count() == 0; }, 5000);
   return result.find("calls=") != std::string::npos ? 0 : 1;
 }

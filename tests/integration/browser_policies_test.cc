@@ -18,7 +18,7 @@
 #include "browser/popup_geometry.h"
 #include "browser/root_window_win.h"
 #include "platform/message_box.h"
-#include "test_helpers.h"
+#include "client_harness.h"
 
 namespace {
 
@@ -50,12 +50,7 @@ class BrowserPolicies : public ::testing::Test {
     WaitFor([&] {
       auto browser = window->GetBrowser();
       if (!browser) return false;
-      bool done = false;
-      browser->GetMainFrame()->GetText([&](const std::u16string& t) {
-        text = QString::fromStdU16String(t).toStdString();
-        done = true;
-      });
-      WaitFor([&] { return done; }, 2000);
+      text = FrameText(browser);
       return text.find(needle) != std::string::npos;
     });
     return text;

@@ -19,7 +19,7 @@
 #include "env/product.h"
 #include "platform/message_box.h"
 #include "telephony/mobile_call_listener.h"
-#include "test_helpers.h"
+#include "client_harness.h"
 
 namespace {
 
@@ -47,16 +47,7 @@ class PageBridge : public ::testing::Test {
     platform::SetMessageBoxAnswererForTesting(nullptr);
   }
 
-  std::string Text() {
-    std::string text;
-    bool done = false;
-    window->GetBrowser()->GetMainFrame()->GetText([&](const std::u16string& t) {
-      text = QString::fromStdU16String(t).toStdString();
-      done = true;
-    });
-    WaitFor([&] { return done; }, 2000);
-    return text;
-  }
+  std::string Text() { return FrameText(window->GetBrowser()); }
   // Runs |script| in the page and waits for its result line.
   std::string Evaluate(const std::string& script) {
     const std::string tag = "r" + std::to_string(++counter_) + "=";
