@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -73,6 +75,22 @@ class BrowserPolicies : public ::testing::Test {
   std::vector<platform::MessageBoxRequest> boxes;
   int answer = platform::IDOK;
 };
+
+TEST_F(BrowserPolicies, LoadingDialogCyclesUntilThePageHasLoaded) {
+  // The dialog is up when the window is; the end of the first load, here
+  // of the failure page, closes it.
+  auto window = registry()->CreateRootWindow(false, false, {0, 0, 800, 600},
+                                             "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+  QPointer<browser::LoadingDialog> dialog = window->loading_dialog();
+  ASSERT_TRUE(dialog);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_NE(dialog->findChild<QLabel*>()->text().indexOf(QStringLiteral("加载中，请稍候...")), -1);
+  EXPECT_TRUE(WaitFor([&] { return dialog.isNull(); }, 20000));
+  // Its bar moves on by itself every 100 ms.
+  browser::LoadingDialog standalone(nullptr);
+  const int start = standalone.progress();
+  EXPECT_TRUE(WaitFor([&] { return standalone.progress() >= start + 4; }, 2000));
+}
 
 TEST_F(BrowserPolicies, HeadersReachEverySiteAndEveryKindOfRequest) {
   RecordingServer site, other;
