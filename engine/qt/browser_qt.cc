@@ -4,7 +4,6 @@
 #include <QColor>
 #include <QContextMenuEvent>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -175,9 +174,9 @@ QtPage::QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrow
   bootstrap.setWorldId(QWebEngineScript::MainWorld);
   bootstrap.setRunsOnSubFrames(true);
   scripts().insert(bootstrap);
-  // Unknown schemes fail with ERR_UNKNOWN_URL_SCHEME; the client decides
-  // which of them the system opens.
-  settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
+  // Unknown schemes reach acceptNavigationRequest, where the client
+  // decides which of them the system opens.
+  settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);
 }
 
 void QtPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
@@ -237,9 +236,11 @@ bool QtPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool 
                                              "devtools", "qrc", "view-source", "ws", "wss", "filesystem"};
   auto browser = browser_.lock();
   if (browser && !kEngineSchemes.contains(url.scheme())) {
+    // Qt asks here before it hands an unknown scheme to the system;
+    // refused, the page stays where it is.
     bool allow = false;
     browser->client()->OnProtocolExecution(browser, url.toString().toStdString(), allow);
-    if (allow) QDesktopServices::openUrl(url);
+    return allow;
   }
   return QWebEnginePage::acceptNavigationRequest(url, type, is_main_frame);
 }

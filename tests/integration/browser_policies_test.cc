@@ -150,6 +150,37 @@ TEST_F(BrowserPolicies, UnreachableFrameShowsTheShortPageInsideTheFrameOnly) {
   QDir(log_dir).removeRecursively();
 }
 
+TEST_F(BrowserPolicies, UnknownSchemesGoToTheSystemOrNowhere) {
+  QTemporaryDir bin;
+  const QString record = bin.filePath("opened");
+  QFile opener(bin.filePath("xdg-open"));
+  ASSERT_TRUE(opener.open(QIODevice::WriteOnly));
+  opener.write(QStringLiteral("#!/bin/sh\necho \"$1\" >> %1\n").arg(record).toUtf8());
+  opener.close();
+  opener.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  const QByteArray saved_path = qgetenv("PATH");
+  qputenv("PATH", bin.path().toUtf8() + ":" + saved_path);
+
+  RecordingServer site;
+  site.Serve("/client", "<html><body>stays here</body></html>");
+  auto window = Open(site.Url("/client"));
+  TextOnceItHas(window, "stays here");
+  // Links the page itself follows.
+  window->GetBrowser()->GetMainFrame()->ExecuteJavaScript(u"location.href = 'tencent://message/?uin=1';", "", 0);
+  WaitFor([] { return false; }, 500);
+  window->GetBrowser()->GetMainFrame()->ExecuteJavaScript(u"location.href = 'spotify:track:42';", "", 0);
+  EXPECT_TRUE(WaitFor([&] { return QFile::exists(record); }, 10000));
+  WaitFor([] { return false; }, 1000);
+  QFile opened(record);
+  ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+  // Only spotify: went to the system, and neither showed a failure page.
+  EXPECT_EQ(opened.readAll().trimmed(), QByteArray("spotify:track:42"));
+  const std::string text = FrameText(window->GetBrowser());
+  EXPECT_NE(text.find("stays here"), std::string::npos) << text;
+  EXPECT_EQ(text.find("加载失败了"), std::string::npos) << text;
+  qputenv("PATH", saved_path);
+}
+
 TEST_F(BrowserPolicies, PopupsTakeTheirGeometryFromTheTargetName) {
   RecordingServer site;
   site.Serve("/popup", "<html><body>popup</body></html>");
