@@ -3,8 +3,6 @@
 
 #include <functional>
 
-class QWidget;
-
 namespace app {
 
 // The browser process's main message loop and its way to run work on the
@@ -23,9 +21,7 @@ class UiMessageLoop {
   void Quit();
   // Any thread.
   void PostTask(std::function<void()> task);
-  void PostClosure(std::function<void()> closure) { PostTask(std::move(closure)); }
   bool RunsOnUiThread() const;
-  void SetModelessDialog(QWidget*) {}
 };
 
 }  // namespace app

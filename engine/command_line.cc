@@ -11,7 +11,6 @@ std::shared_ptr<CommandLine> g_global;
 
 std::shared_ptr<CommandLine> CommandLine::CreateFromArgv(int argc, const char* const* argv) {
   auto command_line = std::make_shared<CommandLine>();
-  if (argc > 0 && argv[0]) command_line->program_ = argv[0];
   bool only_arguments = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i] ? argv[i] : "";

@@ -25,14 +25,12 @@ class CommandLine {
   void AppendSwitch(const std::string& name);
   void AppendSwitchWithValue(const std::string& name, const std::string& value);
 
-  const std::string& GetProgram() const { return program_; }
   const std::vector<std::pair<std::string, std::string>>& GetSwitches() const { return switches_; }
   const std::vector<std::string>& GetArguments() const { return arguments_; }
   // The switches as "--name" or "--name=value" in order, then the arguments.
   std::vector<std::string> GetArgv() const;
 
  private:
-  std::string program_;
   std::vector<std::pair<std::string, std::string>> switches_;
   std::vector<std::string> arguments_;
 };

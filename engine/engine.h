@@ -150,7 +150,6 @@ class RequestContext {
                                                        std::shared_ptr<RequestContextHandler> handler);
   // A context that shares storage with the global one.
   static std::shared_ptr<RequestContext> CreateSharedWithGlobal(std::shared_ptr<RequestContextHandler> handler);
-  virtual std::string GetCachePath() const = 0;
 };
 
 class CookieManager {

@@ -31,8 +31,6 @@ std::string GetUserDataDirectory() {
 
 std::string GetFlagsFilePath() { return GetModuleDirectory() + "pardo.ini"; }
 
-std::string GetDownloadsDirectory() { return platform::DocumentsFolder() + "/Downloads/"; }
-
 void ClearUserDataDirectory() {
   const std::string folder = GetUserDataDirectory();
   if (!folder.empty()) DeleteFolderContents(folder);

@@ -14,8 +14,6 @@ std::string GetConfigFilePath();
 std::string GetUserDataDirectory();
 // <module directory>pardo.ini
 std::string GetFlagsFilePath();
-// <documents>/Downloads/
-std::string GetDownloadsDirectory();
 
 // Empties the user data directory; never clears a relative path.
 void ClearUserDataDirectory();

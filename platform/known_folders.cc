@@ -1,7 +1,6 @@
 #include "platform/known_folders.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <unistd.h>
 
 namespace platform {
@@ -15,26 +14,6 @@ std::string Env(const char* name) {
 
 std::string Home() { return Env("HOME"); }
 
-// Reads XDG_<key>_DIR from user-dirs.dirs ("$HOME/..." or an absolute path).
-std::string UserDir(const std::string& key, const std::string& fallback_name) {
-  const std::string home = Home();
-  std::string config = Env("XDG_CONFIG_HOME");
-  if (config.empty() && !home.empty()) config = home + "/.config";
-  if (!config.empty()) {
-    std::ifstream in(config + "/user-dirs.dirs");
-    std::string line;
-    const std::string prefix = "XDG_" + key + "_DIR=";
-    while (std::getline(in, line)) {
-      if (line.compare(0, prefix.size(), prefix) != 0) continue;
-      std::string value = line.substr(prefix.size());
-      if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-      if (value.compare(0, 5, "$HOME") == 0) value = home + value.substr(5);
-      if (!value.empty() && value[0] == '/') return value;
-    }
-  }
-  return home.empty() ? std::string() : home + "/" + fallback_name;
-}
-
 }  // namespace
 
 std::string LocalAppDataFolder() {
@@ -43,10 +22,6 @@ std::string LocalAppDataFolder() {
   const std::string home = Home();
   return home.empty() ? std::string() : home + "/.local/share";
 }
-
-std::string DocumentsFolder() { return UserDir("DOCUMENTS", "Documents"); }
-
-std::string DesktopFolder() { return UserDir("DESKTOP", "Desktop"); }
 
 std::string ExecutablePath() {
   char buffer[4096];

@@ -8,8 +8,6 @@ namespace platform {
 // Each returns a folder without trailing "/", or an empty string when it
 // cannot be determined. Read from the environment on every call.
 std::string LocalAppDataFolder();  // XDG data home
-std::string DocumentsFolder();     // XDG documents folder
-std::string DesktopFolder();       // XDG desktop folder
 // Full path of the running executable.
 std::string ExecutablePath();
 

@@ -72,14 +72,11 @@ int ChromiumLogLevel(LogSeverity severity) {
 
 class QtRequestContext : public RequestContext {
  public:
-  QtRequestContext(QWebEngineProfile* profile, std::string cache_path)
-      : profile_(profile), cache_path_(std::move(cache_path)) {}
-  std::string GetCachePath() const override { return cache_path_; }
+  explicit QtRequestContext(QWebEngineProfile* profile) : profile_(profile) {}
   QWebEngineProfile* profile() const { return profile_; }
 
  private:
   QWebEngineProfile* profile_;
-  std::string cache_path_;
 };
 
 void ApplyProfileSettings(QWebEngineProfile* profile, RequestContextHandler* handler) {
@@ -239,15 +236,14 @@ std::shared_ptr<RequestContext> RequestContext::CreateContext(const RequestConte
     g_state->profiles_by_path[settings.cache_path] = profile;
   }
   ApplyProfileSettings(profile, handler.get());
-  return std::make_shared<QtRequestContext>(profile, settings.cache_path);
+  return std::make_shared<QtRequestContext>(profile);
 }
 
 std::shared_ptr<RequestContext> RequestContext::CreateSharedWithGlobal(
     std::shared_ptr<RequestContextHandler> handler) {
   if (!g_state) return nullptr;
   ApplyProfileSettings(g_state->global_profile, handler.get());
-  return std::make_shared<QtRequestContext>(g_state->global_profile,
-                                            g_state->global_profile->persistentStoragePath().toStdString());
+  return std::make_shared<QtRequestContext>(g_state->global_profile);
 }
 
 std::shared_ptr<CookieManager> CookieManager::GetGlobalManager() { return std::make_shared<QtCookieManager>(); }
