@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Installs every Debian package the client, its tests and the demo need.
+# With --if-needed it does nothing when all of them are installed already.
 set -euo pipefail
+packages=(
+  cmake g++ make pkg-config ca-certificates curl
+  qt6-base-dev qt6-webengine-dev libqt6opengl6-dev libqt6webenginecore6-bin qt6-base-dev-tools
+  libgl-dev libcurl4-openssl-dev libjsoncpp-dev libgtest-dev libgmock-dev libcpp-httplib-dev
+  xvfb xauth openbox xdotool x11-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
+)
+if [ "${1:-}" = "--if-needed" ] && dpkg -s "${packages[@]}" >/dev/null 2>&1; then
+  exit 0
+fi
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends \
-  cmake g++ make pkg-config ca-certificates curl \
-  qt6-base-dev qt6-webengine-dev libqt6opengl6-dev libqt6webenginecore6-bin qt6-base-dev-tools \
-  libgl-dev libcurl4-openssl-dev libjsoncpp-dev libgtest-dev libgmock-dev libcpp-httplib-dev \
-  xvfb xauth openbox xdotool x11-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
+$SUDO apt-get install -y --no-install-recommends "${packages[@]}"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite (unit, integration and system
+# Installs what is missing, builds and runs the whole test suite (unit, integration and system
 # tests) on a private X display with a window manager.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/install-deps.sh --if-needed
 ./scripts/build.sh
 BUILD_DIR=${BUILD_DIR:-build}
 display=:$((100 + RANDOM % 400))
