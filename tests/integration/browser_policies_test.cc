@@ -153,11 +153,7 @@ TEST_F(BrowserPolicies, UnreachableFrameShowsTheShortPageInsideTheFrameOnly) {
 TEST_F(BrowserPolicies, UnknownSchemesGoToTheSystemOrNowhere) {
   QTemporaryDir bin;
   const QString record = bin.filePath("opened");
-  QFile opener(bin.filePath("xdg-open"));
-  ASSERT_TRUE(opener.open(QIODevice::WriteOnly));
-  opener.write(QStringLiteral("#!/bin/sh\necho \"$1\" >> %1\n").arg(record).toUtf8());
-  opener.close();
-  opener.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  ASSERT_TRUE(WriteRecordingProgram(bin.path(), "xdg-open", record));
   const QByteArray saved_path = qgetenv("PATH");
   qputenv("PATH", bin.path().toUtf8() + ":" + saved_path);
 

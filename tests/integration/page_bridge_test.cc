@@ -133,11 +133,7 @@ TEST_F(PageBridge, LinksOpenInABrowserByNameOrNotAtAll) {
   EXPECT_EQ(Evaluate("app.rootDefaultBrowser('https://example.invalid/a')"), "false");
   // A Chromium-family browser that can be started by name gets the URL.
   const QString record = bin.filePath("opened");
-  QFile script(bin.filePath("chromium"));
-  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-  script.write(QStringLiteral("#!/bin/sh\necho \"$1\" > %1\n").arg(record).toUtf8());
-  script.close();
-  script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  ASSERT_TRUE(WriteRecordingProgram(bin.path(), "chromium", record));
   EXPECT_EQ(Evaluate("app.rootDefaultBrowser('https://example.invalid/b?q=1 2')"), "true");
   EXPECT_TRUE(WaitFor([&] { return QFile::exists(record); }, 5000));
   QFile opened(record);
