@@ -32,8 +32,7 @@ bool GlobalSwitch(const char* name) {
 RootWindowRegistry::RootWindowRegistry(bool terminate_when_all_windows_closed)
     : terminate_when_all_windows_closed_(terminate_when_all_windows_closed),
       request_context_per_browser_(GlobalSwitch("request-context-per-browser")),
-      request_context_shared_cache_(GlobalSwitch("request-context-shared-cache")),
-      temp_window_(std::make_unique<browser::TempWindow>()) {}
+      request_context_shared_cache_(GlobalSwitch("request-context-shared-cache")) {}
 
 RootWindowRegistry::~RootWindowRegistry() = default;
 

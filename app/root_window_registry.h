@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "browser/temp_window_win.h"
 #include "engine/engine.h"
 #include "platform/screen.h"
 
@@ -40,7 +39,7 @@ class RootWindowRegistry {
   std::shared_ptr<browser::RootWindow> CreateRootWindow(bool with_controls, bool offscreen,
                                                         const platform::Rect& bounds, const std::string& url);
   // A window for a popup browser the engine is about to create; fills in
-  // |window_info|, |client| and |settings| for it. Any engine thread.
+  // |window_info|, |client| and |settings| for it. UI thread.
   std::shared_ptr<browser::RootWindow> CreateRootWindowAsPopup(bool with_controls, bool offscreen,
                                                                const engine::PopupFeatures& features,
                                                                engine::WindowInfo& window_info,
@@ -62,7 +61,6 @@ class RootWindowRegistry {
   const bool request_context_per_browser_;
   const bool request_context_shared_cache_;
   std::set<std::shared_ptr<browser::RootWindow>> root_windows_;
-  std::unique_ptr<browser::TempWindow> temp_window_;
   std::shared_ptr<engine::RequestContext> shared_request_context_;
 };
 

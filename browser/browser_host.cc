@@ -44,9 +44,8 @@ void BrowserHost::SetMainWindowHandle(std::shared_ptr<platform::WindowHandle> wi
 WindowedBrowserHost::WindowedBrowserHost(BrowserHostDelegate* delegate, const std::string& start_url)
     : BrowserHost(delegate, false, start_url), start_url_(start_url) {}
 
-void WindowedBrowserHost::CreateBrowser(QWidget* parent, const platform::Rect& rect,
-                                        const engine::BrowserSettings& settings,
-                                        std::shared_ptr<engine::RequestContext> request_context) {
+namespace {
+engine::WindowInfo ChildWindowInfo(QWidget* parent, const platform::Rect& rect) {
   engine::WindowInfo info;
   info.style = kChildWindowStyle;
   info.parent = parent;
@@ -54,21 +53,26 @@ void WindowedBrowserHost::CreateBrowser(QWidget* parent, const platform::Rect& r
   info.y = rect.y;
   info.width = rect.width;
   info.height = rect.height;
-  engine::CreateBrowser(info, handler_, start_url_, settings, std::move(request_context));
+  return info;
+}
+}  // namespace
+
+void WindowedBrowserHost::CreateBrowser(QWidget* parent, const platform::Rect& rect,
+                                        const engine::BrowserSettings& settings,
+                                        std::shared_ptr<engine::RequestContext> request_context) {
+  engine::CreateBrowser(ChildWindowInfo(parent, rect), handler_, start_url_, settings, std::move(request_context));
 }
 
-void WindowedBrowserHost::GetPopupConfig(QWidget* temp_window, engine::WindowInfo& window_info,
-                                         std::shared_ptr<engine::Client>& client, engine::BrowserSettings&) {
-  window_info = engine::WindowInfo{};
-  window_info.style = kChildWindowStyle;
-  window_info.parent = temp_window;
+void WindowedBrowserHost::GetPopupConfig(QWidget* parent, const platform::Rect& rect,
+                                         engine::WindowInfo& window_info, std::shared_ptr<engine::Client>& client,
+                                         engine::BrowserSettings&) {
+  window_info = ChildWindowInfo(parent, rect);
   client = handler_;
 }
 
-void WindowedBrowserHost::ShowPopup(QWidget* parent, int x, int y, int width, int height) {
+void WindowedBrowserHost::ShowPopup(int x, int y, int width, int height) {
   QWidget* window = GetWindowHandle();
   if (!window) return;
-  window->setParent(parent);
   window->setGeometry(x, y, width, height);
   window->show();
 }

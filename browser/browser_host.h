@@ -43,11 +43,11 @@ class BrowserHost : public BrowserEventDelegate {
 
   virtual void CreateBrowser(QWidget* parent, const platform::Rect& rect, const engine::BrowserSettings& settings,
                              std::shared_ptr<engine::RequestContext> request_context) = 0;
-  // Describes the popup browser the engine is about to create: parented
-  // to |temp_window| until ShowPopup, with this host's handler as client.
-  virtual void GetPopupConfig(QWidget* temp_window, engine::WindowInfo& window_info,
+  // Describes the popup browser the engine is about to create: inside
+  // |parent| at |rect|, with this host's handler as client.
+  virtual void GetPopupConfig(QWidget* parent, const platform::Rect& rect, engine::WindowInfo& window_info,
                               std::shared_ptr<engine::Client>& client, engine::BrowserSettings& settings) = 0;
-  virtual void ShowPopup(QWidget* parent, int x, int y, int width, int height) = 0;
+  virtual void ShowPopup(int x, int y, int width, int height) = 0;
   virtual void Show() = 0;
   virtual void Hide() = 0;
   virtual void SetBounds(int x, int y, int width, int height) = 0;
@@ -72,9 +72,9 @@ class WindowedBrowserHost : public BrowserHost {
 
   void CreateBrowser(QWidget* parent, const platform::Rect& rect, const engine::BrowserSettings& settings,
                      std::shared_ptr<engine::RequestContext> request_context) override;
-  void GetPopupConfig(QWidget* temp_window, engine::WindowInfo& window_info, std::shared_ptr<engine::Client>& client,
-                      engine::BrowserSettings& settings) override;
-  void ShowPopup(QWidget* parent, int x, int y, int width, int height) override;
+  void GetPopupConfig(QWidget* parent, const platform::Rect& rect, engine::WindowInfo& window_info,
+                      std::shared_ptr<engine::Client>& client, engine::BrowserSettings& settings) override;
+  void ShowPopup(int x, int y, int width, int height) override;
   void Show() override;
   void Hide() override;
   void SetBounds(int x, int y, int width, int height) override;

@@ -14,7 +14,6 @@
 #include "app/app_context.h"
 #include "app/root_window_registry.h"
 #include "browser/popup_geometry.h"
-#include "browser/temp_window_win.h"
 #include "browser/util_win.h"
 #include "browser/window_messages.h"
 #include "env/product.h"
@@ -111,19 +110,43 @@ void RootWindow::OpenAsPopup(app::RootWindowRegistry* registry, bool with_contro
   is_popup_ = true;
   if (window_info.style) window_style_ = window_info.style;
   start_rect_ = {window_info.x, window_info.y, window_info.width, window_info.height};
+  // No size asked for: the system's default, a usable part of the work area.
+  if (start_rect_.width <= 0 || start_rect_.height <= 0) start_rect_ = PlacePopup("", platform::WorkArea()).bounds;
   browser_host_ = std::make_unique<WindowedBrowserHost>(this, std::string());
   initialized_ = true;
-  browser_host_->GetPopupConfig(TempWindow::GetWindowHandle(), window_info, client, settings);
+  // The browser is made inside its own frame, which is shown only once the
+  // browser exists (BrowserCreated).
+  CreateFrame();
+  browser_host_->GetPopupConfig(frame_, ClientRect(), window_info, client, settings);
 }
 
 void RootWindow::CreateRootWindow(const engine::BrowserSettings& settings) {
+  CreateFrame();
+  // The browser comes before the frame is shown: a view added to a shown
+  // window makes Qt re-create that native window, which then stays black
+  // or loses its state under some window managers.
+  browser_host_->CreateBrowser(frame_, ClientRect(), settings, registry_->RequestContextFor(this));
+  frame_->ShowWithCommand(platform::ShowCommand::kMaximized);
+  loading_dialog_ = new LoadingDialog(frame_);
+  loading_dialog_->PlaceOverFrame();
+  loading_dialog_->show();
+}
+
+std::string RootWindow::FrameTitle() const {
+  // FindMainWindow relies on no other window ever carrying this title.
+  const std::string& main_title = env::MainWindowTitle();
+  if (is_popup_ || with_controls_ || platform::FindLocalWindow(env::MainWindowClassName(), main_title))
+    return env::PopupWindowTitle();
+  return main_title;
+}
+
+void RootWindow::CreateFrame() {
   // Popups are owned by the main window: above it, and gone with it.
   QWidget* owner = nullptr;
-  if (is_popup_)
-    owner = platform::FindLocalWindow(env::MainWindowClassName(), env::MainWindowTitle());
+  if (is_popup_) owner = platform::FindLocalWindow(env::MainWindowClassName(), env::MainWindowTitle());
   frame_ = new RootFrame(this, owner);
   if (window_style_ == WS_POPUP_BORDERLESS) frame_->setWindowFlag(Qt::FramelessWindowHint, true);
-  frame_->SetTitle(is_popup_ ? env::PopupWindowTitle() : env::MainWindowTitle());
+  frame_->SetTitle(FrameTitle());
   QPalette palette = frame_->palette();
   palette.setColor(QPalette::Window, QColor::fromRgba(app::AppContext::Get()->BackgroundColor()));
   frame_->setPalette(palette);
@@ -135,18 +158,6 @@ void RootWindow::CreateRootWindow(const engine::BrowserSettings& settings) {
   }
   browser_host_->SetMainWindowHandle(platform::HandleOf(frame_));
   if (with_controls_) CreateControls();
-
-  const platform::Rect client = ClientRect();
-  if (is_popup_) {
-    browser_host_->ShowPopup(frame_, client.x, client.y, client.width, client.height);
-    Show(platform::ShowCommand::kNormal);
-    return;
-  }
-  frame_->ShowWithCommand(platform::ShowCommand::kMaximized);
-  loading_dialog_ = new LoadingDialog(frame_);
-  loading_dialog_->PlaceOverFrame();
-  loading_dialog_->show();
-  browser_host_->CreateBrowser(frame_, client, settings, registry_->RequestContextFor(this));
 }
 
 void RootWindow::CreateControls() {
@@ -324,10 +335,13 @@ void RootWindow::ShowAboutDialog() {
 }
 
 void RootWindow::BrowserCreated(std::shared_ptr<engine::Browser>) {
-  if (is_popup_)
-    CreateRootWindow(engine::BrowserSettings{});
-  else
+  if (!is_popup_ || !frame_) {
     OnSize();
+    return;
+  }
+  const platform::Rect client = ClientRect();
+  browser_host_->ShowPopup(client.x, client.y, client.width, client.height);
+  Show(platform::ShowCommand::kNormal);
 }
 
 void RootWindow::BrowserHostDestroyed() {

@@ -34,7 +34,8 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   // Creates the browser host for |url| and the frame (on the UI thread).
   void Open(app::RootWindowRegistry* registry, bool with_controls, bool offscreen, const platform::Rect& bounds,
             const engine::BrowserSettings& settings, const std::string& url);
-  // For a popup the engine is creating: the frame follows in BrowserCreated.
+  // For a popup the engine is creating, on the UI thread: the frame is made
+  // now and shown in BrowserCreated.
   void OpenAsPopup(app::RootWindowRegistry* registry, bool with_controls, bool offscreen,
                    const engine::PopupFeatures& features, engine::WindowInfo& window_info,
                    std::shared_ptr<engine::Client>& client, engine::BrowserSettings& settings);
@@ -68,6 +69,9 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
 
  private:
   void CreateRootWindow(const engine::BrowserSettings& settings);
+  // The frame with its controls, not shown yet.
+  void CreateFrame();
+  std::string FrameTitle() const;
   void CreateControls();
   bool OnCommand(uint32_t id, intptr_t lparam);
   void OpenFindDialog();

@@ -1,15 +1,25 @@
 #include "platform/top_level_window.h"
 
-#include <QEvent>
 #include <QPointer>
-#include <QTimer>
 
 #include "platform/screen.h"
 
 namespace platform {
 
+namespace {
+
+Qt::WindowFlags FlagsFor(const QWidget* owner) {
+  if (!owner) return Qt::Window;
+  // Only dialog-type windows carry WM_TRANSIENT_FOR on X11, which keeps
+  // them above their owner; they keep a normal window's buttons.
+  return Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+         Qt::WindowCloseButtonHint;
+}
+
+}  // namespace
+
 TopLevelWindow::TopLevelWindow(const std::string& class_name, QWidget* owner)
-    : QWidget(owner, Qt::Window), class_name_(class_name) {}
+    : QWidget(owner, FlagsFor(owner)), class_name_(class_name) {}
 
 TopLevelWindow::~TopLevelWindow() {
   if (registered_) UnregisterWindow(this);
@@ -24,7 +34,6 @@ void TopLevelWindow::SetTitle(const std::string& title) {
 }
 
 void TopLevelWindow::ShowWithCommand(ShowCommand command) {
-  want_maximized_ = command == ShowCommand::kMaximized;
   switch (command) {
     case ShowCommand::kMaximized: showMaximized(); break;
     case ShowCommand::kMinimized: showMinimized(); break;
@@ -44,7 +53,6 @@ void TopLevelWindow::SetFullScreenPresentation(bool full_screen) {
   // keyboard focus; give it back to whoever had it.
   QPointer<QWidget> focus = focusWidget();
   if (full_screen) {
-    want_maximized_ = false;
     setWindowFlag(Qt::FramelessWindowHint, true);
     const Rect desktop = DesktopRect();
     setGeometry(0, 0, desktop.x + desktop.width, desktop.y + desktop.height);
@@ -58,31 +66,6 @@ void TopLevelWindow::SetFullScreenPresentation(bool full_screen) {
   }
   activateWindow();
   if (focus) focus->setFocus();
-}
-
-bool TopLevelWindow::event(QEvent* event) {
-  switch (event->type()) {
-    case QEvent::Show:
-      shown_once_ = true;
-      break;
-    case QEvent::WinIdChange:
-      if (shown_once_) surface_recreated_ = true;
-      break;
-    case QEvent::WindowStateChange:
-      // Qt 6.4 re-creates a shown top-level window when the first
-      // QWebEngineView inside it starts rendering, and the window manager
-      // maps the new window unmaximised. Put back what was asked for.
-      if (surface_recreated_ && want_maximized_ && !(windowState() & Qt::WindowMaximized)) {
-        surface_recreated_ = false;
-        QTimer::singleShot(0, this, [this] {
-          if (want_maximized_) showMaximized();
-        });
-      }
-      break;
-    default:
-      break;
-  }
-  return QWidget::event(event);
 }
 
 }  // namespace platform

@@ -11,7 +11,8 @@
 namespace platform {
 
 // A top-level frame that other threads and processes can find by class
-// name and title and send window messages to. Lives on the UI thread.
+// name and title and send window messages to. With an |owner| it stays
+// above that window and closes with it. Lives on the UI thread.
 class TopLevelWindow : public QWidget {
   Q_OBJECT
  public:
@@ -29,16 +30,10 @@ class TopLevelWindow : public QWidget {
   void BringToForeground();
   void SetFullScreenPresentation(bool full_screen);
 
- protected:
-  bool event(QEvent* event) override;
-
  private:
   std::string class_name_;
   std::string title_;
   bool registered_ = false;
-  bool shown_once_ = false;
-  bool surface_recreated_ = false;
-  bool want_maximized_ = false;
 };
 
 // The window directory's side of registration (window_directory.cc).

@@ -103,20 +103,39 @@ QString BootstrapScript() {
     });
   }
 
-  // The target name of new windows, for their geometry.
-  function reportName(name) {
-    call('popup-name', name === undefined || name === null ? '' : String(name));
+  // The target name of each new window, for its geometry, with the address
+  // it opens so that the report meets its own window.
+  function reportName(name, url) {
+    var href = '';
+    try {
+      href = new URL(url === undefined || url === null || url === '' ? 'about:blank' : String(url),
+                     document.baseURI).href;
+    } catch (e) {}
+    call('popup-name', (name === undefined || name === null ? '' : String(name)) + '\n' + href);
   }
   var open = window.open;
   window.open = function (url, name) {
-    reportName(name);
+    reportName(name, url);
     return open.apply(this, arguments);
   };
+  function targetOf(element) {
+    var base = document.querySelector('base[target]');
+    return element.getAttribute('target') || (base ? base.getAttribute('target') : '') || '';
+  }
+  // A plain click on a link with a target opens a popup; modified and
+  // middle clicks open new tabs and are not reported.
+  function reportTarget(target, url) {
+    if (!target || /^_(self|top|parent)$/i.test(target)) return;
+    reportName(/^_blank$/i.test(target) ? '' : target, url);
+  }
   document.addEventListener('click', function (event) {
-    var link = event.target && event.target.closest ? event.target.closest('a[target]') : null;
-    if (!link) return;
-    var target = link.getAttribute('target');
-    if (target && !/^_(self|top|parent|blank)$/i.test(target)) reportName(target);
+    if (event.button !== 0 || event.ctrlKey || event.shiftKey || event.metaKey || event.altKey) return;
+    var link = event.target && event.target.closest ? event.target.closest('a[href], area[href]') : null;
+    if (link) reportTarget(targetOf(link), link.href);
+  }, true);
+  document.addEventListener('submit', function (event) {
+    var form = event.target;
+    if (form && form.getAttribute) reportTarget(targetOf(form), form.action);
   }, true);
 })();
 )JS");

@@ -328,19 +328,28 @@ void QtBrowser::Create(const WindowInfo& info, QWebEngineProfile* profile, Color
 
 QWebEnginePage* QtBrowser::page() const { return view_ ? view_->page() : nullptr; }
 
-void QtBrowser::PushPopupName(const QString& name) {
-  popup_names_.push_back({name, QDateTime::currentMSecsSinceEpoch()});
+void QtBrowser::PushPopupName(const QString& report) {
+  // The address never holds a raw line feed; the name may.
+  const qsizetype newline = report.lastIndexOf(QLatin1Char('\n'));
+  if (newline < 0) return;
+  popup_names_.push_back({report.left(newline), QUrl(report.mid(newline + 1)), QDateTime::currentMSecsSinceEpoch()});
 }
 
-bool QtBrowser::TakePopupName(std::string& name) {
+bool QtBrowser::TakePopupName(const QUrl& url, std::string& name) {
   const qint64 now = QDateTime::currentMSecsSinceEpoch();
-  // A report whose window never came (an existing window was reused) expires.
+  // A report whose window never came (an existing window was reused, the
+  // page cancelled the click) expires.
   while (!popup_names_.empty() && now - popup_names_.front().reported_ms > kPopupNameLifetimeMs)
     popup_names_.pop_front();
-  if (popup_names_.empty()) return false;
-  name = popup_names_.front().name.toStdString();
-  popup_names_.pop_front();
-  return true;
+  const QUrl wanted = url.isEmpty() ? QUrl(QStringLiteral("about:blank")) : url;
+  for (auto it = popup_names_.rbegin(); it != popup_names_.rend(); ++it) {
+    if (it->url != wanted) continue;
+    name = it->name.toStdString();
+    // Older reports belong to windows that will not come any more.
+    popup_names_.erase(popup_names_.begin(), it.base());
+    return true;
+  }
+  return false;
 }
 
 void QtBrowser::ConnectSignals(QWebEnginePage* page) {
@@ -415,9 +424,9 @@ void QtBrowser::OnNewWindowRequested(QWebEngineNewWindowRequest& request) {
   const WindowOpenDisposition disposition = DispositionOf(request.destination());
   const std::string url = request.requestedUrl().toString().toStdString();
   std::string name;
-  const bool from_script = TakePopupName(name);
+  const bool reported = TakePopupName(request.requestedUrl(), name);
   auto self = shared_from_this();
-  if (!from_script && (disposition == WOD_NEW_FOREGROUND_TAB || disposition == WOD_NEW_BACKGROUND_TAB)) {
+  if (!reported && (disposition == WOD_NEW_FOREGROUND_TAB || disposition == WOD_NEW_BACKGROUND_TAB)) {
     if (!client_->OnOpenURLFromTab(self, GetMainFrame(), url, disposition, request.isUserInitiated()))
       page()->load(request.requestedUrl());
     return;

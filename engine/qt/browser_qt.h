@@ -95,9 +95,12 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   QWebEnginePage* page() const;
   QtView* view() const { return view_.data(); }
 
-  // The target name the page reported for the window it is opening.
-  void PushPopupName(const QString& name);
-  bool TakePopupName(std::string& name);
+  // The page's report of a window it is opening: its target name, a line
+  // feed, and the address it opens.
+  void PushPopupName(const QString& report);
+  // The target name reported for a new window on |url|; false when the page
+  // reported none (the user asked for a new tab).
+  bool TakePopupName(const QUrl& url, std::string& name);
 
   // Browser
   int GetIdentifier() const override { return id_; }
@@ -128,6 +131,7 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
 
   struct PendingName {
     QString name;
+    QUrl url;
     qint64 reported_ms;
   };
 
