@@ -4,6 +4,7 @@
 
 #include "app/app_context.h"
 #include "app/ui_message_loop.h"
+#include "browser/request_headers.h"
 #include "browser/root_window_win.h"
 
 namespace app {
@@ -21,6 +22,8 @@ std::string PerBrowserCachePath(const std::string& cache_path_switch, bool share
   if (cache_path_switch.empty()) return std::string();
   return shared_cache ? cache_path_switch : cache_path_switch + std::to_string(now_seconds);
 }
+
+void RequestContextHandler::OnBeforeResourceLoad(engine::Request& request) { browser::AddProductHeaders(request); }
 
 namespace {
 bool GlobalSwitch(const char* name) {

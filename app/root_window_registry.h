@@ -23,6 +23,8 @@ engine::PluginPolicy PluginPolicyFor(const std::string& mime_type);
 class RequestContextHandler : public engine::RequestContextHandler {
  public:
   bool OnBeforePluginLoad(const std::string& mime_type, engine::PluginPolicy& policy) override;
+  // The product's headers, also on requests no browser's client sees.
+  void OnBeforeResourceLoad(engine::Request& request) override;
 };
 
 // Cache path of a per-browser request context: the "cache-path" switch,

@@ -9,6 +9,7 @@
 #include "app/root_window_registry.h"
 #include "browser/error_pages.h"
 #include "browser/popup_geometry.h"
+#include "browser/request_headers.h"
 #include "browser/window_messages.h"
 #include "env/logs.h"
 #include "env/paths.h"
@@ -169,11 +170,7 @@ bool BrowserEventHandler::OnJSDialog(std::shared_ptr<engine::Browser> browser, c
 }
 
 void BrowserEventHandler::OnBeforeResourceLoad(std::shared_ptr<engine::Browser>, engine::Request& request) {
-  engine::Request::HeaderMap headers;
-  request.GetHeaderMap(headers);
-  headers.emplace("My-Header", "crm");
-  headers.emplace("My-Version", env::PRODUCT_VERSION);
-  request.SetHeaderMap(headers);
+  AddProductHeaders(request);
 }
 
 bool BrowserEventHandler::OnCertificateError(std::shared_ptr<engine::Browser> browser, int cert_error,

@@ -86,12 +86,23 @@ class JSDialogCallback {
   virtual void Continue(bool success, const std::u16string& user_input) = 0;
 };
 
+enum ResourceType {
+  RT_MAIN_FRAME = 0, RT_SUB_FRAME, RT_STYLESHEET, RT_SCRIPT, RT_IMAGE, RT_FONT_RESOURCE, RT_SUB_RESOURCE,
+  RT_OBJECT, RT_MEDIA, RT_WORKER, RT_SHARED_WORKER, RT_PREFETCH, RT_FAVICON, RT_XHR, RT_PING,
+  RT_SERVICE_WORKER, RT_CSP_REPORT, RT_PLUGIN_RESOURCE, RT_NAVIGATION_PRELOAD_MAIN_FRAME = 19,
+  RT_NAVIGATION_PRELOAD_SUB_FRAME, RT_WEB_SOCKET = 254, RT_UNKNOWN = 255
+};
+
 // A resource request as OnBeforeResourceLoad sees it.
 class Request {
  public:
   using HeaderMap = std::multimap<std::string, std::string>;
   virtual ~Request() = default;
   virtual std::string GetURL() const = 0;
+  virtual ResourceType GetResourceType() const = 0;
+  // The origin of the document that made the request ("scheme://host:port");
+  // empty when the browser itself did.
+  virtual std::string GetInitiator() const = 0;
   virtual void GetHeaderMap(HeaderMap& headers) const = 0;
   virtual void SetHeaderMap(const HeaderMap& headers) = 0;
 };
@@ -140,6 +151,9 @@ class RequestContextHandler {
   // Decides whether the plug-in for |mime_type| may load. Returns true when
   // it decided (|policy| set).
   virtual bool OnBeforePluginLoad(const std::string& mime_type, PluginPolicy& policy) = 0;
+  // Every request of the context, before a browser's client sees it; some
+  // reach no client at all (the first request of a new window).
+  virtual void OnBeforeResourceLoad(Request&) {}
 };
 
 class RequestContext {

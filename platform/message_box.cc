@@ -16,6 +16,8 @@ MessageBoxAnswerer g_answerer;
 int ShowOnUiThread(QWidget* owner, const MessageBoxRequest& request) {
   QMessageBox box(owner);
   box.setWindowTitle(QString::fromStdString(request.caption));
+  // Page text is shown as it is, never as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setText(QString::fromStdString(request.text));
   switch (request.flags & 0xF0) {
     case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;

@@ -67,22 +67,6 @@ class QtFrame : public Frame {
   std::weak_ptr<QtBrowser> browser_;
 };
 
-class QtRequest : public Request {
- public:
-  explicit QtRequest(QWebEngineUrlRequestInfo& info) : info_(info) {}
-  std::string GetURL() const override { return info_.requestUrl().toString().toStdString(); }
-  // Qt 6.4 does not show the request's own headers here; they are kept
-  // as they are, and SetHeaderMap only adds or replaces the names it gets.
-  void GetHeaderMap(HeaderMap& headers) const override { headers.clear(); }
-  void SetHeaderMap(const HeaderMap& headers) override {
-    for (const auto& [name, value] : headers)
-      info_.setHttpHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
-  }
-
- private:
-  QWebEngineUrlRequestInfo& info_;
-};
-
 class QtContextMenuModel : public ContextMenuModel {
  public:
   explicit QtContextMenuModel(QMenu* menu) : menu_(menu) {}
@@ -242,7 +226,9 @@ bool QtPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool 
     browser->client()->OnProtocolExecution(browser, url.toString().toStdString(), allow);
     return allow;
   }
-  return QWebEnginePage::acceptNavigationRequest(url, type, is_main_frame);
+  const bool accepted = QWebEnginePage::acceptNavigationRequest(url, type, is_main_frame);
+  if (browser && accepted && is_main_frame) browser->NoteMainFrameNavigation(url);
+  return accepted;
 }
 
 QtView::QtView(QWidget* parent, std::weak_ptr<QtBrowser> browser) : QWebEngineView(parent), browser_(std::move(browser)) {
@@ -364,6 +350,7 @@ void QtBrowser::ConnectSignals(QWebEnginePage* page) {
       self->client_->OnLoadingStateChange(self, true, can_back, can_forward);
       return;
     }
+    self->main_frame_navigation_.clear();
     auto frame = self->GetMainFrame();
     if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus ||
         info.status() == QWebEngineLoadingInfo::LoadStoppedStatus) {
@@ -445,6 +432,13 @@ void QtBrowser::OnNewWindowRequested(QWebEngineNewWindowRequest& request) {
 
 void QtBrowser::OnCertificateError(const QWebEngineCertificateError& error) {
   QWebEngineCertificateError decision = error;
+  // Qt 6.4 does not say which frame a request belongs to. Only the main
+  // frame's own navigation replaces the page; an image, script or sub-frame
+  // with a bad certificate is refused and the page stays.
+  if (error.url() != main_frame_navigation_) {
+    decision.rejectCertificate();
+    return;
+  }
   const bool proceed = client_->OnCertificateError(shared_from_this(), error.type(), error.url().toString().toStdString(),
                                                    SslInfoFrom(error));
   if (proceed && decision.isOverridable()) {

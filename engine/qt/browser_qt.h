@@ -72,6 +72,25 @@ class QtErrorSubFrame : public Frame {
   QString reply_;
 };
 
+// A request as the client sees it.
+class QtRequest : public Request {
+ public:
+  explicit QtRequest(QWebEngineUrlRequestInfo& info) : info_(info) {}
+  std::string GetURL() const override { return info_.requestUrl().toString().toStdString(); }
+  ResourceType GetResourceType() const override { return static_cast<ResourceType>(info_.resourceType()); }
+  std::string GetInitiator() const override { return info_.initiator().toString().toStdString(); }
+  // Qt 6.4 does not show the request's own headers here; they are kept
+  // as they are, and SetHeaderMap only adds or replaces the names it gets.
+  void GetHeaderMap(HeaderMap& headers) const override { headers.clear(); }
+  void SetHeaderMap(const HeaderMap& headers) override {
+    for (const auto& [name, value] : headers)
+      info_.setHttpHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
+  }
+
+ private:
+  QWebEngineUrlRequestInfo& info_;
+};
+
 // Adds what the client wants to every request of one page.
 class QtRequestInterceptor : public QWebEngineUrlRequestInterceptor {
  public:
@@ -101,6 +120,9 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   // The target name reported for a new window on |url|; false when the page
   // reported none (the user asked for a new tab).
   bool TakePopupName(const QUrl& url, std::string& name);
+
+  // Each step (redirects too) of the main frame's current navigation.
+  void NoteMainFrameNavigation(const QUrl& url) { main_frame_navigation_ = url; }
 
   // Browser
   int GetIdentifier() const override { return id_; }
@@ -141,6 +163,7 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   std::unique_ptr<QtRequestInterceptor> interceptor_;
   std::deque<PendingName> popup_names_;
   QUrl rejected_certificate_url_;
+  QUrl main_frame_navigation_;
   bool closing_ = false;
 };
 

@@ -2,7 +2,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QThread>
+#include <QTranslator>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <map>
@@ -17,6 +19,20 @@ namespace engine {
 
 namespace {
 
+// Shows every request of a profile to its context's handler. Qt 6 runs
+// interceptors on the UI thread.
+class QtContextInterceptor : public QWebEngineUrlRequestInterceptor {
+ public:
+  explicit QtContextInterceptor(std::shared_ptr<RequestContextHandler> handler) : handler_(std::move(handler)) {}
+  void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+    QtRequest request(info);
+    handler_->OnBeforeResourceLoad(request);
+  }
+
+ private:
+  std::shared_ptr<RequestContextHandler> handler_;
+};
+
 // Engine state of the browser process; touched on the UI thread only,
 // except |g_app| which PostTask reads from any thread.
 struct EngineState {
@@ -26,6 +42,8 @@ struct EngineState {
   QWebEngineProfile* global_profile = nullptr;
   std::map<std::string, QWebEngineProfile*> profiles_by_path;
   std::vector<QWebEngineProfile*> memory_profiles;
+  // Outlive their profiles, which do not own them.
+  std::map<QWebEngineProfile*, std::unique_ptr<QtContextInterceptor>> interceptors;
   std::map<int, std::shared_ptr<QtBrowser>> live_browsers;
   int next_browser_id = 1;
 };
@@ -79,7 +97,7 @@ class QtRequestContext : public RequestContext {
   QWebEngineProfile* profile_;
 };
 
-void ApplyProfileSettings(QWebEngineProfile* profile, RequestContextHandler* handler) {
+void ApplyProfileSettings(QWebEngineProfile* profile, const std::shared_ptr<RequestContextHandler>& handler) {
   if (!g_state->settings.accept_language_list.empty())
     profile->setHttpAcceptLanguage(QString::fromStdString(g_state->settings.accept_language_list));
   // The only plug-in this engine carries is its PDF viewer.
@@ -88,6 +106,10 @@ void ApplyProfileSettings(QWebEngineProfile* profile, RequestContextHandler* han
   const bool allowed = !decided || policy == PLUGIN_POLICY_ALLOW;
   profile->settings()->setAttribute(QWebEngineSettings::PdfViewerEnabled, allowed);
   profile->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, allowed);
+  if (!handler) return;
+  auto interceptor = std::make_unique<QtContextInterceptor>(handler);
+  profile->setUrlRequestInterceptor(interceptor.get());
+  g_state->interceptors[profile] = std::move(interceptor);
 }
 
 void SetStorage(QWebEngineProfile* profile, const std::string& path, bool persist_session_cookies) {
@@ -114,6 +136,20 @@ class QtCookieManager : public CookieManager {
     return true;
   }
 };
+
+// The engine's own dialogs (prompt, file choosers, standard buttons) speak
+// the engine's language; without a catalogue they stay in English.
+void InstallTranslations(const std::string& locale) {
+  const QLocale language(QString::fromStdString(locale).replace(QLatin1Char('-'), QLatin1Char('_')));
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  for (const QString& catalogue : {QStringLiteral("qtbase"), QStringLiteral("qtwebengine")}) {
+    auto* translator = new QTranslator(g_app);
+    if (translator->load(language, catalogue, QStringLiteral("_"), folder))
+      g_app->installTranslator(translator);
+    else
+      delete translator;
+  }
+}
 
 }  // namespace
 
@@ -182,6 +218,7 @@ bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
     g_app = new QApplication(g_state->argc, g_state->argv.data());
   }
   g_ui_thread = std::this_thread::get_id();
+  if (!settings.locale.empty()) InstallTranslations(settings.locale);
   g_state->global_profile = new QWebEngineProfile(QStringLiteral("global"));
   ApplyProfileSettings(g_state->global_profile, nullptr);
   // The engine has read its switches; keep them away from programs we start.
@@ -235,14 +272,14 @@ std::shared_ptr<RequestContext> RequestContext::CreateContext(const RequestConte
     SetStorage(profile, settings.cache_path, true);
     g_state->profiles_by_path[settings.cache_path] = profile;
   }
-  ApplyProfileSettings(profile, handler.get());
+  ApplyProfileSettings(profile, handler);
   return std::make_shared<QtRequestContext>(profile);
 }
 
 std::shared_ptr<RequestContext> RequestContext::CreateSharedWithGlobal(
     std::shared_ptr<RequestContextHandler> handler) {
   if (!g_state) return nullptr;
-  ApplyProfileSettings(g_state->global_profile, handler.get());
+  ApplyProfileSettings(g_state->global_profile, handler);
   return std::make_shared<QtRequestContext>(g_state->global_profile);
 }
 

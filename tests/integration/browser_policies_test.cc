@@ -4,6 +4,10 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -92,33 +96,47 @@ TEST_F(BrowserPolicies, LoadingDialogCyclesUntilThePageHasLoaded) {
   EXPECT_TRUE(WaitFor([&] { return standalone.progress() >= start + 4; }, 2000));
 }
 
-TEST_F(BrowserPolicies, HeadersReachEverySiteAndEveryKindOfRequest) {
+TEST_F(BrowserPolicies, HeadersGoWhereverTheyCauseNoPreflight) {
   RecordingServer site, other;
+  other.RefusePreflights();
   other.Serve("/cross", "ok", "text/plain");
+  other.Serve("/img.png", "", "image/png");
+  other.Serve("/script.js", "window.crossScript = true;", "text/javascript");
+  other.Serve("/tab", "<html><body>other site</body></html>");
   site.Serve("/img.png", "", "image/png");
   site.Serve("/xhr", "ok", "text/plain");
+  site.Serve("/popup", "<html><body>popup</body></html>");
   site.Serve("/client",
-             "<html><body><img src='/img.png'><script>"
+             "<html><body><img src='/img.png'><img src='" + other.Url("/img.png", "localhost") + "'>"
+             "<script src='" + other.Url("/script.js", "localhost") + "'></script>"
+             "<a id='blank' target='_blank' href='" + other.Url("/tab", "localhost") + "'>blank</a><script>"
              "fetch('/xhr').then(() => fetch('" + other.Url("/cross", "localhost") + "'))"
-             ".then(() => { document.body.append('all done'); });"
+             ".then(r => r.text()).then(t => { document.body.append('fetched ' + t + ' ' + window.crossScript); })"
+             ".catch(e => document.body.append('failed ' + e));"
+             "window.open('/popup', 'win_10_10_300_200');"
+             "document.getElementById('blank').click();"
              "</script></body></html>");
   auto window = Open(site.Url("/client"));
-  TextOnceItHas(window, "all done");
-  for (auto* server : {&site, &other}) {
+  // The cross-origin fetch works against a server that refuses preflights.
+  EXPECT_NE(TextOnceItHas(window, "fetched").find("fetched ok true"), std::string::npos);
+  ASSERT_TRUE(WaitFor([&] { return site.Hits("/popup") == 1 && other.Hits("/tab") == 1; }));
+  EXPECT_EQ(other.Hits("/cross", "OPTIONS") + site.Hits("/xhr", "OPTIONS"), 0);
+  const auto has_headers = [](const RecordingServer::Seen& seen) {
+    auto header = seen.headers.find("My-Header");
+    auto version = seen.headers.find("My-Version");
+    return header != seen.headers.end() && header->second == "crm" && version != seen.headers.end() &&
+           version->second == "2.6.1";
+  };
+  // Navigations (the popups' first requests too), same-origin requests and
+  // cross-origin images and scripts carry them; the cross-origin fetch not.
+  for (const auto* server : {&site, &other}) {
     for (const auto& seen : server->seen()) {
-      // The engine's own CORS preflight is not a request of the page.
-      if (seen.path == "/favicon.ico" || seen.method == "OPTIONS") continue;
-      auto header = seen.headers.find("My-Header");
-      auto version = seen.headers.find("My-Version");
-      ASSERT_NE(header, seen.headers.end()) << seen.path;
-      EXPECT_EQ(header->second, "crm") << seen.path;
-      ASSERT_NE(version, seen.headers.end()) << seen.path;
-      EXPECT_EQ(version->second, "2.6.1") << seen.path;
+      if (seen.path == "/favicon.ico") continue;
+      EXPECT_EQ(has_headers(seen), seen.path != "/cross") << seen.method << " " << seen.path;
     }
   }
   EXPECT_EQ(site.Hits("/client"), 1);
-  EXPECT_EQ(site.Hits("/img.png"), 1);
-  EXPECT_EQ(site.Hits("/xhr"), 1);
+  EXPECT_EQ(site.Hits("/img.png") + site.Hits("/xhr") + other.Hits("/img.png") + other.Hits("/script.js"), 4);
   EXPECT_EQ(other.Hits("/cross"), 1);
 }
 
@@ -262,12 +280,35 @@ TEST_F(BrowserPolicies, DeveloperToolsOpenInAWindowOfTheirOwn) {
   std::shared_ptr<browser::RootWindow> tools = Popup();
   ASSERT_TRUE(tools);
   EXPECT_TRUE(WaitFor([&] { return tools->GetHandle() && tools->GetHandle()->isVisible(); }));
+  // Asked for no size, it gets a usable part of the work area.
+  const platform::Rect expected = browser::PlacePopup("", platform::WorkArea()).bounds;
+  EXPECT_EQ(tools->GetHandle()->size(), QSize(expected.width, expected.height));
+}
+
+TEST_F(BrowserPolicies, TargetedLinksOpenPopupsOwnedByTheMainWindow) {
+  RecordingServer site;
+  site.Serve("/target", "<html><body>target page</body></html>");
+  site.Serve("/client", "<html><body><a id='l' target='_blank' href='/target'>link</a>"
+                        "<script>document.getElementById('l').click();</script></body></html>");
+  auto window = Open(site.Url("/client"));
+  ASSERT_TRUE(WaitFor([&] { return registry()->window_count() == 2; }));
+  std::shared_ptr<browser::RootWindow> popup = Popup();
+  ASSERT_TRUE(popup);
+  ASSERT_TRUE(WaitFor([&] { return popup->GetHandle() && popup->GetHandle()->isVisible(); }));
+  TextOnceItHas(popup, "target page");
+  QWidget* frame = popup->GetHandle();
+  EXPECT_EQ(frame->windowTitle(), QStringLiteral("VeltroCRM客户管理系统"));
+  EXPECT_EQ(frame->parentWidget(), window->GetHandle());
+  EXPECT_EQ(frame->findChild<QLineEdit*>(), nullptr);
+  const platform::Rect expected = browser::PlacePopup("", platform::WorkArea()).bounds;
+  EXPECT_EQ(frame->size(), QSize(expected.width, expected.height));
 }
 
 TEST_F(BrowserPolicies, NewTabLinksOpenAWindowWithControls) {
   RecordingServer site;
   site.Serve("/target", "<html><body>target page</body></html>");
-  site.Serve("/client", "<html><body><a id='l' href='/target'>link</a><script>"
+  // A modified click is a new tab even on a link that names a target.
+  site.Serve("/client", "<html><body><a id='l' target='_blank' href='/target'>link</a><script>"
                         "document.getElementById('l').dispatchEvent(new MouseEvent('click', {ctrlKey: true, "
                         "bubbles: true, cancelable: true}));</script></body></html>");
   auto window = Open(site.Url("/client"));
@@ -287,6 +328,30 @@ TEST_F(BrowserPolicies, NewTabLinksOpenAWindowWithControls) {
   EXPECT_EQ(window->GetBrowser()->GetMainFrame()->GetURL(), site.Url("/client"));
 }
 
+TEST_F(BrowserPolicies, MessageBoxesShowPlainTextWithChineseButtons) {
+  platform::SetMessageBoxAnswererForTesting(nullptr);
+  QString shown;
+  Qt::TextFormat format = Qt::AutoText;
+  QStringList buttons;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    shown = box->text();
+    format = box->textFormat();
+    for (QAbstractButton* button : box->buttons()) buttons << button->text();
+    box->reject();
+  });
+  poll.start(50);
+  platform::ShowMessageBox(nullptr, "<h1>x</h1><img src=y>", "提示", platform::MB_OKCANCEL);
+  EXPECT_EQ(shown, QStringLiteral("<h1>x</h1><img src=y>"));
+  EXPECT_EQ(format, Qt::PlainText);
+  EXPECT_TRUE(buttons.contains(QStringLiteral("取消"))) << buttons.join(',').toStdString();
+  // Qt's own standard buttons come from its Chinese catalogue.
+  QDialogButtonBox standard(QDialogButtonBox::Cancel);
+  EXPECT_EQ(standard.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+}
+
 TEST_F(BrowserPolicies, NoContextMenu) {
   RecordingServer site;
   site.Serve("/client", "<html><body><a href='/x'>link</a> text</body></html>");
@@ -299,30 +364,48 @@ TEST_F(BrowserPolicies, NoContextMenu) {
   EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
+// openssl s_server on 127.0.0.1 with a fresh self-signed certificate.
+class SelfSignedServer {
+ public:
+  SelfSignedServer() : port_(ClosedPort()) {
+    const QString key = dir_.filePath("key.pem"), cert = dir_.filePath("cert.pem");
+    QProcess make_cert;
+    make_cert.setStandardErrorFile(QProcess::nullDevice());
+    make_cert.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                                "/CN=veltro-test-<b>", "-keyout", key, "-out", cert});
+    if (!make_cert.waitForFinished(30000) || make_cert.exitCode() != 0) return;
+    server_.start("openssl", {"s_server", "-accept", QString::number(port_), "-cert", cert, "-key", key, "-www",
+                              "-quiet"});
+    if (!server_.waitForStarted()) return;
+    started_ = WaitFor([this] {
+      const int fd = socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in address{};
+      address.sin_family = AF_INET;
+      address.sin_port = htons(static_cast<uint16_t>(port_));
+      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+      close(fd);
+      return ok;
+    }, 5000);
+  }
+  ~SelfSignedServer() {
+    server_.kill();
+    server_.waitForFinished();
+  }
+  bool started() const { return started_; }
+  std::string Url(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(port_) + path; }
+
+ private:
+  QTemporaryDir dir_;
+  QProcess server_;
+  int port_;
+  bool started_ = false;
+};
+
 TEST_F(BrowserPolicies, SelfSignedCertificateShowsThePageWithNoWayPast) {
-  QTemporaryDir dir;
-  const QString key = dir.filePath("key.pem"), cert = dir.filePath("cert.pem");
-  QProcess make_cert;
-  make_cert.setStandardErrorFile(QProcess::nullDevice());
-  make_cert.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                              "/CN=veltro-test-<b>", "-keyout", key, "-out", cert});
-  ASSERT_TRUE(make_cert.waitForFinished(30000));
-  ASSERT_EQ(make_cert.exitCode(), 0);
-  const int port = ClosedPort();
-  QProcess server;
-  server.start("openssl", {"s_server", "-accept", QString::number(port), "-cert", cert, "-key", key, "-www", "-quiet"});
-  ASSERT_TRUE(server.waitForStarted());
-  ASSERT_TRUE(WaitFor([&] {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    close(fd);
-    return ok;
-  }, 5000));
-  auto window = Open("https://127.0.0.1:" + std::to_string(port) + "/");
+  SelfSignedServer server;
+  ASSERT_TRUE(server.started());
+  auto window = Open(server.Url("/"));
   const std::string text = TextOnceItHas(window, "DER Encoded*");
   EXPECT_NE(text.find("Page failed to load."), std::string::npos) << text;
   EXPECT_NE(text.find("ERR_CERT_AUTHORITY_INVALID"), std::string::npos) << text;
@@ -330,8 +413,21 @@ TEST_F(BrowserPolicies, SelfSignedCertificateShowsThePageWithNoWayPast) {
   EXPECT_NE(text.find("veltro-test-<b>"), std::string::npos) << text;
   EXPECT_NE(text.find("PEM Encoded*"), std::string::npos) << text;
   EXPECT_EQ(window->GetBrowser()->GetMainFrame()->GetURL().rfind("data:text/html;base64,", 0), 0u);
-  server.kill();
-  server.waitForFinished();
+}
+
+TEST_F(BrowserPolicies, BadCertificatesOfImagesAndFramesLeaveThePage) {
+  SelfSignedServer server;
+  ASSERT_TRUE(server.started());
+  RecordingServer site;
+  site.Serve("/client", "<html><body>outer page<img src='" + server.Url("/a.png") +
+                            "' onerror=\"document.body.append(' image refused')\">"
+                            "<iframe src='" + server.Url("/frame") + "'></iframe></body></html>");
+  auto window = Open(site.Url("/client"));
+  const std::string text = TextOnceItHas(window, "image refused");
+  EXPECT_EQ(text.rfind("outer page", 0), 0u) << text;
+  WaitFor([] { return false; }, 1500);
+  EXPECT_EQ(window->GetBrowser()->GetMainFrame()->GetURL(), site.Url("/client"));
+  EXPECT_EQ(FrameText(window->GetBrowser()).find("Page failed to load"), std::string::npos);
 }
 
 }  // namespace

@@ -80,6 +80,10 @@ class RecordingServer {
         for (const auto& [name, value] : req.headers) seen.headers.emplace(name, value);
         seen_.push_back(std::move(seen));
       }
+      if (refuse_preflights_ && req.method == "OPTIONS") {
+        res.status = 405;
+        return httplib::Server::HandlerResponse::Handled;
+      }
       res.set_header("Access-Control-Allow-Origin", "*");
       res.set_header("Access-Control-Allow-Headers", "*");
       auto body = bodies_.find(req.path);
@@ -95,6 +99,9 @@ class RecordingServer {
     thread_.join();
   }
 
+  // Answers OPTIONS with 405 and no CORS headers, as many servers do: a
+  // preflighted request then fails. Call before the first request.
+  void RefusePreflights() { refuse_preflights_ = true; }
   // Call before the first request.
   void Serve(const std::string& path, const std::string& body, const std::string& type = "text/html; charset=utf-8") {
     bodies_[path] = {body, type};
@@ -106,16 +113,17 @@ class RecordingServer {
     std::lock_guard<std::mutex> lock(mutex_);
     return seen_;
   }
-  // GET requests of |path|.
-  int Hits(const std::string& path) const {
+  // Requests of |path| with |method|.
+  int Hits(const std::string& path, const std::string& method = "GET") const {
     int hits = 0;
-    for (const Seen& s : seen()) hits += s.path == path && s.method == "GET";
+    for (const Seen& s : seen()) hits += s.path == path && s.method == method;
     return hits;
   }
 
  private:
   httplib::Server server_;
   std::map<std::string, std::pair<std::string, std::string>> bodies_;
+  bool refuse_preflights_ = false;
   mutable std::mutex mutex_;
   std::vector<Seen> seen_;
   int port_ = 0;

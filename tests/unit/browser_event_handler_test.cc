@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "browser/browser_event_handler.h"
+#include "browser/request_headers.h"
 #include "env/paths.h"
 #include "fake_engine.h"
 #include "platform/ini_profile.h"
@@ -154,6 +155,40 @@ TEST_F(HandlerTest, HeadersAreAddedAndOthersKept) {
   auto version = request.headers.find("My-Version");
   ASSERT_NE(version, request.headers.end());
   EXPECT_EQ(version->second, "2.6.1");
+
+  // A cross-origin fetch would be preflighted because of them: left alone.
+  FakeRequest fetch;
+  fetch.type = engine::RT_XHR;
+  handler->OnBeforeResourceLoad(browser, fetch);
+  EXPECT_TRUE(fetch.headers.empty());
+}
+
+TEST(RequestHeaders, OnlyCorsRequestsToOtherOriginsGoWithout) {
+  const struct {
+    const char* name;
+    engine::ResourceType type;
+    const char* initiator;
+    const char* url;
+    bool preflight;
+  } cases[] = {
+      {"navigation to another site", engine::RT_MAIN_FRAME, "https://crm.example", "https://b.example/", false},
+      {"sub-frame of another site", engine::RT_SUB_FRAME, "https://crm.example", "https://b.example/f", false},
+      {"request of the browser itself", engine::RT_XHR, "", "https://b.example/x", false},
+      {"same-origin fetch", engine::RT_XHR, "https://crm.example", "https://crm.example/api", false},
+      {"same origin with the default port spelt out", engine::RT_XHR, "https://crm.example",
+       "https://crm.example:443/api", false},
+      {"cross-origin image", engine::RT_IMAGE, "https://crm.example", "https://cdn.example/a.png", false},
+      {"cross-origin script", engine::RT_SCRIPT, "https://crm.example", "https://cdn.example/a.js", false},
+      {"cross-origin style", engine::RT_STYLESHEET, "https://crm.example", "https://cdn.example/a.css", false},
+      {"cross-origin fetch", engine::RT_XHR, "https://crm.example", "https://api.example/x", true},
+      {"other port is another origin", engine::RT_XHR, "http://127.0.0.1:8000", "http://127.0.0.1:8001/x", true},
+      {"other scheme is another origin", engine::RT_XHR, "http://crm.example", "https://crm.example/x", true},
+      {"cross-origin font", engine::RT_FONT_RESOURCE, "https://crm.example", "https://cdn.example/f.woff", true},
+      {"cross-origin beacon", engine::RT_PING, "https://crm.example", "https://log.example/b", true},
+      {"opaque origin of a sandboxed frame", engine::RT_XHR, "null", "https://crm.example/api", true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(browser::HeadersWouldCausePreflight(c.type, c.initiator, c.url), c.preflight) << c.name;
 }
 
 TEST_F(HandlerTest, RendererCrashReloadsOnlyAwayFromTheStartPage) {

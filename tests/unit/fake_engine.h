@@ -58,9 +58,14 @@ class FakeBrowser : public engine::Browser, public engine::BrowserHost {
 
 class FakeRequest : public engine::Request {
  public:
-  std::string GetURL() const override { return "https://other.example/x.js"; }
+  std::string GetURL() const override { return url; }
+  engine::ResourceType GetResourceType() const override { return type; }
+  std::string GetInitiator() const override { return initiator; }
   void GetHeaderMap(HeaderMap& out) const override { out = headers; }
   void SetHeaderMap(const HeaderMap& in) override { headers = in; }
+  std::string url = "https://other.example/x.js";
+  engine::ResourceType type = engine::RT_SCRIPT;
+  std::string initiator = "https://crm.example";
   HeaderMap headers;
 };
 
