@@ -28,7 +28,10 @@ FindDialog::FindDialog(QWidget* owner, std::function<void(const FindEvent&)> on_
   find_next->setDefault(true);
   auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
   auto* layout = new QGridLayout(this);
-  layout->addWidget(new QLabel(QStringLiteral("Fi&nd what:"), this), 0, 0);
+  auto* label = new QLabel(QStringLiteral("Fi&nd what:"), this);
+  // Without a buddy the label shows its "&" instead of a mnemonic.
+  label->setBuddy(text_);
+  layout->addWidget(label, 0, 0);
   layout->addWidget(text_, 0, 1, 1, 2);
   layout->addWidget(find_next, 0, 3);
   layout->addWidget(match_case_, 1, 0);

@@ -1,5 +1,6 @@
-// A local stand-in for the service: serves the bundled demo client page.
-// Usage: demo_server [port]   (0 or none: a free port, printed on stdout)
+// A local stand-in for the service: serves the bundled demo client page,
+// or the pages of another folder.
+// Usage: demo_server [port [folder]]   (port 0 or none: a free port, printed on stdout)
 #include <httplib.h>
 
 #include <cstdio>
@@ -7,9 +8,10 @@
 
 int main(int argc, char** argv) {
   const int port = argc > 1 ? std::atoi(argv[1]) : 0;
+  const char* root = argc > 2 ? argv[2] : VELTRO_DEMO_ROOT;
   httplib::Server server;
-  if (!server.set_mount_point("/", VELTRO_DEMO_ROOT)) {
-    std::fprintf(stderr, "demo_server: cannot serve %s\n", VELTRO_DEMO_ROOT);
+  if (!server.set_mount_point("/", root)) {
+    std::fprintf(stderr, "demo_server: cannot serve %s\n", root);
     return 1;
   }
   server.Get("/client", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/client/"); });

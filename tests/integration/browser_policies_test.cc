@@ -18,11 +18,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <QWindow>
 
 #include "app/app_context.h"
 #include "app/root_window_registry.h"
 #include "browser/popup_geometry.h"
 #include "browser/root_window_win.h"
+#include "env/system_integration.h"
 #include "platform/message_box.h"
 #include "client_harness.h"
 
@@ -88,6 +90,8 @@ TEST_F(BrowserPolicies, LoadingDialogCyclesUntilThePageHasLoaded) {
   QPointer<browser::LoadingDialog> dialog = window->loading_dialog();
   ASSERT_TRUE(dialog);
   EXPECT_TRUE(dialog->isVisible());
+  // Owned by the frame, so it stays above it.
+  EXPECT_EQ(dialog->windowHandle()->transientParent(), window->GetHandle()->windowHandle());
   EXPECT_NE(dialog->findChild<QLabel*>()->text().indexOf(QStringLiteral("加载中，请稍候...")), -1);
   EXPECT_TRUE(WaitFor([&] { return dialog.isNull(); }, 20000));
   // Its bar moves on by itself every 100 ms.
@@ -302,6 +306,17 @@ TEST_F(BrowserPolicies, TargetedLinksOpenPopupsOwnedByTheMainWindow) {
   EXPECT_EQ(frame->findChild<QLineEdit*>(), nullptr);
   const platform::Rect expected = browser::PlacePopup("", platform::WorkArea()).bounds;
   EXPECT_EQ(frame->size(), QSize(expected.width, expected.height));
+  // Full screen re-creates the main window's native window; the popup stays
+  // owned by the new one.
+  ASSERT_TRUE(env::SetFullScreen(1));
+  ASSERT_TRUE(WaitFor([&] { return window->GetHandle()->isFullScreen(); }, 5000));
+  EXPECT_EQ(frame->windowHandle()->transientParent(), window->GetHandle()->windowHandle());
+  ASSERT_TRUE(env::SetFullScreen(0));
+  ASSERT_TRUE(WaitFor([&] { return !window->GetHandle()->isFullScreen(); }, 5000));
+  EXPECT_EQ(frame->windowHandle()->transientParent(), window->GetHandle()->windowHandle());
+  // The popup goes with its owner.
+  window->Close(true);
+  EXPECT_TRUE(WaitFor([&] { return registry()->window_count() == 0; }, 10000));
 }
 
 TEST_F(BrowserPolicies, NewTabLinksOpenAWindowWithControls) {

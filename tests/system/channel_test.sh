@@ -11,16 +11,7 @@ if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
   VELTRO_IN_NAMESPACE=1 exec unshare --mount --net -- bash "$0" "$@"
 fi
 exe=$1 demo=$2 channels=$3
-failures=0
-passes=0
-check() {
-  local name=$1; shift
-  if "$@"; then passes=$((passes + 1)); echo "ok: $name"; else failures=$((failures + 1)); echo "FAILED: $name"; fi
-}
-wait_until() {
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do [ $SECONDS -ge $deadline ] && return 1; sleep 0.2; done
-}
+. "$(dirname "$0")/lib.sh"
 
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; umount /etc/hosts 2>/dev/null; rm -rf "$work"' EXIT
@@ -69,5 +60,4 @@ check "the client ends" wait_until 30 bash -c "! kill -0 $client 2>/dev/null"
 printf '127.0.0.1\tlocalhost\n# comment line\n127.0.0.5 alive.example\n\nlast line without end\n' > "$work/expected"
 check "at exit the pins are gone and the other lines are as before" cmp -s /etc/hosts "$work/expected"
 
-echo "$passes passed, $failures failed"
-[ "$failures" = 0 ]
+finish

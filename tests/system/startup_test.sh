@@ -6,16 +6,7 @@ set -uo pipefail
 exe=$1
 demo=$2
 title='VeltroCRM客户管理系统 (版本2.6.1)'
-failures=0
-passes=0
-check() {  # check NAME COMMAND...
-  local name=$1; shift
-  if "$@"; then passes=$((passes + 1)); echo "ok: $name"; else failures=$((failures + 1)); echo "FAILED: $name"; fi
-}
-wait_until() {  # wait_until SECONDS COMMAND...
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do [ $SECONDS -ge $deadline ] && return 1; sleep 0.2; done
-}
+. "$(dirname "$0")/lib.sh"
 
 work=$(mktemp -d)
 client_pid=""
@@ -131,5 +122,4 @@ wmctrl -c "$title"
 check "second run ends" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
 client_pid=""
 
-echo "$passes passed, $failures failed"
-[ "$failures" = 0 ]
+finish

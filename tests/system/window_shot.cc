@@ -1,0 +1,43 @@
+// Takes a screenshot of one X window and says what it shows.
+// Usage: window_shot WINDOW-ID OUT.png [RRGGBB]
+// Prints "black=F colour=N colours=M" on stdout: the fraction of (nearly)
+// black pixels, the number of pixels within a small distance of RRGGBB, and
+// how many distinct colours (4 bits a channel) the window shows.
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QSet>
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: window_shot WINDOW-ID OUT.png [RRGGBB]\n");
+    return 2;
+  }
+  QGuiApplication app(argc, argv);
+  bool ok = false;
+  const WId window = QString::fromLatin1(argv[1]).toULongLong(&ok, 0);
+  if (!ok || !app.primaryScreen()) return 2;
+  const QImage image = app.primaryScreen()->grabWindow(window).toImage();
+  if (image.isNull() || !image.save(QString::fromLocal8Bit(argv[2]))) return 1;
+  const QColor wanted = argc > 3 ? QColor(QStringLiteral("#") + QString::fromLatin1(argv[3])) : QColor();
+  long black = 0, matching = 0;
+  QSet<QRgb> colours;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb pixel = image.pixel(x, y);
+      colours.insert(pixel & 0xF0F0F0);
+      black += qRed(pixel) < 16 && qGreen(pixel) < 16 && qBlue(pixel) < 16;
+      // Anti-aliased text keeps its colour only in the middle of strokes.
+      if (wanted.isValid())
+        matching += std::abs(qRed(pixel) - wanted.red()) < 24 && std::abs(qGreen(pixel) - wanted.green()) < 24 &&
+                    std::abs(qBlue(pixel) - wanted.blue()) < 24;
+    }
+  }
+  const double total = static_cast<double>(image.width()) * image.height();
+  std::printf("black=%.3f colour=%ld colours=%lld\n", total > 0 ? black / total : 1.0, matching,
+              static_cast<long long>(colours.size()));
+  return 0;
+}

@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# Every kind of window the client opens, as a user sees it under X with a
+# window manager: screenshots must show the page (not black), titles must
+# leave the main title to the main window, owned windows must stay above
+# their owner. Usage: windows_test.sh VELTROCRM DEMO_SERVER WINDOW_SHOT
+set -uo pipefail
+exe=$1 demo=$2 shot=$3
+. "$(dirname "$0")/lib.sh"
+main_title='VeltroCRM客户管理系统 (版本2.6.1)'
+product='VeltroCRM客户管理系统'
+shots=${VELTRO_SHOTS:-$PWD/window-shots}
+mkdir -p "$shots"
+
+work=$(mktemp -d)
+client_pid=""
+demo_pid=""
+cleanup() {
+  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null
+  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/app/log" "$work/home" "$work/site"
+cp "$exe" "$work/app/veltrocrm"
+export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+# The main page: one tall band per kind of window, red text on white.
+cat > "$work/site/index.html" <<'HTML'
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>main</title>
+<style>body{margin:0;background:#fff;color:#c01020;font:bold 40px sans-serif}
+.band{display:block;height:100px;width:900px;color:#c01020}</style></head><body>
+<div class="band" onclick="window.open('popup.html', 'no_100_80_640_480')">borderless popup</div>
+<div class="band" onclick="window.open('popup.html')">plain popup</div>
+<div class="band" onclick="window.open('popup.html', 'win_200_150_700_500')">framed named popup</div>
+<a class="band" href="popup.html" target="_blank">blank link</a>
+<a class="band" href="popup.html">ctrl-click link</a>
+</body></html>
+HTML
+# Every other window shows green text on white.
+cat > "$work/site/popup.html" <<'HTML'
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>popup</title></head>
+<body style="margin:0;background:#fff;color:#10a040;font:bold 72px sans-serif">POPUP PAGE<br>GREEN TEXT</body></html>
+HTML
+
+"$demo" 0 "$work/site" > "$work/port" 2>/dev/null &
+demo_pid=$!
+wait_until 5 test -s "$work/port" || { echo "demo server did not start"; exit 1; }
+url="http://127.0.0.1:$(cat "$work/port")/index.html"
+
+"$work/app/veltrocrm" --start-url="$url" --channel-service=127.0.0.1:9 > "$work/client.out" 2>&1 &
+client_pid=$!
+
+exact() { printf '^%s$' "$(printf '%s' "$1" | sed 's/[][()\.^$*+?{}|]/\\&/g')"; }
+main_id() { xdotool search --onlyvisible --name "$(exact "$main_title")" 2>/dev/null | head -1; }
+main_shown() { test -n "$(main_id)"; }
+check "main window is shown" wait_until 30 main_shown
+main=$(main_id)
+windows() { xdotool search --onlyvisible --pid "$client_pid" 2>/dev/null | sort; }
+# Window ids in the order the window manager stacks them, bottom first.
+stacking() { xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' | tr ' ' '\n' | grep '^0x' | while read -r h; do printf '%d\n' "$h"; done; }
+above() {  # above UPPER LOWER
+  local order
+  order=$(stacking)
+  [ "$(echo "$order" | grep -n "^$1\$" | cut -d: -f1)" -gt "$(echo "$order" | grep -n "^$2\$" | cut -d: -f1)" ]
+}
+transient_for() {
+  local owner
+  owner=$(xprop -id "$1" WM_TRANSIENT_FOR | awk '/window id/{print $NF}')
+  [ -n "$owner" ] && printf '%d' "$owner"
+}
+geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x","y","w","h}'; }
+only_one_main_title() { test "$(xdotool search --name "$(exact "$main_title")" 2>/dev/null | wc -l)" = 1; }
+
+# painted NAME WINDOW COLOUR: the screenshot shows the page (its text colour,
+# many colours, hardly any black) within a few seconds.
+painted() {
+  local out black colour colours
+  out=$("$shot" "$2" "$shots/$1.png" "$3" 2>/dev/null) || return 1
+  black=$(echo "$out" | sed -n 's/.*black=\([0-9.]*\).*/\1/p')
+  colour=$(echo "$out" | sed -n 's/.*colour=\([0-9]*\).*/\1/p')
+  colours=$(echo "$out" | sed -n 's/.*colours=\([0-9]*\).*/\1/p')
+  echo "$out" > "$shots/$1.txt"
+  awk -v b="$black" -v c="$colour" -v n="$colours" 'BEGIN { exit !(b < 0.2 && c >= 300 && n >= 8) }'
+}
+
+check "main window shows its page" wait_until 20 painted main "$main" c01020
+eval "$(xdotool getwindowgeometry --shell "$main")"
+page_x=$X page_y=$Y
+click_band() {  # click_band INDEX [MODIFIER] [BUTTON]
+  xdotool mousemove --sync $((page_x + 300)) $((page_y + 50 + 100 * $1))
+  if [ -n "${2:-}" ]; then xdotool keydown "$2" click "${3:-1}" keyup "$2"; else xdotool click "${3:-1}"; fi
+}
+# The new frame; a new-tab window's loading dialog comes and goes beside it.
+new_window() {
+  local w
+  for w in $(comm -13 <(echo "$before") <(windows)); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$product" ] && { echo "$w"; return; }
+  done
+}
+opened() { test -n "$(new_window)"; }
+closed() { ! windows | grep -qx "$1"; }
+
+# open_and_check NAME ACTION... : runs ACTION, then checks the one new window.
+# Sets $win, and $kind (popup|tab|tools) decides the expectations.
+open_window() {
+  local name=$1; shift
+  before=$(windows)
+  "$@"
+  if ! wait_until 20 opened; then check "$name opens" false; win=""; return 1; fi
+  win=$(new_window)
+  check "$name shows its page, not a black window" wait_until 20 painted "$name" "$win" "$colour"
+  check "$name is titled with the product name only" test "$(xdotool getwindowname "$win")" = "$product"
+  check "$name leaves the main title to the main window" only_one_main_title
+}
+close_window() {
+  wmctrl -i -c "$1"
+  check "$2 closes" wait_until 20 closed "$1"
+}
+owned_and_above() {  # owned_and_above NAME WINDOW OWNER
+  check "$1 is owned by its window" test "$(transient_for "$2")" = "$3"
+  xdotool windowactivate --sync "$3" >/dev/null 2>&1
+  sleep 0.5
+  check "$1 stays above its owner when the owner is activated" above "$2" "$3"
+}
+
+colour=10a040
+for run in 1 2 3; do
+  open_window "borderless-popup-$run" click_band 0 || continue
+  check "borderless popup $run is 640x480 at 100,80 without a frame" test "$(geometry "$win")" = "100,80,640,480"
+  owned_and_above "borderless popup $run" "$win" "$main"
+  close_window "$win" "borderless popup $run"
+done
+
+open_window plain-popup click_band 1 && {
+  owned_and_above "plain popup" "$win" "$main"
+  close_window "$win" "plain popup"
+}
+open_window framed-named-popup click_band 2 && {
+  check "framed named popup is 700x500" test "$(geometry "$win" | cut -d, -f3-)" = "700,500"
+  owned_and_above "framed named popup" "$win" "$main"
+  close_window "$win" "framed named popup"
+}
+open_window blank-link click_band 3 && {
+  check "_blank link window has no controls (a popup)" test "$(geometry "$win" | cut -d, -f3-)" != "$(geometry "$main" | cut -d, -f3-)"
+  owned_and_above "_blank link window" "$win" "$main"
+  close_window "$win" "_blank link window"
+}
+
+open_window ctrl-click click_band 4 ctrl && {
+  tab=$win
+  check "ctrl-click window has no owner" test -z "$(transient_for "$tab")"
+  # Its menu: File > Find... and Help > About ..., both owned by it.
+  xdotool windowactivate --sync "$tab" >/dev/null 2>&1
+  colour=efefef
+  open_window_titled() {  # open_window_titled NAME TITLE KEYS...
+    local name=$1 title=$2; shift 2
+    before=$(windows)
+    xdotool key --window "$tab" "$@"
+    dialog_up() { xdotool search --onlyvisible --name "^$title" 2>/dev/null | grep -q .; }
+    if ! wait_until 10 dialog_up; then check "$name opens" false; return 1; fi
+    win=$(xdotool search --onlyvisible --name "^$title" | head -1)
+    check "$name is painted" wait_until 10 painted "$name" "$win" "$colour"
+    owned_and_above "$name" "$win" "$tab"
+  }
+  open_window_titled find-dialog Find alt+f f && close_window "$win" "find dialog"
+  open_window_titled about-dialog About alt+h a && {
+    xdotool windowactivate --sync "$win" >/dev/null 2>&1
+    xdotool key Return
+    check "about dialog closes" wait_until 10 closed "$win"
+  }
+  colour=10a040
+  close_window "$tab" "ctrl-click window"
+}
+
+open_window middle-click click_band 3 "" 2 && {
+  check "a middle click on a _blank link opens a new tab: no owner" test -z "$(transient_for "$win")"
+  close_window "$win" "middle-click window"
+}
+
+xdotool windowactivate --sync "$main" >/dev/null 2>&1
+xdotool mousemove --sync $((page_x + 300)) $((page_y + 700)) click 1
+colour=1a73e8
+open_window developer-tools xdotool key ctrl+shift+F12 && {
+  check "developer tools are bigger than a button" awk -v g="$(geometry "$win")" 'BEGIN { split(g, a, ","); exit !(a[3] >= 400 && a[4] >= 300) }'
+  owned_and_above "developer tools" "$win" "$main"
+  close_window "$win" "developer tools"
+}
+
+wmctrl -i -c "$main"
+check "closing the main window ends the process" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
+client_pid=""
+finish
