@@ -1,5 +1,5 @@
-# Shared by the system tests: results and waiting. Source it, then call
-# `finish` at the end.
+# Shared by the system tests: results, waiting and a private installation.
+# Source it, then call `finish` at the end.
 failures=0
 passes=0
 check() {  # check NAME COMMAND...
@@ -13,4 +13,23 @@ wait_until() {  # wait_until SECONDS COMMAND...
 finish() {
   echo "$passes passed, $failures failed"
   [ "$failures" = 0 ]
+}
+
+# private_install EXE: a copy of the client in $work/app with log/ beside it
+# (where pardo.ini goes too) and a home of its own; the client and demo
+# server started into $client_pid and $demo_pid are stopped at exit.
+private_install() {
+  work=$(mktemp -d)
+  client_pid=""
+  demo_pid=""
+  trap 'cleanup_install' EXIT
+  mkdir -p "$work/app/log" "$work/home"
+  cp "$1" "$work/app/veltrocrm"
+  export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+}
+cleanup_install() {
+  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null
+  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
+  rm -rf "$work"
 }

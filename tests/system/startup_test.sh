@@ -8,21 +8,8 @@ demo=$2
 title='VeltroCRM客户管理系统 (版本2.6.1)'
 . "$(dirname "$0")/lib.sh"
 
-work=$(mktemp -d)
-client_pid=""
-demo_pid=""
-cleanup() {
-  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null
-  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# A private installation: pardo.ini and log/ live beside the executable.
-mkdir -p "$work/app/log" "$work/home" "$work/bin"
-cp "$exe" "$work/app/veltrocrm"
-export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+private_install "$exe"
+mkdir -p "$work/bin"
 # A stand-in firewall tool that records each call.
 printf '#!/bin/sh\necho "$@" >> %s/firewall-calls\n' "$work" > "$work/bin/ufw"
 chmod +x "$work/bin/ufw"

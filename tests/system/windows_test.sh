@@ -11,20 +11,8 @@ product='VeltroCRM客户管理系统'
 shots=${VELTRO_SHOTS:-$PWD/window-shots}
 mkdir -p "$shots"
 
-work=$(mktemp -d)
-client_pid=""
-demo_pid=""
-cleanup() {
-  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null
-  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/app/log" "$work/home" "$work/site"
-cp "$exe" "$work/app/veltrocrm"
-export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+private_install "$exe"
+mkdir -p "$work/site"
 
 # The main page: one tall band per kind of window, red text on white.
 cat > "$work/site/index.html" <<'HTML'
