@@ -3,9 +3,12 @@
 #include <QChildEvent>
 #include <QColor>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDragEnterEvent>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QSslCertificate>
@@ -212,7 +215,18 @@ bool QtPage::javaScriptPrompt(const QUrl& origin, const QString& message, const 
     return callback->answered && callback->success;
   }
   if (suppress) return false;
-  return QWebEnginePage::javaScriptPrompt(origin, message, default_value, result);
+  // Qt's own prompt has a title no catalogue translates; this is the same
+  // dialog with the title Qt's catalogue has for it, and the page's text
+  // shown as text.
+  QInputDialog dialog(browser->view());
+  dialog.setWindowTitle(
+      QCoreApplication::translate("UIDelegatesManager", "Javascript Prompt - %1").arg(origin.toString()));
+  dialog.setLabelText(message);
+  if (auto* label = dialog.findChild<QLabel*>()) label->setTextFormat(Qt::PlainText);
+  dialog.setTextValue(default_value);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  *result = dialog.textValue();
+  return true;
 }
 
 bool QtPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool is_main_frame) {

@@ -11,6 +11,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
@@ -365,6 +366,31 @@ TEST_F(BrowserPolicies, MessageBoxesShowPlainTextWithChineseButtons) {
   // Qt's own standard buttons come from its Chinese catalogue.
   QDialogButtonBox standard(QDialogButtonBox::Cancel);
   EXPECT_EQ(standard.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+}
+
+TEST_F(BrowserPolicies, PromptIsTheEnginesDialogInChinese) {
+  RecordingServer site;
+  site.Serve("/client", "<html><body><script>setTimeout(() => "
+                        "document.body.append('answer:' + prompt('<b>名字</b>?', 'x')), 100);</script></body></html>");
+  QString title, label;
+  Qt::TextFormat format = Qt::AutoText;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    title = dialog->windowTitle();
+    label = dialog->findChild<QLabel*>()->text();
+    format = dialog->findChild<QLabel*>()->textFormat();
+    dialog->setTextValue(QStringLiteral("张三"));
+    dialog->accept();
+  });
+  poll.start(50);
+  auto window = Open(site.Url("/client"));
+  EXPECT_NE(TextOnceItHas(window, "answer:").find("answer:张三"), std::string::npos);
+  EXPECT_TRUE(title.startsWith(QStringLiteral("Javascript提示 - "))) << title.toStdString();
+  // The page's text is shown as text.
+  EXPECT_EQ(label, QStringLiteral("<b>名字</b>?"));
+  EXPECT_EQ(format, Qt::PlainText);
 }
 
 TEST_F(BrowserPolicies, NoContextMenu) {

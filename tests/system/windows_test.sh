@@ -24,6 +24,8 @@ cat > "$work/site/index.html" <<'HTML'
 <div class="band" onclick="window.open('popup.html', 'win_200_150_700_500')">framed named popup</div>
 <a class="band" href="popup.html" target="_blank">blank link</a>
 <a class="band" href="popup.html">ctrl-click link</a>
+<div class="band" onclick="alert('<h1>heading</h1><img src=broken>')">alert</div>
+<div class="band" onclick="prompt('<h1>name</h1>', 'x')">prompt</div>
 </body></html>
 HTML
 # Every other window shows green text on white.
@@ -80,15 +82,18 @@ click_band() {  # click_band INDEX [MODIFIER] [BUTTON]
   xdotool mousemove --sync $((page_x + 300)) $((page_y + 50 + 100 * $1))
   if [ -n "${2:-}" ]; then xdotool keydown "$2" click "${3:-1}" keyup "$2"; else xdotool click "${3:-1}"; fi
 }
-# The new frame; a new-tab window's loading dialog comes and goes beside it.
-new_window() {
+# The new frame in $win; a new-tab window's loading dialog comes and goes
+# beside it.
+opened() {
   local w
-  for w in $(comm -13 <(echo "$before") <(windows)); do
-    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$product" ] && { echo "$w"; return; }
+  for w in $(windows); do
+    echo "$before" | grep -qx "$w" && continue
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$product" ] && { win=$w; return 0; }
   done
+  return 1
 }
-opened() { test -n "$(new_window)"; }
 closed() { ! windows | grep -qx "$1"; }
+titled_up() { xdotool search --onlyvisible --name "^$1" 2>/dev/null | grep -q .; }
 
 # open_and_check NAME ACTION... : runs ACTION, then checks the one new window.
 # Sets $win, and $kind (popup|tab|tools) decides the expectations.
@@ -96,8 +101,8 @@ open_window() {
   local name=$1; shift
   before=$(windows)
   "$@"
-  if ! wait_until 20 opened; then check "$name opens" false; win=""; return 1; fi
-  win=$(new_window)
+  win=""
+  if ! wait_until 20 opened; then check "$name opens" false; return 1; fi
   check "$name shows its page, not a black window" wait_until 20 painted "$name" "$win" "$colour"
   check "$name is titled with the product name only" test "$(xdotool getwindowname "$win")" = "$product"
   check "$name leaves the main title to the main window" only_one_main_title
@@ -144,10 +149,8 @@ open_window ctrl-click click_band 4 ctrl && {
   colour=efefef
   open_window_titled() {  # open_window_titled NAME TITLE KEYS...
     local name=$1 title=$2; shift 2
-    before=$(windows)
     xdotool key --window "$tab" "$@"
-    dialog_up() { xdotool search --onlyvisible --name "^$title" 2>/dev/null | grep -q .; }
-    if ! wait_until 10 dialog_up; then check "$name opens" false; return 1; fi
+    if ! wait_until 10 titled_up "$title"; then check "$name opens" false; return 1; fi
     win=$(xdotool search --onlyvisible --name "^$title" | head -1)
     check "$name is painted" wait_until 10 painted "$name" "$win" "$colour"
     owned_and_above "$name" "$win" "$tab"
@@ -167,8 +170,25 @@ open_window middle-click click_band 3 "" 2 && {
   close_window "$win" "middle-click window"
 }
 
+# Script dialogs: owned by the main window, the page's text shown as text
+# (a rendered heading and image would make the box much taller).
+# dialog_check NAME TITLE-PREFIX BAND
+dialog_check() {
+  click_band "$3"
+  if ! wait_until 10 titled_up "$2"; then check "$1 opens" false; return; fi
+  win=$(xdotool search --onlyvisible --name "^$2" | head -1)
+  check "$1 is painted" wait_until 10 painted "$1" "$win" efefef
+  check "$1 shows the markup as one line of text" test "$(geometry "$win" | cut -d, -f4)" -lt 160
+  owned_and_above "$1" "$win" "$main"
+  xdotool windowactivate --sync "$win" >/dev/null 2>&1
+  xdotool key Escape
+  check "$1 closes" wait_until 10 closed "$win"
+}
+dialog_check alert-box 提示 5
+dialog_check prompt-dialog Javascript提示 6
+
 xdotool windowactivate --sync "$main" >/dev/null 2>&1
-xdotool mousemove --sync $((page_x + 300)) $((page_y + 700)) click 1
+xdotool mousemove --sync $((page_x + 300)) $((page_y + 900)) click 1
 colour=1a73e8
 open_window developer-tools xdotool key ctrl+shift+F12 && {
   check "developer tools are bigger than a button" awk -v g="$(geometry "$win")" 'BEGIN { split(g, a, ","); exit !(a[3] >= 400 && a[4] >= 300) }'
