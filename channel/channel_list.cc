@@ -7,6 +7,7 @@
 #include <memory>
 #include <sstream>
 
+#include "channel/host_names.h"
 #include "env/logs.h"
 
 namespace channel {
@@ -14,7 +15,10 @@ namespace channel {
 namespace {
 
 size_t AppendBody(char* data, size_t size, size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
+  auto* body = static_cast<std::string*>(target);
+  // Returning less than was given ends the transfer.
+  if (body->size() + size * count > kMaxChannelAnswerBytes) return 0;
+  body->append(data, size * count);
   return size * count;
 }
 
@@ -22,13 +26,36 @@ bool ParseJson(const std::string& text, Json::Value& root) {
   Json::CharReaderBuilder builder;
   const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   std::string errors;
-  return reader->parse(text.data(), text.data() + text.size(), &root, &errors);
+  // Deep nesting past the reader's stack limit throws.
+  try {
+    return reader->parse(text.data(), text.data() + text.size(), &root, &errors);
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 std::string TrimBlanks(const std::string& text) {
   const size_t first = text.find_first_not_of(' ');
   if (first == std::string::npos) return std::string();
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// |text| for a log line: control characters and bytes above 0x7E as \xNN,
+// at most 80 characters of it.
+std::string Printable(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (size_t i = 0; i < text.size() && i < 80; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c > 0x7E || c == '\\') {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return text.size() > 80 ? out + "..." : out;
 }
 
 int Base64Value(char c) {
@@ -55,8 +82,12 @@ std::string HttpGet(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_TIMEOUT, 5L);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxChannelAnswerBytes));
   const CURLcode result = curl_easy_perform(curl);
-  if (result != CURLE_OK) {
+  if (result == CURLE_WRITE_ERROR || result == CURLE_FILESIZE_EXCEEDED) {
+    body.clear();
+    env::WriteProgramLog("channel answer larger than " + std::to_string(kMaxChannelAnswerBytes) + " bytes, ignored");
+  } else if (result != CURLE_OK) {
     body.clear();
     env::WriteProgramLog("request fail 1 error code:" + std::to_string(static_cast<int>(result)));
   }
@@ -97,15 +128,6 @@ void Unscramble(std::string& bytes) {
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(bytes[i] ^ kScrambleKey[i % 32]);
 }
 
-bool HasDottedAddressShape(const std::string& ip) {
-  if (ip.size() <= 6) return false;
-  auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  if (!digit(ip.front()) || !digit(ip.back())) return false;
-  for (size_t i = 1; i + 1 < ip.size(); ++i)
-    if (!digit(ip[i]) && ip[i] != '.') return false;
-  return true;
-}
-
 void ParseChannelDocument(const std::string& document, std::vector<Channel>& channels,
                           std::vector<std::string>& pinned_domains) {
   channels.clear();
@@ -124,13 +146,21 @@ void ParseChannelDocument(const std::string& document, std::vector<Channel>& cha
     if (domain.empty()) continue;
     const Json::Value& ip_value = element["ip"];
     const std::string ip = ip_value.isString() ? TrimBlanks(ip_value.asString()) : std::string();
+    // What the hosts file gets is built from these two: both must be what
+    // they claim to be, or the line could say anything.
+    if (!IsPinnableDomain(domain)) {
+      env::WriteProgramLog("channel domain ignored: " + Printable(domain));
+      continue;
+    }
+    const bool address_ok = IsDottedIPv4(ip);
+    if (!ip.empty() && !address_ok) env::WriteProgramLog("channel address ignored: " + Printable(ip));
     auto known = std::find_if(channels.begin(), channels.end(), [&](const Channel& c) { return c.domain == domain; });
     if (known != channels.end()) {
-      if (!ip.empty()) known->addresses.push_back(ip);
+      if (address_ok) known->addresses.push_back(ip);
       continue;
     }
     pinned_domains.push_back(domain);
-    if (!ip.empty() && HasDottedAddressShape(ip)) channels.push_back(Channel{domain, {ip}});
+    if (address_ok) channels.push_back(Channel{domain, {ip}});
   }
 }
 

@@ -13,8 +13,11 @@ struct Channel {
 };
 
 inline constexpr char kScrambleKey[] = "5d0e7a93c4f1b8260ad9e57c13b4f690";
+// A real channel list is a few kilobytes; a longer answer is not read.
+inline constexpr size_t kMaxChannelAnswerBytes = 1 << 20;
 
-// The body of an HTTP GET, or empty on any failure (logged). At most 5 s.
+// The body of an HTTP GET, or empty on any failure (logged). At most 5 s
+// and kMaxChannelAnswerBytes.
 std::string HttpGet(const std::string& url);
 
 // http://<host>/home/index/getAllChannelByAppId?app=8
@@ -26,12 +29,9 @@ std::string ChannelListUrl(const std::string& channel_service_host);
 bool DecodeChannelBase64(const std::string& text, std::string& bytes);
 // Byte i XOR key character (i mod 32), in place.
 void Unscramble(std::string& bytes);
-// Whether an ip text looks like a dotted address: longer than 6, digits
-// at both ends, only digits and dots between.
-bool HasDottedAddressShape(const std::string& ip);
-
 // Parses the channel document into |channels| (cleared first), appending
-// every new domain to |pinned_domains|.
+// every new domain to |pinned_domains|. Domains that cannot be pinned and
+// addresses that are not dotted IPv4 are logged and left out.
 void ParseChannelDocument(const std::string& document, std::vector<Channel>& channels,
                           std::vector<std::string>& pinned_domains);
 // The whole answer of the channel service (envelope, Base64, key,

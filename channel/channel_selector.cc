@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -88,7 +89,7 @@ void ChannelProbe::Run() {
   }
   for (std::thread& thread : threads) thread.join();
   const std::string best = best_address();
-  if (!best.empty() && !domain_.empty()) selector_.AddPinnedLine(domain_, best + " " + domain_ + "\n");
+  if (!best.empty()) selector_.AddPinnedLine(domain_, best);
 }
 
 void ChannelProbe::Report(uint32_t total_rtt_ms, int replies, const std::string& address) {
@@ -135,7 +136,9 @@ bool ChannelSelector::FetchChannelList() {
   return ok;
 }
 
-void ChannelSelector::AddPinnedLine(const std::string& domain, const std::string& line) {
+void ChannelSelector::AddPinnedLine(const std::string& domain, const std::string& address) {
+  const std::string line = PinnedHostsLine(address, domain);
+  if (line.empty()) return;
   std::lock_guard<std::mutex> lock(lock_);
   pinned_domains_.push_back(domain);
   hosts_lines_.push_back(line);
@@ -151,25 +154,56 @@ std::vector<std::string> ChannelSelector::hosts_lines() const {
   return hosts_lines_;
 }
 
-bool ChannelSelector::RewriteHosts(const std::vector<std::string>& extra_lines) {
+void ChannelSelector::RemoveStaleLines() {
   std::lock_guard<std::mutex> file_lock(file_lock_);
   std::string text;
-  if (!ReadHostsFile(hosts_path_, text)) return false;
-  std::vector<std::string> lines = KeptHostsLines(text, pinned_domains());
-  lines.insert(lines.end(), extra_lines.begin(), extra_lines.end());
-  if (!WriteHostsFile(hosts_path_, lines)) return false;
-  FlushDns();
-  return true;
+  if (!ReadHostsFile(hosts_path_, text)) return;
+  const std::string clean = WithoutPinnedLines(text);
+  if (clean == text) return;
+  env::WriteProgramLog("stale pinned lines removed");
+  if (WriteHostsFile(hosts_path_, clean)) FlushDns();
 }
 
-void ChannelSelector::ApplyHostsLines() { RewriteHosts(hosts_lines()); }
+void ChannelSelector::ApplyHostsLines() {
+  std::lock_guard<std::mutex> file_lock(file_lock_);
+  std::string text;
+  if (!ReadHostsFile(hosts_path_, text)) return;
+  HostsLines split = SplitHostsLines(text, pinned_domains());
+  std::string content;
+  for (const std::string& line : split.kept) content += line;
+  for (const std::string& line : hosts_lines()) content += line;
+  if (!WriteHostsFile(hosts_path_, content)) return;
+  if (!applied_) original_ = WithoutPinnedLines(text);
+  applied_ = true;
+  written_ = content;
+  for (std::string& line : split.taken_out)
+    if (std::find(taken_out_.begin(), taken_out_.end(), line) == taken_out_.end()) taken_out_.push_back(std::move(line));
+  FlushDns();
+}
 
 void ChannelSelector::RemovePinnedLines() {
-  if (pinned_domains().empty()) return;
-  RewriteHosts({});
+  std::lock_guard<std::mutex> file_lock(file_lock_);
+  if (!applied_) return;
+  std::string text;
+  if (!ReadHostsFile(hosts_path_, text)) return;
+  std::string content;
+  if (text == written_) {
+    // Nobody else changed the file since: it goes back to what it was.
+    content = original_;
+  } else {
+    // Someone else's changes stay; ours go and the user's lines come back.
+    content = WithoutPinnedLines(text);
+    if (!content.empty() && content.back() != '\n') content += '\n';
+    for (const std::string& line : taken_out_)
+      if (content.find(line) == std::string::npos) content += line;
+  }
+  if (!WriteHostsFile(hosts_path_, content)) return;
+  applied_ = false;
+  FlushDns();
 }
 
 void ChannelSelector::RunSelection() {
+  RemoveStaleLines();
   if (!FetchChannelList()) return;
   {
     std::lock_guard<std::mutex> lock(lock_);

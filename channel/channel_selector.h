@@ -51,8 +51,15 @@ class ChannelSelector {
   void Join();
 
   bool FetchChannelList();
-  void AddPinnedLine(const std::string& domain, const std::string& line);
+  // Pins |domain| to |address|; refused (logged) unless both are valid.
+  void AddPinnedLine(const std::string& domain, const std::string& address);
+  // Takes out the pinned lines a crashed run left behind.
+  void RemoveStaleLines();
+  // Writes this run's lines, taking out every other line for their domains.
   void ApplyHostsLines();
+  // Takes this run's lines out again and puts back the user's lines it
+  // took out: the file is as it was before the run unless someone else
+  // changed it meanwhile.
   void RemovePinnedLines();
   // The whole run, as the selection thread does it.
   void RunSelection();
@@ -62,8 +69,6 @@ class ChannelSelector {
   std::vector<std::string> hosts_lines() const;
 
  private:
-  bool RewriteHosts(const std::vector<std::string>& extra_lines);
-
   const std::string hosts_path_;
   const std::string channel_service_host_;
   const std::function<void()> channel_ready_;
@@ -71,7 +76,11 @@ class ChannelSelector {
   mutable std::mutex lock_;  // pinned_domains_, hosts_lines_
   std::vector<std::string> pinned_domains_;
   std::vector<std::string> hosts_lines_;
-  std::mutex file_lock_;  // one hosts-file rewrite at a time
+  std::mutex file_lock_;  // one hosts-file rewrite at a time; guards the fields below
+  bool applied_ = false;
+  std::string original_;  // the file before this run's first rewrite
+  std::string written_;   // the file as this run last wrote it
+  std::vector<std::string> taken_out_;
   std::thread thread_;
 };
 

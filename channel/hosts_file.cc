@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "channel/host_names.h"
 #include "env/logs.h"
 #include "platform/process.h"
 
@@ -47,20 +48,60 @@ bool RewriteInPlace(const std::string& path, const std::string& content, const s
 
 }  // namespace
 
-std::vector<std::string> KeptHostsLines(const std::string& text, const std::vector<std::string>& pinned_domains) {
-  std::vector<std::string> kept;
+std::string PinnedHostsLine(const std::string& address, const std::string& domain) {
+  if (!IsDottedIPv4(address) || !IsPinnableDomain(domain)) {
+    env::WriteProgramLog("pinned line refused");
+    return std::string();
+  }
+  return address + " " + domain + " " + kPinMarker + "\n";
+}
+
+bool IsPinnedHostsLine(const std::string& line) {
+  const std::string suffix = std::string(" ") + kPinMarker + "\n";
+  if (line.size() <= suffix.size() || line.compare(line.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return false;
+  const std::string pin = line.substr(0, line.size() - suffix.size());
+  const size_t blank = pin.find(' ');
+  return blank != std::string::npos && IsDottedIPv4(pin.substr(0, blank)) && IsPinnableDomain(pin.substr(blank + 1));
+}
+
+namespace {
+
+// Calls |visit| with each line of |text|, its line end included; a last
+// line without one comes as it is.
+template <typename Visit>
+void ForEachLine(const std::string& text, Visit visit) {
   size_t start = 0;
   while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    std::string line = end == std::string::npos ? text.substr(start) + "\n" : text.substr(start, end - start + 1);
-    start = end == std::string::npos ? text.size() : end + 1;
+    const size_t end = text.find('\n', start);
+    const size_t next = end == std::string::npos ? text.size() : end + 1;
+    visit(text.substr(start, next - start));
+    start = next;
+  }
+}
+
+}  // namespace
+
+HostsLines SplitHostsLines(const std::string& text, const std::vector<std::string>& pinned_domains) {
+  HostsLines lines;
+  ForEachLine(text, [&](std::string line) {
+    if (line.back() != '\n') line += '\n';
+    if (IsPinnedHostsLine(line)) return;
     bool mentions = false;
     for (const std::string& domain : pinned_domains)
       mentions |= !domain.empty() && line.find(domain) != std::string::npos;
-    if (!mentions) kept.push_back(std::move(line));
-  }
-  while (!kept.empty() && kept.back() == "\n") kept.pop_back();
-  return kept;
+    (mentions ? lines.taken_out : lines.kept).push_back(std::move(line));
+  });
+  while (!lines.kept.empty() && lines.kept.back() == "\n") lines.kept.pop_back();
+  return lines;
+}
+
+std::string WithoutPinnedLines(const std::string& text) {
+  std::string out;
+  ForEachLine(text, [&](const std::string& line) {
+    if (!IsPinnedHostsLine(line)) out += line;
+  });
+  return out;
 }
 
 bool ReadHostsFile(const std::string& path, std::string& text) {
@@ -86,9 +127,7 @@ bool ReadHostsFile(const std::string& path, std::string& text) {
   return true;
 }
 
-bool WriteHostsFile(const std::string& path, const std::vector<std::string>& lines) {
-  std::string content;
-  for (const std::string& line : lines) content += line;
+bool WriteHostsFile(const std::string& path, const std::string& content) {
   std::string previous;
   if (!ReadHostsFile(path, previous)) return false;
   struct stat status;

@@ -6,10 +6,29 @@
 
 namespace channel {
 
-// The lines of a hosts file text that mention none of |pinned_domains|
-// (byte-exact substring, comments included), each ending in "\n", with the
-// empty lines at the end dropped.
-std::vector<std::string> KeptHostsLines(const std::string& text, const std::vector<std::string>& pinned_domains);
+// Ends every line this program writes into the hosts file, so that its
+// lines are known as its own even after a crash.
+inline constexpr char kPinMarker[] = "# VeltroCRM channel pin";
+
+// The line pinning |domain| to |address|, marked as ours: built from the
+// two values only, and empty (logged) when either breaks the rules of
+// host_names.h.
+std::string PinnedHostsLine(const std::string& address, const std::string& domain);
+// Whether |line| is exactly such a line.
+bool IsPinnedHostsLine(const std::string& line);
+
+struct HostsLines {
+  // Each ending in "\n", the empty lines at the end dropped.
+  std::vector<std::string> kept;
+  // The user's own lines that mention a pinned domain.
+  std::vector<std::string> taken_out;
+};
+// Splits a hosts file text: our pinned lines (stale ones too) go, the
+// user's lines that mention one of |pinned_domains| (byte-exact substring,
+// comments included) are taken out, every other line is kept.
+HostsLines SplitHostsLines(const std::string& text, const std::vector<std::string>& pinned_domains);
+// |text| without our pinned lines, every other byte as it was.
+std::string WithoutPinnedLines(const std::string& text);
 
 // Reads |path| into |text|; false (logged) when it cannot be read.
 bool ReadHostsFile(const std::string& path, std::string& text);
@@ -19,7 +38,7 @@ bool ReadHostsFile(const std::string& path, std::string& text);
 // kept), or, where the file cannot be replaced (a mount point), rewritten
 // in place with the old content put back if that fails. False (logged)
 // when the new content is not in place.
-bool WriteHostsFile(const std::string& path, const std::vector<std::string>& lines);
+bool WriteHostsFile(const std::string& path, const std::string& content);
 
 // Empties the system's DNS cache where a caching resolver runs.
 void FlushDns();

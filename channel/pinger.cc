@@ -14,6 +14,7 @@
 #include <cstring>
 #include <thread>
 
+#include "channel/host_names.h"
 #include "env/logs.h"
 
 namespace channel {
@@ -104,9 +105,11 @@ ReplyCheck CheckEchoReply(const uint8_t* data, size_t length, bool with_ip_heade
 
 Pinger::Pinger(const std::string& dotted_address, int echo_count, int interval_ms, int timeout_ms)
     : echo_count_(echo_count), interval_ms_(interval_ms), timeout_ms_(timeout_ms) {
+  // The whole text must be the address: inet_aton would stop at a blank or
+  // line feed and take what follows for nothing.
   in_addr parsed{};
-  valid_ = inet_aton(dotted_address.c_str(), &parsed) != 0 && parsed.s_addr != INADDR_NONE &&
-           parsed.s_addr != INADDR_ANY;
+  valid_ = IsDottedIPv4(dotted_address) && inet_pton(AF_INET, dotted_address.c_str(), &parsed) == 1 &&
+           parsed.s_addr != INADDR_NONE && parsed.s_addr != INADDR_ANY;
   address_ = parsed.s_addr;
 }
 

@@ -18,8 +18,12 @@ trap 'kill $(jobs -p) 2>/dev/null; umount /etc/hosts 2>/dev/null; rm -rf "$work"
 ip link set lo up
 
 # The hosts file: dead.example resolves to an address nothing answers at
-# (no route leaves this namespace); alive.example to one that answers.
-printf '127.0.0.1\tlocalhost\n# comment line\n10.66.0.1 dead.example\n127.0.0.5 alive.example\n\nlast line without end' > "$work/hosts"
+# (no route leaves this namespace); alive.example to one that answers; a
+# crashed run left a pinned line behind.
+marker='# VeltroCRM channel pin'
+original=$(printf '127.0.0.1\tlocalhost\n# comment line\n10.66.0.1 dead.example\n127.0.0.5 alive.example\n\n::1 ip6-localhost\nlast line without end')
+printf '%s%s\n%s' "${original%last line without end}" "127.0.0.7 stale.example $marker" 'last line without end' \
+  > "$work/hosts"
 mount --bind "$work/hosts" /etc/hosts
 
 cat > "$work/channels.json" <<'JSON'
@@ -27,7 +31,10 @@ cat > "$work/channels.json" <<'JSON'
  {"domain":"dead.example","ip":"127.0.0.2"},
  {"domain":"dead.example","ip":"127.0.0.3"},
  {"domain":"alive.example","ip":"127.0.0.9"},
- {"domain":"ghost.example","ip":"127.0.0.4"}]
+ {"domain":"ghost.example","ip":"127.0.0.4"},
+ {"domain":"dead.example","ip":"127.0.0.2\n6.6.6.6 bank.example\n#"},
+ {"domain":"1","ip":"127.0.0.2"}, {"domain":"localhost","ip":"127.0.0.2"}, {"domain":"corp","ip":"127.0.0.2"},
+ {"domain":"::1","ip":"127.0.0.2"}, {"domain":".","ip":"127.0.0.2"}, {"domain":"line","ip":"127.0.0.2"}]
 JSON
 "$channels" "$work/channels.json" 0 > "$work/channel-port" 2>/dev/null &
 "$demo" 0 > "$work/demo-port" 2>/dev/null &
@@ -41,8 +48,12 @@ mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
   --channel-service="127.0.0.1:$(cat "$work/channel-port")" > "$work/client.out" 2>&1 &
 client=$!
 
-pinned() { grep -qE '^127\.0\.0\.[23] dead\.example$' /etc/hosts; }
+pinned() { grep -qE "^127\.0\.0\.[23] dead\.example $marker\$" /etc/hosts; }
 check "the unreachable domain is pinned to an answering candidate" wait_until 40 pinned
+check "the crashed run's line is gone" test "$(grep -c 'stale.example' /etc/hosts)" = 0
+check "no line of a hostile answer got in" test "$(grep -c '6.6.6.6' /etc/hosts)" = 0
+check "hostile domains took no line out" grep -q '^127.0.0.1.localhost$' /etc/hosts
+check "the IPv6 line is still there" grep -q '^::1 ip6-localhost$' /etc/hosts
 check "the reachable domain gets no line" test "$(grep -c 'alive.example' /etc/hosts)" = 1
 check "the unresolvable domain is left alone" test "$(grep -c 'ghost.example' /etc/hosts)" = 0
 check "the old line of the pinned domain is gone" test "$(grep -c 'dead.example' /etc/hosts)" = 1
@@ -56,8 +67,9 @@ title='VeltroCRM客户管理系统 (版本2.6.1)'
 wait_until 10 bash -c "xdotool search --name '^VeltroCRM' >/dev/null"
 wmctrl -c "$title"
 check "the client ends" wait_until 30 bash -c "! kill -0 $client 2>/dev/null"
-# Every line but the pinned domain's is as before (the last one now ends).
-printf '127.0.0.1\tlocalhost\n# comment line\n127.0.0.5 alive.example\n\nlast line without end\n' > "$work/expected"
-check "at exit the pins are gone and the other lines are as before" cmp -s /etc/hosts "$work/expected"
+# Byte for byte what it was before the run, the user's own line for the
+# pinned domain included; only the crashed run's line is gone.
+printf '%s' "$original" > "$work/expected"
+check "at exit the file is as it was before the run" cmp -s /etc/hosts "$work/expected"
 
 finish

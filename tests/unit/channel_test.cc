@@ -5,6 +5,7 @@
 
 #include "channel/channel_list.h"
 #include "channel/channel_selector.h"
+#include "channel/host_names.h"
 #include "channel/hosts_file.h"
 #include "channel/pinger.h"
 #include "engine/encoding.h"
@@ -45,6 +46,7 @@ TEST(ChannelDocument, MergingTrimmingAndShapes) {
           {"domain":"a.example","ip":"10.0.0.2"},
           {"domain":"short.example","ip":"1.2.3"},
           {"domain":"a.example","ip":"abc"},
+          {"domain":"a.example","ip":"127.0.0.2\n6.6.6.6 bank.example\n#"},
           {"domain":"b.example","ip":"10.0.0.3"},
           {"domain":"   ","ip":"10.0.0.4"},
           {"ip":"10.0.0.5"},
@@ -54,7 +56,8 @@ TEST(ChannelDocument, MergingTrimmingAndShapes) {
       channels, pinned);
   ASSERT_EQ(channels.size(), 2u);
   EXPECT_EQ(channels[0].domain, "a.example");
-  EXPECT_EQ(channels[0].addresses, (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "abc"}));
+  // Addresses that are not dotted IPv4 are left out, repeated domains too.
+  EXPECT_EQ(channels[0].addresses, (std::vector<std::string>{"10.0.0.1", "10.0.0.2"}));
   EXPECT_EQ(channels[1].domain, "b.example");
   EXPECT_EQ(pinned, (std::vector<std::string>{"a.example", "short.example", "b.example", "c.example"}));
 
@@ -62,10 +65,45 @@ TEST(ChannelDocument, MergingTrimmingAndShapes) {
     ParseChannelDocument(document, channels, pinned);
     EXPECT_TRUE(channels.empty()) << document;
   }
-  EXPECT_TRUE(HasDottedAddressShape("1.2.3.4"));
-  EXPECT_FALSE(HasDottedAddressShape("1.2.34"));  // six characters
-  EXPECT_FALSE(HasDottedAddressShape(".1.2.3.4"));
-  EXPECT_FALSE(HasDottedAddressShape("1.2.3.4a"));
+}
+
+TEST(ChannelDocument, HostileDomainsAreNeitherPinnedNorRemembered) {
+  std::vector<Channel> channels;
+  std::vector<std::string> pinned;
+  ParseChannelDocument(
+      R"([{"domain":"1","ip":"10.0.0.1"}, {"domain":"corp","ip":"10.0.0.1"}, {"domain":".","ip":"10.0.0.1"},
+          {"domain":"localhost","ip":"10.0.0.1"}, {"domain":"a.localhost","ip":"10.0.0.1"},
+          {"domain":"::1","ip":"10.0.0.1"}, {"domain":"10.0.0.9","ip":"10.0.0.1"},
+          {"domain":"a.example #x","ip":"10.0.0.1"}, {"domain":"a.example\nb.example","ip":"10.0.0.1"},
+          {"domain":"good.example","ip":"10.0.0.1"}])",
+      channels, pinned);
+  ASSERT_EQ(channels.size(), 1u);
+  EXPECT_EQ(pinned, (std::vector<std::string>{"good.example"}));
+}
+
+TEST(HostNames, AddressAndDomainRules) {
+  const struct {
+    const char* text;
+    bool address;
+  } addresses[] = {
+      {"1.2.3.4", true},       {"255.255.255.255", true}, {"0.0.0.0", true},      {"256.1.1.1", false},
+      {"1.2.3", false},        {"1.2.3.4.5", false},      {"01.2.3.4", false},    {"1.2.3.4 ", false},
+      {" 1.2.3.4", false},     {"1.2.3.4\n", false},      {"1..3.4", false},      {"+1.2.3.4", false},
+      {"1.2.3.4#", false},     {"1234.1.1.1", false},     {"", false},            {"a.b.c.d", false},
+  };
+  for (const auto& a : addresses) EXPECT_EQ(IsDottedIPv4(a.text), a.address) << a.text;
+  const struct {
+    const char* text;
+    bool pinnable;
+  } domains[] = {
+      {"crm.example", true},    {"a-b.c0.example", true}, {"xn--fsq.example", true}, {"1", false},
+      {"corp", false},          {".", false},             {"a..example", false},    {"a.example.", false},
+      {"-a.example", false},    {"a-.example", false},    {"1.2.3.4", false},       {"localhost", false},
+      {"LOCALHOST", false},     {"x.localhost", false},   {"mylocalhost.example", true},
+      {"a b.example", false},   {"a#b.example", false},   {"a_b.example", false},   {"a.example\t", false},
+  };
+  for (const auto& d : domains) EXPECT_EQ(IsPinnableDomain(d.text), d.pinnable) << d.text;
+  EXPECT_FALSE(IsPinnableDomain(std::string(64, 'a') + ".example"));
 }
 
 TEST(ChannelResponse, EnvelopeCases) {
@@ -87,6 +125,9 @@ TEST(ChannelResponse, EnvelopeCases) {
       {"{\"code\":\"100\",\"data\":\"x\"}"},
       {"[1,2]"},
       {Envelope("[]")},
+      // Nesting deeper than the reader's stack limit throws inside it.
+      {std::string(100000, '[')},
+      {Envelope(std::string(100000, '['))},
   };
   for (const Case& c : failures) EXPECT_FALSE(ParseChannelResponse(c.body, channels, pinned)) << c.body;
 }
@@ -112,20 +153,32 @@ TEST(ChannelProbe, BestAddressRule) {
   }
 }
 
-TEST(HostsFile, KeepAndDropRules) {
+TEST(HostsFile, KeepDropAndMarkRules) {
+  const std::string ours = std::string("10.0.0.6 gone.example ") + kPinMarker + "\n";
   const std::string text =
       "127.0.0.1 localhost\n"
       "\n"
       "# old pin for crm.example\n"
       "10.0.0.9 crm.example\n"
       "10.0.0.8 www.crm.example\n"
-      "10.0.0.7 other.example\n"
-      "\n\n";
-  EXPECT_EQ(KeptHostsLines(text, {"crm.example"}),
-            (std::vector<std::string>{"127.0.0.1 localhost\n", "\n", "10.0.0.7 other.example\n"}));
+      "10.0.0.7 other.example\n" +
+      ours + "\n\n";
+  const HostsLines lines = SplitHostsLines(text, {"crm.example"});
+  EXPECT_EQ(lines.kept, (std::vector<std::string>{"127.0.0.1 localhost\n", "\n", "10.0.0.7 other.example\n"}));
+  // The user's lines are kept aside; our stale line is simply gone.
+  EXPECT_EQ(lines.taken_out, (std::vector<std::string>{"# old pin for crm.example\n", "10.0.0.9 crm.example\n",
+                                                       "10.0.0.8 www.crm.example\n"}));
   // A last line without a line end is kept with one.
-  EXPECT_EQ(KeptHostsLines("a\nb", {}), (std::vector<std::string>{"a\n", "b\n"}));
-  EXPECT_TRUE(KeptHostsLines("", {"x"}).empty());
+  EXPECT_EQ(SplitHostsLines("a\nb", {}).kept, (std::vector<std::string>{"a\n", "b\n"}));
+  EXPECT_TRUE(SplitHostsLines("", {"x"}).kept.empty());
+
+  // Only our exact lines are ours; every other byte stays.
+  EXPECT_EQ(PinnedHostsLine("10.0.0.6", "gone.example"), ours);
+  EXPECT_EQ(WithoutPinnedLines("a\n" + ours + "# " + std::string(kPinMarker) + "\nb"),
+            "a\n# " + std::string(kPinMarker) + "\nb");
+  EXPECT_FALSE(IsPinnedHostsLine(std::string("6.6.6.6 bank.example x ") + kPinMarker + "\n"));
+  EXPECT_EQ(PinnedHostsLine("127.0.0.2\n6.6.6.6 bank.example\n#", "a.example"), "");
+  EXPECT_EQ(PinnedHostsLine("127.0.0.2", "corp"), "");
 }
 
 TEST(HostsFile, ReplacedWholeWithModeKept) {
@@ -133,32 +186,52 @@ TEST(HostsFile, ReplacedWholeWithModeKept) {
   const std::string path = (dir.path() / "hosts").string();
   WriteFile(path, "127.0.0.1 localhost\n");
   chmod(path.c_str(), 0640);
-  ASSERT_TRUE(WriteHostsFile(path, {"127.0.0.1 localhost\n", "10.0.0.1 a.example\n"}));
+  ASSERT_TRUE(WriteHostsFile(path, "127.0.0.1 localhost\n10.0.0.1 a.example\n"));
   EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n10.0.0.1 a.example\n");
   struct stat status;
   ASSERT_EQ(stat(path.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0640u);
   // Nothing else is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-  EXPECT_FALSE(WriteHostsFile((dir.path() / "missing").string(), {"x\n"}));
+  EXPECT_FALSE(WriteHostsFile((dir.path() / "missing").string(), "x\n"));
 }
 
-TEST(HostsFile, SelectorPinsAndUnpins) {
+TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   TempDir dir;
   const std::string path = (dir.path() / "hosts").string();
-  const std::string original = "127.0.0.1 localhost\n# keep me\n10.9.9.9 a.example\n";
+  const std::string marker = std::string(" ") + kPinMarker + "\n";
+  // The user's own line for a.example, no line end at the end, an empty
+  // line at the end: all of it comes back byte for byte.
+  const std::string original = "127.0.0.1 localhost\n# keep me\n10.9.9.9 a.example\n\nlast";
   WriteFile(path, original);
   int ready = 0;
   {
     ChannelSelector selector(path, "127.0.0.1:9", [&] { ++ready; });
-    selector.AddPinnedLine("a.example", "127.0.0.2 a.example\n");
-    selector.AddPinnedLine("b.example", "127.0.0.3 b.example\n");
+    selector.AddPinnedLine("a.example", "127.0.0.2");
+    selector.AddPinnedLine("b.example", "127.0.0.3");
+    selector.AddPinnedLine("c.example", "127.0.0.4\n6.6.6.6 bank.example");  // refused
+    selector.AddPinnedLine("corp", "127.0.0.5");                            // refused
     selector.ApplyHostsLines();
-    EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n# keep me\n127.0.0.2 a.example\n127.0.0.3 b.example\n");
+    EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n# keep me\n\nlast\n127.0.0.2 a.example" + marker +
+                                  "127.0.0.3 b.example" + marker);
   }
-  // At the end the pins are gone and every other line is as it was.
-  EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n# keep me\n");
+  EXPECT_EQ(ReadFile(path), original);
   EXPECT_EQ(ready, 0);
+
+  // Someone else edits the file during the run: their edit stays, ours go,
+  // the user's line comes back.
+  {
+    ChannelSelector selector(path, "127.0.0.1:9", nullptr);
+    selector.AddPinnedLine("a.example", "127.0.0.2");
+    selector.ApplyHostsLines();
+    WriteFile(path, ReadFile(path) + "10.1.1.1 added.example\n");
+  }
+  EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n# keep me\n\nlast\n10.1.1.1 added.example\n10.9.9.9 a.example\n");
+
+  // A crashed run's lines are taken out at the next start, whatever their domain.
+  WriteFile(path, "127.0.0.1 localhost\n127.0.0.9 old.example" + marker + "tail");
+  ChannelSelector(path, "127.0.0.1:9", nullptr).RemoveStaleLines();
+  EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\ntail");
 }
 
 TEST(Echo, RequestAndReplyChecks) {
@@ -189,6 +262,7 @@ TEST(Echo, RequestAndReplyChecks) {
   EXPECT_FALSE(Pinger("255.255.255.255", 1, 0, 100).valid());
   EXPECT_FALSE(Pinger("0.0.0.0", 1, 0, 100).valid());
   EXPECT_FALSE(Pinger("abc", 1, 0, 100).valid());
+  EXPECT_FALSE(Pinger("127.0.0.2\n6.6.6.6 bank.example\n#", 1, 0, 100).valid());
   EXPECT_TRUE(Pinger("127.0.0.1", 1, 0, 100).valid());
 }
 

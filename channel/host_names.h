@@ -1,0 +1,20 @@
+#ifndef CHANNEL_HOST_NAMES_H_
+#define CHANNEL_HOST_NAMES_H_
+
+#include <string>
+
+namespace channel {
+
+// Whether |text| is a dotted IPv4 address and nothing else: four decimal
+// numbers 0-255 without sign, blank or leading zero, joined by single dots.
+bool IsDottedIPv4(const std::string& text);
+
+// Whether |domain| may be pinned in the hosts file and remembered for
+// removal: a DNS host name (labels of letters, digits and inner hyphens,
+// 1-63 characters each, 253 in all) with at least two labels, not an
+// address, and neither localhost nor a name under it.
+bool IsPinnableDomain(const std::string& domain);
+
+}  // namespace channel
+
+#endif  // CHANNEL_HOST_NAMES_H_
