@@ -156,12 +156,18 @@ std::vector<std::string> ChannelSelector::hosts_lines() const {
 
 void ChannelSelector::RemoveStaleLines() {
   std::lock_guard<std::mutex> file_lock(file_lock_);
+  RecoverHostsFile(hosts_path_);
   std::string text;
   if (!ReadHostsFile(hosts_path_, text)) return;
-  const std::string clean = WithoutPinnedLines(text);
-  if (clean == text) return;
-  env::WriteProgramLog("stale pinned lines removed");
-  if (WriteHostsFile(hosts_path_, clean)) FlushDns();
+  std::string original, written;
+  const bool crashed = LoadRestorePoint(hosts_path_, original, written);
+  const std::string clean = crashed ? RestoredHostsText(text, original, written) : WithoutPinnedLines(text);
+  if (clean != text) {
+    env::WriteProgramLog(crashed ? "hosts file put back after a crashed run" : "stale pinned lines removed");
+    if (!WriteHostsFile(hosts_path_, clean)) return;
+    FlushDns();
+  }
+  if (crashed) DropRestorePoint(hosts_path_);
 }
 
 void ChannelSelector::ApplyHostsLines() {
@@ -172,12 +178,13 @@ void ChannelSelector::ApplyHostsLines() {
   std::string content;
   for (const std::string& line : split.kept) content += line;
   for (const std::string& line : hosts_lines()) content += line;
+  const std::string original = applied_ ? original_ : WithoutPinnedLines(text);
+  // Saved first: a crash from here on is put right at the next start.
+  SaveRestorePoint(hosts_path_, original, content);
   if (!WriteHostsFile(hosts_path_, content)) return;
-  if (!applied_) original_ = WithoutPinnedLines(text);
-  applied_ = true;
+  original_ = original;
   written_ = content;
-  for (std::string& line : split.taken_out)
-    if (std::find(taken_out_.begin(), taken_out_.end(), line) == taken_out_.end()) taken_out_.push_back(std::move(line));
+  applied_ = true;
   FlushDns();
 }
 
@@ -186,18 +193,8 @@ void ChannelSelector::RemovePinnedLines() {
   if (!applied_) return;
   std::string text;
   if (!ReadHostsFile(hosts_path_, text)) return;
-  std::string content;
-  if (text == written_) {
-    // Nobody else changed the file since: it goes back to what it was.
-    content = original_;
-  } else {
-    // Someone else's changes stay; ours go and the user's lines come back.
-    content = WithoutPinnedLines(text);
-    if (!content.empty() && content.back() != '\n') content += '\n';
-    for (const std::string& line : taken_out_)
-      if (content.find(line) == std::string::npos) content += line;
-  }
-  if (!WriteHostsFile(hosts_path_, content)) return;
+  if (!WriteHostsFile(hosts_path_, RestoredHostsText(text, original_, written_))) return;
+  DropRestorePoint(hosts_path_);
   applied_ = false;
   FlushDns();
 }

@@ -53,7 +53,8 @@ class ChannelSelector {
   bool FetchChannelList();
   // Pins |domain| to |address|; refused (logged) unless both are valid.
   void AddPinnedLine(const std::string& domain, const std::string& address);
-  // Takes out the pinned lines a crashed run left behind.
+  // After a crashed run: finishes a rewrite it cut short and puts the
+  // file back as that run found it; any other pinned line of ours goes.
   void RemoveStaleLines();
   // Writes this run's lines, taking out every other line for their domains.
   void ApplyHostsLines();
@@ -80,7 +81,6 @@ class ChannelSelector {
   bool applied_ = false;
   std::string original_;  // the file before this run's first rewrite
   std::string written_;   // the file as this run last wrote it
-  std::vector<std::string> taken_out_;
   std::thread thread_;
 };
 

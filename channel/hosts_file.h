@@ -36,9 +36,27 @@ bool ReadHostsFile(const std::string& path, std::string& text);
 // Replaces the content of |path| without ever leaving it truncated or
 // half-written: a sibling temporary file renamed over it (mode and owner
 // kept), or, where the file cannot be replaced (a mount point), rewritten
-// in place with the old content put back if that fails. False (logged)
-// when the new content is not in place.
+// in place with the old content put back if that fails. The in-place way
+// keeps the new content in a journal beside the file until it is done.
+// False (logged) when the new content is not in place.
 bool WriteHostsFile(const std::string& path, const std::string& content);
+
+// After a crash: finishes a rewrite that the journal says was cut short
+// and removes temporary files left beside |path|. True when it rewrote.
+bool RecoverHostsFile(const std::string& path);
+
+// The text that puts the hosts file back after a run that found it as
+// |original| and wrote |written|: |original| (without pinned lines) when
+// the file is still |written|, otherwise |current| without pinned lines
+// and with the user's lines the run took out.
+std::string RestoredHostsText(const std::string& current, const std::string& original, const std::string& written);
+
+// A run's restore point, kept beside the hosts file from before its first
+// rewrite until it has put the file back, so that a later start can put it
+// back after a crash.
+bool SaveRestorePoint(const std::string& path, const std::string& original, const std::string& written);
+bool LoadRestorePoint(const std::string& path, std::string& original, std::string& written);
+void DropRestorePoint(const std::string& path);
 
 // Empties the system's DNS cache where a caching resolver runs.
 void FlushDns();

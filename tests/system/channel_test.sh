@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Channel selection of the built client, in a private mount and network
-# namespace (only loopback), with a temporary file over /etc/hosts.
+# namespace (only loopback), with a temporary file over /etc/hosts and
+# /etc itself behind an overlay, so that nothing reaches the real /etc.
 # Usage: channel_test.sh VELTROCRM DEMO_SERVER CHANNEL_SERVER
 set -uo pipefail
 if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
@@ -14,8 +15,13 @@ exe=$1 demo=$2 channels=$3
 . "$(dirname "$0")/lib.sh"
 
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; umount /etc/hosts 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null; umount /etc/hosts 2>/dev/null; umount /etc 2>/dev/null; rm -rf "$work"' EXIT
 ip link set lo up
+mkdir -p "$work/etc-upper" "$work/etc-work"
+if ! mount -t overlay overlay -o "lowerdir=/etc,upperdir=$work/etc-upper,workdir=$work/etc-work" /etc; then
+  echo "cannot put /etc behind an overlay: skipped"
+  exit 77
+fi
 
 # The hosts file: dead.example resolves to an address nothing answers at
 # (no route leaves this namespace); alive.example to one that answers; a
@@ -44,9 +50,12 @@ mkdir -p "$work/app/log" "$work/home"
 cp "$exe" "$work/app/veltrocrm"
 export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-"$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/demo-port")/client" \
-  --channel-service="127.0.0.1:$(cat "$work/channel-port")" > "$work/client.out" 2>&1 &
-client=$!
+start_client() {
+  "$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/demo-port")/client" \
+    --channel-service="127.0.0.1:$(cat "$work/channel-port")" > "$work/client.out" 2>&1 &
+  client=$!
+}
+start_client
 
 pinned() { grep -qE "^127\.0\.0\.[23] dead\.example $marker\$" /etc/hosts; }
 check "the unreachable domain is pinned to an answering candidate" wait_until 40 pinned
@@ -71,5 +80,26 @@ check "the client ends" wait_until 30 bash -c "! kill -0 $client 2>/dev/null"
 # pinned domain included; only the crashed run's line is gone.
 printf '%s' "$original" > "$work/expected"
 check "at exit the file is as it was before the run" cmp -s /etc/hosts "$work/expected"
+
+# kill -9 in the middle of a rewrite of a large file that can only be
+# rewritten in place, then a clean run: the file ends as it began.
+umount /etc/hosts
+{ seq 1 200000 | sed 's/^/# filler line /'; printf '%s' "$original"; } > "$work/hosts"
+cp "$work/hosts" "$work/expected"
+mount --bind "$work/hosts" /etc/hosts
+size=$(stat -c %s /etc/hosts)
+start_client
+deadline=$((SECONDS + 40))
+while [ "$(stat -c %s /etc/hosts)" = "$size" ] && [ $SECONDS -lt $deadline ]; do :; done
+kill -9 "$client"
+wait "$client" 2>/dev/null
+check "the kill came while the file was being rewritten" test "$(stat -c %s /etc/hosts)" != "$size"
+start_client
+check "the next run pins again" wait_until 40 pinned
+wait_until 10 bash -c "xdotool search --name '^VeltroCRM' >/dev/null"
+wmctrl -c "$title"
+check "the next run ends" wait_until 30 bash -c "! kill -0 $client 2>/dev/null"
+check "after the crash and a clean run the file is as it began" cmp -s /etc/hosts "$work/expected"
+check "no file of ours is left in /etc" test -z "$(ls -A /etc | grep '^\.veltrocrm-hosts-')"
 
 finish

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "channel/channel_list.h"
@@ -196,6 +197,28 @@ TEST(HostsFile, ReplacedWholeWithModeKept) {
   EXPECT_FALSE(WriteHostsFile((dir.path() / "missing").string(), "x\n"));
 }
 
+TEST(HostsFile, AnInterruptedRewriteIsFinishedFromItsJournal) {
+  TempDir dir;
+  const std::string path = (dir.path() / "hosts").string();
+  WriteFile(path, "127.0.0.1 loc");  // cut short by a crash
+  WriteFile((dir.path() / ".veltrocrm-hosts-journal").string(), "127.0.0.1 localhost\n10.0.0.1 a.example\n");
+  WriteFile((dir.path() / ".veltrocrm-hosts-Ab12Cd").string(), "half a temporary file");
+  WriteFile((dir.path() / "other").string(), "not ours");
+  EXPECT_TRUE(RecoverHostsFile(path));
+  EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n10.0.0.1 a.example\n");
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) left.push_back(entry.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"hosts", "other"}));
+  // Nothing to finish: the file stays as it is.
+  EXPECT_FALSE(RecoverHostsFile(path));
+  EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n10.0.0.1 a.example\n");
+  // A journal that is a link is not followed.
+  std::filesystem::create_symlink(dir.path() / "other", dir.path() / ".veltrocrm-hosts-journal");
+  EXPECT_FALSE(RecoverHostsFile(path));
+  EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n10.0.0.1 a.example\n");
+}
+
 TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   TempDir dir;
   const std::string path = (dir.path() / "hosts").string();
@@ -232,6 +255,17 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   WriteFile(path, "127.0.0.1 localhost\n127.0.0.9 old.example" + marker + "tail");
   ChannelSelector(path, "127.0.0.1:9", nullptr).RemoveStaleLines();
   EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\ntail");
+
+  // A run that crashed after its rewrite left its restore point: the next
+  // start puts the user's line back too.
+  const std::string before = "127.0.0.1 localhost\n10.9.9.9 a.example\nend";
+  const std::string during = "127.0.0.1 localhost\nend\n127.0.0.2 a.example" + marker;
+  ASSERT_TRUE(SaveRestorePoint(path, before, during));
+  WriteFile(path, during);
+  ChannelSelector(path, "127.0.0.1:9", nullptr).RemoveStaleLines();
+  EXPECT_EQ(ReadFile(path), before);
+  std::string saved_original, saved_written;
+  EXPECT_FALSE(LoadRestorePoint(path, saved_original, saved_written));
 }
 
 TEST(Echo, RequestAndReplyChecks) {
