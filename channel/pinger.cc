@@ -137,7 +137,15 @@ bool Pinger::Run() {
   }
   const uint16_t identifier = static_cast<uint16_t>(getpid() & 0xFFFF);
   const uint16_t sequence = static_cast<uint16_t>(syscall(SYS_gettid) & 0xFFFF);
-  if (with_ip_header) KeepOnlyOurReplies(fd, sequence);
+  if (with_ip_header) {
+    KeepOnlyOurReplies(fd, sequence);
+    // What the socket queued before its filter took effect (copies of every
+    // ICMP message of the machine) would fill its buffer and crowd out our
+    // reply; nothing of ours has been sent yet.
+    uint8_t queued[1024];
+    while (recv(fd, queued, sizeof(queued), MSG_DONTWAIT) > 0) {
+    }
+  }
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = address_;
