@@ -84,6 +84,7 @@ int RunMain(int argc, char** argv) {
                                           env::StartUrl());
     RegisterFirewallRuleOnce();
     exit_code = message_loop->Run();
+    channel::StopChannelSelection();
     telephony::ShutdownMobileCapture();
     context->Shutdown();
   } else {

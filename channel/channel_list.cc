@@ -67,9 +67,14 @@ int Base64Value(char c) {
   return -1;
 }
 
+int CheckCancel(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  // Non-zero ends the transfer.
+  return cancel && static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
+}
+
 }  // namespace
 
-std::string HttpGet(const std::string& url) {
+std::string HttpGet(const std::string& url, const std::atomic<bool>* cancel) {
   std::string body;
   CURL* curl = curl_easy_init();
   if (!curl) {
@@ -83,6 +88,9 @@ std::string HttpGet(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
   curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxChannelAnswerBytes));
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckCancel);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel));
   const CURLcode result = curl_easy_perform(curl);
   if (result == CURLE_WRITE_ERROR || result == CURLE_FILESIZE_EXCEEDED) {
     body.clear();

@@ -1,6 +1,7 @@
 #ifndef CHANNEL_CHANNEL_LIST_H_
 #define CHANNEL_CHANNEL_LIST_H_
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,8 @@ inline constexpr char kScrambleKey[] = "5d0e7a93c4f1b8260ad9e57c13b4f690";
 inline constexpr size_t kMaxChannelAnswerBytes = 1 << 20;
 
 // The body of an HTTP GET, or empty on any failure (logged). At most 5 s
-// and kMaxChannelAnswerBytes.
-std::string HttpGet(const std::string& url);
+// and kMaxChannelAnswerBytes; given up soon after |cancel| is set.
+std::string HttpGet(const std::string& url, const std::atomic<bool>* cancel = nullptr);
 
 // http://<host>/home/index/getAllChannelByAppId?app=8
 std::string ChannelListUrl(const std::string& channel_service_host);

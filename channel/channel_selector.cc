@@ -21,6 +21,9 @@ namespace channel {
 namespace {
 
 constexpr auto kDomainWait = std::chrono::milliseconds(4000);
+constexpr auto kStopCheckInterval = std::chrono::milliseconds(50);
+// How long the exit waits for a stopped run before leaving it behind.
+constexpr auto kStopWait = std::chrono::milliseconds(300);
 
 // The outcome of a domain check, shared with its worker so that the worker
 // may outlive the wait.
@@ -69,13 +72,16 @@ bool ChannelProbe::DomainAnswers() const {
   } catch (const std::system_error&) {
     return true;
   }
+  // In short steps, so that a stopped run does not wait the whole time.
+  const auto deadline = std::chrono::steady_clock::now() + kDomainWait;
   std::unique_lock<std::mutex> lock(check->mutex);
-  if (!check->done_signal.wait_for(lock, kDomainWait, [&] { return check->done; })) return false;
-  return check->answered;
+  while (!check->done && !selector_.stopping() && std::chrono::steady_clock::now() < deadline)
+    check->done_signal.wait_for(lock, kStopCheckInterval);
+  return check->done && check->answered;
 }
 
 void ChannelProbe::Run() {
-  if (DomainAnswers() || addresses_.empty()) return;
+  if (DomainAnswers() || addresses_.empty() || selector_.stopping()) return;
   std::vector<std::thread> threads;
   for (const std::string& address : addresses_) {
     try {
@@ -120,7 +126,31 @@ ChannelSelector::~ChannelSelector() {
 }
 
 void ChannelSelector::Start() {
-  thread_ = std::thread([this] { RunSelection(); });
+  thread_ = std::thread([self = shared_from_this()] {
+    self->RunSelection();
+    std::lock_guard<std::mutex> lock(self->run_lock_);
+    self->run_ended_ = true;
+    self->run_ended_signal_.notify_all();
+  });
+}
+
+void ChannelSelector::Stop() {
+  // Under the file lock: a rewrite under way ends first, and none follows.
+  std::lock_guard<std::mutex> file_lock(file_lock_);
+  stopping_ = true;
+}
+
+bool ChannelSelector::WaitForRun(std::chrono::milliseconds timeout) {
+  if (!thread_.joinable()) return true;
+  std::unique_lock<std::mutex> lock(run_lock_);
+  return run_ended_signal_.wait_for(lock, timeout, [this] { return run_ended_; });
+}
+
+void ChannelSelector::Abandon() {
+  // Detached on purpose: a stopped run only finishes its last measurements
+  // (at most a few seconds of ICMP), holds its own reference to the
+  // selector and writes nothing; process exit ends it.
+  if (thread_.joinable()) thread_.detach();
 }
 
 void ChannelSelector::Join() {
@@ -128,7 +158,7 @@ void ChannelSelector::Join() {
 }
 
 bool ChannelSelector::FetchChannelList() {
-  const std::string body = HttpGet(ChannelListUrl(channel_service_host_));
+  const std::string body = HttpGet(ChannelListUrl(channel_service_host_), &stopping_);
   std::vector<std::string> pinned;
   const bool ok = ParseChannelResponse(body, channels_, pinned);
   std::lock_guard<std::mutex> lock(lock_);
@@ -172,6 +202,7 @@ void ChannelSelector::RemoveStaleLines() {
 
 void ChannelSelector::ApplyHostsLines() {
   std::lock_guard<std::mutex> file_lock(file_lock_);
+  if (stopping_) return;
   std::string text;
   if (!ReadHostsFile(hosts_path_, text)) return;
   HostsLines split = SplitHostsLines(text, pinned_domains());
@@ -216,13 +247,13 @@ void ChannelSelector::RunSelection() {
     }
   }
   for (std::thread& probe : probes) probe.join();
-  if (pinned_domains().empty()) return;
+  if (pinned_domains().empty() || stopping_) return;
   ApplyHostsLines();
   if (channel_ready_) channel_ready_();
 }
 
 namespace {
-std::unique_ptr<ChannelSelector> g_selector;
+std::shared_ptr<ChannelSelector> g_selector;
 }  // namespace
 
 void StartNetwork(const std::string& channel_service_host) {
@@ -230,16 +261,28 @@ void StartNetwork(const std::string& channel_service_host) {
     env::WriteProgramLog("初始化网络库失败");
     return;
   }
-  g_selector = std::make_unique<ChannelSelector>("/etc/hosts", channel_service_host, [] {
+  g_selector = std::make_shared<ChannelSelector>("/etc/hosts", channel_service_host, [] {
     if (auto window = env::FindMainWindow()) window->Post({WM_COMMAND, CMD_CHANNEL_READY, 0});
   });
   g_selector->Start();
 }
 
+void StopChannelSelection() {
+  if (g_selector) g_selector->Stop();
+}
+
 void StopNetwork() {
   if (!g_selector) return;
+  g_selector->Stop();
+  const bool ended = g_selector->WaitForRun(kStopWait);
+  if (ended)
+    g_selector->Join();
+  else
+    g_selector->Abandon();
+  g_selector->RemovePinnedLines();
   g_selector.reset();
-  curl_global_cleanup();
+  // A run left behind may still be inside libcurl.
+  if (ended) curl_global_cleanup();
 }
 
 }  // namespace channel

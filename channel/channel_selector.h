@@ -1,6 +1,9 @@
 #ifndef CHANNEL_CHANNEL_SELECTOR_H_
 #define CHANNEL_CHANNEL_SELECTOR_H_
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -40,15 +43,25 @@ class ChannelProbe {
 
 // The channel selection of one process: fetch, probe, pin, and take the
 // pins out again at exit.
-class ChannelSelector {
+class ChannelSelector : public std::enable_shared_from_this<ChannelSelector> {
  public:
   ChannelSelector(std::string hosts_path, std::string channel_service_host, std::function<void()> channel_ready);
   ~ChannelSelector();  // waits for the selection, then removes the pins
 
-  // Starts the selection thread.
+  // Starts the selection thread, which keeps the selector alive while it
+  // runs (the selector must be held by a shared_ptr).
   void Start();
   // Waits for the selection thread to end.
   void Join();
+  // The run pins nothing from now on and gives up its waits soon.
+  void Stop();
+  bool stopping() const { return stopping_; }
+  // Waits at most |timeout| for the selection thread to end; true when it
+  // has ended (or never started).
+  bool WaitForRun(std::chrono::milliseconds timeout);
+  // Lets a run that is still probing end on its own; it can no longer
+  // write the hosts file once stopped.
+  void Abandon();
 
   bool FetchChannelList();
   // Pins |domain| to |address|; refused (logged) unless both are valid.
@@ -81,12 +94,19 @@ class ChannelSelector {
   bool applied_ = false;
   std::string original_;  // the file before this run's first rewrite
   std::string written_;   // the file as this run last wrote it
+  std::atomic<bool> stopping_{false};
+  std::mutex run_lock_;  // run_ended_
+  std::condition_variable run_ended_signal_;
+  bool run_ended_ = false;
   std::thread thread_;
 };
 
-// Network start: libcurl, then the selection thread. At exit
-// (StopNetwork): wait for the selection, remove the pins, clean libcurl up.
+// Network start: libcurl, then the selection thread.
 void StartNetwork(const std::string& channel_service_host);
+// Once the main window has closed: no new pins.
+void StopChannelSelection();
+// At exit: stop the selection (waiting for it only briefly), remove the
+// pins, clean libcurl up.
 void StopNetwork();
 
 }  // namespace channel

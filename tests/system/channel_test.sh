@@ -81,6 +81,18 @@ check "the client ends" wait_until 30 bash -c "! kill -0 $client 2>/dev/null"
 printf '%s' "$original" > "$work/expected"
 check "at exit the file is as it was before the run" cmp -s /etc/hosts "$work/expected"
 
+# Closed while the run is still probing: it ends at once and pins nothing.
+cp /etc/hosts "$work/before-close"
+start_client
+wait_until 20 bash -c "xdotool search --onlyvisible --name '^VeltroCRM' >/dev/null"
+wmctrl -c "$title"
+closed_at=$(date +%s%N)
+wait_until 20 bash -c "! kill -0 $client 2>/dev/null"
+elapsed_ms=$((($(date +%s%N) - closed_at) / 1000000))
+echo "closing to exit during a run: $elapsed_ms ms"
+check "closing during a run ends the client within a second" test "$elapsed_ms" -lt 1000
+check "a run stopped by closing pins nothing" cmp -s /etc/hosts "$work/before-close"
+
 # kill -9 in the middle of a rewrite of a large file that can only be
 # rewritten in place, then a clean run: the file ends as it began.
 umount /etc/hosts

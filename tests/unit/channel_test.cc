@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "channel/channel_list.h"
@@ -266,6 +271,34 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   EXPECT_EQ(ReadFile(path), before);
   std::string saved_original, saved_written;
   EXPECT_FALSE(LoadRestorePoint(path, saved_original, saved_written));
+}
+
+TEST(HostsFile, AStoppedRunPinsNothing) {
+  TempDir dir;
+  const std::string path = (dir.path() / "hosts").string();
+  WriteFile(path, "127.0.0.1 localhost\n");
+  ChannelSelector selector(path, "127.0.0.1:9", nullptr);
+  selector.AddPinnedLine("a.example", "127.0.0.2");
+  selector.Stop();
+  selector.ApplyHostsLines();
+  EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n");
+
+  // A service that takes the connection and never answers: a stopped run
+  // gives up instead of waiting out the 5 s time-out.
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  ChannelSelector silent(path, "127.0.0.1:" + std::to_string(ntohs(address.sin_port)), nullptr);
+  silent.Stop();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(silent.FetchChannelList());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  close(listener);
 }
 
 TEST(Echo, RequestAndReplyChecks) {
