@@ -64,6 +64,12 @@ int RunMain(int argc, char** argv) {
   std::unique_ptr<ShellApp> application = CreateAppForKind(kind);
   const int sub_process_result = engine::ExecuteProcess(main_args, application.get());
   if (sub_process_result >= 0) return sub_process_result;
+  // A "type" switch the engine refuses (an empty one) makes no second
+  // browser process past the single-instance rule.
+  if (kind != ProcessKind::Browser) {
+    env::WriteProgramLog("process type refused");
+    return 1;
+  }
 
   // The channel selection runs beside the whole start-up.
   channel::StartNetwork(command_line->HasSwitch("channel-service") ? command_line->GetSwitchValue("channel-service")

@@ -15,12 +15,23 @@ std::string GetModuleDirectory() {
   return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
 }
 
+namespace {
+
+// Creates |folder| and every missing folder above it, private to the user
+// as the XDG folders are.
+void MakeFolders(const std::string& folder) {
+  for (size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1))
+    mkdir(folder.substr(0, slash).c_str(), 0700);
+  mkdir(folder.c_str(), 0700);
+}
+
+}  // namespace
+
 std::string GetConfigFilePath() {
   const std::string data_home = platform::LocalAppDataFolder();
   if (data_home.empty()) return "config.ini";
   const std::string folder = data_home + "/morvanecrmconfig";
-  mkdir(data_home.c_str(), 0700);
-  mkdir(folder.c_str(), 0700);
+  MakeFolders(folder);
   return folder + "/config.ini";
 }
 

@@ -44,18 +44,20 @@ bool SetFullScreen(unsigned mode) {
 
 bool IsFullScreen() { return g_full_screen.load(); }
 
-std::vector<std::string> FirewallCommand() {
+std::vector<std::vector<std::string>> FirewallCommands() {
   const std::string comment = std::string(kFirewallRuleName);
   if (!platform::FindProgramInPath("ufw").empty())
-    return {"ufw", "allow", std::string(kMobileCallPort) + "/udp", "comment", comment};
+    return {{"ufw", "allow", std::string(kMobileCallPort) + "/udp", "comment", comment}};
+  // firewalld keeps a permanent rule inactive until its next reload: the
+  // running configuration gets the rule too.
+  const std::string port = std::string("--add-port=") + kMobileCallPort + "/udp";
   if (!platform::FindProgramInPath("firewall-cmd").empty())
-    return {"firewall-cmd", "--permanent", std::string("--add-port=") + kMobileCallPort + "/udp"};
+    return {{"firewall-cmd", port}, {"firewall-cmd", "--permanent", port}};
   return {};
 }
 
 void AddFirewallRule() {
-  const std::vector<std::string> command = FirewallCommand();
-  if (!command.empty()) platform::StartHiddenCommand(command);
+  for (const std::vector<std::string>& command : FirewallCommands()) platform::StartHiddenCommand(command);
   std::this_thread::sleep_for(std::chrono::milliseconds(450));
 }
 

@@ -25,8 +25,8 @@ bool FullScreenTarget(unsigned mode, bool current, bool& changed);
 // Opens the mobile-call port in the host firewall (ufw or firewalld, when
 // present), without waiting for the command; then pauses 450 ms.
 void AddFirewallRule();
-// The command AddFirewallRule starts, or empty when no firewall tool exists.
-std::vector<std::string> FirewallCommand();
+// The commands AddFirewallRule starts, none when no firewall tool exists.
+std::vector<std::vector<std::string>> FirewallCommands();
 
 }  // namespace env
 

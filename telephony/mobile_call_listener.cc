@@ -46,9 +46,9 @@ MobileCallListener::MobileCallListener(MobileCallTable& table, std::function<boo
 
 MobileCallListener::~MobileCallListener() { Stop(); }
 
-bool MobileCallListener::Start(uint16_t port) {
+MobileCallListener::StartResult MobileCallListener::Start(uint16_t port) {
   socket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (socket_ < 0) return false;
+  if (socket_ < 0) return StartResult::kNoSocket;
   const int on = 1;
   setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
   setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
@@ -59,11 +59,11 @@ bool MobileCallListener::Start(uint16_t port) {
   if (bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
     close(socket_);
     socket_ = -1;
-    return false;
+    return StartResult::kPortTaken;
   }
   stop_ = false;
   thread_ = std::thread([this] { Run(); });
-  return true;
+  return StartResult::kStarted;
 }
 
 void MobileCallListener::Stop() {
@@ -203,10 +203,17 @@ void OnMobileCaptureOn() {
     capture.starter = std::thread([&capture] {
     auto listener = std::make_unique<MobileCallListener>(
         GetMobileCallTable(), [&capture] { return capture.delivery_enabled.load(); }, AnnounceToMainWindow);
-    if (!listener->Start(kMobileCallPort)) {
-      ReportPortConflict();
-      capture.listener_started = false;
-      return;
+    switch (listener->Start(kMobileCallPort)) {
+      case MobileCallListener::StartResult::kStarted:
+        break;
+      case MobileCallListener::StartResult::kNoSocket:
+        // Not a conflict: the started flag stays set, as after any start-up failure.
+        platform::ShowMessageBox(nullptr, "创建UDP套接字失败", "", platform::MB_OK);
+        return;
+      case MobileCallListener::StartResult::kPortTaken:
+        ReportPortConflict();
+        capture.listener_started = false;
+        return;
     }
     std::lock_guard<std::mutex> inner(capture.mutex);
     capture.listener = std::move(listener);

@@ -29,9 +29,10 @@ class MobileCallListener {
                      std::function<void(size_t slot)> announce);
   ~MobileCallListener();  // stops and joins
 
+  enum class StartResult { kStarted, kNoSocket, kPortTaken };
   // Binds 0.0.0.0:|port| (broadcasts allowed, address reusable) and starts
-  // the thread. False when the port cannot be bound.
-  bool Start(uint16_t port);
+  // the thread.
+  StartResult Start(uint16_t port);
   void Stop();
   size_t next_slot() const { return next_slot_; }
 

@@ -88,6 +88,8 @@ second_exit=$?
 check "second start exits 0" test "$second_exit" = 0
 check "second start takes under a second" test $((SECONDS - start)) -le 1
 check "second start leaves the flags alone" test "$(wc -l < "$work/firewall-calls")" = 1
+timeout 20 "$work/app/veltrocrm" --type= > /dev/null 2>&1
+check "an empty --type= is refused, not a second browser" test $? = 1
 check "the first window is still the only one" test "$(xdotool search --onlyvisible --name "^${title//(/\\(}\$" | wc -l)" = 1
 
 wmctrl -c "$title"

@@ -65,6 +65,9 @@ TEST_F(UserFolders, PathsAreBuiltFromTheDataHome) {
   EXPECT_EQ(env::GetModuleDirectory().back(), '/');
   unsetenv("XDG_DATA_HOME");
   EXPECT_EQ(env::GetUserDataDirectory(), home_.str() + "/.local/share/morvanecrm/");
+  // A fresh account has no ~/.local yet: every level is made.
+  EXPECT_EQ(env::GetConfigFilePath(), home_.str() + "/.local/share/morvanecrmconfig/config.ini");
+  EXPECT_TRUE(fs::is_directory(home_.path() / ".local/share/morvanecrmconfig"));
   unsetenv("HOME");
   EXPECT_EQ(env::GetUserDataDirectory(), "");
   EXPECT_EQ(env::GetConfigFilePath(), "config.ini");
@@ -103,6 +106,19 @@ TEST_F(UserFolders, ClearCacheFlagIsConsumedOnlyForOne) {
   app::ConsumeClearCacheFlag();
   EXPECT_FALSE(fs::exists(data / "marker"));
   EXPECT_EQ(GetPrivateProfileString("Cache", "clearCache", "", config), "0");
+}
+
+TEST(Firewall, FirewalldGetsTheRuleNowAndForLater) {
+  TempDir bin;
+  WriteFile(bin.path() / "firewall-cmd", "#!/bin/sh\n");
+  fs::permissions(bin.path() / "firewall-cmd", fs::perms::owner_all);
+  const std::string saved = getenv("PATH") ? getenv("PATH") : "";
+  setenv("PATH", bin.str().c_str(), 1);
+  const auto commands = env::FirewallCommands();
+  setenv("PATH", saved.c_str(), 1);
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands[0], (std::vector<std::string>{"firewall-cmd", "--add-port=53526/udp"}));
+  EXPECT_EQ(commands[1], (std::vector<std::string>{"firewall-cmd", "--permanent", "--add-port=53526/udp"}));
 }
 
 TEST(FullScreen, ModeTransitions) {

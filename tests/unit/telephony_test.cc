@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/desktop_services.h"
 #include "renderer/app_extension.h"
@@ -67,6 +70,23 @@ TEST(MobileListener, RingSlotsAndDelivery) {
   EXPECT_EQ(announced.size(), 9u);
   EXPECT_EQ(table.Read(1), "555");
   EXPECT_EQ(listener.next_slot(), 2u);
+}
+
+TEST(MobileListener, NoSocketIsNotAPortConflict) {
+  // Without a free descriptor the socket itself cannot be made; tried in a
+  // child, whose descriptor limit goes down to 0.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_NOFILE, &none);
+    MobileCallTable table;
+    telephony::MobileCallListener listener(table, [] { return true; }, [](size_t) {});
+    _exit(listener.Start(0) == telephony::MobileCallListener::StartResult::kNoSocket ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(CallDelivery, ScriptsAreSafeStringLiterals) {
