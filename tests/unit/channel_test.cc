@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "channel/channel_list.h"
 #include "channel/channel_selector.h"
@@ -136,6 +137,58 @@ TEST(ChannelResponse, EnvelopeCases) {
       {Envelope(std::string(100000, '['))},
   };
   for (const Case& c : failures) EXPECT_FALSE(ParseChannelResponse(c.body, channels, pinned)) << c.body;
+}
+
+// Serves one HTTP answer of |body_bytes| bytes on 127.0.0.1, with or
+// without a Content-Length, to whoever connects first.
+class OneAnswerServer {
+ public:
+  OneAnswerServer(size_t body_bytes, bool announce_length) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    listen(listener_, 1);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this, body_bytes, announce_length] {
+      const int client = accept(listener_, nullptr, nullptr);
+      if (client < 0) return;
+      char request[4096];
+      recv(client, request, sizeof(request), 0);
+      std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+      if (announce_length) head += "Content-Length: " + std::to_string(body_bytes) + "\r\n";
+      head += "\r\n";
+      send(client, head.data(), head.size(), MSG_NOSIGNAL);
+      const std::string chunk(64 * 1024, '[');
+      // The client may hang up early; that ends the answer.
+      for (size_t sent = 0; sent < body_bytes; sent += chunk.size())
+        if (send(client, chunk.data(), std::min(chunk.size(), body_bytes - sent), MSG_NOSIGNAL) < 0) break;
+      close(client);
+    });
+  }
+  ~OneAnswerServer() {
+    shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    close(listener_);
+  }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+ private:
+  int listener_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST(ChannelAnswer, OverAMebibyteIsNotRead) {
+  for (bool announced : {true, false}) {
+    OneAnswerServer small(1000, announced);
+    EXPECT_EQ(HttpGet(small.Url()).size(), 1000u) << announced;
+    OneAnswerServer huge(64 * 1024 * 1024, announced);
+    EXPECT_EQ(HttpGet(huge.Url()), "") << announced;
+  }
 }
 
 TEST(ChannelProbe, BestAddressRule) {
