@@ -5,6 +5,7 @@
 #include "app/root_window_registry.h"
 #include "env/paths.h"
 #include "env/product.h"
+#include "platform/ini_profile.h"
 #include "platform/system_language.h"
 
 namespace app {
@@ -28,6 +29,15 @@ AppContext::~AppContext() { g_context = nullptr; }
 
 AppContext* AppContext::Get() { return g_context; }
 
+int AppContext::DebuggingPort() const {
+  // The port answers every local user, who could drive the session through
+  // it: open only when support staff ask for it.
+  const auto valid = [](int port) { return port > 0 && port <= 65535 ? port : 0; };
+  if (command_line_->HasSwitch("remote-debugging-port"))
+    return valid(std::atoi(command_line_->GetSwitchValue("remote-debugging-port").c_str()));
+  return valid(platform::GetPrivateProfileInt("Debug", "port", 0, env::GetConfigFilePath()));
+}
+
 void AppContext::FillSettings(engine::Settings& settings) const {
   FillSettingsForLanguage(settings, platform::SystemDefaultLangId());
 }
@@ -40,7 +50,7 @@ void AppContext::FillSettingsForLanguage(engine::Settings& settings, uint16_t sy
   if (IsChineseLanguage(system_lang_id)) settings.accept_language_list = "zh-CN,zh";
   settings.log_file = env::GetModuleDirectory() + "log/errorLog.txt";
   settings.log_severity = engine::LOGSEVERITY_ERROR;
-  settings.remote_debugging_port = 8100;
+  settings.remote_debugging_port = DebuggingPort();
   settings.uncaught_exception_stack_size = 1024;
   settings.windowless_rendering_enabled = command_line_->HasSwitch("off-screen-rendering-enabled");
   settings.background_color = background_color_;

@@ -32,6 +32,9 @@ class AppContext {
 
   // The settings for a given system language id, exposed for tests.
   void FillSettingsForLanguage(engine::Settings& settings, uint16_t system_lang_id) const;
+  // The remote-debugging port: the "remote-debugging-port" switch, else
+  // [Debug] port in config.ini; 0 (none) without either.
+  int DebuggingPort() const;
 
  private:
   std::shared_ptr<engine::CommandLine> command_line_;

@@ -40,24 +40,6 @@ std::string TrimBlanks(const std::string& text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// |text| for a log line: control characters and bytes above 0x7E as \xNN,
-// at most 80 characters of it.
-std::string Printable(const std::string& text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (size_t i = 0; i < text.size() && i < 80; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c > 0x7E || c == '\\') {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return text.size() > 80 ? out + "..." : out;
-}
-
 int Base64Value(char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
   if (c >= 'a' && c <= 'z') return c - 'a' + 26;
@@ -157,11 +139,11 @@ void ParseChannelDocument(const std::string& document, std::vector<Channel>& cha
     // What the hosts file gets is built from these two: both must be what
     // they claim to be, or the line could say anything.
     if (!IsPinnableDomain(domain)) {
-      env::WriteProgramLog("channel domain ignored: " + Printable(domain));
+      env::WriteProgramLog("channel domain ignored: " + env::PrintableForLog(domain));
       continue;
     }
     const bool address_ok = IsDottedIPv4(ip);
-    if (!ip.empty() && !address_ok) env::WriteProgramLog("channel address ignored: " + Printable(ip));
+    if (!ip.empty() && !address_ok) env::WriteProgramLog("channel address ignored: " + env::PrintableForLog(ip));
     auto known = std::find_if(channels.begin(), channels.end(), [&](const Channel& c) { return c.domain == domain; });
     if (known != channels.end()) {
       if (address_ok) known->addresses.push_back(ip);

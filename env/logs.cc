@@ -140,4 +140,20 @@ void RemoveOldLogsIn(const std::string& log_folder, int days, int64_t now) {
   closedir(dir);
 }
 
+std::string PrintableForLog(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (size_t i = 0; i < text.size() && i < 80; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c > 0x7E || c == '\\') {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return text.size() > 80 ? out + "..." : out;
+}
+
 }  // namespace env

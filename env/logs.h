@@ -15,6 +15,9 @@ void WriteProgramLog(const std::u16string& message);
 void WriteCrashLog(const std::u16string& message);
 // UTF-8 convenience for the program log.
 void WriteProgramLog(const std::string& message);
+// Outside text made safe for a log line: control characters, backslashes
+// and bytes above 0x7E as \xNN, at most 80 characters of it.
+std::string PrintableForLog(const std::string& text);
 
 // Deletes every .txt file of the log folder created more than |days| ago.
 void RemoveOldLogs(int days);

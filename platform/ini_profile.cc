@@ -48,6 +48,11 @@ std::optional<std::string> KeyOf(const std::string& line) {
 
 std::vector<std::string> ReadLines(const std::string& path, bool& exists) {
   std::vector<std::string> lines;
+  // Anything but a regular file (a FIFO would block the open) counts as
+  // missing.
+  struct stat status;
+  exists = stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+  if (!exists) return lines;
   std::ifstream in(path, std::ios::binary);
   exists = static_cast<bool>(in);
   std::string line;

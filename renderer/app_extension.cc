@@ -1,6 +1,10 @@
 #include "renderer/app_extension.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "browser/window_messages.h"
+#include "env/logs.h"
 #include "env/product.h"
 #include "env/system_integration.h"
 #include "env/utf.h"
@@ -95,6 +99,7 @@ bool AppExtensionHandler::Execute(const std::string& name, const engine::V8Value
 bool AppExtensionHandler::RootDefaultBrowser(const engine::V8ValueList& arguments) {
   if (!FirstIsString(arguments) || arguments[0].GetStringValue().empty()) return false;
   const std::string url = env::Utf16ToUtf8(arguments[0].GetStringValue());
+  if (!IsExternallyOpenableUrl(url)) return false;
   platform::WindowMessage message{WM_COPYDATA, kOpenUrlCopyDataMarker, 0};
   message.copy_data_id = kOpenUrlCopyDataId;
   message.copy_data = arguments[0].GetStringValue();
@@ -102,7 +107,7 @@ bool AppExtensionHandler::RootDefaultBrowser(const engine::V8ValueList& argument
   // ask for the main window that is there now.
   main_window_ = env::FindMainWindow();
   const intptr_t reply = main_window_ ? main_window_->Send(message) : 0;
-  if (reply == OPEN_URL_FAILED) return url[0] != '-' && platform::OpenWithDefaultHandler(url, kOpenTimeoutMs);
+  if (reply == OPEN_URL_FAILED) return platform::OpenWithDefaultHandler(url, kOpenTimeoutMs);
   return true;
 }
 
@@ -113,11 +118,31 @@ bool AppExtensionHandler::PostToMainWindow(uint32_t message, uintptr_t wparam) {
   return main_window_ && main_window_->Post({message, wparam, 0});
 }
 
+bool IsExternallyOpenableUrl(const std::string& url) {
+  // A blank or control character anywhere could end the URL early, and a
+  // browser strips leading ones and reads what follows as its switches.
+  const bool clean = !url.empty() && std::none_of(url.begin(), url.end(), [](char c) {
+    return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F;
+  });
+  const size_t colon = url.find(':');
+  std::string scheme = colon == std::string::npos ? std::string() : url.substr(0, colon);
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
+  const std::string rest = colon == std::string::npos ? std::string() : url.substr(colon + 1);
+  bool allowed = false;
+  if (scheme == "http" || scheme == "https")
+    allowed = rest.size() > 2 && rest.compare(0, 2, "//") == 0 && rest.find_first_of("/?#", 2) != 2;
+  else if (scheme == "mailto" || scheme == "tel")
+    allowed = !rest.empty();
+  if (clean && allowed) return true;
+  env::WriteProgramLog("external link refused: " + env::PrintableForLog(url));
+  return false;
+}
+
 intptr_t OpenUrlExternally(const std::string& url) {
-  // Text that starts with "-" would reach the programs as an option.
-  if (url.empty() || url[0] == '-') return OPEN_URL_FAILED;
+  if (!IsExternallyOpenableUrl(url)) return OPEN_URL_FAILED;
+  // "--" ends the browser's switches: the URL is never read as one.
   for (const char* browser : {"chromium", "google-chrome", "chromium-browser", "chrome"})
-    if (platform::StartProgramByName(browser, {url})) return 0;
+    if (platform::StartProgramByName(browser, {"--", url})) return 0;
   return platform::OpenWithDefaultHandler(url, kOpenTimeoutMs) ? 0 : OPEN_URL_FAILED;
 }
 

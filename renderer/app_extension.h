@@ -38,6 +38,10 @@ class AppExtensionHandler : public engine::V8Handler {
 // The browser-process side of OPEN_URL_COPYDATA: a Chromium-family browser
 // by name, else the default handler. Returns 0, or OPEN_URL_FAILED.
 intptr_t OpenUrlExternally(const std::string& url);
+// Whether |url| may go to a browser or the desktop's opener: an absolute
+// http or https URL with a host, or a mailto: or tel: URL, without a blank
+// or control character anywhere. Logs a refusal.
+bool IsExternallyOpenableUrl(const std::string& url);
 
 }  // namespace renderer
 

@@ -49,9 +49,10 @@ MobileCallListener::~MobileCallListener() { Stop(); }
 MobileCallListener::StartResult MobileCallListener::Start(uint16_t port) {
   socket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (socket_ < 0) return StartResult::kNoSocket;
+  // No SO_REUSEADDR: with it, another local user could bind the same port
+  // and take the calls; without it, a second binder is a port conflict.
   const int on = 1;
   setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
-  setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);

@@ -30,8 +30,8 @@ class MobileCallListener {
   ~MobileCallListener();  // stops and joins
 
   enum class StartResult { kStarted, kNoSocket, kPortTaken };
-  // Binds 0.0.0.0:|port| (broadcasts allowed, address reusable) and starts
-  // the thread.
+  // Binds 0.0.0.0:|port| (broadcasts allowed, not shared) and starts the
+  // thread.
   StartResult Start(uint16_t port);
   void Stop();
   size_t next_slot() const { return next_slot_; }

@@ -131,19 +131,35 @@ TEST_F(PageBridge, LinksOpenInABrowserByNameOrNotAtAll) {
   // Neither a browser nor a default handler: the main window answers 30
   // and the page's own attempt fails too.
   EXPECT_EQ(Evaluate("app.rootDefaultBrowser('https://example.invalid/a')"), "false");
-  // A Chromium-family browser that can be started by name gets the URL.
+  // A Chromium-family browser that can be started by name gets the URL,
+  // after the end of its switches.
   const QString record = bin.filePath("opened");
   ASSERT_TRUE(WriteRecordingProgram(bin.path(), "chromium", record));
-  EXPECT_EQ(Evaluate("app.rootDefaultBrowser('https://example.invalid/b?q=1 2')"), "true");
-  EXPECT_TRUE(WaitFor([&] { return QFile::exists(record); }, 5000));
+  ASSERT_TRUE(WriteRecordingProgram(bin.path(), "xdg-open", record));
+  // Only web, mail and phone links, and nothing that a program could read
+  // as a switch; from the page and from a frame of another origin alike.
+  const std::string cases =
+      R"js(["file:///etc/passwd", "/usr/bin/xterm", "javascript:alert(1)", "data:text/html,x", "chrome://settings",
+          "smb://host/share", "\t--gpu-launcher=xterm", "\n--utility-cmd-prefix=xterm", "--help",
+          "https://a.example/b c", "https:///path", "http:", "https://a.example/x?q=1%202", "HTTP://b.example",
+          "mailto:a@b.example", "tel:+8613800138000"])js";
+  const std::string expected = "[false,false,false,false,false,false,false,false,false,false,false,false,true,true,"
+                               "true,true]";
+  EXPECT_EQ(Evaluate(cases + ".map(u => app.rootDefaultBrowser(u))"), expected);
+  RecordingServer other;
+  other.Serve("/frame", "<html><body><script>document.body.append('frame=' + JSON.stringify(" + cases +
+                            ".map(u => app.rootDefaultBrowser(u))));</script></body></html>");
+  Evaluate("(function () { var f = document.createElement('iframe'); f.src = '" + other.Url("/frame", "localhost") +
+           "'; document.body.appendChild(f); return 1; })()");
+  std::string text;
+  EXPECT_TRUE(WaitFor([&] { return (text = Text()).find("frame=") != std::string::npos; }));
+  EXPECT_NE(text.find("frame=" + expected), std::string::npos) << text;
   QFile opened(record);
   ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
-  EXPECT_EQ(opened.readAll().trimmed(), QByteArray("https://example.invalid/b?q=1 2"));
-  // Text that would be an option to the browser is never passed on.
-  QFile::remove(record);
-  EXPECT_EQ(Evaluate("app.rootDefaultBrowser('--help')"), "false");
+  const QByteArray once = "-- https://a.example/x?q=1%202\n-- HTTP://b.example\n-- mailto:a@b.example\n"
+                          "-- tel:+8613800138000\n";
+  EXPECT_EQ(opened.readAll(), once + once);
   qputenv("PATH", saved_path);
-  EXPECT_FALSE(QFile::exists(record));
 }
 
 TEST_F(PageBridge, FullScreenSwitchesTheWindow) {

@@ -37,12 +37,12 @@ inline QString ReadUtf16Log(const QString& path) {
   return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
 }
 
-// A stand-in program |name| in |folder| that appends its first argument
-// to |record|, one line a call. False when it could not be written.
+// A stand-in program |name| in |folder| that appends its arguments to
+// |record|, one line a call. False when it could not be written.
 inline bool WriteRecordingProgram(const QString& folder, const QString& name, const QString& record) {
   QFile program(folder + "/" + name);
   if (!program.open(QIODevice::WriteOnly)) return false;
-  program.write(QStringLiteral("#!/bin/sh\necho \"$1\" >> %1\n").arg(record).toUtf8());
+  program.write(QStringLiteral("#!/bin/sh\necho \"$*\" >> %1\n").arg(record).toUtf8());
   program.close();
   return program.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }

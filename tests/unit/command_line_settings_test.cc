@@ -7,7 +7,10 @@
 #include "engine/command_line.h"
 #include "engine/css_color.h"
 #include "engine/engine.h"
+#include "env/paths.h"
+#include "platform/ini_profile.h"
 #include "platform/system_language.h"
+#include "test_support.h"
 
 namespace {
 
@@ -65,13 +68,26 @@ TEST(SwitchAdditions, InOrderForEachCase) {
   EXPECT_EQ(Added({}, "renderer"), V{});
 }
 
+TEST(Settings, DebuggingPortOnlyWhenAskedFor) {
+  TempDir data;
+  setenv("XDG_DATA_HOME", data.str().c_str(), 1);
+  EXPECT_EQ(app::AppContext(Parse({}), true).DebuggingPort(), 0);
+  EXPECT_EQ(app::AppContext(Parse({"--remote-debugging-port=9222"}), true).DebuggingPort(), 9222);
+  EXPECT_EQ(app::AppContext(Parse({"--remote-debugging-port=70000"}), true).DebuggingPort(), 0);
+  platform::WritePrivateProfileString("Debug", "port", "8100", env::GetConfigFilePath());
+  EXPECT_EQ(app::AppContext(Parse({}), true).DebuggingPort(), 8100);
+  // The switch wins over the file.
+  EXPECT_EQ(app::AppContext(Parse({"--remote-debugging-port=9333"}), true).DebuggingPort(), 9333);
+  unsetenv("XDG_DATA_HOME");
+}
+
 TEST(Settings, LanguageLocaleAndFixedValues) {
   app::AppContext context(Parse({}), true);
   engine::Settings chinese;
   context.FillSettingsForLanguage(chinese, 0x0804);
   EXPECT_EQ(chinese.locale, "zh-CN");
   EXPECT_EQ(chinese.accept_language_list, "zh-CN,zh");
-  EXPECT_EQ(chinese.remote_debugging_port, 8100);
+  EXPECT_EQ(chinese.remote_debugging_port, 0);
   EXPECT_EQ(chinese.log_severity, engine::LOGSEVERITY_ERROR);
   EXPECT_EQ(chinese.uncaught_exception_stack_size, 1024);
   EXPECT_EQ(chinese.background_color, 0xFFFFFFFFu);

@@ -24,6 +24,10 @@ TEST(IniProfile, ReadsWithWindowsSemantics) {
   EXPECT_EQ(GetPrivateProfileInt("Cache", "absent", 7, ini), 7);
   EXPECT_EQ(GetPrivateProfileInt("Nope", "clearCache", 7, ini), 7);
   EXPECT_EQ(GetPrivateProfileInt("Cache", "clearCache", 4, (dir.path() / "missing.ini").string()), 4);
+  // A FIFO in its place would block the reader for ever: it counts as missing.
+  const std::string fifo = (dir.path() / "fifo.ini").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(GetPrivateProfileInt("Cache", "clearCache", 4, fifo), 4);
 }
 
 TEST(IniProfile, WritesKeepEverythingElse) {

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/desktop_services.h"
 #include "renderer/app_extension.h"
@@ -87,6 +92,34 @@ TEST(MobileListener, NoSocketIsNotAPortConflict) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(MobileListener, AnotherUserCannotShareThePort) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  MobileCallTable table;
+  telephony::MobileCallListener listener(table, [] { return true; }, [](size_t) {});
+  // An ephemeral port: bind 0 elsewhere first to learn a free one.
+  const int probe = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  close(probe);
+  ASSERT_EQ(listener.Start(ntohs(address.sin_port)), telephony::MobileCallListener::StartResult::kStarted);
+  // Another account asks to share the address, as a call thief would.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (setgid(4242) != 0 || setuid(4242) != 0) _exit(2);
+    const int thief = socket(AF_INET, SOCK_DGRAM, 0);
+    const int on = 1;
+    setsockopt(thief, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    _exit(bind(thief, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 && errno == EADDRINUSE ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "exit " << WEXITSTATUS(status);
 }
 
 TEST(CallDelivery, ScriptsAreSafeStringLiterals) {
