@@ -249,8 +249,7 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
       return 0;
     case MSG_INCOMING_CALL: {
       auto browser = GetBrowser();
-      const std::u16string script =
-          telephony::PhoneCallScript(static_cast<int>(message.lparam), static_cast<size_t>(message.wparam));
+      const std::u16string script = telephony::PhoneCallScript(static_cast<int>(message.lparam), message.wparam);
       if (browser && !script.empty()) browser->GetMainFrame()->ExecuteJavaScript(script, std::string(), 0);
       return 0;
     }

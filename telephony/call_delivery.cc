@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "env/logs.h"
 #include "env/utf.h"
 #include "telephony/call_tables.h"
 
@@ -32,10 +33,18 @@ std::u16string EscapeForScriptString(const std::string& bytes) {
   return out;
 }
 
-std::u16string PhoneCallScript(int source, size_t slot) {
+std::u16string PhoneCallScript(int source, uintptr_t announcement) {
+  const size_t slot = announcement & 0xFF;
+  const uint64_t serial = announcement >> 8;
   if (slot >= kCallSlots) return std::u16string();
-  const std::string number =
-      source == CALL_SOURCE_LANDLINE ? GetLandlineCallTable().Read(slot) : GetMobileCallTable().Read(slot);
+  std::string number;
+  const bool taken = source == CALL_SOURCE_LANDLINE ? GetLandlineCallTable().TakeForDelivery(slot, serial, number)
+                                                    : GetMobileCallTable().TakeForDelivery(slot, serial, number);
+  if (!taken) {
+    // Never another call's number in its place, never one twice.
+    if (serial != 0) env::WriteProgramLog("call " + std::to_string(serial) + " dropped: its slot was reused first");
+    return std::u16string();
+  }
   return u"phoneCall(\"" + EscapeForScriptString(number) + u"\");";
 }
 

@@ -41,7 +41,7 @@ bool ParseCallDatagram(const char* data, size_t length, std::string& number) {
 }
 
 MobileCallListener::MobileCallListener(MobileCallTable& table, std::function<bool()> delivery_enabled,
-                                       std::function<void(size_t)> announce)
+                                       std::function<void(uintptr_t)> announce)
     : table_(table), delivery_enabled_(std::move(delivery_enabled)), announce_(std::move(announce)) {}
 
 MobileCallListener::~MobileCallListener() { Stop(); }
@@ -92,8 +92,8 @@ void MobileCallListener::HandleDatagram(const char* data, size_t length) {
   table_.Clear(slot);
   std::string number;
   if (!ParseCallDatagram(data, length, number)) return;
-  table_.Store(slot, number.data(), number.size());
-  if (delivery_enabled_()) announce_(slot);
+  const uint64_t serial = table_.Store(slot, number.data(), number.size());
+  if (delivery_enabled_()) announce_(CallAnnouncement(slot, serial));
   next_slot_ = (slot + 1) % kCallSlots;
 }
 
@@ -172,9 +172,8 @@ MobileCapture& Capture() {
   return capture;
 }
 
-void AnnounceToMainWindow(size_t slot) {
-  if (auto window = env::FindMainWindow())
-    window->Post({MSG_INCOMING_CALL, static_cast<uintptr_t>(slot), CALL_SOURCE_MOBILE});
+void AnnounceToMainWindow(uintptr_t announcement) {
+  if (auto window = env::FindMainWindow()) window->Post({MSG_INCOMING_CALL, announcement, CALL_SOURCE_MOBILE});
 }
 
 // The port is taken: name the programs that hold it.

@@ -21,12 +21,12 @@ inline constexpr size_t kDatagramBytes = 68;  // only this much of a datagram is
 bool ParseCallDatagram(const char* data, size_t length, std::string& number);
 
 // Receives call datagrams on a UDP port on its own thread, stores each
-// number in the next slot of |table| and hands the slot to |announce| while
-// delivery is enabled.
+// number in the next slot of |table| and hands its CallAnnouncement to
+// |announce| while delivery is enabled.
 class MobileCallListener {
  public:
   MobileCallListener(MobileCallTable& table, std::function<bool()> delivery_enabled,
-                     std::function<void(size_t slot)> announce);
+                     std::function<void(uintptr_t announcement)> announce);
   ~MobileCallListener();  // stops and joins
 
   enum class StartResult { kStarted, kNoSocket, kPortTaken };
@@ -44,7 +44,7 @@ class MobileCallListener {
 
   MobileCallTable& table_;
   std::function<bool()> delivery_enabled_;
-  std::function<void(size_t)> announce_;
+  std::function<void(uintptr_t)> announce_;
   std::atomic<size_t> next_slot_{0};
   std::atomic<bool> stop_{false};
   int socket_ = -1;

@@ -1,6 +1,8 @@
 // The page bridge and the road of a mobile call, in the real engine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QClipboard>
 #include <QDate>
 #include <QDir>
@@ -210,6 +212,27 @@ TEST_F(PageBridge, MobileCallsReachPhoneCall) {
   SendDatagram("tel:222");
   EXPECT_TRUE(WaitForCall("222"));
   EXPECT_EQ(boxes.size(), boxes_before);
+
+  // Bursts of distinct calls sent back to back, faster than this thread (the
+  // UI thread) hands them over: every call is delivered at most once, in
+  // order, never another call's number in its place; up to 8 all arrive.
+  for (int burst : {8, 9, 20, 50}) {
+    const std::string prefix = "7" + std::to_string(burst) + "0";
+    for (int i = 0; i < burst; ++i) SendDatagram("tel:" + prefix + std::to_string(100 + i));
+    const std::string last = prefix + std::to_string(100 + burst - 1);
+    ASSERT_TRUE(WaitForCall(last)) << burst;
+    WaitFor([] { return false; }, 300);
+    std::vector<int> delivered;
+    const std::string text = Text();
+    for (size_t at = text.find("call[" + prefix); at != std::string::npos; at = text.find("call[" + prefix, at + 1))
+      delivered.push_back(std::stoi(text.substr(at + 5 + prefix.size(), 3)) - 100);
+    EXPECT_TRUE(std::is_sorted(delivered.begin(), delivered.end()) &&
+                std::adjacent_find(delivered.begin(), delivered.end()) == delivered.end())
+        << burst << " calls, delivered out of order or twice";
+    EXPECT_EQ(delivered.back(), burst - 1);
+    EXPECT_GE(delivered.size(), std::min<size_t>(burst, 8)) << burst;
+    if (burst <= 8) EXPECT_EQ(delivered.size(), static_cast<size_t>(burst));
+  }
 }
 
 }  // namespace

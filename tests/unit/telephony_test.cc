@@ -52,7 +52,8 @@ TEST(MobileListener, RingSlotsAndDelivery) {
   MobileCallTable table;
   bool enabled = true;
   std::vector<size_t> announced;
-  MobileCallListener listener(table, [&] { return enabled; }, [&](size_t slot) { announced.push_back(slot); });
+  MobileCallListener listener(table, [&] { return enabled; },
+                              [&](uintptr_t announcement) { announced.push_back(announcement & 0xFF); });
   for (int i = 0; i < 9; ++i) {
     const std::string datagram = "tel:1380000000" + std::to_string(i);
     listener.HandleDatagram(datagram.data(), datagram.size());
@@ -86,7 +87,7 @@ TEST(MobileListener, NoSocketIsNotAPortConflict) {
     const rlimit none{0, 0};
     setrlimit(RLIMIT_NOFILE, &none);
     MobileCallTable table;
-    telephony::MobileCallListener listener(table, [] { return true; }, [](size_t) {});
+    telephony::MobileCallListener listener(table, [] { return true; }, [](uintptr_t) {});
     _exit(listener.Start(0) == telephony::MobileCallListener::StartResult::kNoSocket ? 0 : 1);
   }
   int status = 0;
@@ -97,7 +98,7 @@ TEST(MobileListener, NoSocketIsNotAPortConflict) {
 TEST(MobileListener, AnotherUserCannotShareThePort) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   MobileCallTable table;
-  telephony::MobileCallListener listener(table, [] { return true; }, [](size_t) {});
+  telephony::MobileCallListener listener(table, [] { return true; }, [](uintptr_t) {});
   // An ephemeral port: bind 0 elsewhere first to learn a free one.
   const int probe = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in address{};
@@ -134,15 +135,35 @@ TEST(CallDelivery, ScriptsAreSafeStringLiterals) {
   EXPECT_EQ(EscapeForScriptString("你好"), u"你好");
 
   // A landline and a mobile call in slot 2 are told apart by the source.
-  GetMobileCallTable().Store(2, "139", 3);
-  GetLandlineCallTable().Store(2, "0571", 4);
-  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, 2), u"phoneCall(\"139\");");
-  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_LANDLINE, 2), u"phoneCall(\"0571\");");
-  EXPECT_EQ(PhoneCallScript(1, 2), u"phoneCall(\"139\");");  // anything but 3 is mobile
+  const uint64_t mobile = GetMobileCallTable().Store(2, "139", 3);
+  const uint64_t landline = GetLandlineCallTable().Store(2, "0571", 4);
+  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, CallAnnouncement(2, mobile)), u"phoneCall(\"139\");");
+  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_LANDLINE, CallAnnouncement(2, landline)), u"phoneCall(\"0571\");");
   GetMobileCallTable().Store(7, "7", 1);
-  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, 7), u"phoneCall(\"7\");");
+  EXPECT_EQ(PhoneCallScript(1, 7), u"phoneCall(\"7\");");  // anything but 3 is mobile
   EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, 8), u"");
   EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, 3), u"phoneCall(\"\");");  // an empty slot
+}
+
+TEST(CallDelivery, EveryCallOnceAndNeverAnotherInItsPlace) {
+  MobileCallTable table;
+  std::vector<uintptr_t> announced;
+  MobileCallListener listener(table, [] { return true; }, [&](uintptr_t a) { announced.push_back(a); });
+  // Nine calls before the first is delivered: the first one's slot is
+  // taken by the ninth, so it is dropped, and the rest arrive once each.
+  for (int i = 1; i <= 9; ++i) {
+    const std::string datagram = "tel:" + std::to_string(1000 + i);
+    listener.HandleDatagram(datagram.data(), datagram.size());
+  }
+  std::vector<std::string> delivered;
+  for (uintptr_t announcement : announced) {
+    std::string number;
+    if (table.TakeForDelivery(announcement & 0xFF, announcement >> 8, number)) delivered.push_back(number);
+  }
+  EXPECT_EQ(delivered, (std::vector<std::string>{"1002", "1003", "1004", "1005", "1006", "1007", "1008", "1009"}));
+  // A message handled twice delivers nothing the second time.
+  std::string number;
+  EXPECT_FALSE(table.TakeForDelivery(announced.back() & 0xFF, announced.back() >> 8, number));
 }
 
 TEST(PortUsers, ProcNetUdpParsing) {
