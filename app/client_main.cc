@@ -15,6 +15,7 @@
 #include "env/product.h"
 #include "env/system_integration.h"
 #include "platform/ini_profile.h"
+#include "platform/window_directory.h"
 #include "renderer/renderer_process_app.h"
 #include "telephony/mobile_call_listener.h"
 
@@ -23,6 +24,8 @@ namespace app {
 namespace {
 constexpr int kLogRetentionDays = 15;
 constexpr auto kFinalPause = std::chrono::milliseconds(200);
+// How long a second start waits for the first one's window to appear.
+constexpr auto kRunningInstanceWait = std::chrono::seconds(20);
 }  // namespace
 
 platform::Rect InitialBoundsFromWorkArea(const platform::Rect& work_area) {
@@ -46,17 +49,33 @@ void RegisterFirewallRuleOnce() {
   platform::WritePrivateProfileString("addFirewall", "isAdd", "1", flags);
 }
 
+// Another start holds the instance lock: bring its window to the front,
+// waiting a while for it when that start is still on its way.
+void ShowRunningInstance() {
+  const auto deadline = std::chrono::steady_clock::now() + kRunningInstanceWait;
+  do {
+    if (auto running = env::FindMainWindow()) {
+      running->Show(platform::ShowCommand::kMaximized);
+      running->SetForeground();
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  } while (std::chrono::steady_clock::now() < deadline);
+}
+
 int RunMain(int argc, char** argv) {
   engine::MainArgs main_args{argc, argv};
   auto command_line = engine::CommandLine::CreateFromArgv(argc, argv);
   engine::CommandLine::SetGlobal(command_line);
   const ProcessKind kind = ShellApp::GetProcessKind(*command_line);
 
+  // Held until this process ends: the one browser process of this user.
+  std::unique_ptr<platform::InstanceLock> instance;
   if (kind == ProcessKind::Browser) {
     if (command_line->HasSwitch("start-url")) env::SetStartUrlOverride(command_line->GetSwitchValue("start-url"));
-    if (auto running = env::FindMainWindow()) {
-      running->Show(platform::ShowCommand::kMaximized);
-      running->SetForeground();
+    instance = platform::InstanceLock::TryAcquire(env::MainWindowClassName(), env::MainWindowTitle());
+    if (!instance) {
+      ShowRunningInstance();
       return 0;
     }
   }

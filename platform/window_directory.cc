@@ -5,7 +5,9 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <QThread>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -37,6 +39,7 @@ struct Entry {
 
 class Directory;
 Directory& TheDirectory();
+int ConnectTo(const std::string& path);
 
 // Runs requests of other processes against the windows of this one.
 class SocketServer : public QObject {
@@ -45,10 +48,16 @@ class SocketServer : public QObject {
       : class_name_(std::move(class_name)), title_(std::move(title)) {
     server_.setSocketOptions(QLocalServer::UserAccessOption);
     const QString name = QString::fromStdString(path);
+    // Only a socket file that nobody answers on (left by a process that
+    // died) is taken over; a live process keeps its own.
     if (!server_.listen(name)) {
-      // A socket file left by a process that died: nobody answers on it.
-      QLocalServer::removeServer(name);
-      server_.listen(name);
+      const int live = ConnectTo(path);
+      if (live >= 0) {
+        close(live);
+      } else {
+        QLocalServer::removeServer(name);
+        server_.listen(name);
+      }
     }
     connect(&server_, &QLocalServer::newConnection, this, [this] { Accept(); });
   }
@@ -335,13 +344,42 @@ std::string RuntimeFolder() {
 
 }  // namespace
 
-std::string WindowSocketPath(const std::string& class_name, const std::string& title) {
-  // FNV-1a over class and title keeps the name short and free of odd characters.
+namespace {
+
+// A file of the runtime folder named from class and title; FNV-1a keeps the
+// name short and free of odd characters.
+std::string RuntimePath(const std::string& class_name, const std::string& title, const char* suffix) {
   uint64_t hash = 1469598103934665603ull;
   for (unsigned char c : class_name + '\n' + title) hash = (hash ^ c) * 1099511628211ull;
   char name[64];
-  snprintf(name, sizeof(name), "/veltrocrm-%016llx.sock", static_cast<unsigned long long>(hash));
+  snprintf(name, sizeof(name), "/veltrocrm-%016llx%s", static_cast<unsigned long long>(hash), suffix);
   return RuntimeFolder() + name;
+}
+
+}  // namespace
+
+std::string WindowSocketPath(const std::string& class_name, const std::string& title) {
+  return RuntimePath(class_name, title, ".sock");
+}
+
+std::unique_ptr<InstanceLock> InstanceLock::TryAcquire(const std::string& class_name, const std::string& title) {
+  const std::string path = RuntimePath(class_name, title, ".lock");
+  // Not inherited by the programs this process starts; never a link.
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    // Without a lock file the socket check alone decides, as before.
+    fprintf(stderr, "window directory: cannot open %s\n", path.c_str());
+    return std::unique_ptr<InstanceLock>(new InstanceLock(-1));
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<InstanceLock>(new InstanceLock(fd));
+}
+
+InstanceLock::~InstanceLock() {
+  if (fd_ >= 0) close(fd_);
 }
 
 std::shared_ptr<WindowHandle> FindWindowByClassAndTitle(const std::string& class_name, const std::string& title) {

@@ -114,4 +114,28 @@ wmctrl -c "$title"
 check "second run ends" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
 client_pid=""
 
+# Twenty starts at the same instant: one instance, one window; the others
+# bring it forward and end.
+pids=()
+for _ in $(seq 20); do
+  "$work/app/veltrocrm" --start-url="$url" --channel-service=127.0.0.1:9 > /dev/null 2>&1 &
+  pids+=($!)
+done
+check "twenty simultaneous starts show a window" wait_until 60 window_shown
+instances() {
+  local alive=0 pid state
+  # An ended start stays a zombie until this script waits for it.
+  for pid in "${pids[@]}"; do
+    state=$(ps -o stat= -p "$pid" 2>/dev/null)
+    [ -n "$state" ] && [ "${state#Z}" = "$state" ] && alive=$((alive + 1))
+  done
+  echo "$alive"
+}
+one_left() { [ "$(instances)" = 1 ]; }
+check "nineteen of them end" wait_until 40 one_left
+check "there is one window with the main title" test "$(xdotool search --onlyvisible --name "^${title//(/\\(}\$" | wc -l)" = 1
+wmctrl -c "$title"
+none_left() { [ "$(instances)" = 0 ]; }
+check "the one instance ends" wait_until 20 none_left
+
 finish
