@@ -14,8 +14,22 @@ QString BootstrapScript() {
   var ask = window.prompt.bind(window);
   var stringify = JSON.stringify, parse = JSON.parse;
   var isArray = Array.isArray, isInteger = Number.isInteger;
+  // The engine cuts prompt texts at about 10 KiB: a longer call goes in
+  // parts, put together on the other side before it runs.
+  var partLength = 4096, partPrefix = Math.random().toString(36).slice(2) + '-', nextLong = 0;
   function call(command, argument) {
-    return ask(marker + command + '\n' + argument);
+    var text = command + '\n' + argument;
+    if (text.length <= partLength) return ask(marker + text);
+    var id = partPrefix + (++nextLong);
+    for (var start = 0; start < text.length;) {
+      var end = Math.min(start + partLength, text.length);
+      // Never between the two halves of a surrogate pair.
+      var last = text.charCodeAt(end - 1);
+      if (end < text.length && last >= 0xD800 && last <= 0xDBFF) --end;
+      if (ask(marker + 'part\n' + id + '\n' + text.substring(start, end)) === null) return null;
+      start = end;
+    }
+    return ask(marker + 'end\n' + id);
   }
 
   function encode(value, depth) {

@@ -31,6 +31,8 @@ namespace engine {
 namespace {
 
 constexpr qint64 kPopupNameLifetimeMs = 2000;
+// Characters of unfinished long calls one browser keeps at most.
+constexpr qsizetype kMaxCallPartsLength = 64 * 1024 * 1024;
 
 class QtFrame : public Frame {
  public:
@@ -350,6 +352,25 @@ bool QtBrowser::TakePopupName(const QUrl& url, std::string& name) {
     return true;
   }
   return false;
+}
+
+void QtBrowser::AppendCallPart(const QString& id, const QString& part) {
+  // A page may start calls it never ends; what they hold is bounded.
+  if (call_parts_length_ + part.size() > kMaxCallPartsLength) {
+    call_parts_.clear();
+    call_parts_length_ = 0;
+  }
+  call_parts_[id] += part;
+  call_parts_length_ += part.size();
+}
+
+QString QtBrowser::TakeCall(const QString& id) {
+  auto it = call_parts_.find(id);
+  if (it == call_parts_.end()) return QString();
+  QString whole = std::move(it->second);
+  call_parts_.erase(it);
+  call_parts_length_ -= whole.size();
+  return whole;
 }
 
 void QtBrowser::ConnectSignals(QWebEnginePage* page) {

@@ -6,6 +6,7 @@
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 #include <deque>
+#include <map>
 #include <memory>
 
 #include "engine/engine.h"
@@ -121,6 +122,11 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   // reported none (the user asked for a new tab).
   bool TakePopupName(const QUrl& url, std::string& name);
 
+  // A call the page sends in parts: each part appended under its id, the
+  // whole taken out (and forgotten) at its end; empty when unknown.
+  void AppendCallPart(const QString& id, const QString& part);
+  QString TakeCall(const QString& id);
+
   // Each step (redirects too) of the main frame's current navigation.
   void NoteMainFrameNavigation(const QUrl& url) { main_frame_navigation_ = url; }
 
@@ -162,6 +168,8 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   QPointer<QtView> view_;
   std::unique_ptr<QtRequestInterceptor> interceptor_;
   std::deque<PendingName> popup_names_;
+  std::map<QString, QString> call_parts_;
+  qsizetype call_parts_length_ = 0;
   QUrl rejected_certificate_url_;
   QUrl main_frame_navigation_;
   bool closing_ = false;

@@ -161,6 +161,17 @@ QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& 
   if (newline < 0) return QString();
   const QString command = call.left(newline);
   const QString argument = call.mid(newline + 1);
+  if (command == QLatin1String("part")) {
+    const qsizetype id_end = argument.indexOf(QLatin1Char('\n'));
+    if (id_end > 0) browser->AppendCallPart(argument.left(id_end), argument.mid(id_end + 1));
+    return QString();
+  }
+  if (command == QLatin1String("end")) {
+    const QString whole = browser->TakeCall(argument);
+    // A whole call is one of the ordinary ones, never parts again.
+    if (whole.startsWith(QLatin1String("part\n")) || whole.startsWith(QLatin1String("end\n"))) return QString();
+    return whole.isEmpty() ? QString() : HandleBridgeCall(browser, origin, whole);
+  }
   if (command == QLatin1String("native")) return NativeCall(argument);
   if (command == QLatin1String("popup-name")) {
     browser->PushPopupName(argument);
