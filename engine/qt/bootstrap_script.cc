@@ -16,11 +16,15 @@ QString BootstrapScript() {
   var isArray = Array.isArray, isInteger = Number.isInteger;
   // The engine cuts prompt texts at about 10 KiB: a longer call goes in
   // parts, put together on the other side before it runs.
-  var partLength = 4096, partPrefix = Math.random().toString(36).slice(2) + '-', nextLong = 0;
+  // This frame's own name in the bridge: long calls and query replies.
+  var frameToken = Array.prototype.map.call(crypto.getRandomValues(new Uint32Array(4)), function (n) {
+    return n.toString(36);
+  }).join('');
+  var partLength = 4096, nextLong = 0;
   function call(command, argument) {
     var text = command + '\n' + argument;
     if (text.length <= partLength) return ask(marker + text);
-    var id = partPrefix + (++nextLong);
+    var id = frameToken + '-' + (++nextLong);
     for (var start = 0; start < text.length;) {
       var end = Math.min(start + partLength, text.length);
       // Never between the two halves of a surrogate pair.
@@ -81,20 +85,40 @@ QString BootstrapScript() {
   }, true);
 
   // The message router's page side; no product handler is registered.
+  // Replies come to the main frame, which hands those of other frames on
+  // to the frames of the origin that asked.
   var queries = {}, nextQuery = 0;
   define('cefQuery', function (request) {
     var id = ++nextQuery;
     queries[id] = request || {};
-    call('query', stringify({ id: id, request: String(queries[id].request), persistent: !!queries[id].persistent }));
+    call('query', stringify({ id: id, frame: frameToken, request: String(queries[id].request),
+                              persistent: !!queries[id].persistent }));
     return id;
   });
   define('cefQueryCancel', function (id) { delete queries[id]; });
-  define('__veltroQueryReply__', function (id, ok, code, text) {
+  function answer(id, ok, code, text) {
     var query = queries[id];
     if (!query) return;
     if (!query.persistent) delete queries[id];
     if (ok && query.onSuccess) query.onSuccess(text);
     if (!ok && query.onFailure) query.onFailure(code, text);
+  }
+  define('__veltroQueryReply__', function (frame, id, ok, code, text, origin) {
+    if (frame === frameToken) return answer(id, ok, code, text);
+    var reply = {};
+    reply[marker] = [frame, id, ok, code, text];
+    (function handOn(parent) {
+      for (var i = 0; i < parent.length; i++) {
+        try { parent[i].postMessage(reply, origin); } catch (e) {}
+        handOn(parent[i]);
+      }
+    })(window);
+  });
+  window.addEventListener('message', function (event) {
+    var reply = event.data && event.data[marker];
+    // Only the main frame hands replies on.
+    if (event.source !== window.top || !isArray(reply) || reply[0] !== frameToken) return;
+    answer(reply[1], reply[2], reply[3], reply[4]);
   });
 
   // A sub-frame whose load failed shows the engine's error page; the

@@ -127,6 +127,9 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   void AppendCallPart(const QString& id, const QString& part);
   QString TakeCall(const QString& id);
 
+  // The id the client sees for the next query of any frame.
+  int64_t NextQueryId() { return ++last_query_id_; }
+
   // Each step (redirects too) of the main frame's current navigation.
   void NoteMainFrameNavigation(const QUrl& url) { main_frame_navigation_ = url; }
 
@@ -170,6 +173,7 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   std::deque<PendingName> popup_names_;
   std::map<QString, QString> call_parts_;
   qsizetype call_parts_length_ = 0;
+  int64_t last_query_id_ = 0;
   QUrl rejected_certificate_url_;
   QUrl main_frame_navigation_;
   bool closing_ = false;

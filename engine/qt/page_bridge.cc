@@ -96,9 +96,12 @@ QString NativeCall(const QString& argument) {
   return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
 }
 
+// Answers one query of one frame: through the main frame, which hands the
+// reply on to the frames of the origin that asked.
 class PageQueryCallback : public Client::QueryCallback {
  public:
-  PageQueryCallback(std::weak_ptr<QtBrowser> browser, int64_t id) : browser_(std::move(browser)), id_(id) {}
+  PageQueryCallback(std::weak_ptr<QtBrowser> browser, QString frame, int64_t id, QString origin)
+      : browser_(std::move(browser)), frame_(std::move(frame)), id_(id), origin_(std::move(origin)) {}
   void Success(const std::string& response) override { Reply(true, 0, response); }
   void Failure(int code, const std::string& message) override { Reply(false, code, message); }
 
@@ -106,16 +109,19 @@ class PageQueryCallback : public Client::QueryCallback {
   void Reply(bool ok, int code, const std::string& text) {
     auto browser = browser_.lock();
     if (!browser || !browser->page()) return;
-    const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{QString::fromStdString(text)})
-                                                 .toJson(QJsonDocument::Compact));
-    browser->page()->runJavaScript(QStringLiteral("window.__veltroQueryReply__(%1, %2, %3, %4[0]);")
+    const QJsonArray values{frame_, QString::fromStdString(text), origin_};
+    const QString quoted = QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact));
+    browser->page()->runJavaScript(QStringLiteral("(function (v) { window.__veltroQueryReply__(v[0], %1, %2, %3, v[1], "
+                                                  "v[2]); })(%4);")
                                        .arg(id_)
                                        .arg(ok ? "true" : "false")
                                        .arg(code)
                                        .arg(quoted));
   }
   std::weak_ptr<QtBrowser> browser_;
+  QString frame_;
   int64_t id_;
+  QString origin_;
 };
 
 // `native function NAME();` becomes a function that calls the stub.
@@ -182,10 +188,11 @@ QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& 
       RenderHandler()->OnFocusedNodeChanged(browser, argument != QLatin1String("none"), argument == QLatin1String("1"));
   } else if (command == QLatin1String("query")) {
     const QJsonObject query = QJsonDocument::fromJson(argument.toUtf8()).object();
-    browser->client()->OnQuery(browser, query.value(QStringLiteral("id")).toInteger(),
-                               query.value(QStringLiteral("request")).toString().toStdString(),
+    const int64_t local_id = query.value(QStringLiteral("id")).toInteger();
+    browser->client()->OnQuery(browser, browser->NextQueryId(), query.value(QStringLiteral("request")).toString().toStdString(),
                                query.value(QStringLiteral("persistent")).toBool(),
-                               std::make_shared<PageQueryCallback>(browser, query.value(QStringLiteral("id")).toInteger()));
+                               std::make_shared<PageQueryCallback>(browser, query.value(QStringLiteral("frame")).toString(),
+                                                                   local_id, origin.toString()));
   } else if (command == QLatin1String("frame-load-error") &&
              (origin.isEmpty() || origin.scheme() == QLatin1String("chrome-error"))) {
     // Only the engine's own error pages (an opaque origin) may ask this.

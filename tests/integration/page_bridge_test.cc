@@ -147,6 +147,19 @@ TEST_F(PageBridge, UncaughtExceptionsGoToTheCrashLogAndQueriesFail) {
   Evaluate("cefQuery({request: 'ping', onFailure: (code, text) => say('failed ' + code + ' ' + text)})");
   EXPECT_TRUE(WaitFor([&] { return Text().find("failed -1 The query has been canceled") != std::string::npos; }));
   EXPECT_EQ(Evaluate("typeof cefQueryCancel"), "\"function\"");
+
+  // A frame of another origin gets the answer to its own query, a frame of
+  // a third origin nothing.
+  RecordingServer other, third;
+  other.Serve("/frame", "<html><body><script>cefQuery({request: 'x', onFailure: (code) => "
+                        "document.body.append('frame failed ' + code)});</script></body></html>");
+  third.Serve("/frame", "<html><body><script>window.addEventListener('message', () => "
+                        "document.body.append('third heard it'));</script>third</body></html>");
+  Evaluate("(function () { for (const url of ['" + third.Url("/frame", "localhost") + "', '" +
+           other.Url("/frame", "localhost") + "']) { const f = document.createElement('iframe'); f.src = url; "
+           "document.body.appendChild(f); } return 1; })()");
+  EXPECT_TRUE(WaitFor([&] { return Text().find("frame failed -1") != std::string::npos; })) << Text();
+  EXPECT_EQ(Text().find("third heard it"), std::string::npos);
 }
 
 TEST_F(PageBridge, LinksOpenInABrowserByNameOrNotAtAll) {
