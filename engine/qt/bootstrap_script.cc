@@ -11,7 +11,15 @@ QString BootstrapScript() {
   define('__veltroBootstrap', true);
   var marker = '\u0001veltro-bridge\u0001';
   // Taken before any page script can replace them.
-  var ask = window.prompt.bind(window);
+  var prompt = window.prompt.bind(window), log = console.debug.bind(console);
+  // The prompt channel answers; where the engine blocks it (unload
+  // handlers, sandboxed frames without modals) a call still gets through,
+  // one way, as a console message, and answers nothing (null).
+  function ask(text) {
+    var reply = prompt(text);
+    if (reply === null) log(text);
+    return reply;
+  }
   var stringify = JSON.stringify, parse = JSON.parse;
   var isArray = Array.isArray, isInteger = Number.isInteger;
   // The engine cuts prompt texts at about 10 KiB: a longer call goes in
@@ -30,7 +38,7 @@ QString BootstrapScript() {
       // Never between the two halves of a surrogate pair.
       var last = text.charCodeAt(end - 1);
       if (end < text.length && last >= 0xD800 && last <= 0xDBFF) --end;
-      if (ask(marker + 'part\n' + id + '\n' + text.substring(start, end)) === null) return null;
+      ask(marker + 'part\n' + id + '\n' + text.substring(start, end));
       start = end;
     }
     return ask(marker + 'end\n' + id);

@@ -171,6 +171,15 @@ QtPage::QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrow
 void QtPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
                                       const QString& source) {
   auto browser = browser_.lock();
+  if (browser && message.startsWith(kBridgeMarker)) {
+    // A bridge call where the prompt channel is blocked: it runs, its answer
+    // goes nowhere. Its origin is unknown, so it counts as a page's.
+    HandleBridgeCall(browser, QUrl(QStringLiteral("about:console")), message.mid(kBridgeMarker.size()));
+    return;
+  }
+  // The engine's own report of a blocked bridge prompt: the call went the
+  // console way already, and its arguments are nothing for the page log.
+  if (message.contains(kBridgeMarker)) return;
   if (browser && browser->client()->OnConsoleMessage(browser, message.toStdU16String(), source.toStdString(), line))
     return;
   QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
