@@ -129,28 +129,15 @@ TEST_F(PageBridge, ArgumentsOfAnySize) {
   }
 }
 
-TEST_F(PageBridge, CallsWorkInSandboxedFramesAndUnloadHandlers) {
+TEST_F(PageBridge, CallsWorkInSandboxedFrames) {
   // A frame sandboxed without modals: the prompt channel is blocked there.
   RecordingServer other;
   other.Serve("/sandboxed", "<html><body><script>app.copyText('from the sandbox');</script></body></html>");
-  other.Serve("/next", "<html><body><script>function phoneCall(n) { document.body.append('next page got ' + n); }"
-                       "</script>next page</body></html>");
   QGuiApplication::clipboard()->clear();
   Evaluate("(function () { const f = document.createElement('iframe'); f.sandbox = 'allow-scripts'; f.src = '" +
            other.Url("/sandboxed", "localhost") + "'; document.body.appendChild(f); return 1; })()");
   EXPECT_TRUE(WaitFor([] { return QGuiApplication::clipboard()->text() == QStringLiteral("from the sandbox"); }));
 
-  // A page that closes mobile capture as it goes: the next page gets no call.
-  EXPECT_EQ(Evaluate("kestrin.openIncomingNotify()"), "true");
-  ASSERT_TRUE(WaitFor([&] {
-    SendDatagram("tel:13700137000");
-    return WaitForCall("13700137000", 500);
-  }, 15000));
-  Evaluate("(window.addEventListener('pagehide', () => kestrin.closeIncomingNotify()), 1)");
-  window->GetBrowser()->GetMainFrame()->LoadURL(other.Url("/next"));
-  ASSERT_TRUE(WaitFor([&] { return Text().find("next page") != std::string::npos; }));
-  SendDatagram("tel:13600136000");
-  EXPECT_FALSE(WaitFor([&] { return Text().find("next page got") != std::string::npos; }, 1500)) << Text();
 }
 
 TEST_F(PageBridge, UncaughtExceptionsGoToTheCrashLogAndQueriesFail) {
@@ -300,6 +287,17 @@ TEST_F(PageBridge, MobileCallsReachPhoneCall) {
     EXPECT_GE(delivered.size(), std::min<size_t>(burst, 8)) << burst;
     if (burst <= 8) EXPECT_EQ(delivered.size(), static_cast<size_t>(burst));
   }
+
+  // A page that closes capture in its pagehide handler, where the engine
+  // blocks the prompt channel: the next page gets no call.
+  RecordingServer next;
+  next.Serve("/next", "<html><body><script>function phoneCall(n) { document.body.append('next page got ' + n); }"
+                      "</script>next page</body></html>");
+  Evaluate("(window.addEventListener('pagehide', () => kestrin.closeIncomingNotify()), 1)");
+  window->GetBrowser()->GetMainFrame()->LoadURL(next.Url("/next"));
+  ASSERT_TRUE(WaitFor([&] { return Text().find("next page") != std::string::npos; }));
+  SendDatagram("tel:13600136000");
+  EXPECT_FALSE(WaitFor([&] { return Text().find("next page got") != std::string::npos; }, 1500)) << Text();
 }
 
 }  // namespace
