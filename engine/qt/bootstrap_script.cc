@@ -28,7 +28,7 @@ QString BootstrapScript() {
   var frameToken = Array.prototype.map.call(crypto.getRandomValues(new Uint32Array(4)), function (n) {
     return n.toString(36);
   }).join('');
-  var partLength = 4096, nextLong = 0;
+  var partLength = 8192, nextLong = 0;
   function call(command, argument) {
     var text = command + '\n' + argument;
     if (text.length <= partLength) return ask(marker + text);
