@@ -132,11 +132,19 @@ TEST_F(PageBridge, ArgumentsOfAnySize) {
 TEST_F(PageBridge, CallsWorkInSandboxedFrames) {
   // A frame sandboxed without modals: the prompt channel is blocked there.
   RecordingServer other;
-  other.Serve("/sandboxed", "<html><body><script>app.copyText('from the sandbox');</script></body></html>");
+  other.Serve("/sandboxed", "<html><body><script>app.copyText('from the sandbox');"
+                            "setTimeout(() => { throw new Error('sandbox boom'); });</script></body></html>");
+  const QString log_dir = QCoreApplication::applicationDirPath() + "/log";
+  QDir().mkpath(log_dir);
+  const QString log = log_dir + "/crash" + QDate::currentDate().toString("yyyyMMdd") + ".txt";
+  QFile::remove(log);
   QGuiApplication::clipboard()->clear();
   Evaluate("(function () { const f = document.createElement('iframe'); f.sandbox = 'allow-scripts'; f.src = '" +
            other.Url("/sandboxed", "localhost") + "'; document.body.appendChild(f); return 1; })()");
   EXPECT_TRUE(WaitFor([] { return QGuiApplication::clipboard()->text() == QStringLiteral("from the sandbox"); }));
+  // Its uncaught exceptions reach the crash log the same way.
+  EXPECT_TRUE(WaitFor([&] { return ReadUtf16Log(log).contains("sandbox boom"); })) << ReadUtf16Log(log).toStdString();
+  QDir(log_dir).removeRecursively();
 
 }
 
