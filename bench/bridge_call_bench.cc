@@ -5,9 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/root_window_registry.h"
-#include "browser/root_window_win.h"
-#include "tests/integration/client_harness.h"
+#include "bench/bench_page.h"
 
 namespace {
 
@@ -31,27 +29,13 @@ int main(int argc, char** argv) {
   engine::MainArgs args{argc, argv};
   if (const int result = engine::ExecuteProcess(args, nullptr); result >= 0) return result;
   const int calls = argc > 1 ? std::atoi(argv[1]) : 1000;
-
-  RecordingServer server;
-  server.Serve("/client", kPage);
-  ClientHarness client(argc, argv);
-  if (!client.started()) return 1;
-  auto window = client.registry()->CreateRootWindow(false, false, {0, 0, 1024, 768}, server.Url("/client"));
-  if (!WaitFor([&] {
-        return window->GetBrowser() && FrameText(window->GetBrowser()).find("ready") != std::string::npos;
-      }, 30000)) {
+  BenchPage page(argc, argv, kPage);
+  if (!page.Open("ready")) {
     std::fprintf(stderr, "the page did not load\n");
     return 1;
   }
-  const std::string script = "document.getElementById('out').textContent = measure(" + std::to_string(calls) + ");";
-  window->GetBrowser()->GetMainFrame()->ExecuteJavaScript(std::u16string(script.begin(), script.end()), "", 0);
-  std::string result;
-  WaitFor([&] {
-    result = FrameText(window->GetBrowser());
-    return result.find("calls=") != std::string::npos;
-  }, 120000);
+  const std::string result =
+      page.Run("document.getElementById('out').textContent = measure(" + std::to_string(calls) + ");", "calls=", 120000);
   std::printf("%s\n", result.c_str());
-  client.registry()->CloseAllWindows(true);
-  WaitFor([&] { return client.registry()->window_count() == 0; }, 5000);
   return result.find("copied=true") != std::string::npos ? 0 : 1;
 }

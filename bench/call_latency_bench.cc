@@ -13,10 +13,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/root_window_registry.h"
-#include "browser/root_window_win.h"
+#include "bench/bench_page.h"
 #include "telephony/mobile_call_listener.h"
-#include "tests/integration/client_harness.h"
 
 namespace {
 
@@ -47,15 +45,8 @@ int main(int argc, char** argv) {
   if (const int result = engine::ExecuteProcess(args, nullptr); result >= 0) return result;
   const int calls = argc > 1 ? std::atoi(argv[1]) : 1000;
 
-  RecordingServer server;
-  server.Serve("/client", kPage);
-
-  ClientHarness client(argc, argv);
-  if (!client.started()) return 1;
-  auto window = client.registry()->CreateRootWindow(false, false, {0, 0, 1024, 768},
-                                                     server.Url("/client"));
-  if (!WaitFor([&] { return window->GetBrowser() && FrameText(window->GetBrowser()).find("capture on") != std::string::npos; }, 30000) ||
-      !WaitFor([] { return telephony::IsMobileListenerStarted(); }, 5000)) {
+  BenchPage page(argc, argv, kPage);
+  if (!page.Open("capture on") || !WaitFor([] { return telephony::IsMobileListenerStarted(); }, 5000)) {
     std::fprintf(stderr, "the page did not turn capture on\n");
     return 1;
   }
@@ -84,16 +75,7 @@ int main(int argc, char** argv) {
   sender.join();
   WaitFor([] { return false; }, 500);
 
-  window->GetBrowser()->GetMainFrame()->ExecuteJavaScript(
-      u"document.getElementById('out').textContent = summary();", "", 0);
-  std::string result;
-  WaitFor([&] {
-    result = FrameText(window->GetBrowser());
-    return result.find("calls=") != std::string::npos;
-  }, 5000);
+  const std::string result = page.Run("document.getElementById('out').textContent = summary();", "calls=", 5000);
   std::printf("%s\n", result.c_str());
-
-  client.registry()->CloseAllWindows(true);
-  WaitFor([&] { return client.registry()->window_count() == 0; }, 5000);
   return result.find("calls=") != std::string::npos ? 0 : 1;
 }
