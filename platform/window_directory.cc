@@ -353,7 +353,9 @@ std::string RuntimePath(const std::string& class_name, const std::string& title,
   for (unsigned char c : class_name + '\n' + title) hash = (hash ^ c) * 1099511628211ull;
   char name[64];
   snprintf(name, sizeof(name), "/veltrocrm-%016llx%s", static_cast<unsigned long long>(hash), suffix);
-  return RuntimeFolder() + name;
+  // No private folder of this user's: no file anywhere else either.
+  const std::string folder = RuntimeFolder();
+  return folder.empty() ? std::string() : folder + name;
 }
 
 }  // namespace
@@ -365,10 +367,10 @@ std::string WindowSocketPath(const std::string& class_name, const std::string& t
 std::unique_ptr<InstanceLock> InstanceLock::TryAcquire(const std::string& class_name, const std::string& title) {
   const std::string path = RuntimePath(class_name, title, ".lock");
   // Not inherited by the programs this process starts; never a link.
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  const int fd = path.empty() ? -1 : open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) {
     // Without a lock file the socket check alone decides, as before.
-    fprintf(stderr, "window directory: cannot open %s\n", path.c_str());
+    fprintf(stderr, "window directory: no instance lock at \"%s\"\n", path.c_str());
     return std::unique_ptr<InstanceLock>(new InstanceLock(-1));
   }
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
