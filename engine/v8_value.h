@@ -56,10 +56,16 @@ class V8Handler {
   // (left undefined for no value) or |exception| (thrown in the page).
   virtual bool Execute(const std::string& name, const V8ValueList& arguments, V8Value& retval,
                        std::u16string& exception) = 0;
+  // Where the engine lets a frame send but not wait for an answer (unload
+  // handlers, sandboxed frames), |name| still runs but the page gets what
+  // this JavaScript function, given the arguments array, returns; empty for
+  // undefined. Only answers the page can know without asking belong here.
+  virtual std::string OneWayAnswer(const std::string& /*name*/) const { return {}; }
 };
 
 // Makes |javascript_code| run in every frame before the page's own scripts,
-// with each `native function NAME();` in it bound to |handler|.
+// with each `native function NAME();` in it bound to |handler|. A name
+// that is already registered is refused.
 bool RegisterExtension(const std::string& extension_name, const std::string& javascript_code,
                        std::shared_ptr<V8Handler> handler);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "browser/window_messages.h"
 #include "env/logs.h"
@@ -17,8 +18,6 @@ namespace {
 constexpr int kDualViewTimeoutMs = 5000;
 constexpr int kOpenTimeoutMs = 5000;
 constexpr char16_t kInvalidArguments[] = u"Invalid method arguments";
-
-
 
 bool FirstIsString(const engine::V8ValueList& arguments) { return !arguments.empty() && arguments[0].IsString(); }
 
@@ -94,6 +93,28 @@ bool AppExtensionHandler::Execute(const std::string& name, const engine::V8Value
     exception = kInvalidArguments;
   }
   return true;
+}
+
+std::string AppExtensionHandler::OneWayAnswer(const std::string& name) const {
+  // Wrong argument types answer without asking; a clipboard or a link that
+  // may still fail, and the display and device queries, cannot be known.
+  if (name == "rootDefaultBrowser")
+    return "function (a) { if (typeof a[0] !== 'string' || a[0] === '') return false; }";
+  if (name == "copyText" || name == "copyUnicodeText") return "function (a) { if (typeof a[0] !== 'string') return false; }";
+  if (name == "getSoftInfo") {
+    std::string quoted = "\"";
+    for (const char16_t unit : SoftInfo()) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(unit));
+      quoted += escaped;
+    }
+    return "function () { return " + quoted + "\"; }";
+  }
+  // The message is on its way, as a post would be.
+  if (name == "setFullScreen")
+    return "function (a) { return a.length === 0 || (a.length === 1 && (a[0] === undefined || typeof a[0] === "
+           "'boolean')) ? 0 : 4; }";
+  return {};
 }
 
 bool AppExtensionHandler::RootDefaultBrowser(const engine::V8ValueList& arguments) {

@@ -22,6 +22,7 @@ class AppExtensionHandler : public engine::V8Handler {
   AppExtensionHandler();
   bool Execute(const std::string& name, const engine::V8ValueList& arguments, engine::V8Value& retval,
                std::u16string& exception) override;
+  std::string OneWayAnswer(const std::string& name) const override;
 
   // "soft_sign:crm;soft_name:...;soft_url:<start URL>;soft_version:2.6.1"
   static std::u16string SoftInfo();

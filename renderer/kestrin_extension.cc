@@ -24,4 +24,9 @@ bool KestrinExtensionHandler::Execute(const std::string& name, const engine::V8V
   return true;
 }
 
+std::string KestrinExtensionHandler::OneWayAnswer(const std::string& name) const {
+  // The message is on its way, as a post would be.
+  return name == "startListenPNThread" ? "function () { return true; }" : std::string();
+}
+
 }  // namespace renderer

@@ -15,6 +15,7 @@ class KestrinExtensionHandler : public engine::V8Handler {
  public:
   bool Execute(const std::string& name, const engine::V8ValueList& arguments, engine::V8Value& retval,
                std::u16string& exception) override;
+  std::string OneWayAnswer(const std::string& name) const override;
 };
 
 }  // namespace renderer

@@ -239,6 +239,7 @@ void ShutdownMobileCapture() {
   if (starter.joinable()) starter.join();
   std::lock_guard<std::mutex> lock(capture.mutex);
   capture.listener.reset();
+  capture.listener_started = false;
 }
 
 }  // namespace telephony

@@ -14,7 +14,7 @@ QString BootstrapScript() {
   var prompt = window.prompt.bind(window), log = console.debug.bind(console);
   // The prompt channel answers; where the engine blocks it (unload
   // handlers, sandboxed frames without modals) a call still gets through,
-  // one way, as a console message, and answers nothing (null).
+  // one way, as a console message, and answers null.
   function ask(text) {
     var reply = prompt(text);
     if (reply === null) log(text);
@@ -66,9 +66,11 @@ QString BootstrapScript() {
     }
   }
   // The stub every `native function` declaration of an extension becomes.
-  define('__veltroNative__', function (extension, name, args) {
+  define('__veltroNative__', function (extension, name, args, oneWay) {
     var encoded = Array.prototype.map.call(args, function (v) { return encode(v, 0); });
-    var reply = parse(call('native', stringify({ e: extension, n: name, a: encoded })) || '{}');
+    var text = call('native', stringify({ e: extension, n: name, a: encoded }));
+    if (text === null) return oneWay ? oneWay(Array.prototype.slice.call(args)) : undefined;
+    var reply = parse(text || '{}');
     if (reply.x !== undefined) throw new Error(reply.x);
     return reply.r === undefined ? undefined : decode(reply.r);
   });

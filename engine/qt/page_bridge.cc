@@ -124,13 +124,22 @@ class PageQueryCallback : public Client::QueryCallback {
   QString origin_;
 };
 
-// `native function NAME();` becomes a function that calls the stub.
-QString BindNativeFunctions(const QString& extension_name, const QString& code) {
+// `native function NAME();` becomes a function that calls the stub, with
+// the handler's one-way answer for NAME.
+QString BindNativeFunctions(const QString& extension_name, const QString& code, const V8Handler& handler) {
   static const QRegularExpression declaration(QStringLiteral("native\\s+function\\s+([A-Za-z_$][\\w$]*)\\s*\\(\\s*\\)\\s*;"));
-  QString bound = code;
-  bound.replace(declaration, QStringLiteral("function \\1() { return __veltroNative__('%1', '\\1', arguments); }")
-                                 .arg(extension_name));
-  return bound;
+  QString bound;
+  qsizetype done = 0;
+  for (auto match = declaration.globalMatch(code); match.hasNext();) {
+    const QRegularExpressionMatch found = match.next();
+    const QString name = found.captured(1);
+    const std::string one_way = handler.OneWayAnswer(name.toStdString());
+    bound += code.mid(done, found.capturedStart() - done);
+    bound += QStringLiteral("function %2() { return __veltroNative__('%1', '%2', arguments, %3); }")
+                 .arg(extension_name, name, one_way.empty() ? QStringLiteral("undefined") : QString::fromStdString(one_way));
+    done = found.capturedEnd();
+  }
+  return bound + code.mid(done);
 }
 
 }  // namespace
@@ -139,7 +148,9 @@ bool RegisterExtension(const std::string& extension_name, const std::string& jav
                        std::shared_ptr<V8Handler> handler) {
   if (!handler) return false;
   const QString name = QString::fromStdString(extension_name);
-  Extensions().push_back({name, BindNativeFunctions(name, QString::fromStdString(javascript_code)), handler});
+  for (const Extension& extension : Extensions())
+    if (extension.name == name) return false;
+  Extensions().push_back({name, BindNativeFunctions(name, QString::fromStdString(javascript_code), *handler), handler});
   return true;
 }
 

@@ -20,6 +20,7 @@
 #include "browser/root_window_win.h"
 #include "env/product.h"
 #include "platform/message_box.h"
+#include "renderer/renderer_process_app.h"
 #include "telephony/mobile_call_listener.h"
 #include "client_harness.h"
 
@@ -124,28 +125,60 @@ TEST_F(PageBridge, ArgumentsOfAnySize) {
     EXPECT_EQ(Evaluate(std::string("app.copyUnicodeText(") + c.text + ")"), "true") << c.name;
     const QString copied = QGuiApplication::clipboard()->text();
     EXPECT_EQ(copied.size(), c.length) << c.name;
-    if (c.length > 0) EXPECT_TRUE(copied.endsWith(QStringLiteral("y")) || copied.endsWith(QStringLiteral("x")) ||
-                                  copied.endsWith(QString::fromUtf8("😀"))) << c.name;
+    if (c.length > 0) {
+      EXPECT_TRUE(copied.endsWith(QStringLiteral("y")) || copied.endsWith(QStringLiteral("x")) ||
+                  copied.endsWith(QString::fromUtf8("😀")))
+          << c.name;
+    }
   }
 }
 
+// Records what the page side reports of the focused node.
+class FocusRecorder : public renderer::RendererProcessApp {
+ public:
+  void OnFocusedNodeChanged(std::shared_ptr<engine::Browser> browser, bool has_node, bool editable) override {
+    reports.push_back(has_node && editable);
+    RendererProcessApp::OnFocusedNodeChanged(browser, has_node, editable);
+  }
+  std::vector<bool> reports;
+};
+
 TEST_F(PageBridge, CallsWorkInSandboxedFrames) {
   // A frame sandboxed without modals: the prompt channel is blocked there.
+  // The calls take effect, and what can be known without an answer is
+  // returned: wrong argument types, the product text, queued posts.
   RecordingServer other;
-  other.Serve("/sandboxed", "<html><body><script>app.copyText('from the sandbox');"
+  other.Serve("/sandboxed", "<html><body><input id='field'><script>app.copyText('from the sandbox');"
+                            "parent.postMessage(JSON.stringify([app.getSoftInfo(), app.setFullScreen('x'),"
+                            " app.setFullScreen(false), app.copyText(5), app.rootDefaultBrowser(''),"
+                            " kestrin.openIncomingNotify(), String(app.getScreenCount()), kestrin.closeIncomingNotify()]), '*');"
+                            "document.getElementById('field').focus();"
                             "setTimeout(() => { throw new Error('sandbox boom'); });</script></body></html>");
   const QString log_dir = QCoreApplication::applicationDirPath() + "/log";
   QDir().mkpath(log_dir);
   const QString log = log_dir + "/crash" + QDate::currentDate().toString("yyyyMMdd") + ".txt";
   QFile::remove(log);
   QGuiApplication::clipboard()->clear();
+  // The extensions stay registered; only the reports are recorded.
+  auto recorder = std::make_shared<FocusRecorder>();
+  engine::SetRenderProcessHandler(recorder);
+  Evaluate("(window.addEventListener('message', (e) => say('sandbox said ' + e.data)), 1)");
   Evaluate("(function () { const f = document.createElement('iframe'); f.sandbox = 'allow-scripts'; f.src = '" +
            other.Url("/sandboxed", "localhost") + "'; document.body.appendChild(f); return 1; })()");
   EXPECT_TRUE(WaitFor([] { return QGuiApplication::clipboard()->text() == QStringLiteral("from the sandbox"); }));
+  EXPECT_TRUE(WaitFor([&] { return Text().find("sandbox said") != std::string::npos; }));
+  const std::string soft = "soft_sign:crm;soft_name:VeltroCRM客户管理系统;soft_url:" + env::StartUrl() + ";soft_version:2.6.1";
+  EXPECT_NE(Text().find("sandbox said [\"" + soft + "\",4,0,false,false,true,\"undefined\",null]"), std::string::npos)
+      << Text();
+  // Focus on the frame's text field is reported as an editable node.
+  EXPECT_TRUE(WaitFor([&] { return std::find(recorder->reports.begin(), recorder->reports.end(), true) != recorder->reports.end(); }));
   // Its uncaught exceptions reach the crash log the same way.
   EXPECT_TRUE(WaitFor([&] { return ReadUtf16Log(log).contains("sandbox boom"); })) << ReadUtf16Log(log).toStdString();
+  engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
   QDir(log_dir).removeRecursively();
-
+  // The frame's open started the listener: later tests start from none.
+  EXPECT_TRUE(WaitFor([] { return telephony::IsMobileListenerStarted(); }));
+  telephony::ShutdownMobileCapture();
 }
 
 TEST_F(PageBridge, UncaughtExceptionsGoToTheCrashLogAndQueriesFail) {
@@ -293,7 +326,9 @@ TEST_F(PageBridge, MobileCallsReachPhoneCall) {
         << burst << " calls, delivered out of order or twice";
     EXPECT_EQ(delivered.back(), burst - 1);
     EXPECT_GE(delivered.size(), std::min<size_t>(burst, 8)) << burst;
-    if (burst <= 8) EXPECT_EQ(delivered.size(), static_cast<size_t>(burst));
+    if (burst <= 8) {
+      EXPECT_EQ(delivered.size(), static_cast<size_t>(burst));
+    }
   }
 
   // A page that closes capture in its pagehide handler, where the engine
