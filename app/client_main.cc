@@ -17,6 +17,7 @@
 #include "platform/ini_profile.h"
 #include "platform/window_directory.h"
 #include "renderer/renderer_process_app.h"
+#include "telephony/landline_capture.h"
 #include "telephony/mobile_call_listener.h"
 
 namespace app {
@@ -111,6 +112,7 @@ int RunMain(int argc, char** argv) {
     exit_code = message_loop->Run();
     channel::StopChannelSelection();
     telephony::ShutdownMobileCapture();
+    telephony::ShutdownLandlineCapture();
     context->Shutdown();
   } else {
     env::WriteProgramLog("浏览器引擎初始化失败");

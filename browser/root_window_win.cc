@@ -21,6 +21,7 @@
 #include "platform/message_box.h"
 #include "renderer/app_extension.h"
 #include "telephony/call_tables.h"
+#include "telephony/landline_capture.h"
 #include "telephony/mobile_call_listener.h"
 
 namespace browser {
@@ -246,6 +247,15 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
       return 0;
     case MSG_MOBILE_CAPTURE_OFF:
       telephony::OnMobileCaptureOff();
+      return 0;
+    case MSG_LANDLINE_OPEN:
+      telephony::OnLandlineOpen();
+      return 0;
+    case MSG_LANDLINE_CLOSE:
+      telephony::OnLandlineClose();
+      return 0;
+    case MSG_LANDLINE_DEVICE_CHANGE:
+      telephony::OnLandlineDeviceChange(message.wparam);
       return 0;
     case MSG_INCOMING_CALL: {
       auto browser = GetBrowser();

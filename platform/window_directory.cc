@@ -21,6 +21,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/runtime_folder.h"
 #include "platform/top_level_window.h"
 
 namespace platform {
@@ -167,8 +168,10 @@ std::string RunRequest(TopLevelWindow* window, const std::string& line) {
     unsigned long long message = 0, wparam = 0;
     long long lparam = 0;
     if (!(in >> message >> wparam >> lparam) || message > 0xFFFFFFFFull) return "error";
-    const WindowMessage msg{static_cast<uint32_t>(message), static_cast<uintptr_t>(wparam),
-                            static_cast<intptr_t>(lparam)};
+    WindowMessage msg;
+    msg.message = static_cast<uint32_t>(message);
+    msg.wparam = static_cast<uintptr_t>(wparam);
+    msg.lparam = static_cast<intptr_t>(lparam);
     if (command == "post") {
       QPointer<TopLevelWindow> target(window);
       QMetaObject::invokeMethod(
@@ -330,17 +333,6 @@ class RemoteHandle : public WindowHandle {
   }
   std::string path_;
 };
-
-std::string RuntimeFolder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  struct stat status;
-  if (runtime && *runtime && stat(runtime, &status) == 0 && S_ISDIR(status.st_mode)) return runtime;
-  // A private folder of this user's in /tmp; never one somebody else owns.
-  const std::string folder = "/tmp/veltrocrm-" + std::to_string(getuid());
-  mkdir(folder.c_str(), 0700);
-  if (lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == getuid()) return folder;
-  return std::string();
-}
 
 }  // namespace
 

@@ -1,0 +1,202 @@
+#include "phonebox/modem_box.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "phonebox/phonebox.h"
+
+namespace phonebox {
+
+namespace {
+
+constexpr int kAnswerTimeoutMs = 2000;
+constexpr size_t kMaxLine = 512;
+constexpr int kErrorNoDevice = 2;
+constexpr int kErrorNoAnswer = 5;
+
+// Raw 8N1 without flow control: text lines in both directions.
+bool ConfigurePort(int fd) {
+  termios settings{};
+  if (tcgetattr(fd, &settings) != 0) return false;
+  cfmakeraw(&settings);
+  settings.c_cflag |= CLOCAL | CREAD;
+  settings.c_cflag &= ~CRTSCTS;
+  cfsetispeed(&settings, B115200);
+  cfsetospeed(&settings, B115200);
+  return tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+std::string Trimmed(const std::string& text) {
+  const size_t begin = text.find_first_not_of(" \t\r\n");
+  if (begin == std::string::npos) return std::string();
+  return text.substr(begin, text.find_last_not_of(" \t\r\n") - begin + 1);
+}
+
+// Sends |command| and reads lines until OK or ERROR: true for OK.
+bool Ask(int fd, const std::string& command) {
+  const std::string line = command + "\r";
+  if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return false;
+  std::string pending;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    pollfd ready{fd, POLLIN, 0};
+    if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) != 1 || !(ready.revents & POLLIN)) return false;
+    char buffer[128];
+    const ssize_t got = read(fd, buffer, sizeof(buffer));
+    if (got <= 0) return false;
+    pending.append(buffer, got);
+    for (size_t end; (end = pending.find_first_of("\r\n")) != std::string::npos;) {
+      const std::string answer = Trimmed(pending.substr(0, end));
+      pending.erase(0, end + 1);
+      if (answer == "OK") return true;
+      if (answer == "ERROR") return false;
+    }
+    if (pending.size() > kMaxLine) pending.clear();
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> CandidateModemDevices() {
+  std::vector<std::string> devices;
+  if (DIR* folder = opendir("/dev")) {
+    while (const dirent* entry = readdir(folder)) {
+      const std::string name = entry->d_name;
+      if (name.rfind("ttyACM", 0) == 0 || name.rfind("ttyUSB", 0) == 0) devices.push_back("/dev/" + name);
+    }
+    closedir(folder);
+  }
+  std::sort(devices.begin(), devices.end());
+  return devices;
+}
+
+bool ModemBox::CallerIdOfLine(const std::string& line, std::string& number) {
+  const std::string text = Trimmed(line);
+  if (text.rfind("NMBR", 0) != 0) return false;
+  const size_t equals = text.find('=');
+  if (equals == std::string::npos || Trimmed(text.substr(4, equals - 4)) != "") return false;
+  number = Trimmed(text.substr(equals + 1));
+  if (number.size() >= PHONEBOX_TEXT_BYTES) number.resize(PHONEBOX_TEXT_BYTES - 1);
+  return !number.empty();
+}
+
+ModemBox::ModemBox(EventSink& sink, std::string device) : sink_(sink), device_(std::move(device)) {}
+
+ModemBox::~ModemBox() { Close(); }
+
+int ModemBox::OpenDevice(const std::string& device) {
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    last_error_ = errno;
+    return -1;
+  }
+  // Nobody else opens the port while it is ours.
+  ioctl(fd, TIOCEXCL);
+  tcflush(fd, TCIOFLUSH);
+  if (!ConfigurePort(fd) || !Ask(fd, "AT") || !Ask(fd, "ATE0")) {
+    last_error_ = kErrorNoAnswer;
+    close(fd);
+    return -1;
+  }
+  caller_id_ = Ask(fd, "AT+VCID=1") || Ask(fd, "AT#CID=1");
+  return fd;
+}
+
+int ModemBox::Open() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (fd_ >= 0 && !gone_) return 1;
+  CloseLocked();
+  const std::vector<std::string> devices = device_.empty() ? CandidateModemDevices() : std::vector{device_};
+  last_error_ = kErrorNoDevice;
+  for (const std::string& device : devices) {
+    const int fd = OpenDevice(device);
+    if (fd < 0) continue;
+    if (pipe2(stop_pipe_, O_CLOEXEC) != 0) {
+      last_error_ = errno;
+      close(fd);
+      return -1;
+    }
+    fd_ = fd;
+    gone_ = false;
+    reader_ = std::thread([this, fd, stop = stop_pipe_[0]] { Read(fd, stop); });
+    return 1;
+  }
+  return -1;
+}
+
+void ModemBox::Read(int fd, int stop) {
+  std::string pending;
+  for (;;) {
+    pollfd ready[2] = {{fd, POLLIN, 0}, {stop, POLLIN, 0}};
+    if (poll(ready, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (ready[1].revents) return;
+    char buffer[256];
+    const ssize_t got = (ready[0].revents & POLLIN) ? read(fd, buffer, sizeof(buffer)) : -1;
+    if (got < 0 && (errno == EAGAIN || errno == EINTR) && !(ready[0].revents & (POLLHUP | POLLERR))) continue;
+    if (got <= 0) break;
+    pending.append(buffer, got);
+    for (size_t end; (end = pending.find_first_of("\r\n")) != std::string::npos;) {
+      const std::string line = pending.substr(0, end);
+      pending.erase(0, end + 1);
+      std::string number;
+      if (CallerIdOfLine(line, number))
+        sink_.Emit(0, PHONEBOX_EVENT_CALLER_ID, 0, 0, 0, number);
+      else if (Trimmed(line) == "RING")
+        sink_.Emit(0, PHONEBOX_EVENT_RING, 0, 0, 0, std::string());
+    }
+    // A line without an end is noise, not a reason to grow without bound.
+    if (pending.size() > kMaxLine) pending.clear();
+  }
+  // The port went away: the modem was unplugged.
+  gone_ = true;
+  sink_.Emit(-1, PHONEBOX_EVENT_UNPLUGGED, 0, 0, 0, std::string());
+}
+
+void ModemBox::CloseLocked() {
+  if (reader_.joinable()) {
+    const char stop = 1;
+    if (write(stop_pipe_[1], &stop, 1) != 1) std::fprintf(stderr, "phonebox: could not stop the modem reader\n");
+    reader_.join();
+  }
+  for (int* fd : {&fd_, &stop_pipe_[0], &stop_pipe_[1]}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
+}
+
+void ModemBox::Close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  CloseLocked();
+}
+
+int ModemBox::Channels() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return fd_ >= 0 && !gone_ ? 1 : 0;
+}
+
+int ModemBox::Capabilities(int channel) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return channel == 0 && fd_ >= 0 && caller_id_ ? PHONEBOX_CAPABILITY_CALLER_ID : 0;
+}
+
+int ModemBox::LastError() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return last_error_;
+}
+
+}  // namespace phonebox

@@ -1,0 +1,54 @@
+#ifndef PHONEBOX_MODEM_BOX_H_
+#define PHONEBOX_MODEM_BOX_H_
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "phonebox/box.h"
+
+namespace phonebox {
+
+// A serial caller-ID modem (a USB modem on /dev/ttyACM* or /dev/ttyUSB*):
+// one channel. Opening initialises it for caller ID (AT+VCID=1, else
+// AT#CID=1); each "NMBR = ..." line is a caller-ID event, "RING" a ring,
+// and the port going away (unplugged) the unplug event.
+class ModemBox : public Box {
+ public:
+  // |device| empty: the first modem that answers.
+  ModemBox(EventSink& sink, std::string device);
+  ~ModemBox() override;  // closes, joining the reader
+
+  int Open() override;
+  void Close() override;
+  int Channels() override;
+  int Capabilities(int channel) override;
+  int LastError() override;
+
+  // The caller-ID text of a modem line, or false when it carries none.
+  static bool CallerIdOfLine(const std::string& line, std::string& number);
+
+ private:
+  int OpenDevice(const std::string& device);
+  void Read(int fd, int stop);
+  void CloseLocked();
+
+  EventSink& sink_;
+  const std::string device_;
+  std::mutex mutex_;
+  int fd_ = -1;
+  int stop_pipe_[2] = {-1, -1};
+  bool caller_id_ = false;
+  std::atomic<bool> gone_{false};  // set by the reader
+  int last_error_ = 0;
+  std::thread reader_;
+};
+
+// The serial devices a modem may be on, in name order.
+std::vector<std::string> CandidateModemDevices();
+
+}  // namespace phonebox
+
+#endif  // PHONEBOX_MODEM_BOX_H_
