@@ -15,7 +15,8 @@ finish() {
   [ "$failures" = 0 ]
 }
 
-# private_install EXE: a copy of the client in $work/app with log/ beside it
+# private_install EXE: a copy of the client and its phone-box library in
+# $work/app with log/ beside it
 # (where pardo.ini goes too) and a home of its own; the client and demo
 # server started into $client_pid and $demo_pid are stopped at exit.
 private_install() {
@@ -25,11 +26,12 @@ private_install() {
   trap 'cleanup_install' EXIT
   mkdir -p "$work/app/log" "$work/home"
   cp "$1" "$work/app/veltrocrm"
+  cp "$(dirname "$1")/libphonebox.so" "$work/app/"
   export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 }
 cleanup_install() {
   [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null
   [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
-  rm -rf "$work"
+  [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
 }

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# The landline road in the built client with the simulated phone box: the
+# page opens capture, a ring reaches phoneCall, an unplug is logged and the
+# box is reopened once plugged again, a close stops delivery, and a failed
+# open tells the user in two boxes. The page writes each call to its
+# console, which the client keeps in the page log.
+# Usage: landline_test.sh VELTROCRM DEMO_SERVER PHONEBOX_SIM PHONE_SIM WINDOW_SHOT
+set -uo pipefail
+exe=$1 demo=$2 box_sim=$3 phone_sim=$4 shot=$5
+. "$(dirname "$0")/lib.sh"
+shots=${VELTRO_SHOTS:-$PWD/window-shots}
+mkdir -p "$shots"
+
+private_install "$exe"
+mkdir -p "$work/site"
+# "close" as a landline call closes capture; "reopen" as a mobile call
+# opens it again: the test drives the page through the calls themselves.
+cat > "$work/site/index.html" <<'HTML'
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>calls</title></head>
+<body style="margin:0;background:#fff;color:#c01020;font:bold 40px sans-serif"><div id="calls">calls:</div><script>
+function phoneCall(number) {
+  console.log('call[' + number + ']');
+  document.getElementById('calls').textContent += ' ' + number;
+  if (number === 'close') app.closeLandlineCapture();
+  if (number === 'reopen') app.startLandlineCapture();
+}
+kestrin.openIncomingNotify();
+app.startLandlineCapture();
+</script></body></html>
+HTML
+
+"$demo" 0 "$work/site" > "$work/port" 2>/dev/null &
+demo_pid=$!
+wait_until 5 test -s "$work/port" || { echo "demo server did not start"; exit 1; }
+"$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" --channel-service=127.0.0.1:9 \
+  > "$work/client.out" 2>&1 &
+client_pid=$!
+
+log_text() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/$1$(date +%Y%m%d).txt" 2>/dev/null | tr -d '\r'; }
+page_says() { log_text 网页日志 | grep -qF "$1"; }
+program_says() { log_text 软件日志 | grep -qxF "$1"; }
+status_has() { "$box_sim" status 2>/dev/null | grep -q "$1"; }
+
+check "the page opens the simulated box" wait_until 30 status_has "open=1"
+check "ring reaches the page" bash -c "'$box_sim' ring 0138-0013-8000 >/dev/null"
+check "the page gets the normalised number" wait_until 10 page_says "call[13800138000]"
+
+check "unplug" bash -c "'$box_sim' unplug >/dev/null"
+check "the unplug is logged" wait_until 10 program_says "plug out"
+sleep 2.5
+check "no reopen while unplugged" status_has "open=0"
+check "plug" "$box_sim" plug
+check "the rescan reopens the box and ends" wait_until 10 program_says "quit scan thread"
+check "the box is open again" status_has "open=1"
+check "ring after the replug" bash -c "'$box_sim' ring '+86 139 0013 9000' >/dev/null"
+check "the page gets it" wait_until 10 page_says "call[13900139000]"
+
+"$box_sim" device-error > /dev/null
+check "a device error is logged" wait_until 10 program_says "device error"
+
+"$box_sim" ring close > /dev/null
+check "the page closes capture" wait_until 10 status_has "open=0"
+check "a ring after the close is not delivered" bash -c "! '$box_sim' ring 13700137000 >/dev/null 2>&1"
+sleep 1
+check "nothing reached the page" bash -c "! iconv -f UTF-16LE -t UTF-8 '$work/app/log/网页日志$(date +%Y%m%d).txt' | grep -qF 'call[13700137000]'"
+
+main=$(xdotool search --onlyvisible --pid "$client_pid" --name 版本 2>/dev/null | head -1)
+page_painted() {
+  local out
+  out=$("$shot" "$main" "$shots/landline-calls.png" c01020 2>/dev/null) || return 1
+  awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[2] < 0.2 && f[4] >= 300) }'
+}
+check "the main window shows the calls" wait_until 10 page_painted
+
+# A box whose library fails as a whole: "DLL出错", then the failure text.
+"$box_sim" fail-open -198 > /dev/null
+"$phone_sim" reopen > /dev/null
+# xdotool's pattern also matches other titles here: compare whole names.
+box_id() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$client_pid" --name . 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = 提示 ] && { echo "$w"; return; }
+  done
+}
+box_up() { test -n "$(box_id)"; }
+box_painted() {
+  local out
+  out=$("$shot" "$(box_id)" "$shots/$1.png" 2>/dev/null) || return 1
+  awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[2] < 0.2 && f[6] >= 4) }'
+}
+dismiss() {
+  xdotool windowactivate --sync "$(box_id)" >/dev/null 2>&1
+  xdotool key Return
+  wait_until 5 test -z "$(box_id)"
+}
+check "the first box opens" wait_until 15 box_up
+check "the first box is painted" wait_until 10 box_painted landline-dll-box
+dismiss
+check "the second box follows" wait_until 10 box_up
+check "the second box is painted" wait_until 10 box_painted landline-open-failed-box
+dismiss
+sleep 1
+check "no third box" test -z "$(box_id)"
+check "the box stays closed" status_has "open=0"
+
+# Closing the window ends the client, rescans and all, within seconds.
+"$box_sim" fail-open off > /dev/null
+"$phone_sim" reopen > /dev/null
+wait_until 10 status_has "open=1"
+"$box_sim" unplug > /dev/null
+wait_until 10 program_says "plug out"
+xdotool windowactivate --sync "$main" >/dev/null 2>&1
+# Through the server, never to the window: keys sent to a window that
+# closes half-way stay down and close the next test's windows.
+xdotool key alt+F4
+gone() { ! kill -0 "$client_pid" 2>/dev/null; }
+check "the client ends with a rescan running" wait_until 15 gone
+wait "$client_pid"
+check "and exits cleanly" test $? = 0
+check "the control socket is gone with it" test ! -e "$XDG_RUNTIME_DIR/veltrocrm-phonebox.sock"
+client_pid=""
+if [ "$failures" != 0 ]; then
+  tail -20 "$work/client.out"
+  log_text 软件日志
+fi
+finish

@@ -1,0 +1,459 @@
+// The landline capture against a fake phone-box library, and the library's
+// own boxes: the simulated one over its control socket, the modem one
+// against a pseudo-terminal that plays a modem.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <deque>
+#include <stdexcept>
+#include <thread>
+
+#include "browser/window_messages.h"
+#include "phonebox/control_socket.h"
+#include "phonebox/modem_box.h"
+#include "phonebox/sim_box.h"
+#include "platform/message_box.h"
+#include "telephony/landline_capture.h"
+#include "test_support.h"
+
+using namespace telephony;
+
+namespace {
+
+class FakeLibrary : public PhoneBoxLibrary {
+ public:
+  int32_t Open() override {
+    calls.push_back("open");
+    if (throw_on_open) throw std::runtime_error("library failed");
+    const int32_t result = open_results.empty() ? plugged_open.load() : open_results.front();
+    if (!open_results.empty()) open_results.pop_front();
+    return result;
+  }
+  void Close() override { calls.push_back("close"); }
+  int32_t Query(int32_t channel, int32_t what) override {
+    calls.push_back("query " + std::to_string(channel) + " " + std::to_string(what));
+    if (what == PHONEBOX_QUERY_CHANNELS) return channels;
+    return channel == without_caller_id ? 0 : PHONEBOX_CAPABILITY_CALLER_ID;
+  }
+  void SetEventHandler(int32_t channel, int32_t operation, PhoneBoxEventHandler h) override {
+    calls.push_back((operation == PHONEBOX_HANDLER_ATTACH ? "attach " : "detach ") + std::to_string(channel));
+    handler = h;
+  }
+  void SetParam(int32_t channel, int32_t parameter, int32_t value) override {
+    calls.push_back("param " + std::to_string(channel) + " " + std::to_string(parameter) + " " + std::to_string(value));
+  }
+  int32_t LastError() override { return 1234; }
+
+  void Fire(int32_t event, const char* text = "", int32_t b = 0) { handler(0, 0, event, 0, b, 0, text, nullptr); }
+
+  std::vector<std::string> calls;
+  std::deque<int32_t> open_results;
+  std::atomic<int32_t> plugged_open{1};
+  std::atomic<int32_t> channels{1};
+  int32_t without_caller_id = -1;
+  bool throw_on_open = false;
+  PhoneBoxEventHandler handler = nullptr;
+};
+
+struct Posted {
+  uint32_t message;
+  uintptr_t wparam;
+  intptr_t lparam;
+};
+
+// What reaches the "main window": messages posted by the capture, run on
+// the test's thread when it pumps them.
+class Capture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetMessageBoxAnswererForTesting([this](const platform::MessageBoxRequest& request) {
+      EXPECT_EQ(request.caption, "提示");
+      boxes.push_back(request.text);
+      return platform::IDOK;
+    });
+  }
+  void TearDown() override { platform::SetMessageBoxAnswererForTesting(nullptr); }
+
+  std::unique_ptr<LandlineCapture> Make(bool with_library = true) {
+    return std::make_unique<LandlineCapture>([this, with_library] { return with_library ? &library : nullptr; },
+                                             [this](uint32_t message, uintptr_t wparam, intptr_t lparam) {
+                                               std::lock_guard<std::mutex> lock(mutex);
+                                               posted.push_back({message, wparam, lparam});
+                                               return true;
+                                             });
+  }
+  // Runs the posted device changes for |time|, as the main window would.
+  void Pump(LandlineCapture& capture, std::chrono::milliseconds time, const std::function<bool()>& done = nullptr) {
+    const auto end = std::chrono::steady_clock::now() + time;
+    while (std::chrono::steady_clock::now() < end && !(done && done())) {
+      std::vector<Posted> now;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        now.swap(posted);
+      }
+      for (const auto& message : now) {
+        if (message.message == MSG_LANDLINE_DEVICE_CHANGE) {
+          device_changes.push_back(message.wparam);
+          capture.OnDeviceChange(message.wparam);
+        } else {
+          others.push_back(message);
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+
+  FakeLibrary library;
+  std::vector<std::string> boxes;
+  std::mutex mutex;
+  std::vector<Posted> posted, others;
+  std::vector<uintptr_t> device_changes;
+};
+
+const char kOpenFailed[] =
+    "打开设备失败,请检查设备是否已经插入并安装了驱动,并且没有其它程序已经打开设备,错误代码：";
+const char kNoCallerId[] = "没有来电显示，确定电话是否开通了来电显示的功能？检查驱动是否安装好？";
+
+TEST(LandlineNumber, Normalization) {
+  const struct {
+    const char* text;
+    const char* number;
+  } cases[] = {
+      {"138-0013-8000", "13800138000"},
+      {"0138 0013 8000", "13800138000"},      // 12 characters beginning 01
+      {"+86 138 0013 8000", "13800138000"},
+      {"01088886666", "01088886666"},           // 11 characters: the 0 stays
+      {"010-8888-66667", "1088886666" "7"},     // 12 characters beginning 01 lose the 0
+      {"0210-1234-5678", "021012345678"},       // 12 but "02": unchanged
+      {"", ""},
+      {"- -", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NormalizeCallerNumber(c.text), c.number) << c.text;
+  EXPECT_EQ(NormalizeCallerNumber(std::string(50, '7')), std::string(35, '7'));
+  EXPECT_EQ(NormalizeCallerNumber("+86" + std::string(40, '5')), std::string(35, '5'));
+}
+
+TEST_F(Capture, OpenConfiguresEveryChannelOnce) {
+  library.channels = 2;
+  library.without_caller_id = 1;
+  auto capture = Make();
+  capture->OnOpenMessage();
+  EXPECT_TRUE(capture->is_open());
+  EXPECT_EQ(library.calls, (std::vector<std::string>{"open", "query 0 7", "query 0 7", "query 0 4", "attach 0",
+                                                     "param 0 3 5", "param 0 52 7", "query 1 4", "attach 1",
+                                                     "param 1 3 5", "param 1 52 7"}));
+  // The channel without caller ID is named once and configured all the same.
+  EXPECT_EQ(boxes, std::vector<std::string>{kNoCallerId});
+  library.calls.clear();
+  EXPECT_TRUE(capture->Open());
+  EXPECT_TRUE(library.calls.empty());
+  EXPECT_EQ(boxes.size(), 1u);
+}
+
+TEST_F(Capture, OpenFailuresCloseTheBoxAndSayWhy) {
+  const std::string with_code = kOpenFailed + std::string("1234");
+  const struct {
+    const char* name;
+    std::deque<int32_t> opens;
+    int32_t channels;
+    bool throws;
+    bool library;
+    std::vector<std::string> boxes;
+  } cases[] = {
+      {"library failed", {PHONEBOX_LIBRARY_FAILED}, 1, false, true, {"DLL出错", with_code}},
+      {"open fails twice", {0, -3}, 1, false, true, {with_code}},
+      {"no channels", {1}, 0, false, true, {with_code}},
+      {"an exception in the library", {1}, 1, true, true, {"固话捕捉打开失败，请重启软件"}},
+      {"no library at all", {}, 1, false, false, {"DLL出错", kOpenFailed + std::string("-198")}},
+  };
+  for (const auto& c : cases) {
+    library.calls.clear();
+    boxes.clear();
+    library.open_results = c.opens;
+    library.channels = c.channels;
+    library.throw_on_open = c.throws;
+    auto capture = Make(c.library);
+    EXPECT_FALSE(capture->Open()) << c.name;
+    EXPECT_FALSE(capture->is_open()) << c.name;
+    EXPECT_EQ(boxes, c.boxes) << c.name;
+    if (c.library) {
+      EXPECT_EQ(library.calls.back(), "close") << c.name;
+    }
+  }
+  // A first failed open is retried once after a close.
+  library.calls.clear();
+  boxes.clear();
+  library.throw_on_open = false;
+  library.channels = 1;
+  library.open_results = {0, 1};
+  auto capture = Make();
+  EXPECT_TRUE(capture->Open());
+  EXPECT_EQ(std::vector<std::string>(library.calls.begin(), library.calls.begin() + 3),
+            (std::vector<std::string>{"open", "close", "open"}));
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(Capture, CloseNeedsChannelsToClose) {
+  auto capture = Make();
+  capture->Open();
+  library.channels = 0;
+  library.calls.clear();
+  capture->OnCloseMessage();
+  EXPECT_TRUE(capture->is_open());
+  EXPECT_EQ(library.calls, std::vector<std::string>{"query 0 7"});
+  library.channels = 1;
+  library.calls.clear();
+  capture->OnCloseMessage();
+  EXPECT_FALSE(capture->is_open());
+  EXPECT_EQ(library.calls, (std::vector<std::string>{"query 0 7", "detach 0", "close"}));
+}
+
+TEST_F(Capture, CallerIdsGoRoundTheRing) {
+  auto capture = Make();
+  capture->Open();
+  for (int i = 0; i < 9; ++i) library.Fire(PHONEBOX_EVENT_CALLER_ID, ("0138-0013-800" + std::to_string(i)).c_str());
+  library.Fire(PHONEBOX_EVENT_RING);
+  library.Fire(PHONEBOX_EVENT_DEVICE_ERROR, "", PHONEBOX_DEVICE_ERROR_B);
+  ASSERT_EQ(posted.size(), 9u);
+  for (size_t i = 0; i < 9; ++i) {
+    EXPECT_EQ(posted[i].message, MSG_INCOMING_CALL);
+    EXPECT_EQ(posted[i].lparam, CALL_SOURCE_LANDLINE);
+    EXPECT_EQ(posted[i].wparam & 0xFF, i % 8);
+  }
+  // The ninth took slot 0: the first call's announcement finds it gone.
+  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_LANDLINE, posted[8].wparam), u"phoneCall(\"13800138008\");");
+  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_LANDLINE, posted[0].wparam), u"");
+  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_LANDLINE, posted[1].wparam), u"phoneCall(\"13800138001\");");
+  EXPECT_EQ(capture->rescan_state(), kRescanIdle);
+}
+
+TEST_F(Capture, UnplugRescansUntilTheBoxIsBack) {
+  auto capture = Make();
+  capture->Open();
+  // Unplugged: the box has no channels and does not open.
+  library.channels = 0;
+  library.plugged_open = -1;
+  library.Fire(PHONEBOX_EVENT_UNPLUGGED);
+  library.Fire(PHONEBOX_EVENT_UNPLUGGED);
+  EXPECT_EQ(capture->rescan_state(), kRescanRunning);
+  EXPECT_EQ(capture->running_rescans(), 2u);
+  Pump(*capture, std::chrono::milliseconds(2600));
+  ASSERT_GE(device_changes.size(), 4u);
+  EXPECT_EQ(device_changes[0], 3u);
+  EXPECT_EQ(device_changes[1], 3u);
+  EXPECT_EQ(device_changes.back(), 2u);
+  // Closing found no channels: the capture stays marked open.
+  EXPECT_TRUE(capture->is_open());
+  EXPECT_EQ(capture->running_rescans(), 2u);
+  // Plugged again: the next try reopens and both rescans end.
+  library.channels = 1;
+  library.plugged_open = 1;
+  Pump(*capture, std::chrono::milliseconds(4000), [&] { return capture->running_rescans() == 0; });
+  EXPECT_EQ(capture->running_rescans(), 0u);
+  EXPECT_EQ(capture->rescan_state(), kRescanIdle);
+  EXPECT_TRUE(capture->is_open());
+  EXPECT_TRUE(boxes.empty());
+
+  // A close from the page ends a rescan too.
+  library.Fire(PHONEBOX_EVENT_UNPLUGGED);
+  capture->OnCloseMessage();
+  Pump(*capture, std::chrono::milliseconds(3000), [&] { return capture->running_rescans() == 0; });
+  EXPECT_EQ(capture->running_rescans(), 0u);
+}
+
+TEST_F(Capture, ShutdownEndsRescansThatWaitForTheMainWindow) {
+  auto capture = Make();
+  capture->Open();
+  library.channels = 0;
+  library.Fire(PHONEBOX_EVENT_UNPLUGGED);
+  // Nobody handles the device change: the rescan waits for it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto start = std::chrono::steady_clock::now();
+  capture->Shutdown();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(capture->running_rescans(), 0u);
+  // No rescan starts once shut down.
+  library.Fire(PHONEBOX_EVENT_UNPLUGGED);
+  EXPECT_EQ(capture->running_rescans(), 0u);
+}
+
+// Events a box emitted, in order.
+class RecordingSink : public phonebox::EventSink {
+ public:
+  void Emit(int channel, int event, int, int b, int, const std::string& text) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    events.push_back(std::to_string(channel) + ":" + std::to_string(event) + ":" + std::to_string(b) + ":" + text);
+  }
+  std::vector<std::string> Events() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return events;
+  }
+  std::mutex mutex;
+  std::vector<std::string> events;
+};
+
+TEST(SimulatedBox, CommandsOverTheControlSocket) {
+  TempDir folder;
+  const std::string path = folder.str() + "/box.sock";
+  RecordingSink sink;
+  phonebox::SimBox box(sink, path);
+  ASSERT_TRUE(box.listening());
+  std::string reply;
+  ASSERT_TRUE(phonebox::SendControlCommand(path, "status", reply));
+  EXPECT_EQ(reply, "ok plugged=1 open=0 channels=1 no-callerid= fail-open=off");
+  EXPECT_TRUE(phonebox::SendControlCommand(path, "ring 123", reply));
+  EXPECT_EQ(reply, "error: the box is not open");
+
+  ASSERT_EQ(box.Open(), 1);
+  EXPECT_EQ(box.Channels(), 1);
+  EXPECT_EQ(box.Capabilities(0), PHONEBOX_CAPABILITY_CALLER_ID);
+  ASSERT_TRUE(phonebox::SendControlCommand(path, "ring 0138-0013-8000", reply));
+  EXPECT_EQ(reply, "ok rang 0138-0013-8000");
+  ASSERT_TRUE(phonebox::SendControlCommand(path, "device-error", reply));
+  ASSERT_TRUE(phonebox::SendControlCommand(path, "unplug", reply));
+  EXPECT_EQ(sink.Events(), (std::vector<std::string>{"0:2:0:", "0:4:0:0138-0013-8000", "-1:199:3:", "-1:195:0:"}));
+  // Unplugged: no channels, and open fails until plugged.
+  EXPECT_EQ(box.Channels(), 0);
+  box.Close();
+  EXPECT_LE(box.Open(), 0);
+  EXPECT_EQ(box.LastError(), 2);
+  ASSERT_TRUE(phonebox::SendControlCommand(path, "plug", reply));
+  EXPECT_EQ(box.Open(), 1);
+
+  // The box's shape and failures, and what it refuses.
+  const struct {
+    const char* command;
+    const char* reply;
+  } cases[] = {
+      {"channels 3", "ok channels 3"},
+      {"no-callerid 1", "ok no-callerid 1"},
+      {"fail-open -198", "ok fail-open -198"},
+      {"channels 33", "error: channels 0-32"},
+      {"channels x", "error: channels 0-32"},
+      {"fail-open 5", "error: fail-open CODE (0 or below) or off"},
+      {"no-callerid 99999999999999", "error: no-callerid CHANNEL"},
+      {"explode", nullptr},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(phonebox::SendControlCommand(path, c.command, reply)) << c.command;
+    if (c.reply) {
+      EXPECT_EQ(reply, c.reply) << c.command;
+    } else {
+      EXPECT_EQ(reply.rfind("error: unknown command", 0), 0u) << reply;
+    }
+  }
+  EXPECT_EQ(box.Capabilities(1), 0);
+  EXPECT_EQ(box.Capabilities(2), PHONEBOX_CAPABILITY_CALLER_ID);
+  box.Close();
+  EXPECT_EQ(box.Open(), PHONEBOX_LIBRARY_FAILED);
+  EXPECT_EQ(box.LastError(), PHONEBOX_LIBRARY_FAILED);
+  ASSERT_TRUE(phonebox::SendControlCommand(path, std::string(2000, 'x'), reply));
+  EXPECT_EQ(reply.rfind("error", 0), 0u);
+
+  // A second box does not take over a socket that answers.
+  RecordingSink other_sink;
+  phonebox::SimBox other(other_sink, path);
+  EXPECT_FALSE(other.listening());
+  EXPECT_TRUE(phonebox::SendControlCommand(path, "status", reply));
+}
+
+// Plays a modem on the master side of a pseudo-terminal: answers OK to
+// AT commands, or ERROR to those in |refused|.
+class PlayedModem {
+ public:
+  explicit PlayedModem(std::vector<std::string> refused) : refused_(std::move(refused)) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+    device_ = ptsname(master_);
+    thread_ = std::thread([this] { Answer(); });
+  }
+  ~PlayedModem() { Unplug(); }
+  void Say(const std::string& text) {
+    if (write(master_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) ADD_FAILURE() << "write";
+  }
+  void Unplug() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+  }
+  const std::string& device() const { return device_; }
+  std::vector<std::string> Commands() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return commands_;
+  }
+
+ private:
+  void Answer() {
+    std::string pending;
+    while (!stop_) {
+      pollfd ready{master_, POLLIN, 0};
+      if (poll(&ready, 1, 50) != 1 || !(ready.revents & POLLIN)) continue;
+      char buffer[128];
+      const ssize_t got = read(master_, buffer, sizeof(buffer));
+      if (got <= 0) continue;
+      pending.append(buffer, got);
+      for (size_t end; (end = pending.find('\r')) != std::string::npos;) {
+        const std::string command = pending.substr(0, end);
+        pending.erase(0, end + 1);
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          commands_.push_back(command);
+        }
+        const bool refused = std::find(refused_.begin(), refused_.end(), command) != refused_.end();
+        Say(refused ? "\r\nERROR\r\n" : "\r\nOK\r\n");
+      }
+    }
+  }
+  std::vector<std::string> refused_;
+  int master_ = -1;
+  std::string device_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<std::string> commands_;
+  std::thread thread_;
+};
+
+bool WaitUntil(const std::function<bool()>& done) {
+  for (int i = 0; i < 300 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return done();
+}
+
+TEST(ModemBox, CallerIdLinesAndUnplug) {
+  PlayedModem modem({"AT+VCID=1"});
+  ASSERT_FALSE(modem.device().empty());
+  RecordingSink sink;
+  phonebox::ModemBox box(sink, modem.device());
+  ASSERT_EQ(box.Open(), 1);
+  // +VCID refused: the other caller-ID command is tried and works.
+  EXPECT_EQ(modem.Commands(), (std::vector<std::string>{"AT", "ATE0", "AT+VCID=1", "AT#CID=1"}));
+  EXPECT_EQ(box.Channels(), 1);
+  EXPECT_EQ(box.Capabilities(0), PHONEBOX_CAPABILITY_CALLER_ID);
+  modem.Say("\r\nRING\r\n\r\nDATE = 1207\r\nTIME = 1300\r\nNMBR = 0138-0013-8000\r\nNAME = ZHANG\r\n");
+  modem.Say("NMBR=13900139000\r\n" + std::string(2000, 'z') + "\r\nNMBR = \r\n");
+  ASSERT_TRUE(WaitUntil([&] { return sink.Events().size() >= 3; }));
+  EXPECT_EQ(sink.Events(), (std::vector<std::string>{"0:2:0:", "0:4:0:0138-0013-8000", "0:4:0:13900139000"}));
+  modem.Unplug();
+  ASSERT_TRUE(WaitUntil([&] { return sink.Events().size() == 4; }));
+  EXPECT_EQ(sink.Events().back(), "-1:195:0:");
+  EXPECT_EQ(box.Channels(), 0);
+  box.Close();
+  EXPECT_LE(box.Open(), 0);
+}
+
+TEST(ModemBox, AModemWithoutCallerIdAndNoModem) {
+  PlayedModem modem({"AT+VCID=1", "AT#CID=1"});
+  RecordingSink sink;
+  phonebox::ModemBox box(sink, modem.device());
+  ASSERT_EQ(box.Open(), 1);
+  EXPECT_EQ(box.Capabilities(0), 0);
+  box.Close();
+  phonebox::ModemBox missing(sink, "/dev/nonexistent-modem");
+  EXPECT_LE(missing.Open(), 0);
+  EXPECT_NE(missing.LastError(), 0);
+}
+
+}  // namespace
