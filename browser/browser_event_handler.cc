@@ -16,13 +16,19 @@
 #include "env/product.h"
 #include "env/system_integration.h"
 #include "env/utf.h"
+#include "platform/file_dialog.h"
 #include "platform/ini_profile.h"
 #include "platform/message_box.h"
 
 namespace browser {
 
 BrowserEventHandler::BrowserEventHandler(BrowserEventDelegate* delegate, bool offscreen, std::string start_url)
-    : offscreen_(offscreen), start_url_(std::move(start_url)), delegate_(delegate) {}
+    : offscreen_(offscreen),
+      start_url_(std::move(start_url)),
+      delegate_(delegate),
+      downloads_(env::StartUrl(), platform::AskSaveFilePath, [this](uint32_t command, intptr_t lparam) {
+        if (main_window_) main_window_->Post(platform::WindowMessage{WM_COMMAND, command, lparam});
+      }) {}
 
 void BrowserEventHandler::SetMainWindowHandle(std::shared_ptr<platform::WindowHandle> window) {
   main_window_ = std::move(window);
@@ -222,6 +228,21 @@ bool BrowserEventHandler::OnProcessMessageReceived(std::shared_ptr<engine::Brows
                                                    const engine::ProcessMessage& message) {
   // Accepted; nothing in the browser depends on the focused node.
   return message.name == "ClientRenderer.FocusedNodeChanged";
+}
+
+void BrowserEventHandler::OnBeforeDownload(std::shared_ptr<engine::Browser> browser, const engine::DownloadItem&,
+                                           const std::string& suggested_name,
+                                           std::shared_ptr<engine::BeforeDownloadCallback> callback) {
+  downloads_.OnBeforeDownload(browser ? browser->GetMainFrame()->GetURL() : std::string(), suggested_name, *callback);
+}
+
+void BrowserEventHandler::OnDownloadUpdated(std::shared_ptr<engine::Browser>, const engine::DownloadItem& item,
+                                            std::shared_ptr<engine::DownloadItemCallback> callback) {
+  downloads_.OnDownloadUpdated(item, *callback);
+}
+
+std::u16string BrowserEventHandler::LastDownloadPath() const {
+  return env::Utf8ToUtf16(downloads_.last_download_path());
 }
 
 void BrowserEventHandler::OpenDevToolsWindow(std::shared_ptr<engine::Browser> browser) {

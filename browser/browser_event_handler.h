@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "browser/downloads.h"
 #include "engine/engine.h"
 #include "platform/window_directory.h"
 
@@ -65,6 +66,13 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
                   engine::JSDialogType type, const std::u16string& message, const std::u16string& default_prompt,
                   std::shared_ptr<engine::JSDialogCallback> callback, bool& suppress_message) override;
   void OnBeforeResourceLoad(std::shared_ptr<engine::Browser> browser, engine::Request& request) override;
+  void OnBeforeDownload(std::shared_ptr<engine::Browser> browser, const engine::DownloadItem& item,
+                        const std::string& suggested_name,
+                        std::shared_ptr<engine::BeforeDownloadCallback> callback) override;
+  void OnDownloadUpdated(std::shared_ptr<engine::Browser> browser, const engine::DownloadItem& item,
+                         std::shared_ptr<engine::DownloadItemCallback> callback) override;
+  // The full path of the last completed download.
+  std::u16string LastDownloadPath() const;
   bool OnCertificateError(std::shared_ptr<engine::Browser> browser, int cert_error, const std::string& request_url,
                           const engine::SslInfo& ssl_info) override;
   void OnProtocolExecution(std::shared_ptr<engine::Browser> browser, const std::string& url,
@@ -94,6 +102,7 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
 
   int browser_count_ = 0;
   std::shared_ptr<platform::WindowHandle> main_window_;
+  DownloadHandling downloads_;
 };
 
 }  // namespace browser

@@ -37,6 +37,10 @@ void BrowserHost::LoadingStateChanged(bool is_loading, bool can_go_back, bool ca
   delegate_->LoadingStateChanged(is_loading, can_go_back, can_go_forward);
 }
 
+std::u16string BrowserHost::LastDownloadPath() const {
+  return handler_ ? handler_->LastDownloadPath() : std::u16string();
+}
+
 void BrowserHost::SetMainWindowHandle(std::shared_ptr<platform::WindowHandle> window) {
   if (handler_) handler_->SetMainWindowHandle(std::move(window));
 }

@@ -4,18 +4,13 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include "browser/util_win.h"
+
 namespace browser {
 
 namespace {
 
 constexpr int kTimerPeriodMs = 100;
-
-// Dialog units of the dialog template to pixels of the dialog's font.
-QRect Units(const QFontMetrics& metrics, int x, int y, int width, int height) {
-  const int base_x = metrics.averageCharWidth();
-  const int base_y = metrics.height();
-  return QRect(x * base_x / 4, y * base_y / 8, width * base_x / 4, height * base_y / 8);
-}
 
 }  // namespace
 
@@ -27,17 +22,17 @@ LoadingDialog::LoadingDialog(QWidget* frame)
   font.setPointSize(8);
   setFont(font);
   const QFontMetrics metrics(font);
-  resize(Units(metrics, 0, 0, 204, 80).size());
+  resize(DialogUnitsToPixels(metrics, 0, 0, 204, 80).size());
 
   auto* text = new QLabel(QStringLiteral("加载中，请稍候..."), this);
   text->setObjectName(QStringLiteral("loadingText"));
   text->setAlignment(Qt::AlignCenter);
-  text->setGeometry(Units(metrics, 73, 46, 65, 8).adjusted(-20, 0, 20, 4));
+  text->setGeometry(DialogUnitsToPixels(metrics, 73, 46, 65, 8).adjusted(-20, 0, 20, 4));
   bar_ = new QProgressBar(this);
   bar_->setRange(0, 100);
   bar_->setValue(0);
   bar_->setTextVisible(false);
-  bar_->setGeometry(Units(metrics, 26, 21, 152, 14));
+  bar_->setGeometry(DialogUnitsToPixels(metrics, 26, 21, 152, 14));
   startTimer(kTimerPeriodMs);
 }
 

@@ -13,6 +13,7 @@
 
 #include "app/app_context.h"
 #include "app/root_window_registry.h"
+#include "browser/download_notice.h"
 #include "browser/popup_geometry.h"
 #include "browser/util_win.h"
 #include "browser/window_messages.h"
@@ -23,6 +24,8 @@
 #include "telephony/call_tables.h"
 #include "telephony/landline_capture.h"
 #include "telephony/mobile_call_listener.h"
+#include "upgrade/install_upgrade.h"
+#include "upgrade/upgrade_progress_dialog.h"
 
 namespace browser {
 
@@ -272,9 +275,22 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
   }
 }
 
-bool RootWindow::OnCommand(uint32_t id, intptr_t) {
+bool RootWindow::OnCommand(uint32_t id, intptr_t lparam) {
   auto browser = GetBrowser();
   switch (id) {
+    case CMD_UPGRADE_PROGRESS:
+      if (lparam > 0) upgrade::ShowUpgradeProgress(static_cast<int>(std::min<intptr_t>(lparam, 100)));
+      return true;
+    case CMD_UPGRADE_DOWNLOADED:
+      if (browser) {
+        upgrade::InstallUpgrade(browser_host_->LastDownloadPath(), [window = frame_] {
+          if (window) window->close();
+        });
+      }
+      return true;
+    case CMD_DOWNLOAD_FINISHED:
+      ShowDownloadCompleteNotice(frame_);
+      return true;
     case CMD_PAGE_LOADED:
       delete loading_dialog_.data();
       return true;

@@ -1,5 +1,6 @@
 #include "browser/util_win.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QWidget>
 #include <cmath>
@@ -18,6 +19,12 @@ using engine::EVENTFLAG_MIDDLE_MOUSE_BUTTON;
 using engine::EVENTFLAG_NUM_LOCK_ON;
 using engine::EVENTFLAG_RIGHT_MOUSE_BUTTON;
 using engine::EVENTFLAG_SHIFT_DOWN;
+
+QRect DialogUnitsToPixels(const QFontMetrics& metrics, int x, int y, int width, int height) {
+  const int base_x = metrics.averageCharWidth();
+  const int base_y = metrics.height();
+  return QRect(x * base_x / 4, y * base_y / 8, width * base_x / 4, height * base_y / 8);
+}
 
 namespace {
 

@@ -7,9 +7,16 @@
 #include "engine/engine.h"
 #include "platform/screen.h"
 
+#include <QRect>
+
+class QFontMetrics;
 class QWidget;
 
 namespace browser {
+
+// A rectangle of a dialog template, in dialog units of |metrics|' font, in
+// pixels.
+QRect DialogUnitsToPixels(const QFontMetrics& metrics, int x, int y, int width, int height);
 
 // Windows virtual-key state: the high bit (0x8000) means down, the low bit
 // means toggled (lock keys).

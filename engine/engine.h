@@ -78,6 +78,32 @@ struct KeyEvent {
   bool is_system_key = false;
 };
 
+// One download as the engine reports it at a moment.
+struct DownloadItem {
+  uint32_t id = 0;
+  bool in_progress = false;
+  bool complete = false;
+  bool canceled = false;  // by anyone, or interrupted
+  int64_t received_bytes = 0;
+  int64_t total_bytes = -1;   // -1 while unknown
+  int percent_complete = -1;  // -1 while the size is unknown
+  std::string url;
+  std::string full_path;  // the target, once chosen
+};
+
+class BeforeDownloadCallback {
+ public:
+  virtual ~BeforeDownloadCallback() = default;
+  // Saves the download at |download_path| (a full path).
+  virtual void Continue(const std::string& download_path) = 0;
+};
+
+class DownloadItemCallback {
+ public:
+  virtual ~DownloadItemCallback() = default;
+  virtual void Cancel() = 0;
+};
+
 enum JSDialogType { JSDIALOGTYPE_ALERT = 0, JSDIALOGTYPE_CONFIRM = 1, JSDIALOGTYPE_PROMPT = 2 };
 
 class JSDialogCallback {
@@ -281,6 +307,13 @@ class Client {
   }
   // Every request of the browser, sub-resources included.
   virtual void OnBeforeResourceLoad(std::shared_ptr<Browser>, Request&) {}
+  // A page starts a download. Without Continue before this returns, the
+  // download is cancelled.
+  virtual void OnBeforeDownload(std::shared_ptr<Browser>, const DownloadItem&, const std::string& /*suggested_name*/,
+                                std::shared_ptr<BeforeDownloadCallback>) {}
+  // Progress, completion, cancellation; |browser| is null once the browser
+  // that started the download is gone.
+  virtual void OnDownloadUpdated(std::shared_ptr<Browser>, const DownloadItem&, std::shared_ptr<DownloadItemCallback>) {}
   // Returning false cancels the request.
   virtual bool OnCertificateError(std::shared_ptr<Browser>, int /*cert_error*/, const std::string& /*request_url*/,
                                   const SslInfo&) {

@@ -51,8 +51,9 @@ enum class RunResult { kNotStarted, kFinished, kStillRunning };
 // Runs a program and waits up to |timeout_ms|; one still running then is
 // left to finish on its own.
 RunResult RunWithTimeout(const QString& program, const QStringList& arguments, int timeout_ms, int* exit_code,
-                         QByteArray* output = nullptr) {
+                         QByteArray* output = nullptr, const QString& working_directory = QString()) {
   auto* process = new QProcess(qApp);
+  if (!working_directory.isEmpty()) process->setWorkingDirectory(working_directory);
   process->start(program, arguments);
   if (!process->waitForStarted(timeout_ms)) {
     delete process;
@@ -127,10 +128,11 @@ bool StartProgramByName(const std::string& program, const std::vector<std::strin
   return StartHiddenCommand(argv);
 }
 
-bool OpenWithDefaultHandler(const std::string& url, int timeout_ms) {
+bool OpenWithDefaultHandler(const std::string& url, int timeout_ms, const std::string& working_directory) {
   if (!qApp || FindProgramInPath("xdg-open").empty()) return false;
   int exit_code = -1;
-  switch (RunWithTimeout(QStringLiteral("xdg-open"), {QString::fromStdString(url)}, timeout_ms, &exit_code)) {
+  switch (RunWithTimeout(QStringLiteral("xdg-open"), {QString::fromStdString(url)}, timeout_ms, &exit_code, nullptr,
+                         QString::fromStdString(working_directory))) {
     case RunResult::kNotStarted: return false;
     case RunResult::kStillRunning: return true;  // a handler is starting
     case RunResult::kFinished: return exit_code == 0;

@@ -29,9 +29,10 @@ bool DevicesListKeyboard(const std::string& devices_text);
 // Starts a program by name with |arguments|, detached. False when it
 // cannot be started.
 bool StartProgramByName(const std::string& program, const std::vector<std::string>& arguments);
-// Opens |url| with the desktop's default handler and waits up to
-// |timeout_ms| for the answer; false when no handler took it.
-bool OpenWithDefaultHandler(const std::string& url, int timeout_ms);
+// Opens |url| (or a file) with the desktop's default handler, started in
+// |working_directory| when one is given, and waits up to |timeout_ms| for
+// the answer; false when no handler took it.
+bool OpenWithDefaultHandler(const std::string& url, int timeout_ms, const std::string& working_directory = "");
 
 }  // namespace platform
 

@@ -1,5 +1,6 @@
 #include "platform/known_folders.h"
 
+#include <QStandardPaths>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -21,6 +22,14 @@ std::string LocalAppDataFolder() {
   if (!data_home.empty() && data_home[0] == '/') return data_home;
   const std::string home = Home();
   return home.empty() ? std::string() : home + "/.local/share";
+}
+
+std::string DocumentsFolder() {
+  return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
+}
+
+std::string DesktopFolder() {
+  return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
 }
 
 std::string ExecutablePath() {

@@ -9,6 +9,7 @@ namespace platform {
 
 // A window message: the numbers keep their Windows meaning.
 struct WindowMessage {
+  WindowMessage(uint32_t message_id = 0, uintptr_t w = 0, intptr_t l = 0) : message(message_id), wparam(w), lparam(l) {}
   uint32_t message = 0;
   uintptr_t wparam = 0;
   intptr_t lparam = 0;

@@ -1,10 +1,18 @@
 // A local stand-in for the service: serves the bundled demo client page,
-// or the pages of another folder.
+// or the pages of another folder. /slow/NAME sends the folder's file NAME
+// as a download in 20 pieces over about three seconds, as a slow line
+// brings an installer.
 // Usage: demo_server [port [folder]]   (port 0 or none: a free port, printed on stdout)
 #include <httplib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
 
 int main(int argc, char** argv) {
   const int port = argc > 1 ? std::atoi(argv[1]) : 0;
@@ -15,6 +23,24 @@ int main(int argc, char** argv) {
     return 1;
   }
   server.Get("/client", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/client/"); });
+  server.Get(R"(/slow/([A-Za-z0-9._-]+))", [root](const httplib::Request& req, httplib::Response& res) {
+    const std::string name = req.matches[1];
+    std::ifstream file(std::string(root) + "/" + name, std::ios::binary);
+    if (name.find("..") != std::string::npos || !file) {
+      res.status = 404;
+      return;
+    }
+    auto body = std::make_shared<std::string>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    res.set_header("Content-Disposition", "attachment; filename=\"" + name + "\"");
+    res.set_content_provider(body->size(), "application/octet-stream",
+                             [body](size_t offset, size_t, httplib::DataSink& sink) {
+                               const size_t piece = body->size() / 20 + 1;
+                               std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                               const size_t length = std::min(piece, body->size() - offset);
+                               sink.write(body->data() + offset, length);
+                               return true;
+                             });
+  });
   const int bound = port > 0 ? (server.bind_to_port("127.0.0.1", port) ? port : -1)
                              : server.bind_to_any_port("127.0.0.1");
   if (bound <= 0) {

@@ -25,6 +25,7 @@ class QtPage : public QWebEnginePage {
   Q_OBJECT
  public:
   QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrowser> browser);
+  std::shared_ptr<QtBrowser> browser() const { return browser_.lock(); }
 
  protected:
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,

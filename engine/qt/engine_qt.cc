@@ -14,6 +14,7 @@
 
 #include "engine/engine.h"
 #include "engine/qt/browser_qt.h"
+#include "engine/qt/downloads_qt.h"
 
 namespace engine {
 
@@ -220,6 +221,7 @@ bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
   g_ui_thread = std::this_thread::get_id();
   if (!settings.locale.empty()) InstallTranslations(settings.locale);
   g_state->global_profile = new QWebEngineProfile(QStringLiteral("global"));
+  ConnectDownloads(g_state->global_profile);
   ApplyProfileSettings(g_state->global_profile, nullptr);
   // The engine has read its switches; keep them away from programs we start.
   qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
@@ -264,11 +266,13 @@ std::shared_ptr<RequestContext> RequestContext::CreateContext(const RequestConte
   QWebEngineProfile* profile = nullptr;
   if (settings.cache_path.empty()) {
     profile = new QWebEngineProfile();
+    ConnectDownloads(profile);
     g_state->memory_profiles.push_back(profile);
   } else if (auto it = g_state->profiles_by_path.find(settings.cache_path); it != g_state->profiles_by_path.end()) {
     profile = it->second;
   } else {
     profile = new QWebEngineProfile(QString::number(qHash(QString::fromStdString(settings.cache_path)), 16));
+    ConnectDownloads(profile);
     SetStorage(profile, settings.cache_path, true);
     g_state->profiles_by_path[settings.cache_path] = profile;
   }

@@ -29,7 +29,7 @@ class FakeFrame : public engine::Frame {
 
 class FakeBrowser : public engine::Browser, public engine::BrowserHost {
  public:
-  explicit FakeBrowser(int id = 1) : id_(id), frame(std::make_shared<FakeFrame>()) {}
+  explicit FakeBrowser(int id = 1) : frame(std::make_shared<FakeFrame>()), id_(id) {}
   int GetIdentifier() const override { return id_; }
   std::shared_ptr<engine::Frame> GetMainFrame() override { return frame; }
   engine::BrowserHost* GetHost() override { return this; }

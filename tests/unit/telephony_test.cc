@@ -39,7 +39,9 @@ TEST(CallDatagram, Parsing) {
   for (const Case& c : cases) {
     std::string number = "untouched";
     EXPECT_EQ(ParseCallDatagram(c.datagram.data(), c.datagram.size(), number), c.accepted) << c.datagram;
-    if (c.accepted) EXPECT_EQ(number, c.number) << c.datagram;
+    if (c.accepted) {
+      EXPECT_EQ(number, c.number) << c.datagram;
+    }
   }
   // Only 68 bytes are looked at: "tel:+86" then 61 digits.
   const std::string long_one = "tel:+86" + std::string(100, '1');

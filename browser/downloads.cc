@@ -1,0 +1,126 @@
+#include "browser/downloads.h"
+
+#include <linux/limits.h>
+#include <sys/stat.h>
+
+#include <QUrl>
+
+#include "browser/window_messages.h"
+#include "env/logs.h"
+#include "platform/known_folders.h"
+
+namespace browser {
+
+namespace {
+
+bool g_download_cancel_pending = false;  // UI thread only
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The folder the upgrade package goes to, made when missing; empty when
+// there is none to be had.
+std::string UpgradeFolder() {
+  const std::string documents = platform::DocumentsFolder();
+  if (documents.empty()) return std::string();
+  const std::string folder = documents + "/Downloads";
+  mkdir(documents.c_str(), 0700);
+  if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return std::string();
+  return folder;
+}
+
+}  // namespace
+
+bool IsUpgradePackageName(const std::string& name) {
+  return name.find(".exe") != std::string::npos || EndsWith(name, ".deb");
+}
+
+std::string DownloadExtension(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(dot);
+}
+
+std::string SaveDialogFilter(const std::string& name) {
+  if (name.find(".xl") != std::string::npos) return "Microsft Excel 工作表(*.xls)";
+  return "(*" + DownloadExtension(name) + ")";
+}
+
+std::string SafeDownloadName(const std::string& name) {
+  std::string safe;
+  for (char c : name) safe += (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '_' : c;
+  if (safe.empty() || safe == "." || safe == "..") return "download";
+  return safe;
+}
+
+bool IsServicePage(const std::string& page_url, const std::string& start_url) {
+  const QUrl page(QString::fromStdString(page_url)), start(QString::fromStdString(start_url));
+  return page.isValid() && !page.host().isEmpty() && page.scheme() == start.scheme() &&
+         page.host().compare(start.host(), Qt::CaseInsensitive) == 0 &&
+         page.port(page.scheme() == QLatin1String("https") ? 443 : 80) ==
+             start.port(start.scheme() == QLatin1String("https") ? 443 : 80);
+}
+
+bool DownloadCancelPending() { return g_download_cancel_pending; }
+void SetDownloadCancelPending(bool pending) { g_download_cancel_pending = pending; }
+
+DownloadHandling::DownloadHandling(std::string start_url, AskSavePath ask, PostCommand post)
+    : start_url_(std::move(start_url)), ask_(std::move(ask)), post_(std::move(post)) {}
+
+void DownloadHandling::OnBeforeDownload(const std::string& page_url, const std::string& suggested_name,
+                                        engine::BeforeDownloadCallback& callback) {
+  g_download_cancel_pending = false;
+  const std::string name = SafeDownloadName(suggested_name);
+  if (name.size() > NAME_MAX) {
+    env::WriteProgramLog("download refused: its name is too long");
+    return;
+  }
+  // Only the service's own pages may have a file saved and started
+  // without asking.
+  if (IsUpgradePackageName(name) && IsServicePage(page_url, start_url_)) {
+    const std::string folder = UpgradeFolder();
+    const std::string path = folder + "/" + name;
+    if (folder.empty() || path.size() >= PATH_MAX) {
+      env::WriteProgramLog("upgrade download refused: no folder for \"" + env::PrintableForLog(path) + "\"");
+      return;
+    }
+    upgrade_active_ = true;
+    callback.Continue(path);
+    return;
+  }
+  upgrade_active_ = false;
+  const std::string extension = DownloadExtension(name);
+  platform::SaveFileRequest request;
+  request.folder = platform::DesktopFolder();
+  request.file_name = name;
+  request.filter = SaveDialogFilter(name);
+  // A name without an extension gets none added.
+  if (extension != name) request.default_suffix = extension.substr(1);
+  const std::string path = ask_(request);
+  if (path.empty()) {
+    g_download_cancel_pending = true;
+    return;
+  }
+  callback.Continue(path);
+}
+
+void DownloadHandling::OnDownloadUpdated(const engine::DownloadItem& item, engine::DownloadItemCallback& callback) {
+  if (item.in_progress && item.received_bytes > 0 && upgrade_active_ && !g_download_cancel_pending)
+    post_(CMD_UPGRADE_PROGRESS, item.percent_complete);
+  if (item.complete) {
+    last_download_path_ = item.full_path;
+    if (upgrade_active_) {
+      upgrade_active_ = false;
+      g_download_cancel_pending = false;
+      post_(CMD_UPGRADE_DOWNLOADED, 0);
+    } else {
+      post_(CMD_DOWNLOAD_FINISHED, 0);
+    }
+  }
+  if (g_download_cancel_pending) {
+    callback.Cancel();
+    g_download_cancel_pending = false;
+  }
+}
+
+}  // namespace browser

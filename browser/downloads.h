@@ -1,0 +1,57 @@
+#ifndef BROWSER_DOWNLOADS_H_
+#define BROWSER_DOWNLOADS_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engine/engine.h"
+#include "platform/file_dialog.h"
+
+namespace browser {
+
+// The installer of a new version: a name containing ".exe", or ending in
+// ".deb" (the package of this platform).
+bool IsUpgradePackageName(const std::string& name);
+// From the last "." to the end; the whole name when it has no ".".
+std::string DownloadExtension(const std::string& name);
+// The save dialog's filter for |name|.
+std::string SaveDialogFilter(const std::string& name);
+// |name| as one file name inside a folder: every "/" and control character
+// replaced, never "." or ".."; "download" when nothing is left.
+std::string SafeDownloadName(const std::string& name);
+// Whether |page_url| is a page of the service: the same scheme, host and
+// port as |start_url|.
+bool IsServicePage(const std::string& page_url, const std::string& start_url);
+
+// Process-wide: a cancel waiting for the next report of whatever download
+// reports next.
+bool DownloadCancelPending();
+void SetDownloadCancelPending(bool pending);
+
+// The download operations of one browser handler: where each download is
+// saved, and the commands its progress and completion post to the main
+// window.
+class DownloadHandling {
+ public:
+  using AskSavePath = std::function<std::string(const platform::SaveFileRequest&)>;
+  using PostCommand = std::function<void(uint32_t command, intptr_t lparam)>;
+  DownloadHandling(std::string start_url, AskSavePath ask, PostCommand post);
+
+  void OnBeforeDownload(const std::string& page_url, const std::string& suggested_name,
+                        engine::BeforeDownloadCallback& callback);
+  void OnDownloadUpdated(const engine::DownloadItem& item, engine::DownloadItemCallback& callback);
+  const std::string& last_download_path() const { return last_download_path_; }
+  bool upgrade_active() const { return upgrade_active_; }
+
+ private:
+  const std::string start_url_;
+  AskSavePath ask_;
+  PostCommand post_;
+  bool upgrade_active_ = false;
+  std::string last_download_path_;
+};
+
+}  // namespace browser
+
+#endif  // BROWSER_DOWNLOADS_H_

@@ -1,0 +1,92 @@
+#include "engine/qt/downloads_qt.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineProfile>
+
+#include "engine/engine.h"
+#include "engine/qt/browser_qt.h"
+
+namespace engine {
+
+namespace {
+
+class QtBeforeDownloadCallback : public BeforeDownloadCallback {
+ public:
+  void Continue(const std::string& download_path) override { path = download_path; }
+  std::string path;
+};
+
+class QtDownloadItemCallback : public DownloadItemCallback {
+ public:
+  explicit QtDownloadItemCallback(QWebEngineDownloadRequest* request) : request_(request) {}
+  void Cancel() override {
+    if (request_) request_->cancel();
+  }
+
+ private:
+  QPointer<QWebEngineDownloadRequest> request_;
+};
+
+DownloadItem Snapshot(const QWebEngineDownloadRequest* request) {
+  DownloadItem item;
+  item.id = request->id();
+  const auto state = request->state();
+  item.in_progress = state == QWebEngineDownloadRequest::DownloadInProgress;
+  item.complete = state == QWebEngineDownloadRequest::DownloadCompleted;
+  item.canceled = state == QWebEngineDownloadRequest::DownloadCancelled ||
+                  state == QWebEngineDownloadRequest::DownloadInterrupted;
+  item.received_bytes = request->receivedBytes();
+  item.total_bytes = request->totalBytes() > 0 ? request->totalBytes() : -1;
+  if (item.total_bytes > 0) item.percent_complete = static_cast<int>(item.received_bytes * 100 / item.total_bytes);
+  item.url = request->url().toString().toStdString();
+  if (!request->downloadFileName().isEmpty())
+    item.full_path = (request->downloadDirectory() + QLatin1Char('/') + request->downloadFileName()).toStdString();
+  return item;
+}
+
+void Start(QWebEngineDownloadRequest* request) {
+  auto* page = qobject_cast<QtPage*>(request->page());
+  std::shared_ptr<QtBrowser> browser = page ? page->browser() : nullptr;
+  // Only pages of our browsers download; anything else has nobody to ask.
+  if (!browser) {
+    request->cancel();
+    return;
+  }
+  std::shared_ptr<Client> client = browser->client_ref();
+  auto callback = std::make_shared<QtBeforeDownloadCallback>();
+  client->OnBeforeDownload(browser, Snapshot(request), request->suggestedFileName().toStdString(), callback);
+  auto item_callback = std::make_shared<QtDownloadItemCallback>(request);
+  if (callback->path.empty()) {
+    // Refused: its one report says so, as a download cancelled at its
+    // first report would.
+    request->cancel();
+    client->OnDownloadUpdated(browser, Snapshot(request), item_callback);
+    return;
+  }
+  const QFileInfo target(QString::fromStdString(callback->path));
+  request->setDownloadDirectory(target.absolutePath());
+  request->setDownloadFileName(target.fileName());
+  std::weak_ptr<QtBrowser> weak = browser;
+  // Completion and cancellation are reported once, whichever signal
+  // brings them first.
+  auto ended = std::make_shared<bool>(false);
+  auto report = [request, client, weak, item_callback, ended] {
+    const DownloadItem item = Snapshot(request);
+    if (*ended) return;
+    *ended = item.complete || item.canceled;
+    client->OnDownloadUpdated(weak.lock(), item, item_callback);
+  };
+  QObject::connect(request, &QWebEngineDownloadRequest::receivedBytesChanged, request, report);
+  QObject::connect(request, &QWebEngineDownloadRequest::stateChanged, request, report);
+  request->accept();
+}
+
+}  // namespace
+
+void ConnectDownloads(QWebEngineProfile* profile) {
+  QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile, Start);
+}
+
+}  // namespace engine

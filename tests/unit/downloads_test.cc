@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "browser/downloads.h"
+#include "browser/window_messages.h"
+#include "test_support.h"
+
+using namespace browser;
+
+namespace {
+
+class Continued : public engine::BeforeDownloadCallback {
+ public:
+  void Continue(const std::string& download_path) override { path = download_path; }
+  std::string path;
+};
+
+class Cancels : public engine::DownloadItemCallback {
+ public:
+  void Cancel() override { ++count; }
+  int count = 0;
+};
+
+TEST(DownloadNames, KindFilterAndExtension) {
+  const struct {
+    const char* name;
+    bool upgrade;
+    const char* filter;
+    const char* extension;
+  } cases[] = {
+      {"Setup.exe", true, "(*.exe)", ".exe"},
+      {"tool.exe.zip", true, "(*.zip)", ".zip"},
+      {"SETUP.EXE", false, "(*.EXE)", ".EXE"},
+      {"veltrocrm_2.6.2_amd64.deb", true, "(*.deb)", ".deb"},
+      {"notes.deb.txt", false, "(*.txt)", ".txt"},
+      {"report.xlsx", false, "Microsft Excel 工作表(*.xls)", ".xlsx"},
+      {"README", false, "(*README)", "README"},
+      {"报表.pdf", false, "(*.pdf)", ".pdf"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsUpgradePackageName(c.name), c.upgrade) << c.name;
+    EXPECT_EQ(SaveDialogFilter(c.name), c.filter) << c.name;
+    EXPECT_EQ(DownloadExtension(c.name), c.extension) << c.name;
+  }
+  EXPECT_EQ(SafeDownloadName("../../etc/passwd"), ".._.._etc_passwd");
+  EXPECT_EQ(SafeDownloadName(".."), "download");
+  EXPECT_EQ(SafeDownloadName(""), "download");
+  EXPECT_EQ(SafeDownloadName("a\nb.exe"), "a_b.exe");
+}
+
+TEST(DownloadNames, ServicePages) {
+  const std::string start = "https://crm.example.com/client";
+  EXPECT_TRUE(IsServicePage("https://crm.example.com/client/#/orders", start));
+  EXPECT_TRUE(IsServicePage("https://CRM.example.com:443/other", start));
+  EXPECT_FALSE(IsServicePage("http://crm.example.com/client", start));
+  EXPECT_FALSE(IsServicePage("https://crm.example.com.evil.test/", start));
+  EXPECT_FALSE(IsServicePage("https://crm.example.com:8443/", start));
+  EXPECT_FALSE(IsServicePage("about:blank", start));
+  EXPECT_FALSE(IsServicePage("", start));
+  EXPECT_TRUE(IsServicePage("http://127.0.0.1:8080/x", "http://127.0.0.1:8080/index.html"));
+}
+
+class Downloads : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    home_ = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", folder.str().c_str(), 1);
+    SetDownloadCancelPending(false);
+  }
+  void TearDown() override { setenv("HOME", home_.c_str(), 1); }
+
+  DownloadHandling Make() {
+    return DownloadHandling(
+        "https://crm.example.com/client",
+        [this](const platform::SaveFileRequest& request) {
+          asked.push_back(request);
+          return answer;
+        },
+        [this](uint32_t command, intptr_t lparam) { posted.push_back({command, lparam}); });
+  }
+  static engine::DownloadItem Progress(int percent, int64_t received = 10) {
+    engine::DownloadItem item;
+    item.in_progress = true;
+    item.received_bytes = received;
+    item.percent_complete = percent;
+    return item;
+  }
+  static engine::DownloadItem Complete(const std::string& path) {
+    engine::DownloadItem item;
+    item.complete = true;
+    item.full_path = path;
+    return item;
+  }
+
+  TempDir folder;
+  std::string home_;
+  std::vector<platform::SaveFileRequest> asked;
+  std::string answer;
+  std::vector<std::pair<uint32_t, intptr_t>> posted;
+};
+
+TEST_F(Downloads, TheServicesInstallerIsSavedWithoutAskingAndReported) {
+  auto handling = Make();
+  Continued target;
+  handling.OnBeforeDownload("https://crm.example.com/client/", "Setup.exe", target);
+  // The folder did not exist on this fresh account: it is made.
+  EXPECT_EQ(target.path, folder.str() + "/Documents/Downloads/Setup.exe");
+  EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "Documents/Downloads"));
+  EXPECT_TRUE(asked.empty());
+  Cancels cancels;
+  handling.OnDownloadUpdated(Progress(0, 0), cancels);  // nothing received yet
+  handling.OnDownloadUpdated(Progress(37), cancels);
+  handling.OnDownloadUpdated(Complete(target.path), cancels);
+  EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{{CMD_UPGRADE_PROGRESS, 37}, {CMD_UPGRADE_DOWNLOADED, 0}}));
+  EXPECT_EQ(handling.last_download_path(), target.path);
+  EXPECT_FALSE(handling.upgrade_active());
+  EXPECT_EQ(cancels.count, 0);
+
+  // A name that would leave the folder stays in it.
+  Continued escaping;
+  handling.OnBeforeDownload("https://crm.example.com/client/", "../../bin/x.exe", escaping);
+  EXPECT_EQ(escaping.path, folder.str() + "/Documents/Downloads/.._.._bin_x.exe");
+  // A name longer than a file name can be is refused.
+  Continued too_long;
+  handling.OnBeforeDownload("https://crm.example.com/client/", std::string(300, 'a') + ".exe", too_long);
+  EXPECT_TRUE(too_long.path.empty());
+}
+
+TEST_F(Downloads, OtherPagesAndNamesGoThroughTheSaveDialog) {
+  auto handling = Make();
+  answer = "/chosen/place.bin";
+  const struct {
+    const char* page;
+    const char* name;
+    const char* filter;
+    const char* suffix;
+  } cases[] = {
+      {"https://elsewhere.example.org/", "Setup.exe", "(*.exe)", "exe"},   // not the service
+      {"http://crm.example.com/client", "Setup.exe", "(*.exe)", "exe"},    // not over https
+      {"https://crm.example.com/client", "SETUP.EXE", "(*.EXE)", "EXE"},   // case matters
+      {"https://crm.example.com/client", "report.xlsx", "Microsft Excel 工作表(*.xls)", "xlsx"},
+      {"https://crm.example.com/client", "README", "(*README)", ""},       // nothing added
+  };
+  for (const auto& c : cases) {
+    asked.clear();
+    Continued target;
+    handling.OnBeforeDownload(c.page, c.name, target);
+    ASSERT_EQ(asked.size(), 1u) << c.name;
+    EXPECT_EQ(asked[0].file_name, c.name);
+    EXPECT_EQ(asked[0].filter, c.filter) << c.name;
+    EXPECT_EQ(asked[0].default_suffix, c.suffix) << c.name;
+    EXPECT_EQ(asked[0].folder, folder.str() + "/Desktop");
+    EXPECT_EQ(target.path, "/chosen/place.bin");
+    EXPECT_FALSE(handling.upgrade_active());
+  }
+  // Two ordinary downloads finishing in turn: two notices, no progress.
+  Cancels cancels;
+  handling.OnDownloadUpdated(Progress(50), cancels);
+  handling.OnDownloadUpdated(Complete("/chosen/a"), cancels);
+  handling.OnDownloadUpdated(Complete("/chosen/b"), cancels);
+  EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{{CMD_DOWNLOAD_FINISHED, 0}, {CMD_DOWNLOAD_FINISHED, 0}}));
+  EXPECT_EQ(handling.last_download_path(), "/chosen/b");
+}
+
+TEST_F(Downloads, CancelsWaitForTheNextReport) {
+  auto handling = Make();
+  answer = "";  // the user cancels the dialog
+  Continued target;
+  handling.OnBeforeDownload("https://crm.example.com/client", "report.xlsx", target);
+  EXPECT_TRUE(target.path.empty());
+  EXPECT_TRUE(DownloadCancelPending());
+  Cancels cancels;
+  handling.OnDownloadUpdated(Progress(10), cancels);
+  EXPECT_EQ(cancels.count, 1);
+  EXPECT_FALSE(DownloadCancelPending());
+  EXPECT_TRUE(posted.empty());
+
+  // The upgrade dialog's cancel: no more progress, cancelled at the next
+  // report, never installed.
+  Continued upgrade;
+  handling.OnBeforeDownload("https://crm.example.com/client", "Setup.exe", upgrade);
+  handling.OnDownloadUpdated(Progress(20), cancels);
+  SetDownloadCancelPending(true);
+  handling.OnDownloadUpdated(Progress(30), cancels);
+  EXPECT_EQ(cancels.count, 2);
+  EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{{CMD_UPGRADE_PROGRESS, 20}}));
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+#include "upgrade/upgrade_progress_dialog.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "browser/downloads.h"
+#include "browser/util_win.h"
+
+namespace upgrade {
+
+namespace {
+
+QPointer<UpgradeProgressDialog>& TheDialog() {
+  static QPointer<UpgradeProgressDialog> dialog;
+  return dialog;
+}
+
+}  // namespace
+
+UpgradeProgressDialog::UpgradeProgressDialog()
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowSystemMenuHint | Qt::WindowStaysOnTopHint) {
+  setObjectName(QStringLiteral("upgradeProgress"));
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  setWindowTitle(QString());
+  QFont font = this->font();
+  font.setPointSize(8);
+  setFont(font);
+  const QFontMetrics metrics(font);
+  setFixedSize(browser::DialogUnitsToPixels(metrics, 0, 0, 293, 95).size());
+  bar_ = new QProgressBar(this);
+  bar_->setRange(0, 100);
+  bar_->setValue(0);
+  bar_->setTextVisible(false);
+  bar_->setGeometry(browser::DialogUnitsToPixels(metrics, 18, 24, 258, 13));
+  auto* text = new QLabel(QStringLiteral("升级包正在下载，即将升级软件，请稍等..."), this);
+  text->setAlignment(Qt::AlignCenter);
+  text->setGeometry(browser::DialogUnitsToPixels(metrics, 0, 53, 292, 8).adjusted(0, 0, 0, 4));
+  auto* cancel = new QPushButton(QStringLiteral("取消升级"), this);
+  cancel->setDefault(true);
+  cancel->setGeometry(browser::DialogUnitsToPixels(metrics, 235, 74, 55, 14).adjusted(-10, 0, 0, 4));
+  connect(cancel, &QPushButton::clicked, this, &UpgradeProgressDialog::reject);
+}
+
+void UpgradeProgressDialog::SetPercent(int percent) { bar_->setValue(percent); }
+
+int UpgradeProgressDialog::percent() const { return bar_->value(); }
+
+void UpgradeProgressDialog::reject() {
+  // The download stops at its next report; a later report makes a new
+  // dialog.
+  browser::SetDownloadCancelPending(true);
+  if (TheDialog() == this) TheDialog() = nullptr;
+  hide();
+  deleteLater();
+}
+
+void ShowUpgradeProgress(int percent) {
+  QPointer<UpgradeProgressDialog>& dialog = TheDialog();
+  if (!dialog) dialog = new UpgradeProgressDialog;
+  dialog->SetPercent(percent);
+  if (!dialog->isVisible()) dialog->show();
+}
+
+UpgradeProgressDialog* CurrentUpgradeProgressDialog() { return TheDialog(); }
+
+}  // namespace upgrade
