@@ -92,6 +92,8 @@ void DownloadHandling::OnBeforeDownload(const std::string& page_url, const std::
   const std::string extension = DownloadExtension(name);
   platform::SaveFileRequest request;
   request.folder = platform::DesktopFolder();
+  // A dialog that opens on a missing folder would start somewhere else.
+  if (!request.folder.empty()) mkdir(request.folder.c_str(), 0755);
   request.file_name = name;
   request.filter = SaveDialogFilter(name);
   // A name without an extension gets none added.

@@ -15,8 +15,7 @@ class UpgradeProgressDialog : public QDialog {
   UpgradeProgressDialog();
   void SetPercent(int percent);
   int percent() const;
-
- protected:
+  // Cancels the download and closes for good.
   void reject() override;
 
  private:

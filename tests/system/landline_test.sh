@@ -75,13 +75,7 @@ check "the main window shows the calls" wait_until 10 page_painted
 # A box whose library fails as a whole: "DLL出错", then the failure text.
 "$box_sim" fail-open -198 > /dev/null
 "$phone_sim" reopen > /dev/null
-# xdotool's pattern also matches other titles here: compare whole names.
-box_id() {
-  local w
-  for w in $(xdotool search --onlyvisible --pid "$client_pid" --name . 2>/dev/null); do
-    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = 提示 ] && { echo "$w"; return; }
-  done
-}
+box_id() { client_window 提示; }
 box_up() { test -n "$(box_id)"; }
 box_painted() {
   local out

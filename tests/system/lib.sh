@@ -35,3 +35,12 @@ cleanup_install() {
   [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
   [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
 }
+
+# client_window NAME: the first visible window of $client_pid titled exactly
+# NAME (xdotool's own pattern matches other titles too).
+client_window() {
+  local w
+  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && { echo "$w"; return; }
+  done
+}

@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Downloads as a user meets them in the built client: the save dialog (driven
+# by keys) for a file link, an <a download> and a blob: export, the notice
+# after each, a cancelled dialog; the service's installer saved without
+# asking with its progress dialog, cancelled, then started by a stand-in
+# desktop handler that fails, then by one that works (the client closes).
+# Usage: downloads_test.sh VELTROCRM DEMO_SERVER WINDOW_SHOT
+set -uo pipefail
+exe=$1 demo=$2 shot=$3
+. "$(dirname "$0")/lib.sh"
+shots=${VELTRO_SHOTS:-$PWD/window-shots}
+mkdir -p "$shots"
+
+private_install "$exe"
+site=$work/site
+mkdir -p "$site" "$work/bin"
+head -c 400000 /dev/urandom > "$site/Setup.exe"
+head -c 20000 /dev/urandom > "$site/report.xlsx"
+printf 'a,b\n1,2\n' > "$site/data.csv"
+cat > "$site/index.html" <<'HTML'
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>downloads</title>
+<style>body{margin:0;background:#fff;font:bold 40px sans-serif}
+a,div{display:block;height:100px;width:900px;color:#c01020}</style></head><body>
+<a href="/slow/Setup.exe">installer</a>
+<a href="/report.xlsx" download>report</a>
+<div onclick="var a = document.createElement('a');
+  a.href = window.URL.createObjectURL(new Blob(['id,name\n1,张三\n'], {type: 'text/csv'}));
+  a.download = 'export.csv'; a.click();">blob export</div>
+<a href="/data.csv" download>data</a>
+</body></html>
+HTML
+# The desktop's handler: records what it opens and where, answers with the
+# code in $work/exit.
+cat > "$work/bin/xdg-open" <<SH
+#!/bin/sh
+echo "\$1|\$(pwd)" >> "$work/launched"
+exit \$(cat "$work/exit")
+SH
+chmod +x "$work/bin/xdg-open"
+echo 1 > "$work/exit"
+
+"$demo" 0 "$site" > "$work/port" 2>/dev/null &
+demo_pid=$!
+wait_until 5 test -s "$work/port" || { echo "demo server did not start"; exit 1; }
+PATH=$work/bin:$PATH "$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" \
+  --channel-service=127.0.0.1:9 > "$work/client.out" 2>&1 &
+client_pid=$!
+
+main_title='VeltroCRM客户管理系统 (版本2.6.1)'
+main_up() { test -n "$(client_window "$main_title")"; }
+check "main window is shown" wait_until 30 main_up
+main=$(client_window "$main_title")
+sleep 1
+band() {  # band N: a click on the page's band N
+  xdotool windowactivate --sync "$main" >/dev/null 2>&1
+  xdotool mousemove --window "$main" 200 $((50 + 100 * $1)) click 1
+}
+up() { test -n "$(client_window "$1")"; }
+gone() { test -z "$(client_window "$1")"; }
+# painted NAME WINDOW: a screenshot with hardly any black and some colours.
+painted() {
+  local out
+  out=$("$shot" "$2" "$shots/$1.png" 2>/dev/null) || return 1
+  awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[2] < 0.2 && f[6] >= 4) }'
+}
+press() {  # press TITLE KEY: a key in the client's window of that title
+  xdotool windowactivate --sync "$(client_window "$1")" >/dev/null 2>&1
+  xdotool key "$2"
+}
+desktop=$HOME/Desktop
+downloads=$HOME/Documents/Downloads
+
+# A blob: export and an <a download>: the save dialog on the desktop folder
+# with the suggested name, Return saves, the notice follows.
+band 2
+check "a blob export opens the save dialog" wait_until 15 up 另存为
+check "the save dialog is painted" wait_until 10 painted save-dialog "$(client_window 另存为)"
+press 另存为 Return
+check "the export is saved on the desktop" wait_until 10 test -s "$desktop/export.csv"
+check "with the page's bytes" bash -c "printf 'id,name\n1,张三\n' | cmp -s - '$desktop/export.csv'"
+check "the notice is shown" wait_until 10 up 文件下载
+check "the notice is painted" wait_until 10 painted download-notice "$(client_window 文件下载)"
+check "the notice did not take the focus" test "$(xdotool getactivewindow 2>/dev/null)" != "$(client_window 文件下载)"
+press 文件下载 Return
+check "the notice closes" wait_until 10 gone 文件下载
+
+band 1
+check "a file link opens the save dialog" wait_until 15 up 另存为
+press 另存为 Return
+check "the report is saved byte for byte" wait_until 10 cmp -s "$site/report.xlsx" "$desktop/report.xlsx"
+check "its notice is shown" wait_until 10 up 文件下载
+press 文件下载 Return
+
+band 3
+check "a cancelled save dialog" wait_until 15 up 另存为
+press 另存为 Escape
+sleep 2
+check "saves nothing" test ! -e "$desktop/data.csv"
+check "and shows no notice" gone 文件下载
+
+# The installer: no dialog, the progress dialog instead (no caption).
+progress_id() {
+  local w
+  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+    [ -z "$(xdotool getwindowname "$w" 2>/dev/null)" ] || continue
+    xprop -id "$w" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_ABOVE && { echo "$w"; return; }
+  done
+}
+progress_up() { test -n "$(progress_id)"; }
+band 0
+check "the installer's progress dialog is shown" wait_until 15 progress_up
+check "the progress dialog is painted" wait_until 10 painted upgrade-progress "$(progress_id)"
+check "no save dialog for the installer" gone 另存为
+xdotool windowactivate --sync "$(progress_id)" >/dev/null 2>&1
+xdotool key Escape
+check "Esc closes the progress dialog" wait_until 10 bash -c "! xdotool search --all --onlyvisible --pid $client_pid --class . | while read -r w; do xprop -id \$w _NET_WM_STATE; done | grep -q ABOVE"
+sleep 4
+check "the cancelled installer is not started" test ! -e "$work/launched"
+check "nor saved whole" bash -c "! cmp -s '$site/Setup.exe' '$downloads/Setup.exe'"
+
+# A handler that fails: the user is told, the client stays.
+band 0
+check "the installer downloads again" wait_until 20 test -e "$work/launched"
+check "into the documents' Downloads folder, started from the desktop" \
+  test "$(cat "$work/launched")" = "$downloads/Setup.exe|$desktop"
+check "byte for byte" cmp -s "$site/Setup.exe" "$downloads/Setup.exe"
+check "a failed start is explained" wait_until 10 up 提示
+check "the failure message is painted" wait_until 10 painted upgrade-failed "$(client_window 提示)"
+press 提示 Return
+check "the client stays" bash -c "sleep 1; kill -0 $client_pid"
+
+# A handler that works: the client closes for the installer.
+echo 0 > "$work/exit"
+band 0
+check "the installer is started" wait_until 20 bash -c "[ \$(wc -l < '$work/launched') = 2 ]"
+check "and the client closes" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
+client_pid=""
+finish
