@@ -21,8 +21,10 @@ QPointer<UpgradeProgressDialog>& TheDialog() {
 }  // namespace
 
 UpgradeProgressDialog::UpgradeProgressDialog()
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowSystemMenuHint | Qt::WindowStaysOnTopHint) {
+    : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+  // A pop-up without a caption: no title bar at all, a thin border instead.
   setObjectName(QStringLiteral("upgradeProgress"));
+  setStyleSheet(QStringLiteral("QDialog#upgradeProgress { border: 1px solid palette(dark); }"));
   setAttribute(Qt::WA_ShowWithoutActivating);
   setWindowTitle(QString());
   QFont font = this->font();

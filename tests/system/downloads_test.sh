@@ -98,11 +98,11 @@ sleep 2
 check "saves nothing" test ! -e "$desktop/data.csv"
 check "and shows no notice" gone 文件下载
 
-# The installer: no dialog, the progress dialog instead (no caption).
+# The installer: no dialog, the progress dialog instead: no title bar, the
+# one window kept above the others.
 progress_id() {
   local w
   for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
-    [ -z "$(xdotool getwindowname "$w" 2>/dev/null)" ] || continue
     xprop -id "$w" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_ABOVE && { echo "$w"; return; }
   done
 }
