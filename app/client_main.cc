@@ -9,6 +9,7 @@
 #include "app/ui_message_loop.h"
 #include "build_config.h"
 #include "channel/channel_selector.h"
+#include "browser/browser_event_handler.h"
 #include "browser/root_window_win.h"
 #include "env/logs.h"
 #include "env/paths.h"
@@ -106,6 +107,7 @@ int RunMain(int argc, char** argv) {
   if (context->Initialise(main_args, settings, application.get())) {
     // The page side runs in this process: its extensions go into every page.
     engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
+    engine::SetNotificationPresenter(browser::PresentNotification);
     context->Registry()->CreateRootWindow(false, false, InitialBoundsFromWorkArea(platform::WorkArea()),
                                           env::StartUrl());
     RegisterFirewallRuleOnce();

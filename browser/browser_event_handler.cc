@@ -16,11 +16,16 @@
 #include "env/product.h"
 #include "env/system_integration.h"
 #include "env/utf.h"
+#include "platform/desktop_services.h"
 #include "platform/file_dialog.h"
 #include "platform/ini_profile.h"
 #include "platform/message_box.h"
 
 namespace browser {
+
+namespace {
+constexpr int64_t kMaxQuotaBytes = 20 * 1024 * 1024;
+}  // namespace
 
 BrowserEventHandler::BrowserEventHandler(BrowserEventDelegate* delegate, bool offscreen, std::string start_url)
     : offscreen_(offscreen),
@@ -152,7 +157,9 @@ void BrowserEventHandler::ClearCacheOnRequest(std::shared_ptr<engine::Browser> b
                                platform::MB_OKCANCEL) != platform::IDOK)
     return;
   platform::WritePrivateProfileString("Cache", "clearCache", "1", env::GetConfigFilePath());
-  env::ClearUserDataDirectory();
+  // The cookie and storage databases are open under the running engine:
+  // they go at the next start (the flag); the HTTP cache goes now.
+  browser->GetHost()->ClearHttpCache();
 }
 
 bool BrowserEventHandler::OnJSDialog(std::shared_ptr<engine::Browser> browser, const std::string&,
@@ -216,12 +223,23 @@ void BrowserEventHandler::OnBeforeContextMenu(std::shared_ptr<engine::Browser>, 
   model.Clear();
 }
 
-bool BrowserEventHandler::OnDragEnter(std::shared_ptr<engine::Browser>, uint32_t allowed_operations) {
-  return allowed_operations & engine::DRAG_OPERATION_LINK;
+bool BrowserEventHandler::OnDragEnter(std::shared_ptr<engine::Browser>, const engine::DragData& data, uint32_t) {
+  // The engine offers "link" for selected text too: what is refused is a
+  // drag that carries an address or an image, never text or files.
+  return data.is_link;
 }
 
 bool BrowserEventHandler::OnRequestGeolocationPermission(std::shared_ptr<engine::Browser>, const std::string&) {
   return true;
+}
+
+bool BrowserEventHandler::OnRequestNotificationPermission(std::shared_ptr<engine::Browser>,
+                                                          const std::string& origin) {
+  return IsServicePage(origin, env::StartUrl());
+}
+
+bool BrowserEventHandler::OnQuotaRequest(std::shared_ptr<engine::Browser>, const std::string&, int64_t new_size) {
+  return new_size <= kMaxQuotaBytes;
 }
 
 bool BrowserEventHandler::OnProcessMessageReceived(std::shared_ptr<engine::Browser>, engine::ProcessId,
@@ -281,6 +299,13 @@ bool BrowserEventHandler::OnConsoleMessage(std::shared_ptr<engine::Browser>, con
                                            const std::string&, int) {
   env::WritePageLog(message);
   return false;
+}
+
+void PresentNotification(const engine::Notification& notification) {
+  const std::string title = env::Utf16ToUtf8(notification.title);
+  const std::string message = env::Utf16ToUtf8(notification.message);
+  if (!platform::ShowDesktopNotification(title, message))
+    env::WriteProgramLog("notification: " + env::PrintableForLog(title) + ": " + env::PrintableForLog(message));
 }
 
 }  // namespace browser

@@ -79,8 +79,11 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
                            bool& allow_os_execution) override;
   void OnRenderProcessTerminated(std::shared_ptr<engine::Browser> browser, engine::TerminationStatus status) override;
   void OnBeforeContextMenu(std::shared_ptr<engine::Browser> browser, engine::ContextMenuModel& model) override;
-  bool OnDragEnter(std::shared_ptr<engine::Browser> browser, uint32_t allowed_operations) override;
+  bool OnDragEnter(std::shared_ptr<engine::Browser> browser, const engine::DragData& data,
+                   uint32_t allowed_operations) override;
   bool OnRequestGeolocationPermission(std::shared_ptr<engine::Browser> browser, const std::string& origin) override;
+  bool OnRequestNotificationPermission(std::shared_ptr<engine::Browser> browser, const std::string& origin) override;
+  bool OnQuotaRequest(std::shared_ptr<engine::Browser> browser, const std::string& origin, int64_t new_size) override;
 
   bool OnProcessMessageReceived(std::shared_ptr<engine::Browser> browser, engine::ProcessId source,
                                 const engine::ProcessMessage& message) override;
@@ -104,6 +107,10 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
   std::shared_ptr<platform::WindowHandle> main_window_;
   DownloadHandling downloads_;
 };
+
+// Shows a page's notification on the desktop; without a notification
+// service it goes to the program log, never lost.
+void PresentNotification(const engine::Notification& notification);
 
 }  // namespace browser
 

@@ -19,6 +19,7 @@
 #include "browser/window_messages.h"
 #include "env/product.h"
 #include "env/system_integration.h"
+#include "platform/desktop_services.h"
 #include "platform/message_box.h"
 #include "renderer/app_extension.h"
 #include "telephony/call_tables.h"
@@ -263,7 +264,11 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
     case MSG_INCOMING_CALL: {
       auto browser = GetBrowser();
       const std::u16string script = telephony::PhoneCallScript(static_cast<int>(message.lparam), message.wparam);
-      if (browser && !script.empty()) browser->GetMainFrame()->ExecuteJavaScript(script, std::string(), 0);
+      if (browser && !script.empty()) {
+        browser->GetMainFrame()->ExecuteJavaScript(script, std::string(), 0);
+        // A call must be noticed even when the window is not in front.
+        platform::RequestAttention(frame_);
+      }
       return 0;
     }
     case WM_COPYDATA:

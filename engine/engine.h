@@ -78,6 +78,23 @@ struct KeyEvent {
   bool is_system_key = false;
 };
 
+// What a drag entering a page carries.
+struct DragData {
+  bool is_link = false;      // an address or an image from another page
+  bool is_file = false;      // files of this machine
+  bool is_fragment = false;  // text
+};
+
+// A desktop notification a page shows.
+struct Notification {
+  std::string origin;
+  std::u16string title;
+  std::u16string message;
+};
+// Where the pages' notifications go (process-wide, UI thread); without a
+// presenter they are dropped.
+void SetNotificationPresenter(std::function<void(const Notification&)> presenter);
+
 // One download as the engine reports it at a moment.
 struct DownloadItem {
   uint32_t id = 0;
@@ -239,6 +256,9 @@ class BrowserHost {
   // Opens the developer tools of this browser in a new browser.
   virtual void ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Client> client,
                             const BrowserSettings& settings) = 0;
+  // Empties the HTTP cache of this browser's context, under the running
+  // engine.
+  virtual void ClearHttpCache() {}
 };
 
 class Browser {
@@ -324,8 +344,16 @@ class Client {
   virtual void OnRenderProcessTerminated(std::shared_ptr<Browser>, TerminationStatus) {}
   virtual void OnBeforeContextMenu(std::shared_ptr<Browser>, ContextMenuModel&) {}
   // Returning true refuses the drag.
-  virtual bool OnDragEnter(std::shared_ptr<Browser>, uint32_t /*allowed_operations*/) { return false; }
+  virtual bool OnDragEnter(std::shared_ptr<Browser>, const DragData&, uint32_t /*allowed_operations*/) { return false; }
   virtual bool OnRequestGeolocationPermission(std::shared_ptr<Browser>, const std::string& /*origin*/) {
+    return false;
+  }
+  // Every other permission a page asks for is refused.
+  virtual bool OnRequestNotificationPermission(std::shared_ptr<Browser>, const std::string& /*origin*/) {
+    return false;
+  }
+  // Persistent storage of |new_size| bytes for |origin|; true grants it.
+  virtual bool OnQuotaRequest(std::shared_ptr<Browser>, const std::string& /*origin*/, int64_t /*new_size*/) {
     return false;
   }
   // A message from the page side; returns true when handled.

@@ -3,6 +3,10 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QApplication>
+#include <QWidget>
+#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QProcess>
 #include <QScreen>
 #include <fstream>
@@ -138,6 +142,20 @@ bool OpenWithDefaultHandler(const std::string& url, int timeout_ms, const std::s
     case RunResult::kFinished: return exit_code == 0;
   }
   return false;
+}
+
+bool ShowDesktopNotification(const std::string& title, const std::string& message) {
+  QDBusInterface service(QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+                         QStringLiteral("org.freedesktop.Notifications"));
+  if (!service.isValid()) return false;
+  const QDBusMessage reply = service.call(QStringLiteral("Notify"), QCoreApplication::applicationName(), 0u,
+                                          QString(), QString::fromStdString(title), QString::fromStdString(message),
+                                          QStringList(), QVariantMap(), -1);
+  return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+void RequestAttention(QWidget* window) {
+  if (window && (window->isMinimized() || !window->isActiveWindow())) QApplication::alert(window);
 }
 
 }  // namespace platform

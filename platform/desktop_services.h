@@ -6,6 +6,8 @@
 
 #include "platform/screen.h"
 
+class QWidget;
+
 namespace platform {
 
 // Clipboard text: as Unicode text, or as the given bytes under plain text
@@ -33,6 +35,15 @@ bool StartProgramByName(const std::string& program, const std::vector<std::strin
 // |working_directory| when one is given, and waits up to |timeout_ms| for
 // the answer; false when no handler took it.
 bool OpenWithDefaultHandler(const std::string& url, int timeout_ms, const std::string& working_directory = "");
+
+// Shows a notification through the desktop's notification service
+// (org.freedesktop.Notifications on the session bus). False when no such
+// service answers.
+bool ShowDesktopNotification(const std::string& title, const std::string& message);
+// Asks the window manager to draw the user's attention to |window| (the
+// urgency hint: a flashing taskbar entry) when it is minimised or not
+// active; nothing otherwise.
+void RequestAttention(QWidget* window);
 
 }  // namespace platform
 

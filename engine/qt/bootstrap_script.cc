@@ -131,6 +131,21 @@ QString BootstrapScript() {
     answer(reply[1], reply[2], reply[3], reply[4]);
   });
 
+  // A press on a draggable region (-webkit-app-region: drag, not inside a
+  // no-drag one) moves the window.
+  document.addEventListener('mousedown', function (event) {
+    if (event.button !== 0 || event.detail > 1) return;
+    for (var node = event.target; node && node.nodeType === 1; node = node.parentElement) {
+      var region = getComputedStyle(node).getPropertyValue('-webkit-app-region');
+      if (region === 'no-drag') return;
+      if (region === 'drag') {
+        event.preventDefault();
+        call('start-move', '');
+        return;
+      }
+    }
+  }, true);
+
   // A sub-frame whose load failed shows the engine's error page; the
   // client decides what it shows instead.
   if (location.protocol === 'chrome-error:' && window !== window.top) {

@@ -14,6 +14,12 @@
 #include <QSslCertificate>
 #include <QWebEngineCertificateError>
 #include <QWebEngineFullScreenRequest>
+#include <QWebEngineQuotaRequest>
+#include <QWebEngineSettings>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QWindow>
+#include <QMimeData>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
@@ -156,6 +162,8 @@ WindowOpenDisposition DispositionOf(QWebEngineNewWindowRequest::DestinationType 
 
 QtPage::QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrowser> browser)
     : QWebEnginePage(profile, parent), browser_(std::move(browser)) {
+  // Element.requestFullscreen() reaches the client's full-screen handling.
+  settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
   QWebEngineScript bootstrap;
   bootstrap.setName(QStringLiteral("veltro-bootstrap"));
   bootstrap.setSourceCode(PageScripts());
@@ -277,10 +285,14 @@ void QtView::dragEnterEvent(QDragEnterEvent* event) {
   if (event->possibleActions() & Qt::CopyAction) allowed |= DRAG_OPERATION_COPY;
   if (event->possibleActions() & Qt::LinkAction) allowed |= DRAG_OPERATION_LINK;
   if (event->possibleActions() & Qt::MoveAction) allowed |= DRAG_OPERATION_MOVE;
-  // A dragged link carries its address as a URL list.
-  if (event->mimeData()->hasUrls() && !event->mimeData()->urls().first().isLocalFile()) allowed |= DRAG_OPERATION_LINK;
+  DragData data;
+  const QMimeData* mime = event->mimeData();
+  for (const QUrl& url : mime->urls()) (url.isLocalFile() ? data.is_file : data.is_link) = true;
+  // A dragged image is its address too.
+  data.is_link = data.is_link || mime->hasImage();
+  data.is_fragment = mime->hasText() || mime->hasHtml();
   auto browser = browser_.lock();
-  if (browser && browser->client()->OnDragEnter(browser, allowed)) {
+  if (browser && browser->client()->OnDragEnter(browser, data, allowed)) {
     event->ignore();
     return;
   }
@@ -443,12 +455,29 @@ void QtBrowser::ConnectSignals(QWebEnginePage* page) {
   QObject::connect(page, &QWebEnginePage::featurePermissionRequested, page,
                    [weak](const QUrl& origin, QWebEnginePage::Feature feature) {
                      auto self = weak.lock();
-                     if (!self || feature != QWebEnginePage::Geolocation) return;
-                     const bool allowed = self->client_->OnRequestGeolocationPermission(self, origin.toString().toStdString());
+                     if (!self) return;
+                     // Every request is answered: an unanswered one never
+                     // settles in the page.
+                     const std::string from = origin.toString().toStdString();
+                     bool allowed = false;
+                     if (feature == QWebEnginePage::Geolocation)
+                       allowed = self->client_->OnRequestGeolocationPermission(self, from);
+                     else if (feature == QWebEnginePage::Notifications)
+                       allowed = self->client_->OnRequestNotificationPermission(self, from);
                      self->page()->setFeaturePermission(origin, feature,
                                                         allowed ? QWebEnginePage::PermissionGrantedByUser
                                                                 : QWebEnginePage::PermissionDeniedByUser);
                    });
+  QObject::connect(page, &QWebEnginePage::quotaRequested, page, [weak](QWebEngineQuotaRequest request) {
+    auto self = weak.lock();
+    if (self && self->client_->OnQuotaRequest(self, request.origin().toString().toStdString(), request.requestedSize()))
+      request.accept();
+    else
+      request.reject();
+  });
+  QObject::connect(page, &QWebEnginePage::printRequested, page, [weak] {
+    if (auto self = weak.lock()) self->Print();
+  });
 }
 
 void QtBrowser::OnNewWindowRequested(QWebEngineNewWindowRequest& request) {
@@ -539,6 +568,32 @@ void QtBrowser::Find(int, const std::u16string& text, bool forward, bool match_c
 
 void QtBrowser::StopFinding(bool clear_selection) {
   if (page() && clear_selection) page()->findText(QString());
+}
+
+void QtBrowser::ClearHttpCache() {
+  if (page()) page()->profile()->clearHttpCache();
+}
+
+void QtBrowser::Print() {
+  if (!view_ || printing_) return;
+  auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+  QPrintDialog dialog(printer.get(), view_);
+  dialog.setObjectName(QStringLiteral("printDialog"));
+  if (dialog.exec() != QDialog::Accepted || !view_) return;
+  // The printer lives until the engine has finished with it.
+  printing_ = true;
+  auto connection = std::make_shared<QMetaObject::Connection>();
+  std::weak_ptr<QtBrowser> weak = shared_from_this();
+  *connection = QObject::connect(view_, &QWebEngineView::printFinished, view_, [weak, printer, connection](bool) {
+    QObject::disconnect(*connection);
+    if (auto self = weak.lock()) self->printing_ = false;
+  });
+  view_->print(printer.get());
+}
+
+void QtBrowser::StartWindowMove() {
+  QWidget* window = view_ ? view_->window() : nullptr;
+  if (window && window->windowHandle()) window->windowHandle()->startSystemMove();
 }
 
 void QtBrowser::ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Client> client,

@@ -151,6 +151,12 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   QWidget* GetWindowHandle() const override { return view_.data(); }
   void Find(int identifier, const std::u16string& text, bool forward, bool match_case, bool find_next) override;
   void StopFinding(bool clear_selection) override;
+  void ClearHttpCache() override;
+  // The page asked to print: the print dialog, then the printer.
+  void Print();
+  // A press on a draggable region of the page: the window follows the
+  // pointer, moved by the window manager.
+  void StartWindowMove();
   void ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Client> client,
                     const BrowserSettings& settings) override;
 
@@ -170,6 +176,7 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   const int id_;
   std::shared_ptr<Client> client_;
   QPointer<QtView> view_;
+  bool printing_ = false;
   std::unique_ptr<QtRequestInterceptor> interceptor_;
   std::deque<PendingName> popup_names_;
   std::map<QString, QString> call_parts_;

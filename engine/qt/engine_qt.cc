@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QThread>
 #include <QTranslator>
+#include <QWebEngineNotification>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <map>
@@ -97,6 +98,23 @@ class QtRequestContext : public RequestContext {
  private:
   QWebEngineProfile* profile_;
 };
+
+std::function<void(const Notification&)>& Presenter() {
+  static std::function<void(const Notification&)> presenter;
+  return presenter;
+}
+
+// What every profile does from its start: downloads to the clients,
+// notifications to the presenter.
+void ConfigureNewProfile(QWebEngineProfile* profile) {
+  ConnectDownloads(profile);
+  profile->setNotificationPresenter([](std::unique_ptr<QWebEngineNotification> shown) {
+    if (!Presenter()) return;
+    Presenter()({shown->origin().toString().toStdString(), shown->title().toStdU16String(),
+                 shown->message().toStdU16String()});
+    shown->show();
+  });
+}
 
 void ApplyProfileSettings(QWebEngineProfile* profile, const std::shared_ptr<RequestContextHandler>& handler) {
   if (!g_state->settings.accept_language_list.empty())
@@ -221,7 +239,7 @@ bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
   g_ui_thread = std::this_thread::get_id();
   if (!settings.locale.empty()) InstallTranslations(settings.locale);
   g_state->global_profile = new QWebEngineProfile(QStringLiteral("global"));
-  ConnectDownloads(g_state->global_profile);
+  ConfigureNewProfile(g_state->global_profile);
   ApplyProfileSettings(g_state->global_profile, nullptr);
   // The engine has read its switches; keep them away from programs we start.
   qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
@@ -266,13 +284,13 @@ std::shared_ptr<RequestContext> RequestContext::CreateContext(const RequestConte
   QWebEngineProfile* profile = nullptr;
   if (settings.cache_path.empty()) {
     profile = new QWebEngineProfile();
-    ConnectDownloads(profile);
+    ConfigureNewProfile(profile);
     g_state->memory_profiles.push_back(profile);
   } else if (auto it = g_state->profiles_by_path.find(settings.cache_path); it != g_state->profiles_by_path.end()) {
     profile = it->second;
   } else {
     profile = new QWebEngineProfile(QString::number(qHash(QString::fromStdString(settings.cache_path)), 16));
-    ConnectDownloads(profile);
+    ConfigureNewProfile(profile);
     SetStorage(profile, settings.cache_path, true);
     g_state->profiles_by_path[settings.cache_path] = profile;
   }
@@ -285,6 +303,10 @@ std::shared_ptr<RequestContext> RequestContext::CreateSharedWithGlobal(
   if (!g_state) return nullptr;
   ApplyProfileSettings(g_state->global_profile, handler);
   return std::make_shared<QtRequestContext>(g_state->global_profile);
+}
+
+void SetNotificationPresenter(std::function<void(const Notification&)> presenter) {
+  Presenter() = std::move(presenter);
 }
 
 std::shared_ptr<CookieManager> CookieManager::GetGlobalManager() { return std::make_shared<QtCookieManager>(); }

@@ -192,6 +192,8 @@ QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& 
   if (command == QLatin1String("native")) return NativeCall(argument);
   if (command == QLatin1String("popup-name")) {
     browser->PushPopupName(argument);
+  } else if (command == QLatin1String("start-move")) {
+    browser->StartWindowMove();
   } else if (command == QLatin1String("uncaught-exception")) {
     if (RenderHandler()) RenderHandler()->OnUncaughtException(browser, argument.toStdU16String());
   } else if (command == QLatin1String("focus-node")) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "browser/browser_event_handler.h"
+#include "env/product.h"
 #include "browser/request_headers.h"
 #include "env/paths.h"
 #include "fake_engine.h"
@@ -108,12 +109,15 @@ TEST_F(HandlerTest, CacheClearingOnOkOnly) {
   answer = platform::IDCANCEL;
   handler->OnPreKeyEvent(browser, event);
   EXPECT_FALSE(std::filesystem::exists(env::GetConfigFilePath()));
-  EXPECT_TRUE(std::filesystem::exists(data / "Cookies"));
+  EXPECT_EQ(browser->cache_clears, 0);
 
+  // The engine's HTTP cache goes now; the databases it holds open stay
+  // until the next start clears the folder.
   answer = platform::IDOK;
   handler->OnPreKeyEvent(browser, event);
   EXPECT_EQ(platform::GetPrivateProfileString("Cache", "clearCache", "", env::GetConfigFilePath()), "1");
-  EXPECT_FALSE(std::filesystem::exists(data / "Cookies"));
+  EXPECT_EQ(browser->cache_clears, 1);
+  EXPECT_TRUE(std::filesystem::exists(data / "Cookies"));
   unsetenv("XDG_DATA_HOME");
 }
 
@@ -212,9 +216,21 @@ TEST_F(HandlerTest, SmallPolicies) {
   FakeMenuModel menu;
   handler->OnBeforeContextMenu(browser, menu);
   EXPECT_EQ(menu.GetCount(), 0u);
-  EXPECT_TRUE(handler->OnDragEnter(browser, engine::DRAG_OPERATION_LINK | engine::DRAG_OPERATION_COPY));
-  EXPECT_FALSE(handler->OnDragEnter(browser, engine::DRAG_OPERATION_COPY | engine::DRAG_OPERATION_MOVE));
+  // Text is offered with "link" too: only addresses and images are refused.
+  engine::DragData text, files, link;
+  text.is_fragment = true;
+  files.is_file = true;
+  link.is_link = link.is_fragment = true;
+  const uint32_t all = engine::DRAG_OPERATION_LINK | engine::DRAG_OPERATION_COPY;
+  EXPECT_FALSE(handler->OnDragEnter(browser, text, all));
+  EXPECT_FALSE(handler->OnDragEnter(browser, files, engine::DRAG_OPERATION_COPY));
+  EXPECT_TRUE(handler->OnDragEnter(browser, link, all));
   EXPECT_TRUE(handler->OnRequestGeolocationPermission(browser, "https://a/"));
+  // Notifications for the service only; storage up to 20 MiB.
+  EXPECT_TRUE(handler->OnRequestNotificationPermission(browser, env::StartUrl()));
+  EXPECT_FALSE(handler->OnRequestNotificationPermission(browser, "https://elsewhere.example.org"));
+  EXPECT_TRUE(handler->OnQuotaRequest(browser, "https://a/", 20971520));
+  EXPECT_FALSE(handler->OnQuotaRequest(browser, "https://a/", 20971521));
   bool allow = false;
   handler->OnProtocolExecution(browser, "tencent://x", allow);
   EXPECT_FALSE(allow);

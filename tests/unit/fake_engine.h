@@ -44,12 +44,14 @@ class FakeBrowser : public engine::Browser, public engine::BrowserHost {
   QWidget* GetWindowHandle() const override { return nullptr; }
   void Find(int, const std::u16string&, bool, bool, bool) override {}
   void StopFinding(bool) override {}
+  void ClearHttpCache() override { ++cache_clears; }
   void ShowDevTools(const engine::WindowInfo&, std::shared_ptr<engine::Client>, const engine::BrowserSettings&) override {
     ++devtools_opened;
   }
 
   int reloads = 0;
   int devtools_opened = 0;
+  int cache_clears = 0;
   std::shared_ptr<FakeFrame> frame;
 
  private:
