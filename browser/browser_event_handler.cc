@@ -25,6 +25,7 @@ namespace browser {
 
 namespace {
 constexpr int64_t kMaxQuotaBytes = 20 * 1024 * 1024;
+constexpr size_t kMaxNotificationLogUnits = 500;
 }  // namespace
 
 BrowserEventHandler::BrowserEventHandler(BrowserEventDelegate* delegate, bool offscreen, std::string start_url)
@@ -304,8 +305,13 @@ bool BrowserEventHandler::OnConsoleMessage(std::shared_ptr<engine::Browser>, con
 void PresentNotification(const engine::Notification& notification) {
   const std::string title = env::Utf16ToUtf8(notification.title);
   const std::string message = env::Utf16ToUtf8(notification.message);
-  if (!platform::ShowDesktopNotification(title, message))
-    env::WriteProgramLog("notification: " + env::PrintableForLog(title) + ": " + env::PrintableForLog(message));
+  if (platform::ShowDesktopNotification(title, message)) return;
+  // Readable as the user wrote it, but one line that a page cannot break.
+  std::u16string line = u"notification: " + notification.title + u": " + notification.message;
+  if (line.size() > kMaxNotificationLogUnits) line.resize(kMaxNotificationLogUnits);
+  for (char16_t& unit : line)
+    if (unit < 0x20 || unit == 0x7F || unit == 0x2028 || unit == 0x2029) unit = u' ';
+  env::WriteProgramLog(line);
 }
 
 }  // namespace browser

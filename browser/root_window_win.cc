@@ -390,11 +390,16 @@ void RootWindow::TitleChanged(const std::u16string&) {
 }
 
 void RootWindow::FullscreenChanged(bool fullscreen) {
-  if (!browser_host_) return;
-  if (fullscreen)
-    MaximizeToggle(browser_host_->GetWindowHandle());
-  else
+  if (!browser_host_ || !frame_) return;
+  // A toggle would shrink the maximised main window when the page asks for
+  // more room: the frame is maximised, and put back as it was on leaving.
+  if (fullscreen) {
+    restore_after_fullscreen_ = !frame_->isMaximized();
+    if (restore_after_fullscreen_) MaximizeToggle(browser_host_->GetWindowHandle());
+  } else if (restore_after_fullscreen_) {
+    restore_after_fullscreen_ = false;
     Restore(browser_host_->GetWindowHandle());
+  }
 }
 
 void RootWindow::LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) {

@@ -87,6 +87,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   std::unique_ptr<BrowserHost> browser_host_;
   bool initialized_ = false;
   QPointer<RootFrame> frame_;
+  bool restore_after_fullscreen_ = false;
   bool window_destroyed_ = false;
   bool browser_destroyed_ = false;
   QPointer<LoadingDialog> loading_dialog_;

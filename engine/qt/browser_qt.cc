@@ -576,19 +576,28 @@ void QtBrowser::ClearHttpCache() {
 
 void QtBrowser::Print() {
   if (!view_ || printing_) return;
-  auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
-  QPrintDialog dialog(printer.get(), view_);
+  QPrinter* printer = new QPrinter(QPrinter::HighResolution);
+  QPrintDialog dialog(printer, view_);
   dialog.setObjectName(QStringLiteral("printDialog"));
-  if (dialog.exec() != QDialog::Accepted || !view_) return;
-  // The printer lives until the engine has finished with it.
+  if (dialog.exec() != QDialog::Accepted || !view_) {
+    delete printer;
+    return;
+  }
+  // A PDF file gets the page's own text and vectors, not pictures of it.
+  if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
+    page()->printToPdf(printer->outputFileName(), printer->pageLayout());
+    delete printer;
+    return;
+  }
   printing_ = true;
-  auto connection = std::make_shared<QMetaObject::Connection>();
   std::weak_ptr<QtBrowser> weak = shared_from_this();
-  *connection = QObject::connect(view_, &QWebEngineView::printFinished, view_, [weak, printer, connection](bool) {
-    QObject::disconnect(*connection);
+  // The printer goes when the engine is done with it; if the view goes
+  // first, the printer is left alone rather than destroyed mid-job.
+  QObject::connect(view_, &QWebEngineView::printFinished, view_, [weak, printer](bool) {
+    delete printer;
     if (auto self = weak.lock()) self->printing_ = false;
-  });
-  view_->print(printer.get());
+  }, Qt::SingleShotConnection);
+  view_->print(printer);
 }
 
 void QtBrowser::StartWindowMove() {

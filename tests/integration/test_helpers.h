@@ -91,6 +91,17 @@ class RecordingServer {
       res.set_content(body->second.first, body->second.second);
       return httplib::Server::HandlerResponse::Handled;
     });
+    // A POST to a path without a body of its own is kept, and answered; a
+    // multipart form as one line a part: name="..." filename="..." and its
+    // content.
+    server_.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
+      std::string body = req.body;
+      for (const auto& [name, part] : req.files)
+        body += "name=\"" + name + "\" filename=\"" + part.filename + "\" " + part.content + "\n";
+      std::lock_guard<std::mutex> lock(mutex_);
+      posted_[req.path] = body;
+      res.set_content("posted", "text/plain");
+    });
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
   }
@@ -113,6 +124,12 @@ class RecordingServer {
     std::lock_guard<std::mutex> lock(mutex_);
     return seen_;
   }
+  // The body of the last POST to |path|.
+  std::string Posted(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = posted_.find(path);
+    return it == posted_.end() ? std::string() : it->second;
+  }
   // Requests of |path| with |method|.
   int Hits(const std::string& path, const std::string& method = "GET") const {
     int hits = 0;
@@ -126,6 +143,7 @@ class RecordingServer {
   bool refuse_preflights_ = false;
   mutable std::mutex mutex_;
   std::vector<Seen> seen_;
+  std::map<std::string, std::string> posted_;
   int port_ = 0;
   std::thread thread_;
 };
