@@ -8,8 +8,6 @@
 set -uo pipefail
 exe=$1 demo=$2 shot=$3
 . "$(dirname "$0")/lib.sh"
-shots=${VELTRO_SHOTS:-$PWD/window-shots}
-mkdir -p "$shots"
 
 private_install "$exe"
 site=$work/site
@@ -39,18 +37,8 @@ SH
 chmod +x "$work/bin/xdg-open"
 echo 1 > "$work/exit"
 
-"$demo" 0 "$site" > "$work/port" 2>/dev/null &
-demo_pid=$!
-wait_until 5 test -s "$work/port" || { echo "demo server did not start"; exit 1; }
-PATH=$work/bin:$PATH "$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" \
-  --channel-service=127.0.0.1:9 > "$work/client.out" 2>&1 &
-client_pid=$!
-
-main_title='VeltroCRM客户管理系统 (版本2.6.1)'
-main_up() { test -n "$(client_window "$main_title")"; }
-check "main window is shown" wait_until 30 main_up
-main=$(client_window "$main_title")
-sleep 1
+PATH=$work/bin:$PATH serve_and_start "$demo"
+wait_for_main
 band() {  # band N: a click on the page's band N
   xdotool windowactivate --sync "$main" >/dev/null 2>&1
   xdotool mousemove --window "$main" 200 $((50 + 100 * $1)) click 1

@@ -8,11 +8,8 @@
 set -uo pipefail
 exe=$1 demo=$2 box_sim=$3 phone_sim=$4 shot=$5
 . "$(dirname "$0")/lib.sh"
-shots=${VELTRO_SHOTS:-$PWD/window-shots}
-mkdir -p "$shots"
 
 private_install "$exe"
-mkdir -p "$work/site"
 # "close" as a landline call closes capture; "reopen" as a mobile call
 # opens it again: the test drives the page through the calls themselves.
 cat > "$work/site/index.html" <<'HTML'
@@ -29,12 +26,7 @@ app.startLandlineCapture();
 </script></body></html>
 HTML
 
-"$demo" 0 "$work/site" > "$work/port" 2>/dev/null &
-demo_pid=$!
-wait_until 5 test -s "$work/port" || { echo "demo server did not start"; exit 1; }
-"$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" --channel-service=127.0.0.1:9 \
-  > "$work/client.out" 2>&1 &
-client_pid=$!
+serve_and_start "$demo"
 
 log_text() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/$1$(date +%Y%m%d).txt" 2>/dev/null | tr -d '\r'; }
 page_says() { log_text 网页日志 | grep -qF "$1"; }

@@ -2,6 +2,9 @@
 # Source it, then call `finish` at the end.
 failures=0
 passes=0
+# Screenshots of the windows a test opened, kept for people to look at.
+shots=${VELTRO_SHOTS:-$PWD/window-shots}
+mkdir -p "$shots"
 check() {  # check NAME COMMAND...
   local name=$1; shift
   if "$@"; then passes=$((passes + 1)); echo "ok: $name"; else failures=$((failures + 1)); echo "FAILED: $name"; fi
@@ -24,7 +27,7 @@ private_install() {
   client_pid=""
   demo_pid=""
   trap 'cleanup_install' EXIT
-  mkdir -p "$work/app/log" "$work/home"
+  mkdir -p "$work/app/log" "$work/home" "$work/site"
   cp "$1" "$work/app/veltrocrm"
   cp "$(dirname "$1")/libphonebox.so" "$work/app/"
   export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run
@@ -43,4 +46,25 @@ client_window() {
   for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
     [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && { echo "$w"; return; }
   done
+}
+
+# serve_and_start DEMO_SERVER: serves $work/site and starts the installed
+# client on its index.html into $client_pid (the caller's environment, PATH
+# included, goes with it).
+serve_and_start() {
+  "$1" 0 "$work/site" > "$work/port" 2>/dev/null &
+  demo_pid=$!
+  wait_until 5 test -s "$work/port" || { echo "demo server did not start"; exit 1; }
+  "$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" --channel-service=127.0.0.1:9 \
+    > "$work/client.out" 2>&1 &
+  client_pid=$!
+}
+
+# wait_for_main: checks that the main window comes up; its id in $main.
+main_title='VeltroCRM客户管理系统 (版本2.6.1)'
+main_up() { test -n "$(client_window "$main_title")"; }
+wait_for_main() {
+  check "main window is shown" wait_until 30 main_up
+  main=$(client_window "$main_title")
+  sleep 1
 }

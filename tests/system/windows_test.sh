@@ -8,11 +8,8 @@ exe=$1 demo=$2 shot=$3
 . "$(dirname "$0")/lib.sh"
 main_title='VeltroCRM客户管理系统 (版本2.6.1)'
 product='VeltroCRM客户管理系统'
-shots=${VELTRO_SHOTS:-$PWD/window-shots}
-mkdir -p "$shots"
 
 private_install "$exe"
-mkdir -p "$work/site"
 
 # The main page: one tall band per kind of window, red text on white.
 cat > "$work/site/index.html" <<'HTML'
