@@ -16,6 +16,7 @@
 #include "env/product.h"
 #include "env/system_integration.h"
 #include "platform/ini_profile.h"
+#include "platform/termination_signals.h"
 #include "platform/window_directory.h"
 #include "renderer/renderer_process_app.h"
 #include "telephony/landline_capture.h"
@@ -111,6 +112,12 @@ int RunMain(int argc, char** argv) {
     context->Registry()->CreateRootWindow(false, false, InitialBoundsFromWorkArea(platform::WorkArea()),
                                           env::StartUrl());
     RegisterFirewallRuleOnce();
+    // Logout, kill and Ctrl+C close the windows as the user would, so the
+    // same clean-up runs; a second signal does not wait for the pages.
+    platform::HandleTerminationSignals([registry = context->Registry()](int count) {
+      env::WriteProgramLog("termination signal");
+      registry->CloseAllWindows(count > 1);
+    });
     exit_code = message_loop->Run();
     channel::StopChannelSelection();
     telephony::ShutdownMobileCapture();

@@ -93,6 +93,15 @@ echo "closing to exit during a run: $elapsed_ms ms"
 check "closing during a run ends the client within a second" test "$elapsed_ms" -lt 1000
 check "a run stopped by closing pins nothing" cmp -s /etc/hosts "$work/before-close"
 
+# SIGTERM (a logout, a kill) takes the same way out as closing the window:
+# the run's pinned lines go.
+cp /etc/hosts "$work/before-term"
+start_client
+check "a run pins before the signal" wait_until 40 pinned
+kill -TERM "$client"
+check "SIGTERM ends the client" wait_until 30 bash -c "! kill -0 $client 2>/dev/null"
+check "and the file is as it was before that run" cmp -s /etc/hosts "$work/before-term"
+
 # kill -9 in the middle of a rewrite of a large file that can only be
 # rewritten in place, then a clean run: the file ends as it began.
 umount /etc/hosts
