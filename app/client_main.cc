@@ -1,6 +1,7 @@
 #include "app/client_main.h"
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "app/app_context.h"
@@ -66,11 +67,33 @@ void ShowRunningInstance() {
   } while (std::chrono::steady_clock::now() < deadline);
 }
 
+namespace {
+
+// --version and --help answer on the terminal and start nothing.
+void PrintUsage(bool help) {
+  std::printf("%s %s\n", env::PRODUCT_NAME, env::PRODUCT_VERSION);
+  if (!help) return;
+  std::printf(
+      "\nThe desktop client of the VeltroCRM service.\n\n"
+      "Usage: veltrocrm [--start-url=URL] [--channel-service=HOST[:PORT]] [--remote-debugging-port=N]\n\n"
+      "  --start-url=URL              open URL instead of the service's start page\n"
+      "  --channel-service=HOST[:PORT] ask this host for the service channels\n"
+      "  --remote-debugging-port=N    let developer tools connect on 127.0.0.1:N\n"
+      "  --version                    print the version and exit\n"
+      "  --help                       print this text and exit\n");
+}
+
+}  // namespace
+
 int RunMain(int argc, char** argv) {
   engine::MainArgs main_args{argc, argv};
   auto command_line = engine::CommandLine::CreateFromArgv(argc, argv);
   engine::CommandLine::SetGlobal(command_line);
   const ProcessKind kind = ShellApp::GetProcessKind(*command_line);
+  if (kind == ProcessKind::Browser && (command_line->HasSwitch("version") || command_line->HasSwitch("help"))) {
+    PrintUsage(command_line->HasSwitch("help"));
+    return 0;
+  }
 
   // Held until this process ends: the one browser process of this user.
   std::unique_ptr<platform::InstanceLock> instance;

@@ -9,6 +9,11 @@ title='VeltroCRM客户管理系统 (版本2.6.1)'
 . "$(dirname "$0")/lib.sh"
 
 private_install "$exe"
+# --version and --help answer on the terminal, even without a display, and
+# start nothing.
+check "--version prints the version" test "$(env -u DISPLAY "$work/app/veltrocrm" --version)" = "VeltroCRM客户管理系统 2.6.1"
+check "--help lists the switches" bash -c "env -u DISPLAY '$work/app/veltrocrm' --help | grep -q -- '--start-url=URL'"
+check "and nothing was started" test ! -e "$work/app/log/软件日志$(date +%Y%m%d).txt"
 mkdir -p "$work/bin"
 # A stand-in firewall tool that records each call.
 printf '#!/bin/sh\necho "$@" >> %s/firewall-calls\n' "$work" > "$work/bin/ufw"
