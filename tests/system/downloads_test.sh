@@ -25,6 +25,7 @@ a,div{display:block;height:100px;width:900px;color:#c01020}</style></head><body>
   a.href = window.URL.createObjectURL(new Blob(['id,name\n1,张三\n'], {type: 'text/csv'}));
   a.download = 'export.csv'; a.click();">blob export</div>
 <a href="/data.csv" download>data</a>
+<a href="data:text/plain;charset=utf-8,%E5%A4%87%E6%B3%A8%20note" download="note.txt">data url</a>
 </body></html>
 HTML
 # The desktop's handler: records what it opens and where, answers with the
@@ -78,6 +79,14 @@ press 另存为 Return
 check "the report is saved byte for byte" wait_until 10 cmp -s "$site/report.xlsx" "$desktop/report.xlsx"
 check "its notice is shown" wait_until 10 up 文件下载
 press 文件下载 Return
+
+band 4
+check "a data: link opens the save dialog" wait_until 15 up 另存为
+press 另存为 Return
+check "its text is saved" wait_until 10 bash -c "printf '备注 note' | cmp -s - '$desktop/note.txt'"
+check "with a notice" wait_until 10 up 文件下载
+press 文件下载 Return
+check "that closes" wait_until 10 gone 文件下载
 
 band 3
 check "a cancelled save dialog" wait_until 15 up 另存为
