@@ -1,81 +1,172 @@
-// Datagram-to-phoneCall latency: the real client in this process (engine,
-// main window, page bridge, UDP listener) and a sender thread on loopback.
-// Usage: call_latency_bench [calls]   (needs a display: Xvfb is fine)
+// Call-to-phoneCall latency of the real client, measured from outside: the
+// built veltrocrm runs as its own process group, this program sends calls
+// (landline rings through the simulated box's control socket, or the
+// companion app's datagrams) and the page stamps each phoneCall with the
+// wall clock. Every call is counted: lost and repeated calls are reported,
+// not hidden. Calls go one every INTERVAL ms, or in bursts of BURST sent
+// back to back with INTERVAL ms between bursts.
+// Usage: call_latency_bench VELTROCRM [calls [interval_ms [landline|mobile [burst]]]]
+//        (needs a display: Xvfb with a window manager is fine)
 #include <arpa/inet.h>
+#include <httplib.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
-#include "bench/bench_page.h"
-#include "telephony/mobile_call_listener.h"
+#include "phonebox/control_socket.h"
 
 namespace {
 
-// The page keeps the latency of each call, in microseconds from the time
-// the sender put in the number to the time phoneCall ran.
-constexpr char kPage[] = R"HTML(<html><body><pre id="out"></pre><script>
-var latencies = [];
+// Cross-origin isolated, so the page's clock is fine-grained.
+constexpr char kPage[] = R"HTML(<html><body>landline bench<script>
+var stamps = [];
 function phoneCall(number) {
-  var now = (performance.timeOrigin + performance.now()) * 1000;
-  var sent = Number(number.split('_')[1]);
-  latencies.push(now - sent);
+  if (number !== 'report') { stamps.push(number + ' ' + ((performance.timeOrigin + performance.now()) * 1000).toFixed(0)); return; }
+  fetch('/report', { method: 'POST', body: stamps.join('\n') });
 }
-function summary() {
-  var s = latencies.slice().sort(function (a, b) { return a - b; });
-  var at = function (q) { return s[Math.min(s.length - 1, Math.floor(q * s.length))]; };
-  return 'calls=' + s.length + ' median_us=' + Math.round(at(0.5)) + ' p99_us=' + Math.round(at(0.99)) +
-         ' max_us=' + Math.round(s[s.length - 1]);
-}
-document.getElementById('out').textContent = kestrin.openIncomingNotify() ? 'capture on' : 'capture off';
+app.startLandlineCapture();
+kestrin.openIncomingNotify();
 </script></body></html>)HTML";
 
+int64_t NowMicroseconds() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
 
+bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  engine::MainArgs args{argc, argv};
-  if (const int result = engine::ExecuteProcess(args, nullptr); result >= 0) return result;
-  const int calls = argc > 1 ? std::atoi(argv[1]) : 1000;
-
-  BenchPage page(argc, argv, kPage);
-  if (!page.Open("capture on") || !WaitFor([] { return telephony::IsMobileListenerStarted(); }, 5000)) {
-    std::fprintf(stderr, "the page did not turn capture on\n");
-    return 1;
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: landline_latency_bench VELTROCRM [rings [interval_ms]]\n");
+    return 2;
   }
-  // Let the listener bind before the first call.
-  WaitFor([] { return false; }, 500);
+  const std::string client = std::filesystem::absolute(argv[1]).string();
+  const int rings = argc > 2 ? std::atoi(argv[2]) : 1000;
+  const int interval_ms = argc > 3 ? std::atoi(argv[3]) : 5;
+  const bool mobile = argc > 4 && std::string(argv[4]) == "mobile";
+  const int burst = argc > 5 ? std::max(1, std::atoi(argv[5])) : 1;
 
-  std::atomic<bool> sent_all{false};
-  std::thread sender([&] {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  // A runtime folder and home of the benchmark's own: its own box socket,
+  // its own single-instance lock.
+  char pattern[] = "/tmp/veltro-bench-XXXXXX";
+  const std::string folder = mkdtemp(pattern);
+  std::filesystem::create_directories(folder + "/run");
+  std::filesystem::permissions(folder + "/run", std::filesystem::perms::owner_all);
+  setenv("XDG_RUNTIME_DIR", (folder + "/run").c_str(), 1);
+  setenv("HOME", folder.c_str(), 1);
+
+  httplib::Server server;
+  std::mutex mutex;
+  std::string report;
+  bool reported = false;
+  server.Get("/client", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Cross-Origin-Opener-Policy", "same-origin");
+    res.set_header("Cross-Origin-Embedder-Policy", "require-corp");
+    res.set_content(kPage, "text/html");
+  });
+  server.Post("/report", [&](const httplib::Request& req, httplib::Response&) {
+    std::lock_guard<std::mutex> lock(mutex);
+    report = req.body;
+    reported = true;
+  });
+  const int port = server.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { server.listen_after_bind(); });
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);
+    const std::string url = "--start-url=http://127.0.0.1:" + std::to_string(port) + "/client";
+    execl(client.c_str(), client.c_str(), url.c_str(), "--channel-service=127.0.0.1:9", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  setpgid(pid, pid);
+
+  const std::string box = phonebox::ControlSocketPath();
+  std::string reply;
+  int result = 1;
+  if (!WaitFor([&] { return phonebox::SendControlCommand(box, "status", reply) && reply.find("open=1") != std::string::npos; },
+               60000)) {
+    std::fprintf(stderr, "the client's page did not open the simulated box\n");
+  } else {
+    std::map<std::string, int64_t> sent;
+    const int udp = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(telephony::kMobileCallPort);
+    to.sin_port = htons(53526);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    for (int i = 0; i < calls; ++i) {
-      const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
-                           std::chrono::system_clock::now().time_since_epoch())
-                           .count();
-      const std::string datagram = "tel:" + std::to_string(i) + "_" + std::to_string(now);
-      sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    for (int i = 0; i < rings; ++i) {
+      const std::string number = std::to_string(1000000 + i);
+      sent[number] = NowMicroseconds();
+      if (mobile) {
+        const std::string datagram = "tel:" + number;
+        sendto(udp, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+      } else if (!phonebox::SendControlCommand(box, "ring " + number, reply)) {
+        std::fprintf(stderr, "ring %d refused\n", i);
+      }
+      if ((i + 1) % burst == 0) std::this_thread::sleep_for(std::chrono::milliseconds(interval_ms));
     }
-    close(fd);
-    sent_all = true;
-  });
-  WaitFor([&] { return sent_all.load(); }, calls * 50 + 10000);
-  sender.join();
-  WaitFor([] { return false; }, 500);
+    close(udp);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    phonebox::SendControlCommand(box, "ring report", reply);
+    if (!WaitFor([&] {
+          std::lock_guard<std::mutex> lock(mutex);
+          return reported;
+        }, 10000)) {
+      std::fprintf(stderr, "the page sent no report\n");
+    } else {
+      std::map<std::string, int> seen;
+      std::vector<double> latencies;
+      std::istringstream lines(report);
+      std::string number;
+      int64_t stamp = 0;
+      while (lines >> number >> stamp) {
+        if (++seen[number] == 1 && sent.count(number)) latencies.push_back((stamp - sent[number]) / 1000.0);
+      }
+      int repeated = 0;
+      for (const auto& [n, count] : seen) repeated += count - 1;
+      const size_t lost = sent.size() - latencies.size();
+      std::sort(latencies.begin(), latencies.end());
+      auto at = [&](double q) { return latencies.empty() ? 0.0 : latencies[std::min(latencies.size() - 1, size_t(q * latencies.size()))]; };
+      std::printf("source=%s calls=%d burst=%d interval_ms=%d delivered=%zu lost=%zu repeated=%d median_ms=%.2f "
+                  "p99_ms=%.2f max_ms=%.2f\n",
+                  mobile ? "mobile" : "landline", rings, burst, interval_ms, latencies.size(), lost, repeated, at(0.5),
+                  at(0.99),
+                  latencies.empty() ? 0.0 : latencies.back());
+      result = lost == 0 && repeated == 0 ? 0 : 1;
+    }
+  }
 
-  const std::string result = page.Run("document.getElementById('out').textContent = summary();", "calls=", 5000);
-  std::printf("%s\n", result.c_str());
-  return result.find("calls=") != std::string::npos ? 0 : 1;
+  // The client and every process it started go, whatever happened.
+  kill(-pid, SIGTERM);
+  for (int i = 0; i < 50 && waitpid(pid, nullptr, WNOHANG) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  kill(-pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  server.stop();
+  serving.join();
+  std::filesystem::remove_all(folder);
+  return result;
 }
