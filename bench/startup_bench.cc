@@ -1,0 +1,139 @@
+// Start-up of the built client against a bare engine window showing the
+// same local page: time from start to the page's load event, and the CPU
+// time of the whole process tree, in interleaved pairs. Each program ends
+// on SIGTERM so its helpers are reaped and counted.
+// Usage: startup_bench VELTROCRM BARE_ENGINE_WINDOW [pairs]
+//        (needs a display: Xvfb with a window manager is fine)
+#include <httplib.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr char kPage[] = R"HTML(<html><body><h1>start-up</h1><script>
+window.addEventListener('load', function () { fetch('/loaded', { method: 'POST' }); });
+</script></body></html>)HTML";
+
+using Clock = std::chrono::steady_clock;
+
+double CpuSecondsOfChildren() {
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: startup_bench VELTROCRM BARE_ENGINE_WINDOW [pairs]\n");
+    return 2;
+  }
+  const std::string client = std::filesystem::absolute(argv[1]).string();
+  const std::string bare = std::filesystem::absolute(argv[2]).string();
+  const int pairs = argc > 3 ? std::atoi(argv[3]) : 10;
+
+  char pattern[] = "/tmp/veltro-startup-XXXXXX";
+  const std::string folder = mkdtemp(pattern);
+  std::filesystem::create_directories(folder + "/run");
+  std::filesystem::permissions(folder + "/run", std::filesystem::perms::owner_all);
+  setenv("XDG_RUNTIME_DIR", (folder + "/run").c_str(), 1);
+  setenv("HOME", folder.c_str(), 1);
+  // The client runs without the engine's sandbox as root; so does the bare window.
+  setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+
+  httplib::Server server;
+  std::mutex mutex;
+  bool loaded = false;
+  server.Get("/page", [](const httplib::Request&, httplib::Response& res) { res.set_content(kPage, "text/html"); });
+  server.Post("/loaded", [&](const httplib::Request&, httplib::Response&) {
+    std::lock_guard<std::mutex> lock(mutex);
+    loaded = true;
+  });
+  const int port = server.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { server.listen_after_bind(); });
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/page";
+
+  // One start: seconds to the load event (negative when it never came) and
+  // CPU seconds of the process tree.
+  auto run = [&](bool product, double& cpu) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      loaded = false;
+    }
+    const double cpu_before = CpuSecondsOfChildren();
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setpgid(0, 0);
+      if (product) {
+        const std::string start_url = "--start-url=" + url;
+        execl(client.c_str(), client.c_str(), start_url.c_str(), "--channel-service=127.0.0.1:9",
+              static_cast<char*>(nullptr));
+      } else {
+        execl(bare.c_str(), bare.c_str(), url.c_str(), static_cast<char*>(nullptr));
+      }
+      _exit(127);
+    }
+    setpgid(pid, pid);
+    double seconds = -1;
+    while (Clock::now() - start < std::chrono::seconds(30)) {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (loaded) {
+          seconds = std::chrono::duration<double>(Clock::now() - start).count();
+          break;
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    // A settled second of work after the load belongs to the start too.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 100 && waitpid(pid, nullptr, WNOHANG) == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(-pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    cpu = CpuSecondsOfChildren() - cpu_before;
+    return seconds;
+  };
+
+  std::vector<double> client_times, bare_times, client_cpu, bare_cpu;
+  for (int i = 0; i < pairs; ++i) {
+    double cpu = 0;
+    const double b = run(false, cpu);
+    if (b > 0) bare_times.push_back(b), bare_cpu.push_back(cpu);
+    const double c = run(true, cpu);
+    if (c > 0) client_times.push_back(c), client_cpu.push_back(cpu);
+  }
+  server.stop();
+  serving.join();
+  std::filesystem::remove_all(folder);
+  if (client_times.empty() || bare_times.empty()) {
+    std::fprintf(stderr, "no start reached its page\n");
+    return 1;
+  }
+  std::printf("pairs=%d client_loaded_s=%.3f bare_loaded_s=%.3f ratio=%.2f client_cpu_s=%.3f bare_cpu_s=%.3f "
+              "cpu_ratio=%.2f (medians; %zu and %zu starts reached the page)\n",
+              pairs, Median(client_times), Median(bare_times), Median(client_times) / Median(bare_times),
+              Median(client_cpu), Median(bare_cpu), Median(client_cpu) / Median(bare_cpu), client_times.size(),
+              bare_times.size());
+  return 0;
+}
