@@ -222,9 +222,10 @@ bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
   for (const auto& sw : switches) flags += (flags.empty() ? "" : " ") + QuoteForEnvironment(sw);
   qputenv("QTWEBENGINE_CHROMIUM_FLAGS", QByteArray::fromStdString(flags));
   if (settings.no_sandbox) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-  char self[4096];
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
-  if (length > 0) qputenv("QTWEBENGINEPROCESS_PATH", QByteArray(self, static_cast<int>(length)));
+  // The page side of the product runs in this process, so the helpers are
+  // the engine's own; going through this executable first cost every
+  // helper the loading of all our libraries.
+  qputenv("QTWEBENGINEPROCESS_PATH", QByteArray::fromStdString(HelperPath()));
 
   g_state = new EngineState;
   g_state->settings = settings;

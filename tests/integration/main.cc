@@ -1,5 +1,5 @@
 // The integration tests run in the real engine, started as the product
-// starts it: helper processes are handed over from this executable.
+// starts it; a helper started with this executable is handed over.
 #include <gtest/gtest.h>
 
 #include "client_harness.h"
