@@ -10,10 +10,7 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/outside_process.h"
 #include "phonebox/control_socket.h"
 
 namespace {
@@ -60,7 +58,7 @@ bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: landline_latency_bench VELTROCRM [rings [interval_ms]]\n");
+    std::fprintf(stderr, "usage: call_latency_bench VELTROCRM [calls [interval_ms [landline|mobile [burst]]]]\n");
     return 2;
   }
   const std::string client = std::filesystem::absolute(argv[1]).string();
@@ -69,14 +67,7 @@ int main(int argc, char** argv) {
   const bool mobile = argc > 4 && std::string(argv[4]) == "mobile";
   const int burst = argc > 5 ? std::max(1, std::atoi(argv[5])) : 1;
 
-  // A runtime folder and home of the benchmark's own: its own box socket,
-  // its own single-instance lock.
-  char pattern[] = "/tmp/veltro-bench-XXXXXX";
-  const std::string folder = mkdtemp(pattern);
-  std::filesystem::create_directories(folder + "/run");
-  std::filesystem::permissions(folder + "/run", std::filesystem::perms::owner_all);
-  setenv("XDG_RUNTIME_DIR", (folder + "/run").c_str(), 1);
-  setenv("HOME", folder.c_str(), 1);
+  PrivateHome home;
 
   httplib::Server server;
   std::mutex mutex;
@@ -95,14 +86,8 @@ int main(int argc, char** argv) {
   const int port = server.bind_to_any_port("127.0.0.1");
   std::thread serving([&] { server.listen_after_bind(); });
 
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setpgid(0, 0);
-    const std::string url = "--start-url=http://127.0.0.1:" + std::to_string(port) + "/client";
-    execl(client.c_str(), client.c_str(), url.c_str(), "--channel-service=127.0.0.1:9", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  setpgid(pid, pid);
+  const pid_t pid = StartInOwnGroup({client, "--start-url=http://127.0.0.1:" + std::to_string(port) + "/client",
+                                     "--channel-service=127.0.0.1:9"});
 
   const std::string box = phonebox::ControlSocketPath();
   std::string reply;
@@ -161,12 +146,8 @@ int main(int argc, char** argv) {
   }
 
   // The client and every process it started go, whatever happened.
-  kill(-pid, SIGTERM);
-  for (int i = 0; i < 50 && waitpid(pid, nullptr, WNOHANG) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  kill(-pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
+  StopGroup(pid, 5000);
   server.stop();
   serving.join();
-  std::filesystem::remove_all(folder);
   return result;
 }

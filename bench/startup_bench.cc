@@ -5,10 +5,7 @@
 // Usage: startup_bench VELTROCRM BARE_ENGINE_WINDOW [pairs]
 //        (needs a display: Xvfb with a window manager is fine)
 #include <httplib.h>
-#include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,6 +16,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "bench/outside_process.h"
 
 namespace {
 
@@ -50,12 +49,7 @@ int main(int argc, char** argv) {
   const std::string bare = std::filesystem::absolute(argv[2]).string();
   const int pairs = argc > 3 ? std::atoi(argv[3]) : 10;
 
-  char pattern[] = "/tmp/veltro-startup-XXXXXX";
-  const std::string folder = mkdtemp(pattern);
-  std::filesystem::create_directories(folder + "/run");
-  std::filesystem::permissions(folder + "/run", std::filesystem::perms::owner_all);
-  setenv("XDG_RUNTIME_DIR", (folder + "/run").c_str(), 1);
-  setenv("HOME", folder.c_str(), 1);
+  PrivateHome home;
   // The client runs without the engine's sandbox as root; so does the bare window.
   setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
 
@@ -80,19 +74,8 @@ int main(int argc, char** argv) {
     }
     const double cpu_before = CpuSecondsOfChildren();
     const auto start = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-      setpgid(0, 0);
-      if (product) {
-        const std::string start_url = "--start-url=" + url;
-        execl(client.c_str(), client.c_str(), start_url.c_str(), "--channel-service=127.0.0.1:9",
-              static_cast<char*>(nullptr));
-      } else {
-        execl(bare.c_str(), bare.c_str(), url.c_str(), static_cast<char*>(nullptr));
-      }
-      _exit(127);
-    }
-    setpgid(pid, pid);
+    const pid_t pid = product ? StartInOwnGroup({client, "--start-url=" + url, "--channel-service=127.0.0.1:9"})
+                              : StartInOwnGroup({bare, url});
     double seconds = -1;
     while (Clock::now() - start < std::chrono::seconds(30)) {
       {
@@ -106,11 +89,7 @@ int main(int argc, char** argv) {
     }
     // A settled second of work after the load belongs to the start too.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    kill(pid, SIGTERM);
-    for (int i = 0; i < 100 && waitpid(pid, nullptr, WNOHANG) == 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    kill(-pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    StopGroup(pid, 5000);
     cpu = CpuSecondsOfChildren() - cpu_before;
     return seconds;
   };
@@ -125,7 +104,6 @@ int main(int argc, char** argv) {
   }
   server.stop();
   serving.join();
-  std::filesystem::remove_all(folder);
   if (client_times.empty() || bare_times.empty()) {
     std::fprintf(stderr, "no start reached its page\n");
     return 1;

@@ -1,0 +1,63 @@
+#ifndef BENCH_OUTSIDE_PROCESS_H_
+#define BENCH_OUTSIDE_PROCESS_H_
+
+// What the benchmarks that run programs from outside share: a home and
+// runtime folder of their own, and programs started as their own process
+// group that leave nothing behind.
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+// HOME and XDG_RUNTIME_DIR in a fresh folder while it lives: the programs
+// get their own sockets and single-instance lock. Removed at the end.
+class PrivateHome {
+ public:
+  PrivateHome() {
+    char pattern[] = "/tmp/veltro-bench-XXXXXX";
+    folder_ = mkdtemp(pattern);
+    std::filesystem::create_directories(folder_ + "/run");
+    std::filesystem::permissions(folder_ + "/run", std::filesystem::perms::owner_all);
+    setenv("XDG_RUNTIME_DIR", (folder_ + "/run").c_str(), 1);
+    setenv("HOME", folder_.c_str(), 1);
+  }
+  ~PrivateHome() { std::filesystem::remove_all(folder_); }
+
+ private:
+  std::string folder_;
+};
+
+// Starts |arguments| (the program first) as the leader of a new process
+// group.
+inline pid_t StartInOwnGroup(const std::vector<std::string>& arguments) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  setpgid(pid, pid);
+  return pid;
+}
+
+// SIGTERM to the leader, which ends its helpers and reaps them; whatever of
+// the group is left after |grace_ms| is killed.
+inline void StopGroup(pid_t pid, int grace_ms) {
+  kill(pid, SIGTERM);
+  for (int waited = 0; waited < grace_ms && waitpid(pid, nullptr, WNOHANG) == 0; waited += 50)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  kill(-pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+#endif  // BENCH_OUTSIDE_PROCESS_H_
