@@ -48,7 +48,8 @@ void AppContext::FillSettingsForLanguage(engine::Settings& settings, uint16_t sy
   settings.multi_threaded_message_loop = false;
   settings.locale = "zh-CN";
   if (IsChineseLanguage(system_lang_id)) settings.accept_language_list = "zh-CN,zh";
-  settings.log_file = env::GetModuleDirectory() + "log/errorLog.txt";
+  const std::string log_folder = env::GetLogDirectory();
+  if (!log_folder.empty()) settings.log_file = log_folder + "errorLog.txt";
   settings.log_severity = engine::LOGSEVERITY_ERROR;
   settings.remote_debugging_port = DebuggingPort();
   settings.uncaught_exception_stack_size = 1024;

@@ -1,5 +1,7 @@
 #include "app/client_main.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -17,6 +19,7 @@
 #include "env/product.h"
 #include "env/system_integration.h"
 #include "platform/ini_profile.h"
+#include "platform/process.h"
 #include "platform/termination_signals.h"
 #include "platform/window_directory.h"
 #include "renderer/renderer_process_app.h"
@@ -123,7 +126,13 @@ int RunMain(int argc, char** argv) {
 
   auto context = std::make_unique<AppContext>(command_line, true);
   engine::Settings settings;
-  settings.no_sandbox = true;
+  // The engine refuses its sandbox to root; elsewhere it stays on unless
+  // the kernel gives this user no namespaces to build it from.
+  settings.no_sandbox = geteuid() == 0;
+  if (!settings.no_sandbox && !platform::UserNamespacesWork()) {
+    env::WriteProgramLog("engine sandbox off: the kernel refuses user namespaces");
+    settings.no_sandbox = true;
+  }
   context->FillSettings(settings);
   auto message_loop = std::make_unique<UiMessageLoop>();
 

@@ -88,11 +88,11 @@ int main(int argc, char** argv) {
   double seconds = 0;
   size_t pinned = 0;
   {
-    channel::ChannelSelector selector(hosts.string(), "127.0.0.1:" + std::to_string(port), nullptr);
+    channel::ChannelSelector selector(std::make_shared<channel::LocalHostsEditor>(hosts.string()), "127.0.0.1:" + std::to_string(port), nullptr);
     const auto start = std::chrono::steady_clock::now();
     selector.RunSelection();
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    pinned = selector.hosts_lines().size();
+    pinned = selector.pinned_hosts().size();
   }
   std::filesystem::remove(hosts);
   umount("/etc/hosts");

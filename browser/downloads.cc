@@ -7,7 +7,7 @@
 
 #include "browser/window_messages.h"
 #include "env/logs.h"
-#include "platform/known_folders.h"
+#include "platform/user_folders.h"
 
 namespace browser {
 

@@ -14,6 +14,7 @@
 #include "channel/hosts_file.h"
 #include "channel/pinger.h"
 #include "env/logs.h"
+#include "env/paths.h"
 #include "env/system_integration.h"
 
 namespace channel {
@@ -114,9 +115,9 @@ std::string ChannelProbe::best_address() const {
   return best_address_;
 }
 
-ChannelSelector::ChannelSelector(std::string hosts_path, std::string channel_service_host,
+ChannelSelector::ChannelSelector(std::shared_ptr<HostsEditor> hosts, std::string channel_service_host,
                                  std::function<void()> channel_ready)
-    : hosts_path_(std::move(hosts_path)),
+    : hosts_(std::move(hosts)),
       channel_service_host_(std::move(channel_service_host)),
       channel_ready_(std::move(channel_ready)) {}
 
@@ -167,11 +168,10 @@ bool ChannelSelector::FetchChannelList() {
 }
 
 void ChannelSelector::AddPinnedLine(const std::string& domain, const std::string& address) {
-  const std::string line = PinnedHostsLine(address, domain);
-  if (line.empty()) return;
+  if (PinnedHostsLine(address, domain).empty()) return;
   std::lock_guard<std::mutex> lock(lock_);
   pinned_domains_.push_back(domain);
-  hosts_lines_.push_back(line);
+  pinned_hosts_.push_back({address, domain});
 }
 
 std::vector<std::string> ChannelSelector::pinned_domains() const {
@@ -179,55 +179,28 @@ std::vector<std::string> ChannelSelector::pinned_domains() const {
   return pinned_domains_;
 }
 
-std::vector<std::string> ChannelSelector::hosts_lines() const {
+std::vector<PinnedHost> ChannelSelector::pinned_hosts() const {
   std::lock_guard<std::mutex> lock(lock_);
-  return hosts_lines_;
+  return pinned_hosts_;
 }
 
 void ChannelSelector::RemoveStaleLines() {
   std::lock_guard<std::mutex> file_lock(file_lock_);
-  RecoverHostsFile(hosts_path_);
-  std::string text;
-  if (!ReadHostsFile(hosts_path_, text)) return;
-  std::string original, written;
-  const bool crashed = LoadRestorePoint(hosts_path_, original, written);
-  const std::string clean = crashed ? RestoredHostsText(text, original, written) : WithoutPinnedLines(text);
-  if (clean != text) {
-    env::WriteProgramLog(crashed ? "hosts file put back after a crashed run" : "stale pinned lines removed");
-    if (!WriteHostsFile(hosts_path_, clean)) return;
-    FlushDns();
-  }
-  if (crashed) DropRestorePoint(hosts_path_);
+  hosts_->Unpin();
 }
 
 void ChannelSelector::ApplyHostsLines() {
   std::lock_guard<std::mutex> file_lock(file_lock_);
   if (stopping_) return;
-  std::string text;
-  if (!ReadHostsFile(hosts_path_, text)) return;
-  HostsLines split = SplitHostsLines(text, pinned_domains());
-  std::string content;
-  for (const std::string& line : split.kept) content += line;
-  for (const std::string& line : hosts_lines()) content += line;
-  const std::string original = applied_ ? original_ : WithoutPinnedLines(text);
-  // Saved first: a crash from here on is put right at the next start.
-  SaveRestorePoint(hosts_path_, original, content);
-  if (!WriteHostsFile(hosts_path_, content)) return;
-  original_ = original;
-  written_ = content;
+  // Marked first: whatever part of the change got through is undone at exit.
   applied_ = true;
-  FlushDns();
+  hosts_->Pin(pinned_hosts());
 }
 
 void ChannelSelector::RemovePinnedLines() {
   std::lock_guard<std::mutex> file_lock(file_lock_);
   if (!applied_) return;
-  std::string text;
-  if (!ReadHostsFile(hosts_path_, text)) return;
-  if (!WriteHostsFile(hosts_path_, RestoredHostsText(text, original_, written_))) return;
-  DropRestorePoint(hosts_path_);
-  applied_ = false;
-  FlushDns();
+  if (hosts_->Unpin()) applied_ = false;
 }
 
 void ChannelSelector::RunSelection() {
@@ -261,7 +234,8 @@ void StartNetwork(const std::string& channel_service_host) {
     env::WriteProgramLog("初始化网络库失败");
     return;
   }
-  g_selector = std::make_shared<ChannelSelector>("/etc/hosts", channel_service_host, [] {
+  auto hosts = std::make_shared<HelperHostsEditor>(env::HostsHelperPath(), "/etc/hosts");
+  g_selector = std::make_shared<ChannelSelector>(std::move(hosts), channel_service_host, [] {
     if (auto window = env::FindMainWindow()) window->Post({WM_COMMAND, CMD_CHANNEL_READY, 0});
   });
   g_selector->Start();

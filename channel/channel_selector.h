@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "channel/channel_list.h"
+#include "channel/hosts_pinning.h"
 
 namespace channel {
 
@@ -45,7 +46,8 @@ class ChannelProbe {
 // pins out again at exit.
 class ChannelSelector : public std::enable_shared_from_this<ChannelSelector> {
  public:
-  ChannelSelector(std::string hosts_path, std::string channel_service_host, std::function<void()> channel_ready);
+  ChannelSelector(std::shared_ptr<HostsEditor> hosts, std::string channel_service_host,
+                  std::function<void()> channel_ready);
   ~ChannelSelector();  // waits for the selection, then removes the pins
 
   // Starts the selection thread, which keeps the selector alive while it
@@ -66,8 +68,8 @@ class ChannelSelector : public std::enable_shared_from_this<ChannelSelector> {
   bool FetchChannelList();
   // Pins |domain| to |address|; refused (logged) unless both are valid.
   void AddPinnedLine(const std::string& domain, const std::string& address);
-  // After a crashed run: finishes a rewrite it cut short and puts the
-  // file back as that run found it; any other pinned line of ours goes.
+  // After a crashed run: puts the file back as that run found it; any
+  // other pinned line of ours goes.
   void RemoveStaleLines();
   // Writes this run's lines, taking out every other line for their domains.
   void ApplyHostsLines();
@@ -80,20 +82,18 @@ class ChannelSelector : public std::enable_shared_from_this<ChannelSelector> {
 
   const std::vector<Channel>& channels() const { return channels_; }
   std::vector<std::string> pinned_domains() const;
-  std::vector<std::string> hosts_lines() const;
+  std::vector<PinnedHost> pinned_hosts() const;
 
  private:
-  const std::string hosts_path_;
+  const std::shared_ptr<HostsEditor> hosts_;
   const std::string channel_service_host_;
   const std::function<void()> channel_ready_;
   std::vector<Channel> channels_;
-  mutable std::mutex lock_;  // pinned_domains_, hosts_lines_
+  mutable std::mutex lock_;  // pinned_domains_, pinned_hosts_
   std::vector<std::string> pinned_domains_;
-  std::vector<std::string> hosts_lines_;
-  std::mutex file_lock_;  // one hosts-file rewrite at a time; guards the fields below
+  std::vector<PinnedHost> pinned_hosts_;
+  std::mutex file_lock_;  // one hosts-file change at a time; guards applied_
   bool applied_ = false;
-  std::string original_;  // the file before this run's first rewrite
-  std::string written_;   // the file as this run last wrote it
   std::atomic<bool> stopping_{false};
   std::mutex run_lock_;  // run_ended_
   std::condition_variable run_ended_signal_;

@@ -50,8 +50,6 @@ bool RewriteInPlace(const std::string& path, const std::string& content, const s
 
 // Every file of ours beside the hosts file starts with this.
 constexpr char kSiblingPrefix[] = ".veltrocrm-hosts-";
-constexpr char kJournalName[] = ".veltrocrm-hosts-journal";
-constexpr char kRestorePointName[] = ".veltrocrm-hosts-restore";
 constexpr char kRestorePointHeader[] = "VeltroCRM hosts restore point\n";
 
 std::string FolderOf(const std::string& path) {
@@ -60,8 +58,8 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string JournalOf(const std::string& path) { return FolderOf(path) + "/" + kJournalName; }
-std::string RestorePointOf(const std::string& path) { return FolderOf(path) + "/" + kRestorePointName; }
+std::string JournalOf(const std::string& path) { return FolderOf(path) + "/" + kJournalFileName; }
+std::string RestorePointOf(const std::string& path) { return FolderOf(path) + "/" + kRestorePointFileName; }
 
 // Reads a file this program wrote: a regular file of its own user, not a
 // link. False when absent; logged when present but not trusted.
@@ -113,7 +111,7 @@ void RemoveLeftoverSiblings(const std::string& folder) {
   const std::string prefix = kSiblingPrefix;
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
-    if (name.compare(0, prefix.size(), prefix) != 0 || name == kJournalName || name == kRestorePointName) continue;
+    if (name.compare(0, prefix.size(), prefix) != 0 || name == kJournalFileName || name == kRestorePointFileName) continue;
     struct stat status;
     if (fstatat(dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode) &&
         status.st_uid == geteuid() && unlinkat(dirfd(dir), entry->d_name, 0) == 0)

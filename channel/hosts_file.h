@@ -9,6 +9,10 @@ namespace channel {
 // Ends every line this program writes into the hosts file, so that its
 // lines are known as its own even after a crash.
 inline constexpr char kPinMarker[] = "# VeltroCRM channel pin";
+// Files of ours kept beside the hosts file while a rewrite or a run is
+// under way.
+inline constexpr char kJournalFileName[] = ".veltrocrm-hosts-journal";
+inline constexpr char kRestorePointFileName[] = ".veltrocrm-hosts-restore";
 
 // The line pinning |domain| to |address|, marked as ours: built from the
 // two values only, and empty (logged) when either breaks the rules of

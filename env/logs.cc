@@ -23,6 +23,9 @@ constexpr char kPageLogPrefix[] = "网页日志";
 constexpr char kProgramLogPrefix[] = "软件日志";
 constexpr char kCrashLogPrefix[] = "crash";
 
+// Set in the hosts helper, whose lines the client logs for it.
+bool g_to_standard_error = false;
+
 std::u16string Ascii(const char* text) {
   std::u16string out;
   for (; *text; ++text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*text)));
@@ -70,10 +73,12 @@ void CreateWithByteOrderMark(const std::string& path) {
 }
 
 void Write(const char* prefix, const std::u16string& record) {
+  const std::string folder = GetLogDirectory();
+  if (folder.empty()) return;
   const time_t now = time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  AppendLogRecord(GetModuleDirectory() + "log/" + LogFileName(prefix, local), record);
+  AppendLogRecord(folder + LogFileName(prefix, local), record);
 }
 
 std::u16string TimedRecord(const std::u16string& message) {
@@ -116,13 +121,24 @@ bool AppendLogRecord(const std::string& path, const std::u16string& record) {
 
 void WritePageLog(const std::u16string& message) { Write(kPageLogPrefix, message + u"\r\n"); }
 
-void WriteProgramLog(const std::u16string& message) { Write(kProgramLogPrefix, TimedRecord(message)); }
+void WriteProgramLog(const std::u16string& message) {
+  if (g_to_standard_error) {
+    std::fprintf(stderr, "%s\n", Utf16ToUtf8(message).c_str());
+    return;
+  }
+  Write(kProgramLogPrefix, TimedRecord(message));
+}
 
 void WriteCrashLog(const std::u16string& message) { Write(kCrashLogPrefix, TimedRecord(message)); }
 
 void WriteProgramLog(const std::string& message) { WriteProgramLog(Utf8ToUtf16(message)); }
 
-void RemoveOldLogs(int days) { RemoveOldLogsIn(GetModuleDirectory() + "log/", days, time(nullptr)); }
+void SendProgramLogToStandardError() { g_to_standard_error = true; }
+
+void RemoveOldLogs(int days) {
+  const std::string folder = GetLogDirectory();
+  if (!folder.empty()) RemoveOldLogsIn(folder, days, time(nullptr));
+}
 
 void RemoveOldLogsIn(const std::string& log_folder, int days, int64_t now) {
   DIR* dir = opendir(log_folder.c_str());

@@ -7,8 +7,8 @@
 
 namespace env {
 
-// Per-day UTF-16LE logs under <module directory>log/. Each call appends one
-// record; a missing log folder drops it silently. Records are never split
+// Per-day UTF-16LE logs in the log folder of paths.h. Each call appends one
+// record; without a log folder it is dropped. Records are never split
 // or interleaved, whatever the number of writing threads and processes.
 void WritePageLog(const std::u16string& message);
 void WriteProgramLog(const std::u16string& message);
@@ -18,6 +18,9 @@ void WriteProgramLog(const std::string& message);
 // Outside text made safe for a log line: control characters, backslashes
 // and bytes above 0x7E as \xNN, at most 80 characters of it.
 std::string PrintableForLog(const std::string& text);
+
+// From now on program log lines go to standard error as UTF-8 lines.
+void SendProgramLogToStandardError();
 
 // Deletes every .txt file of the log folder created more than |days| ago.
 void RemoveOldLogs(int days);

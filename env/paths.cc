@@ -40,7 +40,27 @@ std::string GetUserDataDirectory() {
   return data_home.empty() ? std::string() : data_home + "/morvanecrm/";
 }
 
-std::string GetFlagsFilePath() { return GetModuleDirectory() + "pardo.ini"; }
+std::string GetFlagsFilePath() {
+  const std::string module = GetModuleDirectory();
+  if (access(module.c_str(), W_OK) == 0) return module + "pardo.ini";
+  const std::string config = platform::ConfigFolder();
+  if (config.empty()) return module + "pardo.ini";
+  MakeFolders(config + "/veltrocrm");
+  return config + "/veltrocrm/pardo.ini";
+}
+
+std::string GetLogDirectory() {
+  const std::string beside = GetModuleDirectory() + "log/";
+  struct stat status;
+  if (stat(beside.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && access(beside.c_str(), W_OK) == 0)
+    return beside;
+  const std::string state = platform::StateFolder();
+  if (state.empty()) return std::string();
+  MakeFolders(state + "/veltrocrm/log");
+  return state + "/veltrocrm/log/";
+}
+
+std::string HostsHelperPath() { return GetModuleDirectory() + "veltrocrm-hosts-helper"; }
 
 void ClearUserDataDirectory() {
   const std::string folder = GetUserDataDirectory();

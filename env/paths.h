@@ -12,8 +12,15 @@ std::string GetModuleDirectory();
 std::string GetConfigFilePath();
 // <data home>/morvanecrm/ (trailing "/"), or empty without a data home.
 std::string GetUserDataDirectory();
-// <module directory>pardo.ini
+// pardo.ini beside the executable, or in <config home>/veltrocrm/ (created)
+// when the executable's folder cannot be written (an installed program).
 std::string GetFlagsFilePath();
+// The log folder (trailing "/"): log/ beside the executable when it is a
+// folder this process can write, else <state home>/veltrocrm/log/
+// (created); empty when neither exists.
+std::string GetLogDirectory();
+// The hosts helper beside the executable.
+std::string HostsHelperPath();
 
 // Empties the user data directory; never clears a relative path.
 void ClearUserDataDirectory();

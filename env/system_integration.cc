@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "env/logs.h"
+#include "env/paths.h"
 #include "env/product.h"
 #include "platform/process.h"
 
@@ -11,7 +13,6 @@ namespace env {
 
 namespace {
 std::atomic<bool> g_full_screen{false};
-constexpr char kMobileCallPort[] = "53526";
 }  // namespace
 
 std::shared_ptr<platform::WindowHandle> FindMainWindow() {
@@ -44,20 +45,9 @@ bool SetFullScreen(unsigned mode) {
 
 bool IsFullScreen() { return g_full_screen.load(); }
 
-std::vector<std::vector<std::string>> FirewallCommands() {
-  const std::string comment = std::string(kFirewallRuleName);
-  if (!platform::FindProgramInPath("ufw").empty())
-    return {{"ufw", "allow", std::string(kMobileCallPort) + "/udp", "comment", comment}};
-  // firewalld keeps a permanent rule inactive until its next reload: the
-  // running configuration gets the rule too.
-  const std::string port = std::string("--add-port=") + kMobileCallPort + "/udp";
-  if (!platform::FindProgramInPath("firewall-cmd").empty())
-    return {{"firewall-cmd", port}, {"firewall-cmd", "--permanent", port}};
-  return {};
-}
-
 void AddFirewallRule() {
-  for (const std::vector<std::string>& command : FirewallCommands()) platform::StartHiddenCommand(command);
+  const std::vector<std::string> command = platform::AsRoot({HostsHelperPath(), "allow-call-port"});
+  if (command.empty() || !platform::StartHiddenCommand(command)) WriteProgramLog("firewall rule not added");
   std::this_thread::sleep_for(std::chrono::milliseconds(450));
 }
 

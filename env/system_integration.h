@@ -22,11 +22,9 @@ bool IsFullScreen();
 // is to be done.
 bool FullScreenTarget(unsigned mode, bool current, bool& changed);
 
-// Opens the mobile-call port in the host firewall (ufw or firewalld, when
-// present), without waiting for the command; then pauses 450 ms.
+// Has the hosts helper open the mobile-call port in the host firewall,
+// without waiting for it; then pauses 450 ms.
 void AddFirewallRule();
-// The commands AddFirewallRule starts, none when no firewall tool exists.
-std::vector<std::vector<std::string>> FirewallCommands();
 
 }  // namespace env
 

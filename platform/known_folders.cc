@@ -1,8 +1,8 @@
 #include "platform/known_folders.h"
 
-#include <QStandardPaths>
-#include <cstdlib>
 #include <unistd.h>
+
+#include <cstdlib>
 
 namespace platform {
 
@@ -13,24 +13,20 @@ std::string Env(const char* name) {
   return value ? std::string(value) : std::string();
 }
 
-std::string Home() { return Env("HOME"); }
+// An XDG base folder: the variable when it holds an absolute path, else
+// |under_home| in the home folder.
+std::string BaseFolder(const char* variable, const char* under_home) {
+  const std::string folder = Env(variable);
+  if (!folder.empty() && folder[0] == '/') return folder;
+  const std::string home = Env("HOME");
+  return home.empty() ? std::string() : home + under_home;
+}
 
 }  // namespace
 
-std::string LocalAppDataFolder() {
-  const std::string data_home = Env("XDG_DATA_HOME");
-  if (!data_home.empty() && data_home[0] == '/') return data_home;
-  const std::string home = Home();
-  return home.empty() ? std::string() : home + "/.local/share";
-}
-
-std::string DocumentsFolder() {
-  return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
-}
-
-std::string DesktopFolder() {
-  return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
-}
+std::string LocalAppDataFolder() { return BaseFolder("XDG_DATA_HOME", "/.local/share"); }
+std::string ConfigFolder() { return BaseFolder("XDG_CONFIG_HOME", "/.config"); }
+std::string StateFolder() { return BaseFolder("XDG_STATE_HOME", "/.local/state"); }
 
 std::string ExecutablePath() {
   char buffer[4096];

@@ -8,9 +8,8 @@ namespace platform {
 // Each returns a folder without trailing "/", or an empty string when it
 // cannot be determined. Read from the environment on every call.
 std::string LocalAppDataFolder();  // XDG data home
-// The user's documents and desktop folders (XDG user directories).
-std::string DocumentsFolder();
-std::string DesktopFolder();
+std::string ConfigFolder();        // XDG config home
+std::string StateFolder();         // XDG state home
 // Full path of the running executable.
 std::string ExecutablePath();
 

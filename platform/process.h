@@ -1,6 +1,7 @@
 #ifndef PLATFORM_PROCESS_H_
 #define PLATFORM_PROCESS_H_
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,20 @@ namespace platform {
 bool StartHiddenCommand(const std::vector<std::string>& argv);
 // Full path of |program| found in PATH, or empty.
 std::string FindProgramInPath(const std::string& program);
+
+// Runs |argv| without a terminal and with no input, and waits at most
+// |timeout| for it. Its standard error is in |errors| (at most 64 KiB).
+// The exit status, or -1 when it could not start, died of a signal or ran
+// out of time (then it is killed).
+int RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout, std::string& errors);
+
+// Whether this user may create a user namespace, which the engine's
+// sandbox needs (tried in a short-lived child).
+bool UserNamespacesWork();
+
+// |argv| (a program by full path) as it runs as root: itself when this
+// process is root, else through pkexec; empty when pkexec is missing.
+std::vector<std::string> AsRoot(const std::vector<std::string>& argv);
 
 }  // namespace platform
 

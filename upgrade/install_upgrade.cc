@@ -7,7 +7,7 @@
 #include "env/product.h"
 #include "env/utf.h"
 #include "platform/desktop_services.h"
-#include "platform/known_folders.h"
+#include "platform/user_folders.h"
 #include "platform/message_box.h"
 #include "upgrade/upgrade_progress_dialog.h"
 

@@ -192,7 +192,7 @@ TEST(ChannelAnswer, OverAMebibyteIsNotRead) {
 }
 
 TEST(ChannelProbe, BestAddressRule) {
-  ChannelSelector selector("/nonexistent", "127.0.0.1:9", nullptr);
+  ChannelSelector selector(std::make_shared<LocalHostsEditor>("/nonexistent"), "127.0.0.1:9", nullptr);
   {
     ChannelProbe probe(selector, "d", {});
     probe.Report(900, 1, "one-reply");
@@ -287,7 +287,7 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   WriteFile(path, original);
   int ready = 0;
   {
-    ChannelSelector selector(path, "127.0.0.1:9", [&] { ++ready; });
+    ChannelSelector selector(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:9", [&] { ++ready; });
     selector.AddPinnedLine("a.example", "127.0.0.2");
     selector.AddPinnedLine("b.example", "127.0.0.3");
     selector.AddPinnedLine("c.example", "127.0.0.4\n6.6.6.6 bank.example");  // refused
@@ -302,7 +302,7 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   // Someone else edits the file during the run: their edit stays, ours go,
   // the user's line comes back.
   {
-    ChannelSelector selector(path, "127.0.0.1:9", nullptr);
+    ChannelSelector selector(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:9", nullptr);
     selector.AddPinnedLine("a.example", "127.0.0.2");
     selector.ApplyHostsLines();
     WriteFile(path, ReadFile(path) + "10.1.1.1 added.example\n");
@@ -311,7 +311,7 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
 
   // A crashed run's lines are taken out at the next start, whatever their domain.
   WriteFile(path, "127.0.0.1 localhost\n127.0.0.9 old.example" + marker + "tail");
-  ChannelSelector(path, "127.0.0.1:9", nullptr).RemoveStaleLines();
+  ChannelSelector(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:9", nullptr).RemoveStaleLines();
   EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\ntail");
 
   // A run that crashed after its rewrite left its restore point: the next
@@ -320,7 +320,7 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   const std::string during = "127.0.0.1 localhost\nend\n127.0.0.2 a.example" + marker;
   ASSERT_TRUE(SaveRestorePoint(path, before, during));
   WriteFile(path, during);
-  ChannelSelector(path, "127.0.0.1:9", nullptr).RemoveStaleLines();
+  ChannelSelector(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:9", nullptr).RemoveStaleLines();
   EXPECT_EQ(ReadFile(path), before);
   std::string saved_original, saved_written;
   EXPECT_FALSE(LoadRestorePoint(path, saved_original, saved_written));
@@ -330,7 +330,7 @@ TEST(HostsFile, AStoppedRunPinsNothing) {
   TempDir dir;
   const std::string path = (dir.path() / "hosts").string();
   WriteFile(path, "127.0.0.1 localhost\n");
-  ChannelSelector selector(path, "127.0.0.1:9", nullptr);
+  ChannelSelector selector(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:9", nullptr);
   selector.AddPinnedLine("a.example", "127.0.0.2");
   selector.Stop();
   selector.ApplyHostsLines();
@@ -346,7 +346,7 @@ TEST(HostsFile, AStoppedRunPinsNothing) {
   ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
   ASSERT_EQ(listen(listener, 1), 0);
   ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  ChannelSelector silent(path, "127.0.0.1:" + std::to_string(ntohs(address.sin_port)), nullptr);
+  ChannelSelector silent(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:" + std::to_string(ntohs(address.sin_port)), nullptr);
   silent.Stop();
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(silent.FetchChannelList());

@@ -3,6 +3,7 @@
 
 #include "app/client_main.h"
 #include "env/paths.h"
+#include "env/firewall.h"
 #include "env/system_integration.h"
 #include "platform/ini_profile.h"
 #include "test_support.h"
