@@ -48,6 +48,7 @@ wait_until 5 test -s "$work/channel-port" && wait_until 5 test -s "$work/demo-po
 
 mkdir -p "$work/app/log" "$work/home"
 cp "$exe" "$work/app/veltrocrm"
+cp "$(dirname "$exe")/veltrocrm-hosts-helper" "$work/app/"
 export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 start_client() {
@@ -60,6 +61,9 @@ start_client
 pinned() { grep -qE "^127\.0\.0\.[23] dead\.example $marker\$" /etc/hosts; }
 check "the unreachable domain is pinned to an answering candidate" wait_until 40 pinned
 check "the crashed run's line is gone" test "$(grep -c 'stale.example' /etc/hosts)" = 0
+program_log="$work/app/log/软件日志$(date +%Y%m%d).txt"
+check "the hosts helper removed it and the client logged its line" \
+  bash -c "iconv -f UTF-16LE -t UTF-8 '$program_log' | grep -q 'hosts helper: stale pinned lines removed'"
 check "no line of a hostile answer got in" test "$(grep -c '6.6.6.6' /etc/hosts)" = 0
 check "hostile domains took no line out" grep -q '^127.0.0.1.localhost$' /etc/hosts
 check "the IPv6 line is still there" grep -q '^::1 ip6-localhost$' /etc/hosts

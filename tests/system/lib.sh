@@ -30,6 +30,7 @@ private_install() {
   mkdir -p "$work/app/log" "$work/home" "$work/site"
   cp "$1" "$work/app/veltrocrm"
   cp "$(dirname "$1")/libphonebox.so" "$work/app/"
+  cp "$(dirname "$1")/veltrocrm-hosts-helper" "$work/app/"
   export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 }

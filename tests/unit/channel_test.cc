@@ -14,8 +14,10 @@
 #include "channel/channel_selector.h"
 #include "channel/host_names.h"
 #include "channel/hosts_file.h"
+#include "channel/hosts_pinning.h"
 #include "channel/pinger.h"
 #include "engine/encoding.h"
+#include "platform/process.h"
 #include "test_support.h"
 
 using namespace channel;
@@ -324,6 +326,83 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   EXPECT_EQ(ReadFile(path), before);
   std::string saved_original, saved_written;
   EXPECT_FALSE(LoadRestorePoint(path, saved_original, saved_written));
+}
+
+TEST(HostsHelper, RefusesEverythingButItsOwnCommands) {
+  TempDir dir;
+  const std::string path = (dir.path() / "hosts").string();
+  const std::string original = "127.0.0.1 localhost\n10.9.9.9 a.example\n";
+  WriteFile(path, original);
+  std::vector<std::string> too_many{"pin"};
+  for (int i = 0; i < 65; ++i) too_many.insert(too_many.end(), {"127.0.0.2", "h" + std::to_string(i) + ".example"});
+  const std::vector<std::vector<std::string>> refused{
+      {}, {"pin"}, {"pin", "127.0.0.2"}, {"pin", "127.0.0.2", "a.example", "127.0.0.3"},
+      {"pin", "127.0.0.02", "a.example"}, {"pin", "127.0.0.2", "localhost"}, {"pin", "127.0.0.2", "corp"},
+      {"pin", "127.0.0.2", "a.example\n6.6.6.6 bank.example"}, {"pin", "127.0.0.2 b.example", "a.example"},
+      // One bad pair spoils the whole command.
+      {"pin", "127.0.0.2", "a.example", "6.6.6.6", "-x"}, {"unpin", "/etc/passwd"}, {"allow-call-port", "1"},
+      {"PIN", "127.0.0.2", "a.example"}, {"--help"}, too_many};
+  for (const auto& arguments : refused) {
+    EXPECT_EQ(RunHostsHelper(path, arguments), 2) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(ReadFile(path), original);
+  }
+  EXPECT_FALSE(HostsFileNeedsCleaning(path));
+
+  // Two pins in one run, then unpin: the user's line for a.example is back.
+  const std::string marker = std::string(" ") + kPinMarker + "\n";
+  EXPECT_EQ(RunHostsHelper(path, {"pin", "127.0.0.2", "a.example"}), 0);
+  EXPECT_EQ(RunHostsHelper(path, {"pin", "127.0.0.3", "a.example", "127.0.0.4", "b.example"}), 0);
+  EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n127.0.0.3 a.example" + marker + "127.0.0.4 b.example" + marker);
+  EXPECT_TRUE(HostsFileNeedsCleaning(path));
+  EXPECT_EQ(RunHostsHelper(path, {"unpin"}), 0);
+  EXPECT_EQ(ReadFile(path), original);
+  EXPECT_FALSE(HostsFileNeedsCleaning(path));
+  // A line of ours alone, without a restore point, also needs cleaning.
+  WriteFile(path, original + "127.0.0.9 old.example" + marker);
+  EXPECT_TRUE(HostsFileNeedsCleaning(path));
+}
+
+TEST(HostsHelper, TheClientStartsItWithTheHostsAsArguments) {
+  TempDir dir;
+  const std::string path = (dir.path() / "hosts").string();
+  const std::string calls = (dir.path() / "calls").string();
+  const std::string helper = (dir.path() / "helper").string();
+  // Records its arguments; fails when asked to pin b.example.
+  WriteFile(helper, "#!/bin/sh\necho \"$*\" >> '" + calls +
+                        "'\necho 'a line' >&2\ncase \"$*\" in *b.example*) exit 3;; esac\n");
+  chmod(helper.c_str(), 0700);
+  WriteFile(path, "127.0.0.1 localhost\n");
+  HelperHostsEditor editor(helper, path);
+  EXPECT_TRUE(editor.Pin({{"127.0.0.2", "a.example"}, {"127.0.0.3", "c.example"}}));
+  EXPECT_FALSE(editor.Pin({{"127.0.0.2", "b.example"}}));
+  // A clean file needs no helper, so no password prompt at every start.
+  EXPECT_TRUE(editor.Unpin());
+  EXPECT_EQ(ReadFile(calls), "pin 127.0.0.2 a.example 127.0.0.3 c.example\npin 127.0.0.2 b.example\n");
+  WriteFile(path, std::string("127.0.0.2 a.example ") + kPinMarker + "\n");
+  EXPECT_TRUE(editor.Unpin());
+  EXPECT_EQ(ReadFile(calls), "pin 127.0.0.2 a.example 127.0.0.3 c.example\npin 127.0.0.2 b.example\nunpin\n");
+  EXPECT_FALSE(HelperHostsEditor((dir.path() / "missing").string(), path).Unpin());
+}
+
+TEST(RunCommand, StatusErrorsAndTimeOut) {
+  std::string errors;
+  EXPECT_EQ(platform::RunCommand({"/bin/sh", "-c", "echo out; echo oops >&2; exit 3"}, std::chrono::seconds(10), errors), 3);
+  EXPECT_EQ(errors, "oops\n");
+  EXPECT_EQ(platform::RunCommand({"/nonexistent/program"}, std::chrono::seconds(10), errors), 127);
+  // No input: a command reading it sees its end at once.
+  EXPECT_EQ(platform::RunCommand({"/bin/sh", "-c", "read x"}, std::chrono::seconds(10), errors), 1);
+  // Much output is cut, not waited on.
+  EXPECT_EQ(platform::RunCommand({"/bin/sh", "-c", "head -c 1000000 /dev/zero >&2"}, std::chrono::seconds(10), errors), 0);
+  EXPECT_EQ(errors.size(), 64u * 1024);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(platform::RunCommand({"/bin/sleep", "30"}, std::chrono::milliseconds(300), errors), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(platform::RunCommand({"/bin/sh", "-c", "kill -9 $$"}, std::chrono::seconds(10), errors), -1);
+  // Root runs the program itself; anyone else goes through pkexec.
+  const std::vector<std::string> as_root = platform::AsRoot({"/usr/lib/x/helper", "unpin"});
+  if (geteuid() == 0) {
+    EXPECT_EQ(as_root, (std::vector<std::string>{"/usr/lib/x/helper", "unpin"}));
+  }
 }
 
 TEST(HostsFile, AStoppedRunPinsNothing) {
