@@ -20,6 +20,7 @@
 #include "env/system_integration.h"
 #include "platform/ini_profile.h"
 #include "platform/process.h"
+#include "platform/program_icon.h"
 #include "platform/termination_signals.h"
 #include "platform/window_directory.h"
 #include "renderer/renderer_process_app.h"
@@ -140,6 +141,7 @@ int RunMain(int argc, char** argv) {
   if (context->Initialise(main_args, settings, application.get())) {
     // The page side runs in this process: its extensions go into every page.
     engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
+    platform::SetProgramIcon();
     engine::SetNotificationPresenter(browser::PresentNotification);
     context->Registry()->CreateRootWindow(false, false, InitialBoundsFromWorkArea(platform::WorkArea()),
                                           env::StartUrl());
