@@ -9,6 +9,7 @@ packages=(
   qt6-translations-l10n
   xvfb xauth openbox xdotool x11-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
   poppler-utils
+  dpkg-dev pkexec polkitd dbus xdg-utils desktop-file-utils
 )
 if [ "${1:-}" = "--if-needed" ] && dpkg -s "${packages[@]}" >/dev/null 2>&1; then
   exit 0

@@ -18,9 +18,21 @@ finish() {
   [ "$failures" = 0 ]
 }
 
-# private_install EXE: a copy of the client and its phone-box library in
-# $work/app with log/ beside it
-# (where pardo.ini goes too) and a home of its own; the client and demo
+# painted NAME WINDOW COLOUR: the screenshot ($shot is window_shot) shows
+# the page: its text colour, many colours, hardly any black.
+painted() {
+  local out black colour colours
+  out=$("$shot" "$2" "$shots/$1.png" "$3" 2>/dev/null) || return 1
+  black=$(echo "$out" | sed -n 's/.*black=\([0-9.]*\).*/\1/p')
+  colour=$(echo "$out" | sed -n 's/.*colour=\([0-9]*\).*/\1/p')
+  colours=$(echo "$out" | sed -n 's/.*colours=\([0-9]*\).*/\1/p')
+  echo "$out" > "$shots/$1.txt"
+  awk -v b="$black" -v c="$colour" -v n="$colours" 'BEGIN { exit !(b < 0.2 && c >= 300 && n >= 8) }'
+}
+
+# private_install EXE: a copy of the client, its hosts helper and its
+# phone-box library in $work/app with log/ beside it (where pardo.ini goes
+# too) and a home of its own; the client and demo
 # server started into $client_pid and $demo_pid are stopped at exit.
 private_install() {
   work=$(mktemp -d)

@@ -60,18 +60,6 @@ transient_for() {
 geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x","y","w","h}'; }
 only_one_main_title() { test "$(xdotool search --name "$(exact "$main_title")" 2>/dev/null | wc -l)" = 1; }
 
-# painted NAME WINDOW COLOUR: the screenshot shows the page (its text colour,
-# many colours, hardly any black) within a few seconds.
-painted() {
-  local out black colour colours
-  out=$("$shot" "$2" "$shots/$1.png" "$3" 2>/dev/null) || return 1
-  black=$(echo "$out" | sed -n 's/.*black=\([0-9.]*\).*/\1/p')
-  colour=$(echo "$out" | sed -n 's/.*colour=\([0-9]*\).*/\1/p')
-  colours=$(echo "$out" | sed -n 's/.*colours=\([0-9]*\).*/\1/p')
-  echo "$out" > "$shots/$1.txt"
-  awk -v b="$black" -v c="$colour" -v n="$colours" 'BEGIN { exit !(b < 0.2 && c >= 300 && n >= 8) }'
-}
-
 check "main window shows its page" wait_until 20 painted main "$main" c01020
 eval "$(xdotool getwindowgeometry --shell "$main")"
 page_x=$X page_y=$Y
