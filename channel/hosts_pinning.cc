@@ -17,8 +17,8 @@ namespace {
 // A helper waiting on a password dialog nobody answers must not hold the
 // exit for ever.
 constexpr auto kHelperWait = std::chrono::seconds(60);
-// More than any channel list has; keeps a hostile command line small.
-constexpr size_t kMostPinnedHosts = 64;
+// Far more than any channel list has; bounds a hostile command line.
+constexpr size_t kMostPinnedHosts = 1024;
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');

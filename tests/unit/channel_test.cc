@@ -334,7 +334,7 @@ TEST(HostsHelper, RefusesEverythingButItsOwnCommands) {
   const std::string original = "127.0.0.1 localhost\n10.9.9.9 a.example\n";
   WriteFile(path, original);
   std::vector<std::string> too_many{"pin"};
-  for (int i = 0; i < 65; ++i) too_many.insert(too_many.end(), {"127.0.0.2", "h" + std::to_string(i) + ".example"});
+  for (int i = 0; i < 1025; ++i) too_many.insert(too_many.end(), {"127.0.0.2", "h" + std::to_string(i) + ".example"});
   const std::vector<std::vector<std::string>> refused{
       {}, {"pin"}, {"pin", "127.0.0.2"}, {"pin", "127.0.0.2", "a.example", "127.0.0.3"},
       {"pin", "127.0.0.02", "a.example"}, {"pin", "127.0.0.2", "localhost"}, {"pin", "127.0.0.2", "corp"},
