@@ -62,6 +62,12 @@ void AppContext::FillBrowserSettings(engine::BrowserSettings& settings) const {
   settings.windowless_frame_rate = std::atoi(command_line_->GetSwitchValue("off-screen-frame-rate").c_str());
 }
 
+void AppContext::FillOffscreenSettings(browser::OffscreenSettings& settings) const {
+  settings.transparent_painting = command_line_->HasSwitch("transparent-painting-enabled");
+  settings.show_update_rect = command_line_->HasSwitch("show-update-rect");
+  settings.background_color = background_color_;
+}
+
 bool AppContext::Initialise(const engine::MainArgs& args, const engine::Settings& settings,
                             engine::App* application) {
   if (!engine::Initialize(args, settings, application)) return false;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "browser/offscreen_renderer.h"
 #include "engine/engine.h"
 
 namespace app {
@@ -23,6 +24,7 @@ class AppContext {
   engine::Color BackgroundColor() const { return background_color_; }
   void FillSettings(engine::Settings& settings) const;
   void FillBrowserSettings(engine::BrowserSettings& settings) const;
+  void FillOffscreenSettings(browser::OffscreenSettings& settings) const;
   RootWindowRegistry* Registry() const { return registry_.get(); }
 
   // Initialises the engine; on success creates the registry. Main thread.

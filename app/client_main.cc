@@ -143,8 +143,9 @@ int RunMain(int argc, char** argv) {
     engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
     platform::SetProgramIcon();
     engine::SetNotificationPresenter(browser::PresentNotification);
-    context->Registry()->CreateRootWindow(false, false, InitialBoundsFromWorkArea(platform::WorkArea()),
-                                          env::StartUrl());
+    // The main window renders off screen only when asked to.
+    context->Registry()->CreateRootWindow(false, settings.windowless_rendering_enabled,
+                                          InitialBoundsFromWorkArea(platform::WorkArea()), env::StartUrl());
     RegisterFirewallRuleOnce();
     // Logout, kill and Ctrl+C close the windows as the user would, so the
     // same clean-up runs; a second signal does not wait for the pages.

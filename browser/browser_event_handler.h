@@ -36,8 +36,12 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
   void ClearDelegate();
   int browser_count() const { return browser_count_; }
   const std::string& start_url() const { return start_url_; }
+  // Off-screen: where the browser's frames go.
+  void SetRenderHandler(std::shared_ptr<engine::RenderHandler> handler) { render_handler_ = std::move(handler); }
 
   // engine::Client
+  std::shared_ptr<engine::RenderHandler> GetRenderHandler() override { return render_handler_; }
+
   void OnAfterCreated(std::shared_ptr<engine::Browser> browser) override;
   bool DoClose(std::shared_ptr<engine::Browser> browser) override;
   void OnBeforeClose(std::shared_ptr<engine::Browser> browser) override;
@@ -96,6 +100,7 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
 
  private:
   const bool offscreen_;
+  std::shared_ptr<engine::RenderHandler> render_handler_;
   const std::string start_url_;
   BrowserEventDelegate* delegate_;
   bool CreatePopupRootWindow(bool is_devtools, const engine::PopupFeatures& features,

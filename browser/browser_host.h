@@ -6,6 +6,8 @@
 #include <string>
 
 #include "browser/browser_event_handler.h"
+#include "browser/offscreen_renderer.h"
+#include "browser/osr_window_win.h"
 #include "engine/engine.h"
 #include "platform/screen.h"
 
@@ -85,6 +87,38 @@ class WindowedBrowserHost : public BrowserHost {
 
  private:
   std::string start_url_;
+};
+
+// The engine renders off screen; an OffscreenWindow of this host shows the
+// frames and passes the input on.
+class OffscreenBrowserHost : public BrowserHost {
+ public:
+  OffscreenBrowserHost(BrowserHostDelegate* delegate, const std::string& start_url,
+                       const OffscreenSettings& settings);
+  ~OffscreenBrowserHost() override;
+
+  void BrowserCreated(std::shared_ptr<engine::Browser> browser) override;
+  void BrowserClosing(std::shared_ptr<engine::Browser> browser) override;
+  void BrowserClosed(std::shared_ptr<engine::Browser> browser) override;
+  void CreateBrowser(QWidget* parent, const platform::Rect& rect, const engine::BrowserSettings& settings,
+                     std::shared_ptr<engine::RequestContext> request_context) override;
+  void GetPopupConfig(QWidget* parent, const platform::Rect& rect, engine::WindowInfo& window_info,
+                      std::shared_ptr<engine::Client>& client, engine::BrowserSettings& settings) override;
+  void ShowPopup(int x, int y, int width, int height) override;
+  void Show() override;
+  void Hide() override;
+  void SetBounds(int x, int y, int width, int height) override;
+  void SetFocus(bool focus) override;
+  QWidget* GetWindowHandle() const override;
+  // Kept between 1 and 4.
+  void SetDeviceScaleFactor(float scale);
+  float GetDeviceScaleFactor() const { return device_scale_factor_; }
+
+ private:
+  std::string start_url_;
+  const OffscreenSettings settings_;
+  QPointer<OffscreenWindow> window_;
+  float device_scale_factor_ = 1.0f;
 };
 
 }  // namespace browser

@@ -96,7 +96,7 @@ void RootWindow::Open(app::RootWindowRegistry* registry, bool with_controls, boo
   with_controls_ = with_controls;
   offscreen_ = offscreen;
   start_rect_ = bounds;
-  browser_host_ = std::make_unique<WindowedBrowserHost>(this, url);
+  browser_host_ = CreateBrowserHost(url);
   initialized_ = true;
   if (engine::CurrentlyOnUiThread()) {
     CreateRootWindow(settings);
@@ -104,6 +104,13 @@ void RootWindow::Open(app::RootWindowRegistry* registry, bool with_controls, boo
     auto self = shared_from_this();
     engine::PostTask([self, settings] { self->CreateRootWindow(settings); });
   }
+}
+
+std::unique_ptr<BrowserHost> RootWindow::CreateBrowserHost(const std::string& url) {
+  if (!offscreen_) return std::make_unique<WindowedBrowserHost>(this, url);
+  OffscreenSettings settings;
+  app::AppContext::Get()->FillOffscreenSettings(settings);
+  return std::make_unique<OffscreenBrowserHost>(this, url, settings);
 }
 
 void RootWindow::OpenAsPopup(app::RootWindowRegistry* registry, bool with_controls, bool offscreen,
@@ -117,7 +124,7 @@ void RootWindow::OpenAsPopup(app::RootWindowRegistry* registry, bool with_contro
   start_rect_ = {window_info.x, window_info.y, window_info.width, window_info.height};
   // No size asked for: the system's default, a usable part of the work area.
   if (start_rect_.width <= 0 || start_rect_.height <= 0) start_rect_ = PlacePopup("", platform::WorkArea()).bounds;
-  browser_host_ = std::make_unique<WindowedBrowserHost>(this, std::string());
+  browser_host_ = CreateBrowserHost(std::string());
   initialized_ = true;
   // The browser is made inside its own frame, which is shown only once the
   // browser exists (BrowserCreated).

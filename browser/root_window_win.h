@@ -71,6 +71,8 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   void CreateRootWindow(const engine::BrowserSettings& settings);
   // The frame with its controls, not shown yet.
   void CreateFrame();
+  // Windowed, or off screen when this window renders off screen.
+  std::unique_ptr<BrowserHost> CreateBrowserHost(const std::string& url);
   std::string FrameTitle() const;
   void CreateControls();
   bool OnCommand(uint32_t id, intptr_t lparam);

@@ -76,6 +76,7 @@ struct KeyEvent {
   int windows_key_code = 0;
   int native_key_code = 0;
   bool is_system_key = false;
+  char16_t character = 0;  // what a KEYEVENT_CHAR types
 };
 
 // What a drag entering a page carries.
@@ -239,7 +240,41 @@ struct WindowInfo {
   QWidget* parent = nullptr;
   uint32_t style = 0;
   int x = 0, y = 0, width = 0, height = 0;
+  // No window of its own: the frames go to the client's render handler.
   bool windowless_rendering_enabled = false;
+  bool transparent_painting_enabled = false;
+  int windowless_frame_rate = 0;  // from the browser settings; 0 is 30
+};
+
+// A rectangle of a windowless browser's view, in view pixels.
+struct PaintRect {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool operator==(const PaintRect&) const = default;
+};
+
+enum PaintElementType { PET_VIEW = 0, PET_POPUP = 1 };
+
+// A windowless browser's frames and what it needs to know of its window.
+// Called on the UI thread.
+class RenderHandler {
+ public:
+  virtual ~RenderHandler() = default;
+  // The view's size in view pixels; false when there is no view.
+  virtual bool GetViewRect(std::shared_ptr<Browser> browser, PaintRect& rect) = 0;
+  // |buffer| holds |width| x |height| pixels, 32-bit BGRA, rows top down;
+  // only |dirty| changed since the last frame of this type.
+  virtual void OnPaint(std::shared_ptr<Browser> browser, PaintElementType type, const std::vector<PaintRect>& dirty,
+                       const void* buffer, int width, int height) = 0;
+  // A popup widget (an open select list) appears or goes; its place.
+  virtual void OnPopupShow(std::shared_ptr<Browser> browser, bool show) = 0;
+  virtual void OnPopupSize(std::shared_ptr<Browser> browser, const PaintRect& rect) = 0;
+};
+
+enum MouseButtonType { MBT_LEFT = 0, MBT_MIDDLE = 1, MBT_RIGHT = 2 };
+
+struct MouseEvent {
+  int x = 0, y = 0;         // view pixels
+  uint32_t modifiers = 0;  // the engine's event flags
 };
 
 class BrowserHost {
@@ -259,6 +294,18 @@ class BrowserHost {
   // Empties the HTTP cache of this browser's context, under the running
   // engine.
   virtual void ClearHttpCache() {}
+
+  // Windowless browsers only: the view changed size or visibility, or
+  // wants a whole new frame; input for the page.
+  virtual void WasResized() {}
+  virtual void WasHidden(bool) {}
+  virtual void Invalidate(PaintElementType) {}
+  virtual void SendFocusEvent(bool) {}
+  virtual void SendKeyEvent(const KeyEvent&) {}
+  virtual void SendMouseClickEvent(const MouseEvent&, MouseButtonType, bool /*mouse_up*/, int /*click_count*/) {}
+  virtual void SendMouseMoveEvent(const MouseEvent&, bool /*mouse_leave*/) {}
+  virtual void SendMouseWheelEvent(const MouseEvent&, int /*delta_x*/, int /*delta_y*/) {}
+  virtual void SendCaptureLostEvent() {}
 };
 
 class Browser {
@@ -284,6 +331,8 @@ enum ErrorCode { ERR_NONE = 0, ERR_ABORTED = -3, ERR_NAME_NOT_RESOLVED = -105,
 class Client {
  public:
   virtual ~Client() = default;
+  // The frames of a windowless browser go here.
+  virtual std::shared_ptr<RenderHandler> GetRenderHandler() { return nullptr; }
   // Life span.
   virtual void OnAfterCreated(std::shared_ptr<Browser> browser) = 0;
   // Returns false to let the close proceed (the top-level window is closed).

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDragEnterEvent>
+#include <QFocusEvent>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include <QWebEngineSettings>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QWheelEvent>
 #include <QWindow>
 #include <QMimeData>
 #include <QWebEngineHistory>
@@ -265,7 +267,9 @@ bool QtPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool 
 }
 
 QtView::QtView(QWidget* parent, std::weak_ptr<QtBrowser> browser) : QWebEngineView(parent), browser_(std::move(browser)) {
-  setAcceptDrops(true);
+  // A drop site needs a native window: a windowless view (no parent) would
+  // get one, shown on screen. Nothing is dropped into a windowless browser.
+  if (parent) setAcceptDrops(true);
 }
 
 void QtView::contextMenuEvent(QContextMenuEvent* event) {
@@ -334,13 +338,31 @@ QtBrowser::QtBrowser(int id, std::shared_ptr<Client> client) : id_(id), client_(
 
 void QtBrowser::Create(const WindowInfo& info, QWebEngineProfile* profile, Color background,
                        const std::string& url) {
-  view_ = new QtView(info.parent, weak_from_this());
+  const bool windowless = info.windowless_rendering_enabled;
+  view_ = new QtView(windowless ? nullptr : info.parent, weak_from_this());
+  if (windowless) {
+    // Drawn, never shown: the client's window shows the frames instead, and
+    // the view goes with it.
+    view_->setAttribute(Qt::WA_DontShowOnScreen);
+    // The engine may still give the view a native window and map it: then
+    // one nobody sees, past the screens and outside the window manager.
+    view_->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
+                          Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+    view_->move(-32000, -32000);
+    windowless_parent_ = info.parent;
+    QObject::connect(info.parent, &QObject::destroyed, view_, &QObject::deleteLater);
+    frames_ = new QtOffscreenFrames(view_, weak_from_this(), info.windowless_frame_rate);
+  }
   auto* page = new QtPage(profile, view_, weak_from_this());
-  page->setBackgroundColor(QColor::fromRgba(background));
+  page->setBackgroundColor(windowless && info.transparent_painting_enabled ? QColor(Qt::transparent)
+                                                                          : QColor::fromRgba(background));
   interceptor_ = std::make_unique<QtRequestInterceptor>(weak_from_this());
   page->setUrlRequestInterceptor(interceptor_.get());
   view_->setPage(page);
-  view_->setGeometry(info.x, info.y, info.width, info.height);
+  if (windowless)
+    view_->resize(std::max(info.width, 1), std::max(info.height, 1));
+  else
+    view_->setGeometry(info.x, info.y, info.width, info.height);
   ConnectSignals(page);
   QObject::connect(view_, &QObject::destroyed, [weak = weak_from_this()] {
     if (auto self = weak.lock()) self->OnViewDestroyed();
@@ -546,7 +568,8 @@ void QtBrowser::OnCloseRequested() {
   closing_ = true;
   if (!client_->DoClose(shared_from_this())) {
     // The engine closes the top-level window once the page agreed.
-    if (QWidget* top = view_->window(); top && top != view_) top->close();
+    QWidget* top = windowless_parent_ ? windowless_parent_->window() : view_->window();
+    if (top && top != view_) top->close();
   }
 }
 
@@ -610,6 +633,92 @@ void QtBrowser::ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Clie
   if (!page()) return;
   auto tools = CreateQtBrowser(window_info, client, page()->profile(), std::string());
   if (tools) page()->setDevToolsPage(tools->page());
+}
+
+QWidget* QtBrowser::InputTarget() const {
+  if (!view_) return nullptr;
+  return view_->focusProxy() ? view_->focusProxy() : view_.data();
+}
+
+void QtBrowser::WasResized() {
+  if (frames_) frames_->Resize();
+}
+
+void QtBrowser::WasHidden(bool hidden) {
+  if (frames_) frames_->SetHidden(hidden);
+}
+
+void QtBrowser::Invalidate(PaintElementType type) {
+  if (frames_ && type == PET_VIEW) frames_->InvalidateView();
+}
+
+void QtBrowser::SendFocusEvent(bool focus) {
+  QWidget* target = InputTarget();
+  if (!target || !windowless_parent_) return;
+  QFocusEvent event(focus ? QEvent::FocusIn : QEvent::FocusOut, Qt::OtherFocusReason);
+  QCoreApplication::sendEvent(target, &event);
+}
+
+void QtBrowser::SendKeyEvent(const KeyEvent& event) {
+  QWidget* target = InputTarget();
+  if (!target || !windowless_parent_) return;
+  const Qt::KeyboardModifiers modifiers = QtModifiersFromEventFlags(event.modifiers);
+  if (event.type == KEYEVENT_CHAR) {
+    // The text of a key; its key-down went before without text.
+    QKeyEvent typed(QEvent::KeyPress, 0, modifiers, QString(QChar(event.character)));
+    QCoreApplication::sendEvent(target, &typed);
+    return;
+  }
+  const int key = QtKeyFromWindowsKeyCode(event.windows_key_code);
+  QKeyEvent key_event(event.type == KEYEVENT_KEYUP ? QEvent::KeyRelease : QEvent::KeyPress, key, modifiers,
+                      static_cast<quint32>(event.native_key_code), 0, 0);
+  QCoreApplication::sendEvent(target, &key_event);
+}
+
+void QtBrowser::SendMouseClickEvent(const MouseEvent& event, MouseButtonType type, bool mouse_up, int click_count) {
+  QWidget* target = InputTarget();
+  if (!target || !windowless_parent_) return;
+  const Qt::MouseButton button = type == MBT_RIGHT ? Qt::RightButton : type == MBT_MIDDLE ? Qt::MiddleButton
+                                                                                          : Qt::LeftButton;
+  if (mouse_up)
+    pressed_buttons_ &= ~button;
+  else
+    pressed_buttons_ |= button;
+  const QPointF at(event.x, event.y);
+  const QEvent::Type kind = mouse_up ? QEvent::MouseButtonRelease
+                            : click_count == 2 ? QEvent::MouseButtonDblClick : QEvent::MouseButtonPress;
+  QMouseEvent mouse(kind, at, target->mapToGlobal(at), button, pressed_buttons_,
+                    QtModifiersFromEventFlags(event.modifiers));
+  mouse.setTimestamp(static_cast<quint64>(QDateTime::currentMSecsSinceEpoch()));
+  QCoreApplication::sendEvent(target, &mouse);
+}
+
+void QtBrowser::SendMouseMoveEvent(const MouseEvent& event, bool mouse_leave) {
+  QWidget* target = InputTarget();
+  if (!target || !windowless_parent_) return;
+  if (mouse_leave) {
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(target, &leave);
+    return;
+  }
+  const QPointF at(event.x, event.y);
+  QMouseEvent mouse(QEvent::MouseMove, at, target->mapToGlobal(at), Qt::NoButton, pressed_buttons_,
+                    QtModifiersFromEventFlags(event.modifiers));
+  QCoreApplication::sendEvent(target, &mouse);
+}
+
+void QtBrowser::SendMouseWheelEvent(const MouseEvent& event, int delta_x, int delta_y) {
+  QWidget* target = InputTarget();
+  if (!target || !windowless_parent_) return;
+  const QPointF at(event.x, event.y);
+  QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(delta_x, delta_y), pressed_buttons_,
+                    QtModifiersFromEventFlags(event.modifiers), Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(target, &wheel);
+}
+
+void QtBrowser::SendCaptureLostEvent() {
+  // A press whose release never comes: the page is told the buttons are up.
+  pressed_buttons_ = Qt::NoButton;
 }
 
 void QtErrorSubFrame::LoadURL(const std::string& url) {

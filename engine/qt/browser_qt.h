@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "engine/engine.h"
+#include "engine/qt/offscreen_frames.h"
 
 class QWebEngineProfile;
 class QWebEngineNewWindowRequest;
@@ -148,7 +149,9 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   // BrowserHost
   void CloseBrowser(bool force) override;
   void SetFocus(bool focus) override;
-  QWidget* GetWindowHandle() const override { return view_.data(); }
+  QWidget* GetWindowHandle() const override {
+    return windowless_parent_ ? windowless_parent_.data() : static_cast<QWidget*>(view_.data());
+  }
   void Find(int identifier, const std::u16string& text, bool forward, bool match_case, bool find_next) override;
   void StopFinding(bool clear_selection) override;
   void ClearHttpCache() override;
@@ -159,8 +162,19 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   void StartWindowMove();
   void ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Client> client,
                     const BrowserSettings& settings) override;
+  void WasResized() override;
+  void WasHidden(bool hidden) override;
+  void Invalidate(PaintElementType type) override;
+  void SendFocusEvent(bool focus) override;
+  void SendKeyEvent(const KeyEvent& event) override;
+  void SendMouseClickEvent(const MouseEvent& event, MouseButtonType button, bool mouse_up, int click_count) override;
+  void SendMouseMoveEvent(const MouseEvent& event, bool mouse_leave) override;
+  void SendMouseWheelEvent(const MouseEvent& event, int delta_x, int delta_y) override;
+  void SendCaptureLostEvent() override;
 
  private:
+  // Where a windowless browser's input goes: the widget the engine draws in.
+  QWidget* InputTarget() const;
   void ConnectSignals(QWebEnginePage* page);
   void OnCloseRequested();
   void OnViewDestroyed();
@@ -176,6 +190,11 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   const int id_;
   std::shared_ptr<Client> client_;
   QPointer<QtView> view_;
+  // Windowless: the client's window standing in for the view, and the
+  // reader of the hidden view's frames.
+  QPointer<QWidget> windowless_parent_;
+  QPointer<QtOffscreenFrames> frames_;
+  Qt::MouseButtons pressed_buttons_;
   bool printing_ = false;
   std::unique_ptr<QtRequestInterceptor> interceptor_;
   std::deque<PendingName> popup_names_;

@@ -323,11 +323,13 @@ std::shared_ptr<QtBrowser> CreateQtBrowser(const WindowInfo& info, std::shared_p
 }
 
 bool CreateBrowser(const WindowInfo& window_info, std::shared_ptr<Client> client, const std::string& url,
-                   const BrowserSettings&, std::shared_ptr<RequestContext> request_context) {
+                   const BrowserSettings& settings, std::shared_ptr<RequestContext> request_context) {
   if (!g_state) return false;
   auto* context = dynamic_cast<QtRequestContext*>(request_context.get());
   QWebEngineProfile* profile = context ? context->profile() : g_state->global_profile;
-  return CreateQtBrowser(window_info, std::move(client), profile, url) != nullptr;
+  WindowInfo info = window_info;
+  info.windowless_frame_rate = settings.windowless_frame_rate;
+  return CreateQtBrowser(info, std::move(client), profile, url) != nullptr;
 }
 
 }  // namespace engine

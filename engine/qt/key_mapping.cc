@@ -48,4 +48,27 @@ uint32_t EventFlagsFromQtModifiers(Qt::KeyboardModifiers modifiers) {
   return flags;
 }
 
+int QtKeyFromWindowsKeyCode(int code) {
+  if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9')) return code;
+  if (code >= 0x70 && code <= 0x87) return Qt::Key_F1 + (code - 0x70);
+  static constexpr int kKeys[] = {
+      Qt::Key_Backspace, Qt::Key_Tab,    Qt::Key_Clear,   Qt::Key_Return, Qt::Key_Shift,  Qt::Key_Control,
+      Qt::Key_Alt,       Qt::Key_Pause,  Qt::Key_CapsLock, Qt::Key_Escape, Qt::Key_Space, Qt::Key_PageUp,
+      Qt::Key_PageDown,  Qt::Key_End,    Qt::Key_Home,    Qt::Key_Left,   Qt::Key_Up,     Qt::Key_Right,
+      Qt::Key_Down,      Qt::Key_Print,  Qt::Key_Insert,  Qt::Key_Delete, Qt::Key_Meta,   Qt::Key_NumLock,
+      Qt::Key_ScrollLock};
+  for (int key : kKeys)
+    if (WindowsKeyCodeFromQtKey(key) == code) return key;
+  return 0;
+}
+
+Qt::KeyboardModifiers QtModifiersFromEventFlags(uint32_t flags) {
+  Qt::KeyboardModifiers modifiers;
+  if (flags & EVENTFLAG_SHIFT_DOWN) modifiers |= Qt::ShiftModifier;
+  if (flags & EVENTFLAG_CONTROL_DOWN) modifiers |= Qt::ControlModifier;
+  if (flags & EVENTFLAG_ALT_DOWN) modifiers |= Qt::AltModifier;
+  if (flags & EVENTFLAG_IS_KEY_PAD) modifiers |= Qt::KeypadModifier;
+  return modifiers;
+}
+
 }  // namespace engine

@@ -9,6 +9,10 @@ namespace engine {
 // The Windows virtual-key code of a Qt key, as the engine reports it on
 // Linux; 0 for keys without one.
 int WindowsKeyCodeFromQtKey(int qt_key);
+// The Qt key of a Windows virtual-key code; 0 for codes without one.
+int QtKeyFromWindowsKeyCode(int code);
+// The engine's event flags as Qt's keyboard modifiers.
+Qt::KeyboardModifiers QtModifiersFromEventFlags(uint32_t flags);
 // Shift, Control and Alt as the engine's event flags; keypad keys add the
 // key-pad flag.
 uint32_t EventFlagsFromQtModifiers(Qt::KeyboardModifiers modifiers);

@@ -28,7 +28,7 @@ std::vector<Extension>& Extensions() {
   return extensions;
 }
 
-std::shared_ptr<RenderProcessHandler>& RenderHandler() {
+std::shared_ptr<RenderProcessHandler>& PageSideHandler() {
   static std::shared_ptr<RenderProcessHandler> handler;
   return handler;
 }
@@ -155,8 +155,8 @@ bool RegisterExtension(const std::string& extension_name, const std::string& jav
 }
 
 void SetRenderProcessHandler(std::shared_ptr<RenderProcessHandler> handler) {
-  RenderHandler() = std::move(handler);
-  if (RenderHandler()) RenderHandler()->OnWebKitInitialized();
+  PageSideHandler() = std::move(handler);
+  if (PageSideHandler()) PageSideHandler()->OnWebKitInitialized();
 }
 
 void SendProcessMessageToBrowser(std::shared_ptr<Browser> browser, const ProcessMessage& message) {
@@ -195,10 +195,10 @@ QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& 
   } else if (command == QLatin1String("start-move")) {
     browser->StartWindowMove();
   } else if (command == QLatin1String("uncaught-exception")) {
-    if (RenderHandler()) RenderHandler()->OnUncaughtException(browser, argument.toStdU16String());
+    if (PageSideHandler()) PageSideHandler()->OnUncaughtException(browser, argument.toStdU16String());
   } else if (command == QLatin1String("focus-node")) {
-    if (RenderHandler())
-      RenderHandler()->OnFocusedNodeChanged(browser, argument != QLatin1String("none"), argument == QLatin1String("1"));
+    if (PageSideHandler())
+      PageSideHandler()->OnFocusedNodeChanged(browser, argument != QLatin1String("none"), argument == QLatin1String("1"));
   } else if (command == QLatin1String("query")) {
     const QJsonObject query = QJsonDocument::fromJson(argument.toUtf8()).object();
     const int64_t local_id = query.value(QStringLiteral("id")).toInteger();

@@ -1,0 +1,386 @@
+#include "browser/osr_window_win.h"
+
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QOpenGLFunctions_1_1>
+#include <QOpenGLVersionFunctionsFactory>
+#include <QStyleHints>
+#include <QTimer>
+#include <QWheelEvent>
+#include <cmath>
+
+#include "browser/util_win.h"
+#include "engine/qt/key_mapping.h"
+
+namespace browser {
+
+namespace {
+
+// Repaints of the rotation gesture, about 30 a second.
+constexpr int kRenderDelayMs = 33;
+
+// The real calls, on the widget's context; nothing is drawn where the
+// context offers no fixed-function OpenGL.
+class QtGlCalls : public GlCalls {
+ public:
+  void Bind(QOpenGLContext* context) {
+    f_ = context ? QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_1>(context) : nullptr;
+    if (f_) f_->initializeOpenGLFunctions();
+  }
+  void Hint(GLenum t, GLenum m) override { if (f_) f_->glHint(t, m); }
+  void ClearColor(GLfloat r, GLfloat g, GLfloat b, GLfloat a) override { if (f_) f_->glClearColor(r, g, b, a); }
+  void PixelStorei(GLenum n, GLint v) override { if (f_) f_->glPixelStorei(n, v); }
+  GLuint GenTexture() override {
+    GLuint texture = 0;
+    if (f_) f_->glGenTextures(1, &texture);
+    return texture;
+  }
+  void DeleteTexture(GLuint texture) override { if (f_) f_->glDeleteTextures(1, &texture); }
+  void BindTexture(GLenum t, GLuint texture) override { if (f_) f_->glBindTexture(t, texture); }
+  void TexParameteri(GLenum t, GLenum n, GLint v) override { if (f_) f_->glTexParameteri(t, n, v); }
+  void TexEnvi(GLenum t, GLenum n, GLint v) override { if (f_) f_->glTexEnvi(t, n, v); }
+  void Enable(GLenum c) override { if (f_) f_->glEnable(c); }
+  void Disable(GLenum c) override { if (f_) f_->glDisable(c); }
+  void TexImage2D(GLsizei w, GLsizei h, const void* pixels) override {
+    if (f_) f_->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);
+  }
+  void TexSubImage2D(GLint x, GLint y, GLsizei w, GLsizei h, const void* pixels) override {
+    if (f_) f_->glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);
+  }
+  void Clear(GLbitfield mask) override { if (f_) f_->glClear(mask); }
+  void MatrixMode(GLenum mode) override { if (f_) f_->glMatrixMode(mode); }
+  void LoadIdentity() override { if (f_) f_->glLoadIdentity(); }
+  void Viewport(GLint x, GLint y, GLsizei w, GLsizei h) override { if (f_) f_->glViewport(x, y, w, h); }
+  void PushAttrib(GLbitfield mask) override { if (f_) f_->glPushAttrib(mask); }
+  void PopAttrib() override { if (f_) f_->glPopAttrib(); }
+  void PushMatrix() override { if (f_) f_->glPushMatrix(); }
+  void PopMatrix() override { if (f_) f_->glPopMatrix(); }
+  void Begin(GLenum mode) override { if (f_) f_->glBegin(mode); }
+  void End() override { if (f_) f_->glEnd(); }
+  void Color4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) override { if (f_) f_->glColor4f(r, g, b, a); }
+  void Vertex2f(GLfloat x, GLfloat y) override { if (f_) f_->glVertex2f(x, y); }
+  void Rotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) override { if (f_) f_->glRotatef(angle, x, y, z); }
+  void BlendFunc(GLenum s, GLenum d) override { if (f_) f_->glBlendFunc(s, d); }
+  void InterleavedArrays(GLenum format, GLsizei stride, const void* pointer) override {
+    if (f_) f_->glInterleavedArrays(format, stride, pointer);
+  }
+  void DrawArrays(GLenum mode, GLint first, GLsizei count) override { if (f_) f_->glDrawArrays(mode, first, count); }
+  void Ortho(GLdouble l, GLdouble r, GLdouble b, GLdouble t, GLdouble n, GLdouble f) override {
+    if (f_) f_->glOrtho(l, r, b, t, n, f);
+  }
+  void LineWidth(GLfloat width) override { if (f_) f_->glLineWidth(width); }
+
+ private:
+  QOpenGLFunctions_1_1* f_ = nullptr;
+};
+
+uint32_t MouseFlags(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
+  uint32_t flags = engine::EventFlagsFromQtModifiers(modifiers);
+  if (buttons & Qt::LeftButton) flags |= engine::EVENTFLAG_LEFT_MOUSE_BUTTON;
+  if (buttons & Qt::MiddleButton) flags |= engine::EVENTFLAG_MIDDLE_MOUSE_BUTTON;
+  if (buttons & Qt::RightButton) flags |= engine::EVENTFLAG_RIGHT_MOUSE_BUTTON;
+  return flags;
+}
+
+engine::MouseButtonType ButtonType(Qt::MouseButton button) {
+  if (button == Qt::RightButton) return engine::MBT_RIGHT;
+  if (button == Qt::MiddleButton) return engine::MBT_MIDDLE;
+  return engine::MBT_LEFT;
+}
+
+}  // namespace
+
+bool OffscreenRenderHandler::GetViewRect(std::shared_ptr<engine::Browser>, engine::PaintRect& rect) {
+  if (!window_) return false;
+  rect = window_->ViewRect();
+  return true;
+}
+
+void OffscreenRenderHandler::OnPaint(std::shared_ptr<engine::Browser>, engine::PaintElementType type,
+                                     const std::vector<engine::PaintRect>& dirty, const void* buffer, int width,
+                                     int height) {
+  if (window_) window_->PaintFrame(type, dirty, buffer, width, height);
+}
+
+void OffscreenRenderHandler::OnPopupShow(std::shared_ptr<engine::Browser>, bool show) {
+  if (window_) window_->PopupShow(show);
+}
+
+void OffscreenRenderHandler::OnPopupSize(std::shared_ptr<engine::Browser>, const engine::PaintRect& rect) {
+  if (window_) window_->PopupSize(rect);
+}
+
+OffscreenWindow::OffscreenWindow(QWidget* parent, const OffscreenSettings& settings)
+    : QOpenGLWidget(parent),
+      gl_(std::make_unique<QtGlCalls>()),
+      renderer_(*gl_, settings),
+      render_handler_(std::make_shared<OffscreenRenderHandler>(this)) {
+  setObjectName(QStringLiteral("Client_OsrWindow"));
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(true);
+  setAttribute(Qt::WA_InputMethodEnabled);
+}
+
+OffscreenWindow::~OffscreenWindow() {
+  render_handler_->Detach();
+  ReleaseBrowser();
+}
+
+void OffscreenWindow::ReleaseBrowser() {
+  if (context()) {
+    makeCurrent();
+    renderer_.Cleanup();
+    doneCurrent();
+  }
+  browser_.reset();
+}
+
+engine::BrowserHost* OffscreenWindow::host() const { return browser_ ? browser_->GetHost() : nullptr; }
+
+void OffscreenWindow::SetBrowser(std::shared_ptr<engine::Browser> browser) {
+  browser_ = std::move(browser);
+  if (auto* h = host()) h->WasResized();
+}
+
+void OffscreenWindow::ShowBrowser() {
+  auto* h = host();
+  if (!h) return;
+  if (!isVisible()) show();
+  if (hidden_) {
+    h->WasHidden(false);
+    hidden_ = false;
+  }
+  h->SendFocusEvent(true);
+}
+
+void OffscreenWindow::HideBrowser() {
+  auto* h = host();
+  if (!h) return;
+  h->SendFocusEvent(false);
+  if (!hidden_) {
+    h->WasHidden(true);
+    hidden_ = true;
+  }
+}
+
+void OffscreenWindow::SetDeviceScaleFactor(float scale) {
+  if (scale == device_scale_factor_) return;
+  device_scale_factor_ = scale;
+  if (auto* h = host()) h->WasResized();
+}
+
+engine::PaintRect OffscreenWindow::ViewRect() const {
+  return {0, 0, static_cast<int>(std::floor(width() / device_scale_factor_)),
+          static_cast<int>(std::floor(height() / device_scale_factor_))};
+}
+
+void OffscreenWindow::PaintFrame(engine::PaintElementType type, const std::vector<engine::PaintRect>& dirty,
+                                 const void* buffer, int width, int height) {
+  // Before the context exists the frame has nowhere to go; the first
+  // drawing asks for a whole one.
+  if (!context()) return;
+  makeCurrent();
+  renderer_.OnPaint(type, dirty, buffer, width, height);
+  doneCurrent();
+  update();
+}
+
+void OffscreenWindow::PopupShow(bool show) {
+  if (!show) {
+    renderer_.ClearPopupRects();
+    if (auto* h = host()) h->Invalidate(engine::PET_VIEW);
+  }
+  renderer_.OnPopupShow(show);
+}
+
+void OffscreenWindow::PopupSize(const engine::PaintRect& rect) {
+  const platform::Rect device =
+      LogicalToDevice(platform::Rect{rect.x, rect.y, rect.width, rect.height}, device_scale_factor_);
+  renderer_.OnPopupSize({device.x, device.y, device.width, device.height});
+}
+
+void OffscreenWindow::initializeGL() {
+  static_cast<QtGlCalls*>(gl_.get())->Bind(context());
+  renderer_.Initialize();
+  if (auto* h = host()) h->Invalidate(engine::PET_VIEW);
+}
+
+void OffscreenWindow::paintGL() { renderer_.Render(); }
+
+void OffscreenWindow::resizeEvent(QResizeEvent* event) {
+  QOpenGLWidget::resizeEvent(event);
+  if (auto* h = host()) h->WasResized();
+}
+
+void OffscreenWindow::focusInEvent(QFocusEvent*) {
+  if (auto* h = host()) h->SendFocusEvent(true);
+}
+
+void OffscreenWindow::focusOutEvent(QFocusEvent*) {
+  if (auto* h = host()) h->SendFocusEvent(false);
+}
+
+void OffscreenWindow::keyPressEvent(QKeyEvent* event) {
+  auto* h = host();
+  if (!h) return;
+  engine::KeyEvent key;
+  key.type = engine::KEYEVENT_RAWKEYDOWN;
+  key.windows_key_code = engine::WindowsKeyCodeFromQtKey(event->key());
+  key.native_key_code = static_cast<int>(event->nativeScanCode());
+  key.modifiers = engine::EventFlagsFromQtModifiers(event->modifiers());
+  key.is_system_key = event->modifiers() & Qt::AltModifier;
+  h->SendKeyEvent(key);
+  key.type = engine::KEYEVENT_CHAR;
+  for (QChar character : event->text()) {
+    key.character = character.unicode();
+    h->SendKeyEvent(key);
+  }
+}
+
+void OffscreenWindow::keyReleaseEvent(QKeyEvent* event) {
+  auto* h = host();
+  if (!h) return;
+  engine::KeyEvent key;
+  key.type = engine::KEYEVENT_KEYUP;
+  key.windows_key_code = engine::WindowsKeyCodeFromQtKey(event->key());
+  key.native_key_code = static_cast<int>(event->nativeScanCode());
+  key.modifiers = engine::EventFlagsFromQtModifiers(event->modifiers());
+  h->SendKeyEvent(key);
+}
+
+void OffscreenWindow::inputMethodEvent(QInputMethodEvent* event) {
+  auto* h = host();
+  if (!h) return;
+  // Composed text arrives whole; it goes to the page as typed characters.
+  engine::KeyEvent key;
+  key.type = engine::KEYEVENT_CHAR;
+  for (QChar character : event->commitString()) {
+    key.character = character.unicode();
+    h->SendKeyEvent(key);
+  }
+  event->accept();
+}
+
+bool OffscreenWindow::OverPopup(int x, int y) const {
+  const engine::PaintRect& popup = renderer_.popup_rect();
+  return x >= popup.x && x < popup.x + popup.width && y >= popup.y && y < popup.y + popup.height;
+}
+
+QPoint OffscreenWindow::WithPopupOffset(int x, int y) const {
+  if (!OverPopup(x, y)) return {x, y};
+  const engine::PaintRect& requested = renderer_.requested_popup_rect();
+  const engine::PaintRect& clamped = renderer_.popup_rect();
+  return {x + requested.x - clamped.x, y + requested.y - clamped.y};
+}
+
+engine::MouseEvent OffscreenWindow::ToEngine(QPoint device_point, Qt::KeyboardModifiers modifiers,
+                                             Qt::MouseButtons buttons) const {
+  engine::MouseEvent mouse;
+  mouse.x = DeviceToLogical(device_point.x(), device_scale_factor_);
+  mouse.y = DeviceToLogical(device_point.y(), device_scale_factor_);
+  mouse.modifiers = MouseFlags(modifiers, buttons);
+  return mouse;
+}
+
+void OffscreenWindow::mousePressEvent(QMouseEvent* event) {
+  auto* h = host();
+  if (!h) return;
+  setFocus();
+  const QPoint at = event->position().toPoint();
+  if (event->modifiers() & Qt::ShiftModifier) {
+    rotating_ = true;
+    last_mouse_ = at;
+    return;
+  }
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  const int half_distance = QGuiApplication::styleHints()->mouseDoubleClickDistance() / 2;
+  const bool cancelled = std::abs(last_click_x_ - at.x()) > half_distance ||
+                         std::abs(last_click_y_ - at.y()) > half_distance ||
+                         now - last_click_time_ > QGuiApplication::styleHints()->mouseDoubleClickInterval();
+  if (!cancelled && event->button() == last_click_button_) {
+    ++last_click_count_;
+  } else {
+    last_click_count_ = 1;
+    last_click_x_ = at.x();
+    last_click_y_ = at.y();
+  }
+  last_click_time_ = now;
+  last_click_button_ = event->button();
+  mouse_down_on_view_ = !OverPopup(at.x(), at.y());
+  h->SendMouseClickEvent(ToEngine(WithPopupOffset(at.x(), at.y()), event->modifiers(), event->buttons()),
+                         ButtonType(event->button()), false, last_click_count_);
+}
+
+void OffscreenWindow::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
+
+void OffscreenWindow::mouseReleaseEvent(QMouseEvent* event) {
+  auto* h = host();
+  if (!h) return;
+  if (rotating_) {
+    rotating_ = false;
+    renderer_.SetSpin(0, 0);
+    ScheduleRender();
+    return;
+  }
+  const QPoint at = event->position().toPoint();
+  const engine::PaintRect& requested = renderer_.requested_popup_rect();
+  const engine::PaintRect& clamped = renderer_.popup_rect();
+  // A press on the page released over a moved popup would land in the wrong place.
+  if (mouse_down_on_view_ && OverPopup(at.x(), at.y()) && (requested.x != clamped.x || requested.y != clamped.y))
+    return;
+  h->SendMouseClickEvent(ToEngine(WithPopupOffset(at.x(), at.y()), event->modifiers(), event->buttons()),
+                         ButtonType(event->button()), true, last_click_count_);
+}
+
+void OffscreenWindow::mouseMoveEvent(QMouseEvent* event) {
+  auto* h = host();
+  if (!h) return;
+  const QPoint at = event->position().toPoint();
+  if (rotating_) {
+    renderer_.IncrementSpin(static_cast<float>(at.x() - last_mouse_.x()), static_cast<float>(at.y() - last_mouse_.y()));
+    last_mouse_ = at;
+    ScheduleRender();
+    return;
+  }
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  const int half_distance = QGuiApplication::styleHints()->mouseDoubleClickDistance() / 2;
+  if (std::abs(last_click_x_ - at.x()) > half_distance || std::abs(last_click_y_ - at.y()) > half_distance ||
+      now - last_click_time_ > QGuiApplication::styleHints()->mouseDoubleClickInterval()) {
+    last_click_count_ = 0;
+    last_click_x_ = last_click_y_ = 0;
+    last_click_time_ = 0;
+  }
+  h->SendMouseMoveEvent(ToEngine(WithPopupOffset(at.x(), at.y()), event->modifiers(), event->buttons()), false);
+}
+
+void OffscreenWindow::leaveEvent(QEvent*) {
+  if (auto* h = host())
+    h->SendMouseMoveEvent(ToEngine(mapFromGlobal(QCursor::pos()), QGuiApplication::keyboardModifiers(),
+                                   QGuiApplication::mouseButtons()),
+                          true);
+}
+
+void OffscreenWindow::wheelEvent(QWheelEvent* event) {
+  auto* h = host();
+  if (!h) return;
+  const QPoint at = event->position().toPoint();
+  const QPoint with_offset = WithPopupOffset(at.x(), at.y());
+  const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+  const bool sideways = event->modifiers() & Qt::ShiftModifier;
+  h->SendMouseWheelEvent(ToEngine(with_offset, event->modifiers(), event->buttons()), sideways ? delta : 0,
+                         sideways ? 0 : delta);
+}
+
+void OffscreenWindow::ScheduleRender() {
+  if (render_pending_) return;
+  render_pending_ = true;
+  QTimer::singleShot(kRenderDelayMs, this, [this] {
+    render_pending_ = false;
+    update();
+  });
+}
+
+}  // namespace browser

@@ -1,0 +1,97 @@
+#ifndef BROWSER_OSR_WINDOW_WIN_H_
+#define BROWSER_OSR_WINDOW_WIN_H_
+
+#include <QOpenGLWidget>
+#include <QPoint>
+#include <memory>
+
+#include "browser/offscreen_renderer.h"
+#include "engine/engine.h"
+
+namespace browser {
+
+class OffscreenWindow;
+
+// The render handler a windowless browser's client hands out: the frames
+// and questions go to the window while it lives.
+class OffscreenRenderHandler : public engine::RenderHandler {
+ public:
+  explicit OffscreenRenderHandler(OffscreenWindow* window) : window_(window) {}
+  void Detach() { window_ = nullptr; }
+  bool GetViewRect(std::shared_ptr<engine::Browser> browser, engine::PaintRect& rect) override;
+  void OnPaint(std::shared_ptr<engine::Browser> browser, engine::PaintElementType type,
+               const std::vector<engine::PaintRect>& dirty, const void* buffer, int width, int height) override;
+  void OnPopupShow(std::shared_ptr<engine::Browser> browser, bool show) override;
+  void OnPopupSize(std::shared_ptr<engine::Browser> browser, const engine::PaintRect& rect) override;
+
+ private:
+  OffscreenWindow* window_;
+};
+
+// The child window that shows a windowless browser: draws its frames with
+// OpenGL and sends mouse, keyboard, focus and input-method text to it.
+class OffscreenWindow : public QOpenGLWidget {
+ public:
+  OffscreenWindow(QWidget* parent, const OffscreenSettings& settings);
+  ~OffscreenWindow() override;
+
+  std::shared_ptr<OffscreenRenderHandler> render_handler() const { return render_handler_; }
+  void SetBrowser(std::shared_ptr<engine::Browser> browser);
+  void ShowBrowser();
+  void HideBrowser();
+  void SetDeviceScaleFactor(float scale);
+  // Drops the texture and the browser before the window goes.
+  void ReleaseBrowser();
+
+  engine::PaintRect ViewRect() const;
+  void PaintFrame(engine::PaintElementType type, const std::vector<engine::PaintRect>& dirty, const void* buffer,
+                  int width, int height);
+  void PopupShow(bool show);
+  void PopupSize(const engine::PaintRect& rect);
+
+ protected:
+  void initializeGL() override;
+  void paintGL() override;
+  void resizeEvent(QResizeEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  // Tab belongs to the page, not to the focus chain of the frame.
+  bool focusNextPrevChild(bool) override { return false; }
+
+ private:
+  engine::BrowserHost* host() const;
+  bool OverPopup(int x, int y) const;
+  QPoint WithPopupOffset(int x, int y) const;
+  engine::MouseEvent ToEngine(QPoint device_point, Qt::KeyboardModifiers modifiers,
+                              Qt::MouseButtons buttons) const;
+  void ScheduleRender();
+
+  std::unique_ptr<GlCalls> gl_;
+  OffscreenRenderer renderer_;
+  std::shared_ptr<OffscreenRenderHandler> render_handler_;
+  std::shared_ptr<engine::Browser> browser_;
+  float device_scale_factor_ = 1.0f;
+  bool hidden_ = false;
+  bool render_pending_ = false;
+  // The rotation gesture (Shift + drag).
+  bool rotating_ = false;
+  QPoint last_mouse_;
+  // Click counting.
+  int last_click_x_ = 0, last_click_y_ = 0, last_click_count_ = 0;
+  Qt::MouseButton last_click_button_ = Qt::NoButton;
+  qint64 last_click_time_ = 0;
+  bool mouse_down_on_view_ = false;
+};
+
+}  // namespace browser
+
+#endif  // BROWSER_OSR_WINDOW_WIN_H_
