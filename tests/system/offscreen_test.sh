@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The built client rendering off screen: the page reaches the window through
+# the off-screen window's OpenGL drawing, clicks and typed text reach the
+# page, "show-update-rect" outlines what changed, and a new size brings a
+# whole new frame.
+# Usage: offscreen_test.sh VELTROCRM DEMO_SERVER WINDOW_SHOT
+set -uo pipefail
+exe=$1 demo=$2 shot=$3
+. "$(dirname "$0")/lib.sh"
+private_install "$exe"
+
+cat > "$work/site/index.html" <<'HTML'
+<html><body style="margin:0;background:#f0f0f0;font:20px sans-serif">
+<button id="b" style="position:absolute;left:50px;top:50px;width:300px;height:100px;background:#2060c0;color:#fff">press</button>
+<input id="t" style="position:absolute;left:50px;top:200px;width:300px;height:40px">
+<div id="box" style="position:absolute;left:400px;top:50px;width:200px;height:200px;background:#c01020"></div>
+<script>
+document.getElementById('b').addEventListener('click', function () {
+  console.log('osr-click'); document.getElementById('box').style.background = '#10c020';
+});
+document.getElementById('t').addEventListener('input', function (e) { console.log('osr-text:' + e.target.value); });
+</script></body></html>
+HTML
+"$demo" 0 "$work/site" > "$work/port" 2>/dev/null &
+demo_pid=$!
+wait_until 5 test -s "$work/port" || { echo "demo server did not start"; exit 1; }
+"$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" --channel-service=127.0.0.1:9 \
+  --off-screen-rendering-enabled --show-update-rect --off-screen-frame-rate=60 > "$work/client.out" 2>&1 &
+client_pid=$!
+
+wait_for_main
+check "the page is drawn in the window" wait_until 20 painted offscreen-page "$main" c01020
+page_log="$work/app/log/网页日志$(date +%Y%m%d).txt"
+logged() { iconv -f UTF-16LE -t UTF-8 "$page_log" 2>/dev/null | grep -q "$1"; }
+count_of() {  # count_of NAME COLOUR: pixels of COLOUR in a new screenshot
+  "$shot" "$main" "$shots/$1.png" "$2" 2>/dev/null | sed -n 's/.*colour=\([0-9]*\).*/\1/p'
+}
+at_least() { [ "$(count_of "$1" "$2")" -ge "$3" ]; }
+
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove --sync $((X + 200)) $((Y + 100)) click 1
+check "a click reaches the page" wait_until 10 logged osr-click
+check "and the page's change is drawn" wait_until 10 at_least offscreen-clicked 10c020 30000
+check "the last change is outlined in red" wait_until 10 at_least offscreen-clicked ff0000 100
+
+xdotool mousemove --sync $((X + 200)) $((Y + 220)) click 1
+sleep 0.5
+xdotool type --delay 60 "abc"
+check "typed text reaches the page" wait_until 10 logged 'osr-text:abc'
+
+# A new size: the whole view is new, so the outline runs round all of it.
+wmctrl -i -r "$main" -b remove,maximized_vert,maximized_horz
+sleep 0.5
+xdotool windowsize "$main" 900 600
+whole_outline() {
+  local w h
+  eval "$(xdotool getwindowgeometry --shell "$main" | sed 's/^/G_/')"
+  w=$G_WIDTH h=$G_HEIGHT
+  [ "$w" -le 1000 ] && at_least offscreen-resized ff0000 $((2 * (w + h) * 9 / 10))
+}
+check "after a resize the whole frame is new" wait_until 10 whole_outline
+check "and the page is drawn at the new size" painted offscreen-resized "$main" 10c020
+finish

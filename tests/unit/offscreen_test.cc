@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <string>
+#include <vector>
+
+#include "browser/offscreen_renderer.h"
+#include "engine/qt/key_mapping.h"
+#include "engine/qt/offscreen_frames.h"
+
+using browser::OffscreenRenderer;
+using browser::OffscreenSettings;
+using engine::PaintRect;
+
+namespace {
+
+// Records the calls that matter for what reaches the texture and the screen.
+class RecordingGl : public browser::GlCalls {
+ public:
+  std::vector<std::string> calls;
+  void Hint(GLenum, GLenum) override {}
+  void ClearColor(GLfloat, GLfloat, GLfloat, GLfloat) override {}
+  void PixelStorei(GLenum name, GLint value) override {
+    if (name == GL_UNPACK_SKIP_PIXELS) Add("skip-pixels " + std::to_string(value));
+    if (name == GL_UNPACK_SKIP_ROWS) Add("skip-rows " + std::to_string(value));
+    if (name == GL_UNPACK_ROW_LENGTH) Add("row-length " + std::to_string(value));
+  }
+  GLuint GenTexture() override { return 7; }
+  void DeleteTexture(GLuint texture) override { Add("delete " + std::to_string(texture)); }
+  void BindTexture(GLenum, GLuint) override {}
+  void TexParameteri(GLenum, GLenum, GLint) override {}
+  void TexEnvi(GLenum, GLenum, GLint) override {}
+  void Enable(GLenum capability) override {
+    if (capability == GL_BLEND) Add("blend on");
+  }
+  void Disable(GLenum) override {}
+  void TexImage2D(GLsizei w, GLsizei h, const void*) override { Add("image " + Size(w, h)); }
+  void TexSubImage2D(GLint x, GLint y, GLsizei w, GLsizei h, const void*) override {
+    Add("sub " + std::to_string(x) + "," + std::to_string(y) + " " + Size(w, h));
+  }
+  void Clear(GLbitfield) override { Add("clear"); }
+  void MatrixMode(GLenum) override {}
+  void LoadIdentity() override {}
+  void Viewport(GLint, GLint, GLsizei w, GLsizei h) override { Add("viewport " + Size(w, h)); }
+  void PushAttrib(GLbitfield) override {}
+  void PopAttrib() override {}
+  void PushMatrix() override {}
+  void PopMatrix() override {}
+  void Begin(GLenum mode) override { Add(mode == GL_LINE_STRIP ? "outline" : "begin"); }
+  void End() override {}
+  void Color4f(GLfloat, GLfloat, GLfloat, GLfloat) override {}
+  void Vertex2f(GLfloat x, GLfloat y) override {
+    if (!calls.empty() && calls.back().rfind("outline", 0) == 0)
+      calls.back() += " " + std::to_string(static_cast<int>(x)) + "," + std::to_string(static_cast<int>(y));
+  }
+  void Rotatef(GLfloat angle, GLfloat x, GLfloat, GLfloat) override {
+    Add(std::string("rotate ") + (x != 0 ? "x " : "y ") + std::to_string(static_cast<int>(angle)));
+  }
+  void BlendFunc(GLenum, GLenum) override {}
+  void InterleavedArrays(GLenum, GLsizei, const void*) override {}
+  void DrawArrays(GLenum, GLint, GLsizei) override { Add("quad"); }
+  void Ortho(GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble) override {}
+  void LineWidth(GLfloat) override {}
+
+  std::vector<std::string> Take() { return std::exchange(calls, {}); }
+
+ private:
+  void Add(std::string call) { calls.push_back(std::move(call)); }
+  static std::string Size(int w, int h) { return std::to_string(w) + "x" + std::to_string(h); }
+};
+
+using Calls = std::vector<std::string>;
+
+TEST(OffscreenRenderer, UploadsOnlyWhatChanged) {
+  RecordingGl gl;
+  OffscreenRenderer renderer(gl, OffscreenSettings{});
+  const std::vector<uint8_t> buffer(100 * 50 * 4);
+  // The first frame goes whole, whatever its dirty list says.
+  renderer.OnPaint(engine::PET_VIEW, {{10, 10, 5, 5}}, buffer.data(), 100, 50);
+  EXPECT_EQ(gl.Take(), (Calls{"row-length 100", "skip-pixels 0", "skip-rows 0", "image 100x50"}));
+  // Same size, two dirty parts: only those two, each from its own place.
+  renderer.OnPaint(engine::PET_VIEW, {{10, 5, 20, 3}, {0, 40, 100, 10}}, buffer.data(), 100, 50);
+  EXPECT_EQ(gl.Take(), (Calls{"row-length 100", "skip-pixels 10", "skip-rows 5", "sub 10,5 20x3", "skip-pixels 0",
+                              "skip-rows 40", "sub 0,40 100x10"}));
+  // One dirty rectangle over the whole view: whole again.
+  renderer.OnPaint(engine::PET_VIEW, {{0, 0, 100, 50}}, buffer.data(), 100, 50);
+  EXPECT_EQ(gl.Take().back(), "image 100x50");
+  // A new size: whole, even with a small dirty part.
+  const std::vector<uint8_t> bigger(120 * 50 * 4);
+  renderer.OnPaint(engine::PET_VIEW, {{1, 1, 1, 1}}, bigger.data(), 120, 50);
+  EXPECT_EQ(gl.Take().back(), "image 120x50");
+  renderer.Cleanup();
+  EXPECT_EQ(gl.Take(), (Calls{"delete 7"}));
+}
+
+TEST(OffscreenRenderer, PopupsAreKeptInsideTheView) {
+  EXPECT_EQ(OffscreenRenderer::ClampPopup({-20, 10, 30, 20}, 100, 50), (PaintRect{0, 10, 30, 20}));
+  EXPECT_EQ(OffscreenRenderer::ClampPopup({90, 40, 30, 20}, 100, 50), (PaintRect{70, 30, 30, 20}));
+  // Larger than the view: pinned to the top left corner.
+  EXPECT_EQ(OffscreenRenderer::ClampPopup({50, -5, 150, 80}, 100, 50), (PaintRect{0, 0, 150, 80}));
+
+  RecordingGl gl;
+  OffscreenRenderer renderer(gl, OffscreenSettings{});
+  const std::vector<uint8_t> page(100 * 50 * 4), popup(150 * 20 * 4);
+  // No popup rectangle yet: a popup frame draws nothing.
+  renderer.OnPaint(engine::PET_POPUP, {{0, 0, 150, 20}}, popup.data(), 150, 20);
+  EXPECT_EQ(gl.Take(), Calls{});
+  renderer.OnPaint(engine::PET_VIEW, {{0, 0, 100, 50}}, page.data(), 100, 50);
+  gl.Take();
+  renderer.OnPopupSize({0, 0, 0, 20});  // no width: ignored
+  EXPECT_EQ(renderer.popup_rect(), PaintRect{});
+  // Wider than the view: cut at its right edge.
+  renderer.OnPopupSize({50, 10, 150, 20});
+  EXPECT_EQ(renderer.requested_popup_rect(), (PaintRect{50, 10, 150, 20}));
+  renderer.OnPaint(engine::PET_POPUP, {{0, 0, 150, 20}}, popup.data(), 150, 20);
+  EXPECT_EQ(gl.Take(), (Calls{"row-length 150", "skip-pixels 0", "skip-rows 0", "sub 0,10 100x20"}));
+  renderer.OnPopupShow(false);
+  EXPECT_EQ(renderer.popup_rect(), PaintRect{});
+  EXPECT_EQ(renderer.requested_popup_rect(), PaintRect{});
+}
+
+TEST(OffscreenRenderer, DrawsTheViewSpunAndOutlined) {
+  RecordingGl gl;
+  OffscreenSettings settings;
+  settings.show_update_rect = true;
+  settings.transparent_painting = true;
+  OffscreenRenderer renderer(gl, settings);
+  renderer.Render();  // nothing before the first frame
+  EXPECT_EQ(gl.Take(), Calls{});
+  const std::vector<uint8_t> buffer(100 * 50 * 4);
+  renderer.OnPaint(engine::PET_VIEW, {{0, 0, 100, 50}}, buffer.data(), 100, 50);
+  renderer.OnPaint(engine::PET_VIEW, {{10, 20, 30, 5}, {0, 0, 1, 1}}, buffer.data(), 100, 50);
+  gl.Take();
+  renderer.SetSpin(5, 0);
+  renderer.IncrementSpin(1, -2);
+  renderer.Render();
+  // The outline is the first dirty rectangle of the last frame, one pixel in.
+  EXPECT_EQ(gl.Take(), (Calls{"clear", "viewport 100x50", "begin", "rotate x -4", "rotate y -2", "blend on", "quad",
+                              "outline 11,20 40,20 40,24 11,24 11,20"}));
+  renderer.SetSpin(0, 0);
+  renderer.Render();
+  const Calls flat = gl.Take();
+  EXPECT_EQ(std::count_if(flat.begin(), flat.end(), [](const std::string& c) { return c.rfind("rotate", 0) == 0; }), 0);
+}
+
+TEST(OffscreenFrames, ChangedBandsOfAFrame) {
+  QImage before(40, 30, QImage::Format_ARGB32_Premultiplied);
+  before.fill(0xFF202020);
+  QImage after = before.copy();
+  EXPECT_TRUE(engine::ChangedRects(before, after).empty());
+  after.setPixel(5, 2, 0xFFFFFFFF);
+  after.setPixel(9, 3, 0xFFFFFFFF);
+  after.setPixel(39, 20, 0xFFFFFFFF);
+  after.setPixel(0, 29, 0xFFFFFFFF);
+  EXPECT_EQ(engine::ChangedRects(before, after),
+            (std::vector<PaintRect>{{5, 2, 5, 2}, {39, 20, 1, 1}, {0, 29, 1, 1}}));
+}
+
+TEST(OffscreenInput, KeyCodesTravelBothWays) {
+  for (int key : {int(Qt::Key_A), int(Qt::Key_7), int(Qt::Key_F5), int(Qt::Key_Return), int(Qt::Key_Backspace),
+                  int(Qt::Key_Left), int(Qt::Key_Delete), int(Qt::Key_Escape), int(Qt::Key_Space)})
+    EXPECT_EQ(engine::QtKeyFromWindowsKeyCode(engine::WindowsKeyCodeFromQtKey(key)), key) << key;
+  EXPECT_EQ(engine::QtKeyFromWindowsKeyCode(0xFF), 0);
+  const uint32_t flags = engine::EVENTFLAG_SHIFT_DOWN | engine::EVENTFLAG_CONTROL_DOWN;
+  EXPECT_EQ(engine::EventFlagsFromQtModifiers(engine::QtModifiersFromEventFlags(flags)), flags);
+}
+
+}  // namespace
