@@ -5,6 +5,7 @@
 // runtime folder of their own, and programs started as their own process
 // group that leave nothing behind.
 
+#include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,6 +62,50 @@ inline void StopGroup(pid_t pid, int grace_ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   kill(-pid, SIGKILL);
   waitpid(pid, nullptr, 0);
+}
+
+// CPU seconds of |root| and every process below it, the reaped ones
+// included (they are in their parents' children times).
+inline double CpuSecondsOfTree(pid_t root) {
+  struct Entry {
+    pid_t parent = 0;
+    double seconds = 0;
+  };
+  std::map<pid_t, Entry> processes;
+  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+  DIR* proc = opendir("/proc");
+  if (!proc) return 0;
+  while (const dirent* entry = readdir(proc)) {
+    const pid_t pid = std::atoi(entry->d_name);
+    if (pid <= 0) continue;
+    std::ifstream file(std::string("/proc/") + entry->d_name + "/stat");
+    std::string line;
+    if (!std::getline(file, line)) continue;
+    // The name may hold blanks and parentheses: the fields start after the last ')'.
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(line.substr(close + 2));
+    std::string state;
+    long long parent = 0, skip = 0, utime = 0, stime = 0, cutime = 0, cstime = 0;
+    fields >> state >> parent;
+    for (int i = 0; i < 9; ++i) fields >> skip;
+    fields >> utime >> stime >> cutime >> cstime;
+    processes[pid] = {static_cast<pid_t>(parent), (utime + stime + cutime + cstime) / tick};
+  }
+  closedir(proc);
+  double total = 0;
+  for (const auto& [pid, entry] : processes) {
+    for (pid_t up = pid; up > 1;) {
+      if (up == root) {
+        total += entry.seconds;
+        break;
+      }
+      const auto parent = processes.find(up);
+      if (parent == processes.end()) break;
+      up = parent->second.parent;
+    }
+  }
+  return total;
 }
 
 #endif  // BENCH_OUTSIDE_PROCESS_H_

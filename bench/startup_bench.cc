@@ -10,12 +10,7 @@
 //        window is maximised, and the two get different sizes)
 #include <httplib.h>
 
-#include <dirent.h>
-
 #include <algorithm>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -34,50 +29,6 @@ window.addEventListener('load', function () { fetch('/loaded', { method: 'POST' 
 </script></body></html>)HTML";
 
 using Clock = std::chrono::steady_clock;
-
-// CPU seconds of |root| and every process below it, the reaped ones
-// included (they are in their parents' children times).
-double CpuSecondsOfTree(pid_t root) {
-  struct Entry {
-    pid_t parent = 0;
-    double seconds = 0;
-  };
-  std::map<pid_t, Entry> processes;
-  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-  DIR* proc = opendir("/proc");
-  if (!proc) return 0;
-  while (const dirent* entry = readdir(proc)) {
-    const pid_t pid = std::atoi(entry->d_name);
-    if (pid <= 0) continue;
-    std::ifstream file(std::string("/proc/") + entry->d_name + "/stat");
-    std::string line;
-    if (!std::getline(file, line)) continue;
-    // The name may hold blanks and parentheses: the fields start after the last ')'.
-    const size_t close = line.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream fields(line.substr(close + 2));
-    std::string state;
-    long long parent = 0, skip = 0, utime = 0, stime = 0, cutime = 0, cstime = 0;
-    fields >> state >> parent;
-    for (int i = 0; i < 9; ++i) fields >> skip;
-    fields >> utime >> stime >> cutime >> cstime;
-    processes[pid] = {static_cast<pid_t>(parent), (utime + stime + cutime + cstime) / tick};
-  }
-  closedir(proc);
-  double total = 0;
-  for (const auto& [pid, entry] : processes) {
-    for (pid_t up = pid; up > 1;) {
-      if (up == root) {
-        total += entry.seconds;
-        break;
-      }
-      const auto parent = processes.find(up);
-      if (parent == processes.end()) break;
-      up = parent->second.parent;
-    }
-  }
-  return total;
-}
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());

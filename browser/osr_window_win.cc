@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "browser/util_win.h"
+#include "env/logs.h"
 #include "engine/qt/key_mapping.h"
 
 namespace browser {
@@ -125,6 +126,11 @@ OffscreenWindow::OffscreenWindow(QWidget* parent, const OffscreenSettings& setti
 }
 
 OffscreenWindow::~OffscreenWindow() {
+  if (frames_ > 0) {
+    const double seconds = (QDateTime::currentMSecsSinceEpoch() - first_frame_ms_) / 1000.0;
+    env::WriteProgramLog("off-screen window: " + std::to_string(frames_) + " frames in " +
+                         std::to_string(static_cast<int>(seconds * 10 + 0.5) / 10.0).substr(0, 6) + " s");
+  }
   render_handler_->Detach();
   ReleaseBrowser();
 }
@@ -182,6 +188,7 @@ void OffscreenWindow::PaintFrame(engine::PaintElementType type, const std::vecto
   // Before the context exists the frame has nowhere to go; the first
   // drawing asks for a whole one.
   if (!context()) return;
+  if (type == engine::PET_VIEW && frames_++ == 0) first_frame_ms_ = QDateTime::currentMSecsSinceEpoch();
   makeCurrent();
   renderer_.OnPaint(type, dirty, buffer, width, height);
   doneCurrent();

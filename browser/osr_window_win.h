@@ -90,6 +90,9 @@ class OffscreenWindow : public QOpenGLWidget {
   Qt::MouseButton last_click_button_ = Qt::NoButton;
   qint64 last_click_time_ = 0;
   bool mouse_down_on_view_ = false;
+  // Frames drawn, for the log line at the end.
+  long frames_ = 0;
+  qint64 first_frame_ms_ = 0;
 };
 
 }  // namespace browser

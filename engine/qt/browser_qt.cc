@@ -324,6 +324,12 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
       if (browser->client()->OnPreKeyEvent(browser, engine_event)) return true;
     }
   }
+  // A windowless page's pointer shape shows on the window standing in for it.
+  if (type == QEvent::CursorChange && watched->isWidgetType()) {
+    auto browser = browser_.lock();
+    if (QWidget* stand_in = browser ? browser->windowless_parent() : nullptr)
+      stand_in->setCursor(static_cast<QWidget*>(watched)->cursor());
+  }
   return QWebEngineView::eventFilter(watched, event);
 }
 

@@ -116,6 +116,8 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   std::shared_ptr<Client> client_ref() const { return client_; }
   QWebEnginePage* page() const;
   QtView* view() const { return view_.data(); }
+  // The client's window that shows a windowless browser; null otherwise.
+  QWidget* windowless_parent() const { return windowless_parent_.data(); }
 
   // The page's report of a window it is opening: its target name, a line
   // feed, and the address it opens.
