@@ -1,6 +1,7 @@
 #include "browser/osr_window_win.h"
 
 #include <QDateTime>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -188,9 +189,20 @@ void OffscreenWindow::PaintFrame(engine::PaintElementType type, const std::vecto
   // Before the context exists the frame has nowhere to go; the first
   // drawing asks for a whole one.
   if (!context()) return;
+  if (painting_popup_) {
+    renderer_.OnPaint(type, dirty, buffer, width, height);
+    return;
+  }
   if (type == engine::PET_VIEW && frames_++ == 0) first_frame_ms_ = QDateTime::currentMSecsSinceEpoch();
   makeCurrent();
   renderer_.OnPaint(type, dirty, buffer, width, height);
+  // The popup lies over the page: drawn again after every page frame.
+  const engine::PaintRect& popup = renderer_.popup_rect();
+  if (type == engine::PET_VIEW && popup.width > 0 && popup.height > 0 && host()) {
+    painting_popup_ = true;
+    host()->Invalidate(engine::PET_POPUP);
+    painting_popup_ = false;
+  }
   doneCurrent();
   update();
 }
@@ -222,11 +234,15 @@ void OffscreenWindow::resizeEvent(QResizeEvent* event) {
   if (auto* h = host()) h->WasResized();
 }
 
-void OffscreenWindow::focusInEvent(QFocusEvent*) {
+void OffscreenWindow::focusInEvent(QFocusEvent* event) {
+  if (event->reason() == Qt::PopupFocusReason) return;
   if (auto* h = host()) h->SendFocusEvent(true);
 }
 
-void OffscreenWindow::focusOutEvent(QFocusEvent*) {
+void OffscreenWindow::focusOutEvent(QFocusEvent* event) {
+  // The page's own popup (an open select list) taking the keyboard is no
+  // blur: the page would close it at once.
+  if (event->reason() == Qt::PopupFocusReason) return;
   if (auto* h = host()) h->SendFocusEvent(false);
 }
 

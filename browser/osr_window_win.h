@@ -82,6 +82,7 @@ class OffscreenWindow : public QOpenGLWidget {
   float device_scale_factor_ = 1.0f;
   bool hidden_ = false;
   bool render_pending_ = false;
+  bool painting_popup_ = false;
   // The rotation gesture (Shift + drag).
   bool rotating_ = false;
   QPoint last_mouse_;

@@ -324,6 +324,18 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
       if (browser->client()->OnPreKeyEvent(browser, engine_event)) return true;
     }
   }
+  // A windowless view's popup (an open select list) lives past the screens
+  // too; its frames and input go through the client's window.
+  if ((type == QEvent::Show || type == QEvent::Hide) && watched->isWidgetType()) {
+    auto* widget = static_cast<QWidget*>(watched);
+    auto browser = browser_.lock();
+    if (browser && browser->offscreen_frames() && widget->isWindow() && (widget->windowFlags() & Qt::Popup)) {
+      if (type == QEvent::Show)
+        browser->offscreen_frames()->PopupShown(widget);
+      else
+        browser->offscreen_frames()->PopupGone(widget);
+    }
+  }
   // A windowless page's pointer shape shows on the window standing in for it.
   if (type == QEvent::CursorChange && watched->isWidgetType()) {
     auto browser = browser_.lock();
@@ -655,7 +667,11 @@ void QtBrowser::WasHidden(bool hidden) {
 }
 
 void QtBrowser::Invalidate(PaintElementType type) {
-  if (frames_ && type == PET_VIEW) frames_->InvalidateView();
+  if (!frames_) return;
+  if (type == PET_VIEW)
+    frames_->InvalidateView();
+  else
+    frames_->RepaintPopup();
 }
 
 void QtBrowser::SendFocusEvent(bool focus) {

@@ -118,6 +118,7 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   QtView* view() const { return view_.data(); }
   // The client's window that shows a windowless browser; null otherwise.
   QWidget* windowless_parent() const { return windowless_parent_.data(); }
+  QtOffscreenFrames* offscreen_frames() const { return frames_.data(); }
 
   // The page's report of a window it is opening: its target name, a line
   // feed, and the address it opens.

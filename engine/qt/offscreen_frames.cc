@@ -1,6 +1,10 @@
 #include "engine/qt/offscreen_frames.h"
 
+#include <QApplication>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <cstring>
 
@@ -69,10 +73,91 @@ void QtOffscreenFrames::SetHidden(bool hidden) {
   }
 }
 
+QRect QtOffscreenFrames::PopupRect() const {
+  if (!popup_ || !view_) return QRect();
+  return QRect(popup_->pos() - view_->pos(), popup_->size());
+}
+
+void QtOffscreenFrames::PopupShown(QWidget* popup) {
+  auto browser = browser_.lock();
+  auto handler = browser ? browser->client()->GetRenderHandler() : nullptr;
+  if (!handler || !popup) return;
+  popup_ = popup;
+  last_popup_ = QImage();
+  const QRect rect = PopupRect();
+  handler->OnPopupShow(browser, true);
+  handler->OnPopupSize(browser, {rect.x(), rect.y(), rect.width(), rect.height()});
+  // The pointer over the client's window goes to the popup while it is open.
+  qApp->installEventFilter(this);
+  CapturePopup(true);
+}
+
+void QtOffscreenFrames::PopupGone(QWidget* popup) {
+  if (!popup_ || popup != popup_) return;
+  popup_ = nullptr;
+  last_popup_ = QImage();
+  qApp->removeEventFilter(this);
+  auto browser = browser_.lock();
+  auto handler = browser ? browser->client()->GetRenderHandler() : nullptr;
+  if (handler) handler->OnPopupShow(browser, false);
+}
+
+void QtOffscreenFrames::RepaintPopup() {
+  auto browser = browser_.lock();
+  auto handler = browser ? browser->client()->GetRenderHandler() : nullptr;
+  if (!handler || last_popup_.isNull()) return;
+  handler->OnPaint(browser, PET_POPUP, {{0, 0, last_popup_.width(), last_popup_.height()}}, last_popup_.constBits(),
+                   last_popup_.width(), last_popup_.height());
+}
+
+void QtOffscreenFrames::CapturePopup(bool always) {
+  if (!popup_ || !popup_->isVisible()) return;
+  QImage frame = popup_->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  if (frame.isNull() || (!always && frame == last_popup_)) return;
+  last_popup_ = frame;
+  // A view frame carries the popup with it; a popup frame alone asks for one.
+  whole_ = true;
+}
+
+bool QtOffscreenFrames::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+                     type == QEvent::MouseButtonDblClick || type == QEvent::MouseMove || type == QEvent::Wheel;
+  auto browser = browser_.lock();
+  QWidget* stand_in = browser ? browser->windowless_parent() : nullptr;
+  // The pointer events of the client's window, and of the popup's own,
+  // which holds the pointer while it is open.
+  if (!mouse || !popup_ || !stand_in || !watched->isWindowType() ||
+      (watched != stand_in->window()->windowHandle() && watched != popup_->windowHandle()))
+    return false;
+  const QPointF global = static_cast<QSinglePointEvent*>(event)->globalPosition();
+  const QPoint in_stand_in = stand_in->mapFromGlobal(global.toPoint());
+  const QRect rect = PopupRect();
+  if (!rect.contains(in_stand_in)) {
+    // A press elsewhere closes the list; the rest (the release of the press
+    // that opened it) is not the list's.
+    if (type == QEvent::MouseButtonPress) popup_->close();
+    return true;
+  }
+  const QPointF local = QPointF(in_stand_in - rect.topLeft());
+  if (type == QEvent::Wheel) {
+    auto* wheel = static_cast<QWheelEvent*>(event);
+    QWheelEvent copy(local, popup_->mapToGlobal(local), wheel->pixelDelta(), wheel->angleDelta(), wheel->buttons(),
+                     wheel->modifiers(), wheel->phase(), wheel->inverted());
+    QCoreApplication::sendEvent(popup_, &copy);
+  } else {
+    auto* press = static_cast<QMouseEvent*>(event);
+    QMouseEvent copy(type, local, popup_->mapToGlobal(local), press->button(), press->buttons(), press->modifiers());
+    QCoreApplication::sendEvent(popup_, &copy);
+  }
+  return true;
+}
+
 void QtOffscreenFrames::Capture() {
   auto browser = browser_.lock();
   auto handler = browser ? browser->client()->GetRenderHandler() : nullptr;
   if (!view_ || !handler) return;
+  CapturePopup(false);
   // Premultiplied 32-bit ARGB is BGRA in memory on this platform.
   QImage frame = view_->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
   if (frame.isNull()) return;

@@ -28,11 +28,26 @@ class QtOffscreenFrames : public QObject {
   void Resize();
   void SetHidden(bool hidden);
   void InvalidateView() { whole_ = true; }
+  // The engine's popup widget (an open select list) of the view shown or
+  // gone. It lives past the screens; its frames go out as popup frames and
+  // the pointer over its place in the client's window goes to it.
+  void PopupShown(QWidget* popup);
+  void PopupGone(QWidget* popup);
+  // The popup's last frame again, at once.
+  void RepaintPopup();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Capture();
+  void CapturePopup(bool always);
+  // Where the popup is, in view pixels.
+  QRect PopupRect() const;
 
   QPointer<QWidget> view_;
+  QPointer<QWidget> popup_;
+  QImage last_popup_;
   std::weak_ptr<QtBrowser> browser_;
   QTimer timer_;
   QImage last_;
