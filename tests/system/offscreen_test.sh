@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The built client rendering off screen: the page reaches the window through
 # the off-screen window's OpenGL drawing, clicks and typed text reach the
-# page, "show-update-rect" outlines what changed, and a new size brings a
-# whole new frame.
+# page, an open select list is drawn and takes a click, "show-update-rect"
+# outlines what changed, and a new size brings a whole new frame.
 # Usage: offscreen_test.sh VELTROCRM DEMO_SERVER WINDOW_SHOT
 set -uo pipefail
 exe=$1 demo=$2 shot=$3
@@ -14,7 +14,10 @@ cat > "$work/site/index.html" <<'HTML'
 <button id="b" style="position:absolute;left:50px;top:50px;width:300px;height:100px;background:#2060c0;color:#fff">press</button>
 <input id="t" style="position:absolute;left:50px;top:200px;width:300px;height:40px">
 <div id="box" style="position:absolute;left:400px;top:50px;width:200px;height:200px;background:#c01020"></div>
+<select id="s" style="position:absolute;left:50px;top:300px;width:300px;height:40px;font-size:24px">
+<option>one</option><option>two</option><option>three</option></select>
 <script>
+document.getElementById('s').addEventListener('change', function (e) { console.log('osr-select:' + e.target.value); });
 document.getElementById('b').addEventListener('click', function () {
   console.log('osr-click'); document.getElementById('box').style.background = '#10c020';
 });
@@ -47,6 +50,15 @@ xdotool mousemove --sync $((X + 200)) $((Y + 220)) click 1
 sleep 0.5
 xdotool type --delay 60 "abc"
 check "typed text reaches the page" wait_until 10 logged 'osr-text:abc'
+
+# The select list opens below its box (rows of about 30 pixels from y 340).
+eval "$(xwininfo -id "$main" | awk '/Absolute upper-left X/{print "PX=" $4} /Absolute upper-left Y/{print "PY=" $4}')"
+xdotool mousemove --sync $((PX + 200)) $((PY + 320)) click 1
+check "an open select list is drawn" wait_until 10 at_least offscreen-select 1e90ff 2000
+xdotool mousemove --sync $((PX + 200)) $((PY + 415))
+sleep 0.3
+xdotool click 1
+check "a click on its row chooses it" wait_until 10 logged 'osr-select:three'
 
 # A new size: the whole view is new, so the outline runs round all of it
 # (the text field gives up the focus first: its caret would draw new
