@@ -1,6 +1,9 @@
 #include "channel/hosts_pinning.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -31,6 +34,25 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &status) == 0;
 }
 
+// One change of the hosts file at a time, across processes: a helper left
+// running by a client that was killed finishes before the next one starts.
+// The lock is on the folder, which outlives every rewrite of the file.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& path)
+      : fd_(open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd_ >= 0) flock(fd_, LOCK_EX);
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  const int fd_;
+};
+
 }  // namespace
 
 bool LocalHostsEditor::Pin(const std::vector<PinnedHost>& hosts) {
@@ -42,6 +64,7 @@ bool LocalHostsEditor::Pin(const std::vector<PinnedHost>& hosts) {
     content_lines += line;
     domains.push_back(host.domain);
   }
+  FolderLock lock(hosts_path_);
   RecoverHostsFile(hosts_path_);
   std::string text;
   if (!ReadHostsFile(hosts_path_, text)) return false;
@@ -59,6 +82,7 @@ bool LocalHostsEditor::Pin(const std::vector<PinnedHost>& hosts) {
 }
 
 bool LocalHostsEditor::Unpin() {
+  FolderLock lock(hosts_path_);
   RecoverHostsFile(hosts_path_);
   std::string text;
   if (!ReadHostsFile(hosts_path_, text)) return false;

@@ -121,10 +121,17 @@ wait "$client" 2>/dev/null
 check "the kill came while the file was being rewritten" test "$(stat -c %s /etc/hosts)" != "$size"
 start_client
 check "the next run pins again" wait_until 40 pinned
-wait_until 10 bash -c "xdotool search --name '^VeltroCRM' >/dev/null"
+# The killed run's helper may have pinned first: wait for this run's window.
+check "the next run shows its window" \
+  wait_until 30 bash -c "xdotool search --onlyvisible --pid $client --name '^VeltroCRM' >/dev/null"
+sleep 1
 wmctrl -c "$title"
 check "the next run ends" wait_until 30 bash -c "! kill -0 $client 2>/dev/null"
 check "after the crash and a clean run the file is as it began" cmp -s /etc/hosts "$work/expected"
 check "no file of ours is left in /etc" test -z "$(ls -A /etc | grep '^\.veltrocrm-hosts-')"
 
+if [ "$failures" != 0 ]; then
+  echo "--- the program log"; iconv -f UTF-16LE -t UTF-8 "$program_log" | tr -d '\r' | grep -v '^datetime' | tail -40
+  echo "--- processes"; ps -eo pid,etimes,args | grep -E 'veltrocrm|hosts-helper' | grep -v grep
+fi
 finish
