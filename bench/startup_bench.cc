@@ -1,7 +1,8 @@
 // Start-up of the built client against a bare engine window showing the
 // same local page: time from start to the page's load event, and the CPU
 // time of the whole process tree up to a second after it, in interleaved
-// pairs. The tree is read from /proc before the program is stopped (on
+// rounds: the bare window as it comes, the bare window with the GPU switches
+// the client always gives the engine, then the client. The tree is read from /proc before the program is stopped (on
 // SIGTERM), so the work of ending is not counted: the engine's helpers are
 // not all reaped through the program, so its children's usage after the
 // stop would miss some of them.
@@ -64,14 +65,22 @@ int main(int argc, char** argv) {
 
   // One start: seconds to the load event (negative when it never came) and
   // CPU seconds of the process tree until a second after it.
-  auto run = [&](bool product, double& cpu) {
+  enum Program { kBare, kBareWithClientSwitches, kClient };
+  auto run = [&](Program program, double& cpu) {
     {
       std::lock_guard<std::mutex> lock(mutex);
       loaded = false;
     }
+    // The client always turns the engine's GPU paths off; the second
+    // yardstick does the same, so that the two ratios tell the switches'
+    // cost from the client's own.
+    if (program == kBareWithClientSwitches)
+      setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-gpu-compositing", 1);
     const auto start = Clock::now();
-    const pid_t pid = product ? StartInOwnGroup({client, "--start-url=" + url, "--channel-service=127.0.0.1:9"})
-                              : StartInOwnGroup({bare, url});
+    const pid_t pid = program == kClient
+                          ? StartInOwnGroup({client, "--start-url=" + url, "--channel-service=127.0.0.1:9"})
+                          : StartInOwnGroup({bare, url});
+    unsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     double seconds = -1;
     while (Clock::now() - start < std::chrono::seconds(30)) {
       {
@@ -90,24 +99,30 @@ int main(int argc, char** argv) {
     return seconds;
   };
 
-  std::vector<double> client_times, bare_times, client_cpu, bare_cpu;
+  std::vector<double> times[3], cpus[3];
   for (int i = 0; i < pairs; ++i) {
-    double cpu = 0;
-    const double b = run(false, cpu);
-    if (b > 0) bare_times.push_back(b), bare_cpu.push_back(cpu);
-    const double c = run(true, cpu);
-    if (c > 0) client_times.push_back(c), client_cpu.push_back(cpu);
+    for (Program program : {kBare, kBareWithClientSwitches, kClient}) {
+      double cpu = 0;
+      const double seconds = run(program, cpu);
+      if (seconds > 0) times[program].push_back(seconds), cpus[program].push_back(cpu);
+    }
   }
   server.stop();
   serving.join();
-  if (client_times.empty() || bare_times.empty()) {
-    std::fprintf(stderr, "no start reached its page\n");
-    return 1;
+  for (const auto& program_times : times) {
+    if (program_times.empty()) {
+      std::fprintf(stderr, "no start reached its page\n");
+      return 1;
+    }
   }
-  std::printf("pairs=%d client_loaded_s=%.3f bare_loaded_s=%.3f ratio=%.2f client_cpu_s=%.3f bare_cpu_s=%.3f "
-              "cpu_ratio=%.2f (medians; %zu and %zu starts reached the page)\n",
-              pairs, Median(client_times), Median(bare_times), Median(client_times) / Median(bare_times),
-              Median(client_cpu), Median(bare_cpu), Median(client_cpu) / Median(bare_cpu), client_times.size(),
-              bare_times.size());
+  const double client_time = Median(times[kClient]), client_cpu = Median(cpus[kClient]);
+  for (Program yardstick : {kBare, kBareWithClientSwitches}) {
+    std::printf("%s: rounds=%d client_loaded_s=%.3f bare_loaded_s=%.3f ratio=%.2f client_cpu_s=%.3f bare_cpu_s=%.3f "
+                "cpu_ratio=%.2f (medians; %zu and %zu starts reached the page)\n",
+                yardstick == kBare ? "bare window" : "bare window with the client's GPU switches", pairs,
+                client_time, Median(times[yardstick]), client_time / Median(times[yardstick]), client_cpu,
+                Median(cpus[yardstick]), client_cpu / Median(cpus[yardstick]), times[kClient].size(),
+                times[yardstick].size());
+  }
   return 0;
 }
