@@ -269,12 +269,16 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
       telephony::OnLandlineDeviceChange(message.wparam);
       return 0;
     case MSG_INCOMING_CALL: {
-      auto browser = GetBrowser();
       const std::u16string script = telephony::PhoneCallScript(static_cast<int>(message.lparam), message.wparam);
-      if (browser && !script.empty()) {
-        browser->GetMainFrame()->ExecuteJavaScript(script, std::string(), 0);
-        // A call must be noticed even when the window is not in front.
-        platform::RequestAttention(frame_);
+      if (script.empty()) return 0;
+      // The calls of a burst go to the page together, in their order, once
+      // the messages already waiting have been read.
+      pending_calls_.push_back(script);
+      if (pending_calls_.size() == 1) {
+        std::weak_ptr<RootWindow> weak = weak_from_this();
+        engine::PostTask([weak] {
+          if (auto self = weak.lock()) self->DeliverPendingCalls();
+        });
       }
       return 0;
     }
@@ -354,6 +358,22 @@ void RootWindow::OpenFindDialog() {
   });
   find_dialog_->setAttribute(Qt::WA_DeleteOnClose);
   find_dialog_->show();
+}
+
+void RootWindow::DeliverPendingCalls() {
+  const std::vector<std::u16string> calls = std::exchange(pending_calls_, {});
+  auto browser = GetBrowser();
+  if (!browser || calls.empty()) return;
+  std::u16string script = calls.size() == 1 ? calls.front() : std::u16string();
+  // A call the page's handler throws on must not cost the calls after it;
+  // its error still reaches the page uncaught.
+  if (calls.size() > 1) {
+    for (const std::u16string& call : calls)
+      script += u"try { " + call + u" } catch (e) { setTimeout(function () { throw e; }); }\n";
+  }
+  browser->GetMainFrame()->ExecuteJavaScript(script, std::string(), 0);
+  // A call must be noticed even when the window is not in front.
+  platform::RequestAttention(frame_);
 }
 
 void RootWindow::ShowAboutDialog() {

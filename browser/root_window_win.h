@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "browser/browser_host.h"
 #include "browser/find_dialog.h"
@@ -71,6 +72,8 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   void CreateRootWindow(const engine::BrowserSettings& settings);
   // The frame with its controls, not shown yet.
   void CreateFrame();
+  // The page gets the calls read since the last delivery, in one script.
+  void DeliverPendingCalls();
   // Windowed, or off screen when this window renders off screen.
   std::unique_ptr<BrowserHost> CreateBrowserHost(const std::string& url);
   std::string FrameTitle() const;
@@ -83,6 +86,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   app::RootWindowRegistry* registry_ = nullptr;
   bool with_controls_ = false;
   bool offscreen_ = false;
+  std::vector<std::u16string> pending_calls_;  // scripts of calls read, not yet delivered
   bool is_popup_ = false;
   uint32_t window_style_ = 0x02CF0000;
   platform::Rect start_rect_;

@@ -331,6 +331,16 @@ TEST_F(PageBridge, MobileCallsReachPhoneCall) {
     }
   }
 
+  // Calls read together go to the page together: one the page's handler
+  // throws on costs none of the others.
+  window->GetBrowser()->GetMainFrame()->ExecuteJavaScript(
+      u"var plain = phoneCall; phoneCall = function (n) { if (n == '555') throw new Error('no'); plain(n); };", "", 0);
+  EXPECT_EQ(Evaluate("typeof plain"), "\"function\"");
+  for (const char* number : {"554", "555", "556"}) SendDatagram(std::string("tel:") + number);
+  EXPECT_TRUE(WaitForCall("554"));
+  EXPECT_TRUE(WaitForCall("556"));
+  EXPECT_EQ(Text().find("call[555]"), std::string::npos);
+
   // A page that closes capture in its pagehide handler, where the engine
   // blocks the prompt channel: the next page gets no call.
   RecordingServer next;
