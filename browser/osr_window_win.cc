@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <cmath>
+#include <cstdio>
 
 #include "browser/util_win.h"
 #include "env/logs.h"
@@ -128,9 +129,9 @@ OffscreenWindow::OffscreenWindow(QWidget* parent, const OffscreenSettings& setti
 
 OffscreenWindow::~OffscreenWindow() {
   if (frames_ > 0) {
-    const double seconds = (QDateTime::currentMSecsSinceEpoch() - first_frame_ms_) / 1000.0;
-    env::WriteProgramLog("off-screen window: " + std::to_string(frames_) + " frames in " +
-                         std::to_string(static_cast<int>(seconds * 10 + 0.5) / 10.0).substr(0, 6) + " s");
+    char seconds[32];
+    std::snprintf(seconds, sizeof(seconds), "%.1f", (QDateTime::currentMSecsSinceEpoch() - first_frame_ms_) / 1000.0);
+    env::WriteProgramLog("off-screen window: " + std::to_string(frames_) + " frames in " + seconds + " s");
   }
   render_handler_->Detach();
   ReleaseBrowser();
