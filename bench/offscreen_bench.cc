@@ -58,11 +58,6 @@ double LastDrawnFps(const std::string& log_folder) {
   return fps;
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

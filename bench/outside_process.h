@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -106,6 +107,12 @@ inline double CpuSecondsOfTree(pid_t root) {
     }
   }
   return total;
+}
+
+// The middle value (the upper one of an even count); 0 for none.
+inline double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
 }
 
 #endif  // BENCH_OUTSIDE_PROCESS_H_

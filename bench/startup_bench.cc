@@ -31,11 +31,6 @@ window.addEventListener('load', function () { fetch('/loaded', { method: 'POST' 
 
 using Clock = std::chrono::steady_clock;
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -247,44 +247,32 @@ void OffscreenWindow::focusOutEvent(QFocusEvent* event) {
   if (auto* h = host()) h->SendFocusEvent(false);
 }
 
+void OffscreenWindow::SendCharacters(const QString& text, uint32_t modifiers) {
+  auto* h = host();
+  if (!h) return;
+  engine::KeyEvent key;
+  key.type = engine::KEYEVENT_CHAR;
+  key.modifiers = modifiers;
+  for (QChar character : text) {
+    key.character = character.unicode();
+    h->SendKeyEvent(key);
+  }
+}
+
 void OffscreenWindow::keyPressEvent(QKeyEvent* event) {
   auto* h = host();
   if (!h) return;
-  engine::KeyEvent key;
-  key.type = engine::KEYEVENT_RAWKEYDOWN;
-  key.windows_key_code = engine::WindowsKeyCodeFromQtKey(event->key());
-  key.native_key_code = static_cast<int>(event->nativeScanCode());
-  key.modifiers = engine::EventFlagsFromQtModifiers(event->modifiers());
-  key.is_system_key = event->modifiers() & Qt::AltModifier;
-  h->SendKeyEvent(key);
-  key.type = engine::KEYEVENT_CHAR;
-  for (QChar character : event->text()) {
-    key.character = character.unicode();
-    h->SendKeyEvent(key);
-  }
+  h->SendKeyEvent(engine::KeyEventFromQt(*event, engine::KEYEVENT_RAWKEYDOWN));
+  SendCharacters(event->text(), engine::EventFlagsFromQtModifiers(event->modifiers()));
 }
 
 void OffscreenWindow::keyReleaseEvent(QKeyEvent* event) {
-  auto* h = host();
-  if (!h) return;
-  engine::KeyEvent key;
-  key.type = engine::KEYEVENT_KEYUP;
-  key.windows_key_code = engine::WindowsKeyCodeFromQtKey(event->key());
-  key.native_key_code = static_cast<int>(event->nativeScanCode());
-  key.modifiers = engine::EventFlagsFromQtModifiers(event->modifiers());
-  h->SendKeyEvent(key);
+  if (auto* h = host()) h->SendKeyEvent(engine::KeyEventFromQt(*event, engine::KEYEVENT_KEYUP));
 }
 
 void OffscreenWindow::inputMethodEvent(QInputMethodEvent* event) {
-  auto* h = host();
-  if (!h) return;
   // Composed text arrives whole; it goes to the page as typed characters.
-  engine::KeyEvent key;
-  key.type = engine::KEYEVENT_CHAR;
-  for (QChar character : event->commitString()) {
-    key.character = character.unicode();
-    h->SendKeyEvent(key);
-  }
+  SendCharacters(event->commitString(), 0);
   event->accept();
 }
 

@@ -69,6 +69,8 @@ class OffscreenWindow : public QOpenGLWidget {
 
  private:
   engine::BrowserHost* host() const;
+  // |text| to the page as typed characters.
+  void SendCharacters(const QString& text, uint32_t modifiers);
   bool OverPopup(int x, int y) const;
   QPoint WithPopupOffset(int x, int y) const;
   engine::MouseEvent ToEngine(QPoint device_point, Qt::KeyboardModifiers modifiers,

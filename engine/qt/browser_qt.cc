@@ -315,12 +315,8 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     auto browser = browser_.lock();
     if (browser && type != QEvent::ShortcutOverride) {
-      KeyEvent engine_event;
-      engine_event.type = type == QEvent::KeyPress ? KEYEVENT_RAWKEYDOWN : KEYEVENT_KEYUP;
-      engine_event.windows_key_code = WindowsKeyCodeFromQtKey(key->key());
-      engine_event.native_key_code = static_cast<int>(key->nativeScanCode());
-      engine_event.modifiers = EventFlagsFromQtModifiers(key->modifiers());
-      engine_event.is_system_key = key->modifiers() & Qt::AltModifier;
+      const KeyEvent engine_event =
+          KeyEventFromQt(*key, type == QEvent::KeyPress ? KEYEVENT_RAWKEYDOWN : KEYEVENT_KEYUP);
       if (browser->client()->OnPreKeyEvent(browser, engine_event)) return true;
     }
   }

@@ -48,6 +48,16 @@ uint32_t EventFlagsFromQtModifiers(Qt::KeyboardModifiers modifiers) {
   return flags;
 }
 
+KeyEvent KeyEventFromQt(const QKeyEvent& event, KeyEventType type) {
+  KeyEvent key;
+  key.type = type;
+  key.windows_key_code = WindowsKeyCodeFromQtKey(event.key());
+  key.native_key_code = static_cast<int>(event.nativeScanCode());
+  key.modifiers = EventFlagsFromQtModifiers(event.modifiers());
+  key.is_system_key = event.modifiers() & Qt::AltModifier;
+  return key;
+}
+
 int QtKeyFromWindowsKeyCode(int code) {
   if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9')) return code;
   if (code >= 0x70 && code <= 0x87) return Qt::Key_F1 + (code - 0x70);

@@ -1,8 +1,11 @@
 #ifndef ENGINE_QT_KEY_MAPPING_H_
 #define ENGINE_QT_KEY_MAPPING_H_
 
+#include <QKeyEvent>
 #include <Qt>
 #include <cstdint>
+
+#include "engine/engine.h"
 
 namespace engine {
 
@@ -13,6 +16,8 @@ int WindowsKeyCodeFromQtKey(int qt_key);
 int QtKeyFromWindowsKeyCode(int code);
 // The engine's event flags as Qt's keyboard modifiers.
 Qt::KeyboardModifiers QtModifiersFromEventFlags(uint32_t flags);
+// A key press or release as the engine reports it, of |type|.
+KeyEvent KeyEventFromQt(const QKeyEvent& event, KeyEventType type);
 // Shift, Control and Alt as the engine's event flags; keypad keys add the
 // key-pad flag.
 uint32_t EventFlagsFromQtModifiers(Qt::KeyboardModifiers modifiers);
