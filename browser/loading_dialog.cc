@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScreen>
 
 #include "browser/util_win.h"
 
@@ -42,7 +43,12 @@ platform::Rect LoadingDialog::PlaceOver(const platform::Rect& frame, int width, 
 
 void LoadingDialog::PlaceOverFrame() {
   if (!parentWidget()) return;
-  const QRect f = parentWidget()->frameGeometry();
+  const QWidget* frame = parentWidget();
+  // A maximised frame is about to fill its screen's work area: going there
+  // at once spares a move after the window manager has maximised it, which
+  // repaints the whole frame while the page is still starting.
+  const QRect f = frame->isMaximized() && frame->screen() ? frame->screen()->availableGeometry()
+                                                          : frame->frameGeometry();
   const platform::Rect place = PlaceOver({f.x(), f.y(), f.width(), f.height()}, width(), height());
   move(place.x, place.y);
 }

@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QWindow>
@@ -99,6 +100,34 @@ TEST_F(BrowserPolicies, LoadingDialogCyclesUntilThePageHasLoaded) {
   browser::LoadingDialog standalone(nullptr);
   const int start = standalone.progress();
   EXPECT_TRUE(WaitFor([&] { return standalone.progress() >= start + 4; }, 2000));
+}
+
+TEST_F(BrowserPolicies, LoadingDialogWaitsWhereTheMaximisedFrameWillBe) {
+  // A server that takes the connection and never answers keeps the page
+  // loading, and the dialog up, for as long as the test needs.
+  const int silent = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ASSERT_EQ(listen(silent, 8), 0);
+  getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+  auto window = registry()->CreateRootWindow(false, false, {0, 0, 800, 600},
+                                             "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/");
+  QPointer<browser::LoadingDialog> dialog = window->loading_dialog();
+  ASSERT_TRUE(dialog);
+  const QPoint first = dialog->pos();
+  QWidget* frame = window->GetHandle();
+  const QRect work = frame->screen()->availableGeometry();
+  // Moving it once the window manager has maximised the frame would
+  // repaint the whole frame.
+  EXPECT_TRUE(WaitFor([&] { return frame->frameGeometry().size() == work.size(); }, 5000));
+  ASSERT_TRUE(dialog);
+  EXPECT_EQ(dialog->pos(), first);
+  EXPECT_EQ(first, QPoint(work.x() + (work.width() - dialog->width()) / 2,
+                          work.y() + (work.height() - dialog->height()) / 3));
+  close(silent);
 }
 
 TEST_F(BrowserPolicies, HeadersGoWhereverTheyCauseNoPreflight) {
