@@ -1,12 +1,13 @@
 // Start-up of the built client against a bare engine window showing the
 // same local page: time from start to the page's load event, and the CPU
 // time of the whole process tree up to a second after it, in interleaved
-// rounds: the bare window as it comes, the bare window with the GPU switches
-// the client always gives the engine, then the client. The tree is read from /proc before the program is stopped (on
-// SIGTERM), so the work of ending is not counted: the engine's helpers are
-// not all reaped through the program, so its children's usage after the
-// stop would miss some of them.
-// Usage: startup_bench VELTROCRM BARE_ENGINE_WINDOW [pairs]
+// rounds: the bare window as it comes; with the GPU switches the client
+// always gives the engine; with those and Qt Quick's software renderer,
+// which the client then draws with; and the client. The tree is read from
+// /proc before the program is stopped (on SIGTERM), so the work of ending is
+// not counted: the engine's helpers are not all reaped through the program,
+// so its children's usage after the stop would miss some of them.
+// Usage: startup_bench VELTROCRM BARE_ENGINE_WINDOW [rounds]
 //        (needs a display with a window manager: without one neither
 //        window is maximised, and the two get different sizes)
 #include <httplib.h>
@@ -35,12 +36,12 @@ using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: startup_bench VELTROCRM BARE_ENGINE_WINDOW [pairs]\n");
+    std::fprintf(stderr, "usage: startup_bench VELTROCRM BARE_ENGINE_WINDOW [rounds]\n");
     return 2;
   }
   const std::string client = std::filesystem::absolute(argv[1]).string();
   const std::string bare = std::filesystem::absolute(argv[2]).string();
-  const int pairs = argc > 3 ? std::atoi(argv[3]) : 10;
+  const int rounds = argc > 3 ? std::atoi(argv[3]) : 10;
 
   PrivateHome home;
   // The client runs without the engine's sandbox as root; so does the bare window.
@@ -60,22 +61,24 @@ int main(int argc, char** argv) {
 
   // One start: seconds to the load event (negative when it never came) and
   // CPU seconds of the process tree until a second after it.
-  enum Program { kBare, kBareWithClientSwitches, kClient };
+  enum Program { kBare, kBareWithClientSwitches, kBareDrawingAsClient, kClient };
   auto run = [&](Program program, double& cpu) {
     {
       std::lock_guard<std::mutex> lock(mutex);
       loaded = false;
     }
-    // The client always turns the engine's GPU paths off; the second
-    // yardstick does the same, so that the two ratios tell the switches'
-    // cost from the client's own.
-    if (program == kBareWithClientSwitches)
+    // The client always turns the engine's GPU paths off, and then draws
+    // with Qt Quick's software renderer; the other yardsticks do the same,
+    // so that the ratios tell those choices' share from the client's own.
+    if (program == kBareWithClientSwitches || program == kBareDrawingAsClient)
       setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-gpu-compositing", 1);
+    if (program == kBareDrawingAsClient) setenv("QT_QUICK_BACKEND", "software", 1);
     const auto start = Clock::now();
     const pid_t pid = program == kClient
                           ? StartInOwnGroup({client, "--start-url=" + url, "--channel-service=127.0.0.1:9"})
                           : StartInOwnGroup({bare, url});
     unsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    unsetenv("QT_QUICK_BACKEND");
     double seconds = -1;
     while (Clock::now() - start < std::chrono::seconds(30)) {
       {
@@ -94,9 +97,9 @@ int main(int argc, char** argv) {
     return seconds;
   };
 
-  std::vector<double> times[3], cpus[3];
-  for (int i = 0; i < pairs; ++i) {
-    for (Program program : {kBare, kBareWithClientSwitches, kClient}) {
+  std::vector<double> times[4], cpus[4];
+  for (int i = 0; i < rounds; ++i) {
+    for (Program program : {kBare, kBareWithClientSwitches, kBareDrawingAsClient, kClient}) {
       double cpu = 0;
       const double seconds = run(program, cpu);
       if (seconds > 0) times[program].push_back(seconds), cpus[program].push_back(cpu);
@@ -111,10 +114,12 @@ int main(int argc, char** argv) {
     }
   }
   const double client_time = Median(times[kClient]), client_cpu = Median(cpus[kClient]);
-  for (Program yardstick : {kBare, kBareWithClientSwitches}) {
+  const char* names[] = {"bare window", "bare window with the client's GPU switches",
+                         "bare window with the client's GPU switches and software Qt Quick"};
+  for (Program yardstick : {kBare, kBareWithClientSwitches, kBareDrawingAsClient}) {
     std::printf("%s: rounds=%d client_loaded_s=%.3f bare_loaded_s=%.3f ratio=%.2f client_cpu_s=%.3f bare_cpu_s=%.3f "
                 "cpu_ratio=%.2f (medians; %zu and %zu starts reached the page)\n",
-                yardstick == kBare ? "bare window" : "bare window with the client's GPU switches", pairs,
+                names[yardstick], rounds,
                 client_time, Median(times[yardstick]), client_time / Median(times[yardstick]), client_cpu,
                 Median(cpus[yardstick]), client_cpu / Median(cpus[yardstick]), times[kClient].size(),
                 times[yardstick].size());

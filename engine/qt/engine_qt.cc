@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QQuickWindow>
 #include <QThread>
 #include <QTranslator>
 #include <QWebEngineNotification>
@@ -233,6 +234,13 @@ bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
   g_state->argv.assign(args.argv, args.argv + args.argc);
   g_state->argv.push_back(nullptr);
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // Without GPU compositing the engine's frames are bitmaps: Qt Quick's
+  // software renderer draws them without an OpenGL context, where the
+  // default renderer would take every frame through a whole-window GL pass,
+  // on machines without a GPU in software, at tens of milliseconds of CPU
+  // a frame.
+  if (engine_command_line->HasSwitch("disable-gpu-compositing"))
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
   {
     std::lock_guard<std::mutex> lock(g_app_mutex);
     g_app = new QApplication(g_state->argc, g_state->argv.data());
