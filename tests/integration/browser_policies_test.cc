@@ -29,6 +29,7 @@
 #include "env/system_integration.h"
 #include "platform/message_box.h"
 #include "client_harness.h"
+#include "tests/unit/test_support.h"
 
 namespace {
 
@@ -105,16 +106,10 @@ TEST_F(BrowserPolicies, LoadingDialogCyclesUntilThePageHasLoaded) {
 TEST_F(BrowserPolicies, LoadingDialogWaitsWhereTheMaximisedFrameWillBe) {
   // A server that takes the connection and never answers keeps the page
   // loading, and the dialog up, for as long as the test needs.
-  const int silent = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-  ASSERT_EQ(listen(silent, 8), 0);
-  getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+  SilentServer silent;
+  ASSERT_NE(silent.port(), 0);
   auto window = registry()->CreateRootWindow(false, false, {0, 0, 800, 600},
-                                             "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/");
+                                             "http://127.0.0.1:" + std::to_string(silent.port()) + "/");
   QPointer<browser::LoadingDialog> dialog = window->loading_dialog();
   ASSERT_TRUE(dialog);
   const QPoint first = dialog->pos();
@@ -127,7 +122,6 @@ TEST_F(BrowserPolicies, LoadingDialogWaitsWhereTheMaximisedFrameWillBe) {
   EXPECT_EQ(dialog->pos(), first);
   EXPECT_EQ(first, QPoint(work.x() + (work.width() - dialog->width()) / 2,
                           work.y() + (work.height() - dialog->height()) / 3));
-  close(silent);
 }
 
 TEST_F(BrowserPolicies, HeadersGoWhereverTheyCauseNoPreflight) {

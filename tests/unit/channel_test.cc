@@ -417,20 +417,13 @@ TEST(HostsFile, AStoppedRunPinsNothing) {
 
   // A service that takes the connection and never answers: a stopped run
   // gives up instead of waiting out the 5 s time-out.
-  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-  ASSERT_EQ(listen(listener, 1), 0);
-  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  ChannelSelector silent(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:" + std::to_string(ntohs(address.sin_port)), nullptr);
+  SilentServer service;
+  ASSERT_NE(service.port(), 0);
+  ChannelSelector silent(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:" + std::to_string(service.port()), nullptr);
   silent.Stop();
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(silent.FetchChannelList());
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-  close(listener);
 }
 
 TEST(Echo, RequestAndReplyChecks) {

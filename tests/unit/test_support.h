@@ -1,11 +1,39 @@
 #ifndef TESTS_UNIT_TEST_SUPPORT_H_
 #define TESTS_UNIT_TEST_SUPPORT_H_
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+
+// A TCP server on 127.0.0.1 that takes connections and never answers;
+// port() is 0 when it could not listen.
+class SilentServer {
+ public:
+  SilentServer() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 && listen(fd_, 8) == 0 &&
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+      port_ = ntohs(address.sin_port);
+  }
+  ~SilentServer() { close(fd_); }
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+  int port() const { return port_; }
+
+ private:
+  int fd_;
+  int port_ = 0;
+};
 
 // A temporary folder, removed with everything in it at the end of scope.
 class TempDir {
