@@ -1,7 +1,8 @@
 // A local stand-in for the service: serves the bundled demo client page,
 // or the pages of another folder. /slow/NAME sends the folder's file NAME
 // as a download in 20 pieces over about three seconds, as a slow line
-// brings an installer.
+// brings an installer; /late/PATH answers with the page PATH after eight
+// seconds, as an overloaded service would.
 // Usage: demo_server [port [folder]]   (port 0 or none: a free port, printed on stdout)
 #include <httplib.h>
 
@@ -40,6 +41,17 @@ int main(int argc, char** argv) {
                                sink.write(body->data() + offset, length);
                                return true;
                              });
+  });
+  server.Get(R"(/late/([A-Za-z0-9._/-]+))", [root](const httplib::Request& req, httplib::Response& res) {
+    const std::string path = req.matches[1];
+    std::ifstream file(std::string(root) + "/" + path, std::ios::binary);
+    if (path.find("..") != std::string::npos || !file) {
+      res.status = 404;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(8));
+    res.set_content(std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()),
+                    "text/html; charset=utf-8");
   });
   const int bound = port > 0 ? (server.bind_to_port("127.0.0.1", port) ? port : -1)
                              : server.bind_to_any_port("127.0.0.1");

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The built client under X with a window manager, driven from outside:
 # start-up flags, the main window, page log, remote debugging, single
-# instance and a clean exit. Usage: startup_test.sh VELTROCRM DEMO_SERVER
+# instance, a clean exit and the loading dialog of a slow start.
+# Usage: startup_test.sh VELTROCRM DEMO_SERVER WINDOW_SHOT
 set -uo pipefail
 exe=$1
 demo=$2
+shot=$3
 title='VeltroCRM客户管理系统 (版本2.6.1)'
 . "$(dirname "$0")/lib.sh"
 
@@ -142,5 +144,55 @@ check "there is one window with the main title" test "$(xdotool search --onlyvis
 wmctrl -c "$title"
 none_left() { [ "$(instances)" = 0 ]; }
 check "the one instance ends" wait_until 20 none_left
+
+# A service slow to answer: the loading dialog waits over the maximised
+# frame, on top of it, painted and moving, until the page has come.
+"$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/late/client/index.html" \
+  --channel-service=127.0.0.1:9 > /dev/null 2>&1 &
+client_pid=$!
+check "a slow start shows its window" wait_until 30 window_shown
+wid=$(window_id)
+dialog_id() {  # the client's one small window
+  local w
+  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+    [ "$w" = "$wid" ] && continue
+    xwininfo -id "$w" | awk '/Width/{w=$2} /Height/{h=$2} END{exit !(w > 0 && w < 600 && h < 300)}' && {
+      echo "$w"
+      return
+    }
+  done
+}
+dialog_shown() { test -n "$(dialog_id)"; }
+check "the loading dialog is up" wait_until 10 dialog_shown
+dialog=$(dialog_id)
+check "the frame is maximised under it" wait_until 10 maximized
+# Centred on the work area, its top at a third of the free height.
+placed() {
+  local screen
+  screen=$(xdpyinfo | awk '/dimensions:/{split($2,d,"x"); print d[1]" "d[2]}')
+  xwininfo -id "$dialog" | awk -v s="$screen" '
+    BEGIN { split(s, d, " ") }
+    /Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2}
+    END { dx = x - int((d[1] - w) / 2); dy = y - int((d[2] - h) / 3); exit !(dx * dx <= 1 && dy * dy <= 1) }'
+}
+check "the dialog is centred over the maximised frame" placed
+# Its black text can only be seen if it is above the white frame.
+dialog_seen() {
+  local out
+  out=$("$shot" "$dialog" "$shots/loading-dialog.png" 000000 2>/dev/null) || return 1
+  echo "$out" > "$shots/loading-dialog.txt"
+  awk -v c="$(echo "$out" | sed -n 's/.*colour=\([0-9]*\).*/\1/p')" \
+      -v n="$(echo "$out" | sed -n 's/.*colours=\([0-9]*\).*/\1/p')" 'BEGIN { exit !(c >= 10 && n >= 4) }'
+}
+check "the dialog is painted on top of the frame" wait_until 5 dialog_seen
+sleep 0.5
+"$shot" "$dialog" "$shots/loading-dialog-later.png" > /dev/null 2>&1
+check "its bar moves" bash -c "! cmp -s '$shots/loading-dialog.png' '$shots/loading-dialog-later.png'"
+dialog_gone() { ! dialog_shown; }
+check "the dialog goes once the page has come" wait_until 30 dialog_gone
+check "the page is painted in the frame" wait_until 10 painted slow-start-main "$wid" 222233
+wmctrl -c "$title"
+check "the slow start ends" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
+client_pid=""
 
 finish
