@@ -2,6 +2,8 @@
 #define TELEPHONY_CALL_TABLES_H_
 
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -49,16 +51,27 @@ class CallTable {
   // most once: false when it went out already or a later call has taken
   // the slot since.
   bool TakeForDelivery(size_t slot, uint64_t serial, std::string& number) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const size_t index = slot % kCallSlots;
-    if (delivered_[index] || (serial != 0 && serials_[index] != serial)) return false;
-    delivered_[index] = true;
-    number = slots_[index].data();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      const size_t index = slot % kCallSlots;
+      if (delivered_[index] || (serial != 0 && serials_[index] != serial)) return false;
+      delivered_[index] = true;
+      number = slots_[index].data();
+    }
+    taken_.notify_all();
     return true;
+  }
+  // Waits at most |timeout| for call |serial| in |slot| to go out; true
+  // when it has, or when the slot no longer holds it.
+  bool WaitTaken(size_t slot, uint64_t serial, std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const size_t index = slot % kCallSlots;
+    return taken_.wait_for(lock, timeout, [&] { return delivered_[index] || serials_[index] != serial; });
   }
 
  private:
   mutable std::mutex mutex_;
+  std::condition_variable taken_;
   std::array<std::array<char, SlotBytes>, kCallSlots> slots_{};
   std::array<uint64_t, kCallSlots> serials_{};
   std::array<bool, kCallSlots> delivered_{};

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <sstream>
 #include <system_error>
+#include <utility>
 
 #include "browser/window_messages.h"
 #include "env/logs.h"
@@ -41,8 +42,11 @@ bool ParseCallDatagram(const char* data, size_t length, std::string& number) {
 }
 
 MobileCallListener::MobileCallListener(MobileCallTable& table, std::function<bool()> delivery_enabled,
-                                       std::function<void(uintptr_t)> announce)
-    : table_(table), delivery_enabled_(std::move(delivery_enabled)), announce_(std::move(announce)) {}
+                                       std::function<bool(uintptr_t)> announce, std::chrono::milliseconds slot_wait)
+    : table_(table),
+      delivery_enabled_(std::move(delivery_enabled)),
+      announce_(std::move(announce)),
+      slot_wait_(slot_wait) {}
 
 MobileCallListener::~MobileCallListener() { Stop(); }
 
@@ -89,12 +93,25 @@ void MobileCallListener::Run() {
 
 void MobileCallListener::HandleDatagram(const char* data, size_t length) {
   const size_t slot = next_slot_;
+  WaitUntilRead(slot);
   table_.Clear(slot);
   std::string number;
   if (!ParseCallDatagram(data, length, number)) return;
   const uint64_t serial = table_.Store(slot, number.data(), number.size());
-  if (delivery_enabled_()) announce_(CallAnnouncement(slot, serial));
+  unread_[slot] = delivery_enabled_() && announce_(CallAnnouncement(slot, serial)) ? serial : 0;
   next_slot_ = (slot + 1) % kCallSlots;
+}
+
+void MobileCallListener::WaitUntilRead(size_t slot) {
+  const uint64_t serial = std::exchange(unread_[slot], 0);
+  if (serial == 0) return;
+  // A burst can outrun the main window for a moment; the socket keeps the
+  // datagrams meanwhile, so the call in this slot is not overwritten unread.
+  constexpr std::chrono::milliseconds kStep{50};  // how often the stop flag is looked at
+  for (auto waited = std::chrono::milliseconds(0); waited < slot_wait_ && !stop_; waited += kStep) {
+    if (table_.WaitTaken(slot, serial, std::min(kStep, slot_wait_ - waited))) return;
+  }
+  env::WriteProgramLog("call " + std::to_string(serial) + " not read in time: its slot is reused");
 }
 
 std::vector<unsigned long> SocketInodesOnPort(const std::string& proc_net_udp, uint16_t port) {
@@ -172,8 +189,9 @@ MobileCapture& Capture() {
   return capture;
 }
 
-void AnnounceToMainWindow(uintptr_t announcement) {
-  if (auto window = env::FindMainWindow()) window->Post({MSG_INCOMING_CALL, announcement, CALL_SOURCE_MOBILE});
+bool AnnounceToMainWindow(uintptr_t announcement) {
+  auto window = env::FindMainWindow();
+  return window && window->Post({MSG_INCOMING_CALL, announcement, CALL_SOURCE_MOBILE});
 }
 
 // The port is taken: name the programs that hold it.

@@ -1,7 +1,9 @@
 #ifndef TELEPHONY_MOBILE_CALL_LISTENER_H_
 #define TELEPHONY_MOBILE_CALL_LISTENER_H_
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,13 +22,19 @@ inline constexpr size_t kDatagramBytes = 68;  // only this much of a datagram is
 // datagram does not begin with "tel:".
 bool ParseCallDatagram(const char* data, size_t length, std::string& number);
 
+// How long a datagram may wait for the main window to read the call still
+// in the slot it needs; after that the slot is reused and the call lost.
+inline constexpr std::chrono::milliseconds kSlotWait{2000};
+
 // Receives call datagrams on a UDP port on its own thread, stores each
 // number in the next slot of |table| and hands its CallAnnouncement to
-// |announce| while delivery is enabled.
+// |announce| while delivery is enabled; |announce| says whether the
+// announcement went out.
 class MobileCallListener {
  public:
   MobileCallListener(MobileCallTable& table, std::function<bool()> delivery_enabled,
-                     std::function<void(uintptr_t announcement)> announce);
+                     std::function<bool(uintptr_t announcement)> announce,
+                     std::chrono::milliseconds slot_wait = kSlotWait);
   ~MobileCallListener();  // stops and joins
 
   enum class StartResult { kStarted, kNoSocket, kPortTaken };
@@ -41,11 +49,16 @@ class MobileCallListener {
 
  private:
   void Run();
+  void WaitUntilRead(size_t slot);
 
   MobileCallTable& table_;
   std::function<bool()> delivery_enabled_;
-  std::function<void(uintptr_t)> announce_;
+  std::function<bool(uintptr_t)> announce_;
+  const std::chrono::milliseconds slot_wait_;
   std::atomic<size_t> next_slot_{0};
+  // Per slot: the serial of the call announced there and not yet known to
+  // be read (0: none).
+  std::array<uint64_t, kCallSlots> unread_{};
   std::atomic<bool> stop_{false};
   int socket_ = -1;
   std::thread thread_;

@@ -7,6 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "platform/desktop_services.h"
 #include "renderer/app_extension.h"
@@ -54,8 +58,14 @@ TEST(MobileListener, RingSlotsAndDelivery) {
   MobileCallTable table;
   bool enabled = true;
   std::vector<size_t> announced;
-  MobileCallListener listener(table, [&] { return enabled; },
-                              [&](uintptr_t announcement) { announced.push_back(announcement & 0xFF); });
+  // Nobody reads the calls here: a slot is reused at once.
+  MobileCallListener listener(
+      table, [&] { return enabled; },
+      [&](uintptr_t announcement) {
+        announced.push_back(announcement & 0xFF);
+        return true;
+      },
+      std::chrono::milliseconds(0));
   for (int i = 0; i < 9; ++i) {
     const std::string datagram = "tel:1380000000" + std::to_string(i);
     listener.HandleDatagram(datagram.data(), datagram.size());
@@ -89,7 +99,7 @@ TEST(MobileListener, NoSocketIsNotAPortConflict) {
     const rlimit none{0, 0};
     setrlimit(RLIMIT_NOFILE, &none);
     MobileCallTable table;
-    telephony::MobileCallListener listener(table, [] { return true; }, [](uintptr_t) {});
+    telephony::MobileCallListener listener(table, [] { return true; }, [](uintptr_t) { return true; });
     _exit(listener.Start(0) == telephony::MobileCallListener::StartResult::kNoSocket ? 0 : 1);
   }
   int status = 0;
@@ -100,7 +110,7 @@ TEST(MobileListener, NoSocketIsNotAPortConflict) {
 TEST(MobileListener, AnotherUserCannotShareThePort) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   MobileCallTable table;
-  telephony::MobileCallListener listener(table, [] { return true; }, [](uintptr_t) {});
+  telephony::MobileCallListener listener(table, [] { return true; }, [](uintptr_t) { return true; });
   // An ephemeral port: bind 0 elsewhere first to learn a free one.
   const int probe = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in address{};
@@ -147,12 +157,61 @@ TEST(CallDelivery, ScriptsAreSafeStringLiterals) {
   EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, 3), u"phoneCall(\"\");");  // an empty slot
 }
 
+TEST(CallDelivery, ABurstWaitsForTheMainWindowInsteadOfOverwriting) {
+  MobileCallTable table;
+  std::mutex mutex;
+  std::condition_variable posted;
+  std::deque<uintptr_t> queue;
+  bool window_gone = false;
+  MobileCallListener listener(table, [] { return true; }, [&](uintptr_t a) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (window_gone) return false;
+    queue.push_back(a);
+    posted.notify_all();
+    return true;
+  });
+  // A main window that reads its messages 30 ms late, as when it is busy.
+  std::vector<std::string> delivered;
+  std::thread window([&] {
+    for (int read = 0; read < 20; ++read) {
+      std::unique_lock<std::mutex> lock(mutex);
+      posted.wait(lock, [&] { return !queue.empty(); });
+      const uintptr_t announcement = queue.front();
+      queue.pop_front();
+      lock.unlock();
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      std::string number;
+      if (table.TakeForDelivery(announcement & 0xFF, announcement >> 8, number)) delivered.push_back(number);
+    }
+  });
+  std::vector<std::string> sent;
+  for (int i = 0; i < 20; ++i) {
+    sent.push_back(std::to_string(2000 + i));
+    const std::string datagram = "tel:" + sent.back();
+    listener.HandleDatagram(datagram.data(), datagram.size());
+  }
+  window.join();
+  EXPECT_EQ(delivered, sent);
+
+  // No window to post to: nothing to wait for, the ring goes round at once.
+  window_gone = true;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 9; ++i) listener.HandleDatagram("tel:1", 5);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kSlotWait);
+}
+
 TEST(CallDelivery, EveryCallOnceAndNeverAnotherInItsPlace) {
   MobileCallTable table;
   std::vector<uintptr_t> announced;
-  MobileCallListener listener(table, [] { return true; }, [&](uintptr_t a) { announced.push_back(a); });
-  // Nine calls before the first is delivered: the first one's slot is
-  // taken by the ninth, so it is dropped, and the rest arrive once each.
+  MobileCallListener listener(
+      table, [] { return true; },
+      [&](uintptr_t a) {
+        announced.push_back(a);
+        return true;
+      },
+      std::chrono::milliseconds(20));
+  // Nine calls and the first is not read in time: its slot is taken by
+  // the ninth, so it is dropped, and the rest arrive once each.
   for (int i = 1; i <= 9; ++i) {
     const std::string datagram = "tel:" + std::to_string(1000 + i);
     listener.HandleDatagram(datagram.data(), datagram.size());
