@@ -135,11 +135,10 @@ int main(int argc, char** argv) {
       for (const auto& [n, count] : seen) repeated += count - 1;
       const size_t lost = sent.size() - latencies.size();
       std::sort(latencies.begin(), latencies.end());
-      auto at = [&](double q) { return latencies.empty() ? 0.0 : latencies[std::min(latencies.size() - 1, size_t(q * latencies.size()))]; };
       std::printf("source=%s calls=%d burst=%d interval_ms=%d delivered=%zu lost=%zu repeated=%d median_ms=%.2f "
                   "p99_ms=%.2f max_ms=%.2f\n",
-                  mobile ? "mobile" : "landline", rings, burst, interval_ms, latencies.size(), lost, repeated, at(0.5),
-                  at(0.99),
+                  mobile ? "mobile" : "landline", rings, burst, interval_ms, latencies.size(), lost, repeated,
+                  Quantile(latencies, 0.5), Quantile(latencies, 0.99),
                   latencies.empty() ? 0.0 : latencies.back());
       result = lost == 0 && repeated == 0 ? 0 : 1;
     }

@@ -109,10 +109,15 @@ inline double CpuSecondsOfTree(pid_t root) {
   return total;
 }
 
+// The value below which the share |q| of |sorted| lies; 0 for none.
+inline double Quantile(const std::vector<double>& sorted, double q) {
+  return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, static_cast<size_t>(q * sorted.size()))];
+}
+
 // The middle value (the upper one of an even count); 0 for none.
 inline double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
+  return Quantile(values, 0.5);
 }
 
 #endif  // BENCH_OUTSIDE_PROCESS_H_
