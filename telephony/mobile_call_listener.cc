@@ -107,9 +107,13 @@ void MobileCallListener::WaitUntilRead(size_t slot) {
   if (serial == 0) return;
   // A burst can outrun the main window for a moment; the socket keeps the
   // datagrams meanwhile, so the call in this slot is not overwritten unread.
-  constexpr std::chrono::milliseconds kStep{50};  // how often the stop flag is looked at
-  for (auto waited = std::chrono::milliseconds(0); waited < slot_wait_ && !stop_; waited += kStep) {
-    if (table_.WaitTaken(slot, serial, std::min(kStep, slot_wait_ - waited))) return;
+  using std::chrono::milliseconds;
+  constexpr milliseconds kStep{50};  // how often the stop flag is looked at
+  const auto deadline = std::chrono::steady_clock::now() + slot_wait_;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (table_.WaitTaken(slot, serial, std::clamp(left, milliseconds(0), kStep))) return;
+    if (stop_ || left <= milliseconds(0)) break;
   }
   env::WriteProgramLog("call " + std::to_string(serial) + " not read in time: its slot is reused");
 }
