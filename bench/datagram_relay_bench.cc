@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,6 +68,9 @@ int main(int argc, char** argv) {
       continue;
     }
     const bool last = i == hops - 1;
+    // Should the end marker never come, the relay ends anyway.
+    const timeval patience{5, 0};
+    setsockopt(sockets[i], SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof(patience));
     std::vector<int64_t> received;
     char byte = 0;
     while (recv(sockets[i], &byte, 1, 0) == 1) {
