@@ -2,8 +2,8 @@
 // same local page: time from start to the page's load event, and the CPU
 // time of the whole process tree up to a second after it, in interleaved
 // rounds: the bare window as it comes; with the GPU switches the client
-// always gives the engine; with those and Qt Quick's software renderer,
-// which the client then draws with; and the client. The tree is read from
+// always gives the engine; with those, Qt Quick's software renderer and no
+// OpenGL, which is how the client then draws; and the client. The tree is read from
 // /proc before the program is stopped (on SIGTERM), so the work of ending is
 // not counted: the engine's helpers are not all reaped through the program,
 // so its children's usage after the stop would miss some of them.
@@ -68,17 +68,22 @@ int main(int argc, char** argv) {
       loaded = false;
     }
     // The client always turns the engine's GPU paths off, and then draws
-    // with Qt Quick's software renderer; the other yardsticks do the same,
-    // so that the ratios tell those choices' share from the client's own.
+    // with Qt Quick's software renderer and without OpenGL; the other
+    // yardsticks do the same, so that the ratios tell those choices' share
+    // from the client's own.
     if (program == kBareWithClientSwitches || program == kBareDrawingAsClient)
       setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-gpu-compositing", 1);
-    if (program == kBareDrawingAsClient) setenv("QT_QUICK_BACKEND", "software", 1);
+    if (program == kBareDrawingAsClient) {
+      setenv("QT_QUICK_BACKEND", "software", 1);
+      setenv("QT_XCB_GL_INTEGRATION", "none", 1);
+    }
     const auto start = Clock::now();
     const pid_t pid = program == kClient
                           ? StartInOwnGroup({client, "--start-url=" + url, "--channel-service=127.0.0.1:9"})
                           : StartInOwnGroup({bare, url});
     unsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     unsetenv("QT_QUICK_BACKEND");
+    unsetenv("QT_XCB_GL_INTEGRATION");
     double seconds = -1;
     while (Clock::now() - start < std::chrono::seconds(30)) {
       {
@@ -115,7 +120,7 @@ int main(int argc, char** argv) {
   }
   const double client_time = Median(times[kClient]), client_cpu = Median(cpus[kClient]);
   const char* names[] = {"bare window", "bare window with the client's GPU switches",
-                         "bare window with the client's GPU switches and software Qt Quick"};
+                         "bare window with the client's GPU switches, software Qt Quick and no OpenGL"};
   for (Program yardstick : {kBare, kBareWithClientSwitches, kBareDrawingAsClient}) {
     std::printf("%s: rounds=%d client_loaded_s=%.3f bare_loaded_s=%.3f ratio=%.2f client_cpu_s=%.3f bare_cpu_s=%.3f "
                 "cpu_ratio=%.2f (medians; %zu and %zu starts reached the page)\n",

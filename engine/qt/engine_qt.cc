@@ -239,12 +239,21 @@ bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
   // default renderer would take every frame through a whole-window GL pass,
   // on machines without a GPU in software, at tens of milliseconds of CPU
   // a frame.
-  if (engine_command_line->HasSwitch("disable-gpu-compositing"))
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+  const bool software = engine_command_line->HasSwitch("disable-gpu-compositing");
+  if (software) QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+  // Then nothing but the off-screen window draws with OpenGL, yet the engine
+  // makes a shared OpenGL context as the application starts, which loads
+  // the whole GL stack (Mesa's with its LLVM): tens of milliseconds of every
+  // start. Without the X11 GL integration that context fails at once.
+  const bool without_gl = software && !settings.windowless_rendering_enabled &&
+                          qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION");
+  if (without_gl) qputenv("QT_XCB_GL_INTEGRATION", "none");
   {
     std::lock_guard<std::mutex> lock(g_app_mutex);
     g_app = new QApplication(g_state->argc, g_state->argv.data());
   }
+  // Programs we start keep their OpenGL.
+  if (without_gl) qunsetenv("QT_XCB_GL_INTEGRATION");
   g_ui_thread = std::this_thread::get_id();
   if (!settings.locale.empty()) InstallTranslations(settings.locale);
   g_state->global_profile = new QWebEngineProfile(QStringLiteral("global"));
