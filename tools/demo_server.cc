@@ -15,6 +15,20 @@
 #include <string>
 #include <thread>
 
+namespace {
+
+// The file |path| of |root|; false for a path that climbs out of it or a
+// file that cannot be read.
+bool ReadUnderRoot(const std::string& root, const std::string& path, std::string& body) {
+  if (path.find("..") != std::string::npos) return false;
+  std::ifstream file(root + "/" + path, std::ios::binary);
+  if (!file) return false;
+  body.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return true;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   const int port = argc > 1 ? std::atoi(argv[1]) : 0;
   const char* root = argc > 2 ? argv[2] : VELTRO_DEMO_ROOT;
@@ -26,12 +40,11 @@ int main(int argc, char** argv) {
   server.Get("/client", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/client/"); });
   server.Get(R"(/slow/([A-Za-z0-9._-]+))", [root](const httplib::Request& req, httplib::Response& res) {
     const std::string name = req.matches[1];
-    std::ifstream file(std::string(root) + "/" + name, std::ios::binary);
-    if (name.find("..") != std::string::npos || !file) {
+    auto body = std::make_shared<std::string>();
+    if (!ReadUnderRoot(root, name, *body)) {
       res.status = 404;
       return;
     }
-    auto body = std::make_shared<std::string>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     res.set_header("Content-Disposition", "attachment; filename=\"" + name + "\"");
     res.set_content_provider(body->size(), "application/octet-stream",
                              [body](size_t offset, size_t, httplib::DataSink& sink) {
@@ -43,15 +56,13 @@ int main(int argc, char** argv) {
                              });
   });
   server.Get(R"(/late/([A-Za-z0-9._/-]+))", [root](const httplib::Request& req, httplib::Response& res) {
-    const std::string path = req.matches[1];
-    std::ifstream file(std::string(root) + "/" + path, std::ios::binary);
-    if (path.find("..") != std::string::npos || !file) {
+    std::string page;
+    if (!ReadUnderRoot(root, req.matches[1], page)) {
       res.status = 404;
       return;
     }
     std::this_thread::sleep_for(std::chrono::seconds(8));
-    res.set_content(std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()),
-                    "text/html; charset=utf-8");
+    res.set_content(page, "text/html; charset=utf-8");
   });
   const int bound = port > 0 ? (server.bind_to_port("127.0.0.1", port) ? port : -1)
                              : server.bind_to_any_port("127.0.0.1");
