@@ -9,5 +9,5 @@
 int main(int argc, char** argv) {
   // The client logs these lines; root writes no files for the user.
   env::SendProgramLogToStandardError();
-  return channel::RunHostsHelper("/etc/hosts", std::vector<std::string>(argv + 1, argv + argc));
+  return channel::RunHostsHelper(channel::SystemHostsFiles(), std::vector<std::string>(argv + 1, argv + argc));
 }

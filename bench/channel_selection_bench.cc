@@ -85,16 +85,18 @@ int main(int argc, char** argv) {
 
   const auto hosts = std::filesystem::temp_directory_path() / ("veltro-bench-hosts-" + std::to_string(getpid()));
   std::ofstream(hosts) << "127.0.0.1 localhost\n";
+  const channel::HostsFiles files{hosts.string(), hosts.string() + ".pinnable", hosts.string() + ".lock"};
+  std::ofstream(files.pinnable_domains) << "bench.example\n";
   double seconds = 0;
   size_t pinned = 0;
   {
-    channel::ChannelSelector selector(std::make_shared<channel::LocalHostsEditor>(hosts.string()), "127.0.0.1:" + std::to_string(port), nullptr);
+    channel::ChannelSelector selector(std::make_shared<channel::LocalHostsEditor>(files), "127.0.0.1:" + std::to_string(port), nullptr);
     const auto start = std::chrono::steady_clock::now();
     selector.RunSelection();
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     pinned = selector.pinned_hosts().size();
   }
-  std::filesystem::remove(hosts);
+  for (const std::string& file : {files.hosts, files.pinnable_domains, files.lock}) std::filesystem::remove(file);
   umount("/etc/hosts");
   std::filesystem::remove(resolver);
   server.stop();

@@ -249,10 +249,10 @@ bool BrowserEventHandler::OnProcessMessageReceived(std::shared_ptr<engine::Brows
   return message.name == "ClientRenderer.FocusedNodeChanged";
 }
 
-void BrowserEventHandler::OnBeforeDownload(std::shared_ptr<engine::Browser> browser, const engine::DownloadItem&,
+void BrowserEventHandler::OnBeforeDownload(std::shared_ptr<engine::Browser>, const engine::DownloadItem& item,
                                            const std::string& suggested_name,
                                            std::shared_ptr<engine::BeforeDownloadCallback> callback) {
-  downloads_.OnBeforeDownload(browser ? browser->GetMainFrame()->GetURL() : std::string(), suggested_name, *callback);
+  downloads_.OnBeforeDownload(item, suggested_name, *callback);
 }
 
 void BrowserEventHandler::OnDownloadUpdated(std::shared_ptr<engine::Browser>, const engine::DownloadItem& item,

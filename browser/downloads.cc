@@ -33,7 +33,7 @@ std::string UpgradeFolder() {
 }  // namespace
 
 bool IsUpgradePackageName(const std::string& name) {
-  return name.find(".exe") != std::string::npos || EndsWith(name, ".deb");
+  return EndsWith(name, ".exe") || EndsWith(name, ".deb");
 }
 
 std::string DownloadExtension(const std::string& name) {
@@ -61,13 +61,18 @@ bool IsServicePage(const std::string& page_url, const std::string& start_url) {
              start.port(start.scheme() == QLatin1String("https") ? 443 : 80);
 }
 
+bool IsServiceUpgrade(const engine::DownloadItem& item, const std::string& name, const std::string& start_url) {
+  return IsUpgradePackageName(name) && IsServicePage(item.url, start_url) && item.main_frame &&
+         (item.initiator.empty() || IsServicePage(item.initiator, start_url));
+}
+
 bool DownloadCancelPending() { return g_download_cancel_pending; }
 void SetDownloadCancelPending(bool pending) { g_download_cancel_pending = pending; }
 
 DownloadHandling::DownloadHandling(std::string start_url, AskSavePath ask, PostCommand post)
     : start_url_(std::move(start_url)), ask_(std::move(ask)), post_(std::move(post)) {}
 
-void DownloadHandling::OnBeforeDownload(const std::string& page_url, const std::string& suggested_name,
+void DownloadHandling::OnBeforeDownload(const engine::DownloadItem& item, const std::string& suggested_name,
                                         engine::BeforeDownloadCallback& callback) {
   g_download_cancel_pending = false;
   const std::string name = SafeDownloadName(suggested_name);
@@ -75,9 +80,9 @@ void DownloadHandling::OnBeforeDownload(const std::string& page_url, const std::
     env::WriteProgramLog("download refused: its name is too long");
     return;
   }
-  // Only the service's own pages may have a file saved and started
-  // without asking.
-  if (IsUpgradePackageName(name) && IsServicePage(page_url, start_url_)) {
+  // Only the service itself may have a file saved and started without
+  // asking; a frame or link of anyone else's gets the dialog.
+  if (IsServiceUpgrade(item, name, start_url_)) {
     const std::string folder = UpgradeFolder();
     const std::string path = folder + "/" + name;
     if (folder.empty() || path.size() >= PATH_MAX) {

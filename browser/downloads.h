@@ -10,8 +10,8 @@
 
 namespace browser {
 
-// The installer of a new version: a name containing ".exe", or ending in
-// ".deb" (the package of this platform).
+// The installer of a new version: a name ending in ".exe", or in ".deb"
+// (the package of this platform).
 bool IsUpgradePackageName(const std::string& name);
 // From the last "." to the end; the whole name when it has no ".".
 std::string DownloadExtension(const std::string& name);
@@ -23,6 +23,10 @@ std::string SafeDownloadName(const std::string& name);
 // Whether |page_url| is a page of the service: the same scheme, host and
 // port as |start_url|.
 bool IsServicePage(const std::string& page_url, const std::string& start_url);
+// Whether |item| named |name| is an upgrade of the service's own: an
+// installer's name, its own address on the service, loaded by the main
+// frame on the user's or the service's own request.
+bool IsServiceUpgrade(const engine::DownloadItem& item, const std::string& name, const std::string& start_url);
 
 // Process-wide: a cancel waiting for the next report of whatever download
 // reports next.
@@ -38,7 +42,7 @@ class DownloadHandling {
   using PostCommand = std::function<void(uint32_t command, intptr_t lparam)>;
   DownloadHandling(std::string start_url, AskSavePath ask, PostCommand post);
 
-  void OnBeforeDownload(const std::string& page_url, const std::string& suggested_name,
+  void OnBeforeDownload(const engine::DownloadItem& item, const std::string& suggested_name,
                         engine::BeforeDownloadCallback& callback);
   void OnDownloadUpdated(const engine::DownloadItem& item, engine::DownloadItemCallback& callback);
   const std::string& last_download_path() const { return last_download_path_; }

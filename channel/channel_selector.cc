@@ -25,6 +25,10 @@ constexpr auto kDomainWait = std::chrono::milliseconds(4000);
 constexpr auto kStopCheckInterval = std::chrono::milliseconds(50);
 // How long the exit waits for a stopped run before leaving it behind.
 constexpr auto kStopWait = std::chrono::milliseconds(300);
+// Cleaning up after an earlier run may need a password at the start; the
+// exit has 2 s in all and takes what is left of them.
+constexpr auto kStartCleaningWait = std::chrono::seconds(60);
+constexpr auto kExitCleaningWait = std::chrono::milliseconds(1500);
 
 // The outcome of a domain check, shared with its worker so that the worker
 // may outlive the wait.
@@ -168,7 +172,7 @@ bool ChannelSelector::FetchChannelList() {
 }
 
 void ChannelSelector::AddPinnedLine(const std::string& domain, const std::string& address) {
-  if (PinnedHostsLine(address, domain).empty()) return;
+  if (!hosts_->MayPin({{address, domain}})) return;
   std::lock_guard<std::mutex> lock(lock_);
   pinned_domains_.push_back(domain);
   pinned_hosts_.push_back({address, domain});
@@ -186,7 +190,7 @@ std::vector<PinnedHost> ChannelSelector::pinned_hosts() const {
 
 void ChannelSelector::RemoveStaleLines() {
   std::lock_guard<std::mutex> file_lock(file_lock_);
-  hosts_->Unpin();
+  hosts_->Unpin(kStartCleaningWait);
 }
 
 void ChannelSelector::ApplyHostsLines() {
@@ -200,7 +204,7 @@ void ChannelSelector::ApplyHostsLines() {
 void ChannelSelector::RemovePinnedLines() {
   std::lock_guard<std::mutex> file_lock(file_lock_);
   if (!applied_) return;
-  if (hosts_->Unpin()) applied_ = false;
+  if (hosts_->Unpin(kExitCleaningWait)) applied_ = false;
 }
 
 void ChannelSelector::RunSelection() {
@@ -234,7 +238,7 @@ void StartNetwork(const std::string& channel_service_host) {
     env::WriteProgramLog("初始化网络库失败");
     return;
   }
-  auto hosts = std::make_shared<HelperHostsEditor>(env::HostsHelperPath(), "/etc/hosts");
+  auto hosts = std::make_shared<HelperHostsEditor>(env::HostsHelperPath(), SystemHostsFiles());
   g_selector = std::make_shared<ChannelSelector>(std::move(hosts), channel_service_host, [] {
     if (auto window = env::FindMainWindow()) window->Post({WM_COMMAND, CMD_CHANNEL_READY, 0});
   });

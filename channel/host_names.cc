@@ -61,4 +61,17 @@ bool IsPinnableDomain(const std::string& domain) {
          (lower.size() > localhost.size() && lower[lower.size() - localhost.size() - 1] != '.');
 }
 
+bool SameHostName(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+
+bool IsUnderSuffix(const std::string& domain, const std::vector<std::string>& suffixes) {
+  const std::string name = Lower(domain);
+  for (const std::string& suffix : suffixes) {
+    const std::string end = Lower(suffix);
+    if (end.empty() || end.size() > name.size()) continue;
+    if (name.compare(name.size() - end.size(), end.size(), end) != 0) continue;
+    if (name.size() == end.size() || name[name.size() - end.size() - 1] == '.') return true;
+  }
+  return false;
+}
+
 }  // namespace channel

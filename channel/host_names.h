@@ -2,6 +2,7 @@
 #define CHANNEL_HOST_NAMES_H_
 
 #include <string>
+#include <vector>
 
 namespace channel {
 
@@ -14,6 +15,12 @@ bool IsDottedIPv4(const std::string& text);
 // 1-63 characters each, 253 in all) with at least two labels, not an
 // address, and neither localhost nor a name under it.
 bool IsPinnableDomain(const std::string& domain);
+
+// Whether two host names are the same name (DNS names ignore case).
+bool SameHostName(const std::string& a, const std::string& b);
+
+// Whether |domain| is one of |suffixes| or ends in a dot followed by one.
+bool IsUnderSuffix(const std::string& domain, const std::vector<std::string>& suffixes);
 
 }  // namespace channel
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <chrono>
@@ -165,14 +166,33 @@ void ForEachLine(const std::string& text, Visit visit) {
 
 }  // namespace
 
+namespace {
+
+// Whether the hosts line |line| gives |domain| an address: one of the names
+// after its address, before any comment.
+bool NamesHost(const std::string& line, const std::string& domain) {
+  const std::string entry = line.substr(0, line.find('#'));
+  const char* const kBlanks = " \t\r\n";
+  size_t start = entry.find_first_not_of(kBlanks);
+  bool address = true;
+  while (start != std::string::npos) {
+    const size_t end = std::min(entry.find_first_of(kBlanks, start), entry.size());
+    if (!address && SameHostName(entry.substr(start, end - start), domain)) return true;
+    address = false;
+    start = entry.find_first_not_of(kBlanks, end);
+  }
+  return false;
+}
+
+}  // namespace
+
 HostsLines SplitHostsLines(const std::string& text, const std::vector<std::string>& pinned_domains) {
   HostsLines lines;
   ForEachLine(text, [&](std::string line) {
     if (line.back() != '\n') line += '\n';
     if (IsPinnedHostsLine(line)) return;
     bool mentions = false;
-    for (const std::string& domain : pinned_domains)
-      mentions |= !domain.empty() && line.find(domain) != std::string::npos;
+    for (const std::string& domain : pinned_domains) mentions |= !domain.empty() && NamesHost(line, domain);
     (mentions ? lines.taken_out : lines.kept).push_back(std::move(line));
   });
   while (!lines.kept.empty() && lines.kept.back() == "\n") lines.kept.pop_back();

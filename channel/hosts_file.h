@@ -24,12 +24,13 @@ bool IsPinnedHostsLine(const std::string& line);
 struct HostsLines {
   // Each ending in "\n", the empty lines at the end dropped.
   std::vector<std::string> kept;
-  // The user's own lines that mention a pinned domain.
+  // The user's own lines that give a pinned domain an address.
   std::vector<std::string> taken_out;
 };
 // Splits a hosts file text: our pinned lines (stale ones too) go, the
-// user's lines that mention one of |pinned_domains| (byte-exact substring,
-// comments included) are taken out, every other line is kept.
+// user's lines that name one of |pinned_domains| as a whole host name
+// (case ignored, comments not read) are taken out, every other line is
+// kept.
 HostsLines SplitHostsLines(const std::string& text, const std::vector<std::string>& pinned_domains);
 // |text| without our pinned lines, every other byte as it was.
 std::string WithoutPinnedLines(const std::string& text);

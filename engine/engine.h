@@ -105,8 +105,13 @@ struct DownloadItem {
   int64_t received_bytes = 0;
   int64_t total_bytes = -1;   // -1 while unknown
   int percent_complete = -1;  // -1 while the size is unknown
-  std::string url;
+  std::string url;        // its own address, after redirects
   std::string full_path;  // the target, once chosen
+  // Whether the address was loaded as a navigation of the main frame, and
+  // the origin of the document that started that navigation (empty when
+  // the user or the program did).
+  bool main_frame = false;
+  std::string initiator;
 };
 
 class BeforeDownloadCallback {

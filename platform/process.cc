@@ -106,11 +106,17 @@ int RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds t
     if (errors.size() < kMostErrors) errors.append(buffer, std::min(static_cast<size_t>(got), kMostErrors - errors.size()));
   }
   close(pipe_fds[0]);
-  if (timed_out) kill(child, SIGKILL);
   int status = 0;
+  if (timed_out) {
+    // A program that changed its user (pkexec) cannot be killed by us: it
+    // is left to finish on its own rather than waited for.
+    if (kill(child, SIGKILL) != 0) return -1;
+    for (int tries = 0; tries < 50 && waitpid(child, &status, WNOHANG) == 0; ++tries) usleep(10 * 1000);
+    return -1;
+  }
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  if (timed_out || !WIFEXITED(status)) return -1;
+  if (!WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 }
 

@@ -16,7 +16,7 @@ std::string FindProgramInPath(const std::string& program);
 // Runs |argv| without a terminal and with no input, and waits at most
 // |timeout| for it. Its standard error is in |errors| (at most 64 KiB).
 // The exit status, or -1 when it could not start, died of a signal or ran
-// out of time (then it is killed).
+// out of time (then it is killed, or, when it may not be, left running).
 int RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout, std::string& errors);
 
 // Whether this user may create a user namespace, which the engine's

@@ -39,6 +39,8 @@ namespace engine {
 namespace {
 
 constexpr qint64 kPopupNameLifetimeMs = 2000;
+// A page reports many names only by abuse; the oldest give way.
+constexpr size_t kMostPopupNames = 64;
 // Characters of unfinished long calls one browser keeps at most.
 constexpr qsizetype kMaxCallPartsLength = 64 * 1024 * 1024;
 
@@ -391,7 +393,11 @@ void QtBrowser::PushPopupName(const QString& report) {
   // The address never holds a raw line feed; the name may.
   const qsizetype newline = report.lastIndexOf(QLatin1Char('\n'));
   if (newline < 0) return;
-  popup_names_.push_back({report.left(newline), QUrl(report.mid(newline + 1)), QDateTime::currentMSecsSinceEpoch()});
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  while (!popup_names_.empty() &&
+         (popup_names_.size() >= kMostPopupNames || now - popup_names_.front().reported_ms > kPopupNameLifetimeMs))
+    popup_names_.pop_front();
+  popup_names_.push_back({report.left(newline), QUrl(report.mid(newline + 1)), now});
 }
 
 bool QtBrowser::TakePopupName(const QUrl& url, std::string& name) {

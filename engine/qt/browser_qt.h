@@ -201,6 +201,7 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   bool printing_ = false;
   std::unique_ptr<QtRequestInterceptor> interceptor_;
   std::deque<PendingName> popup_names_;
+
   std::map<QString, QString> call_parts_;
   qsizetype call_parts_length_ = 0;
   int64_t last_query_id_ = 0;

@@ -4,6 +4,9 @@
 #include <QPointer>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
+#include <QWebEngineUrlRequestInfo>
+
+#include <deque>
 
 #include "engine/engine.h"
 #include "engine/qt/browser_qt.h"
@@ -11,6 +14,31 @@
 namespace engine {
 
 namespace {
+
+struct Navigation {
+  QUrl url;
+  bool main_frame;
+  QUrl initiator;
+};
+// Enough to find the navigation that turned into a download.
+constexpr size_t kMostNavigations = 64;
+
+// UI thread only.
+std::deque<Navigation>& Navigations() {
+  static std::deque<Navigation> navigations;
+  return navigations;
+}
+
+// |item|'s main_frame and initiator from the latest navigation to |url|.
+void DescribeOrigin(const QUrl& url, DownloadItem& item) {
+  const std::deque<Navigation>& navigations = Navigations();
+  for (auto it = navigations.rbegin(); it != navigations.rend(); ++it) {
+    if (it->url != url) continue;
+    item.main_frame = it->main_frame;
+    item.initiator = it->initiator.toString().toStdString();
+    return;
+  }
+}
 
 class QtBeforeDownloadCallback : public BeforeDownloadCallback {
  public:
@@ -56,7 +84,9 @@ void Start(QWebEngineDownloadRequest* request) {
   }
   std::shared_ptr<Client> client = browser->client_ref();
   auto callback = std::make_shared<QtBeforeDownloadCallback>();
-  client->OnBeforeDownload(browser, Snapshot(request), request->suggestedFileName().toStdString(), callback);
+  DownloadItem item = Snapshot(request);
+  DescribeOrigin(request->url(), item);
+  client->OnBeforeDownload(browser, item, request->suggestedFileName().toStdString(), callback);
   auto item_callback = std::make_shared<QtDownloadItemCallback>(request);
   if (callback->path.empty()) {
     // Refused: its one report says so, as a download cancelled at its
@@ -84,6 +114,15 @@ void Start(QWebEngineDownloadRequest* request) {
 }
 
 }  // namespace
+
+void NoteFrameNavigation(const QWebEngineUrlRequestInfo& info) {
+  const auto type = info.resourceType();
+  if (type != QWebEngineUrlRequestInfo::ResourceTypeMainFrame && type != QWebEngineUrlRequestInfo::ResourceTypeSubFrame)
+    return;
+  std::deque<Navigation>& navigations = Navigations();
+  if (navigations.size() >= kMostNavigations) navigations.pop_front();
+  navigations.push_back({info.requestUrl(), type == QWebEngineUrlRequestInfo::ResourceTypeMainFrame, info.initiator()});
+}
 
 void ConnectDownloads(QWebEngineProfile* profile) {
   QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile, Start);

@@ -22,12 +22,16 @@ namespace engine {
 
 namespace {
 
-// Shows every request of a profile to its context's handler. Qt 6 runs
-// interceptors on the UI thread.
+// Shows every request of a profile to its context's handler, if it has
+// one. Qt 6 runs interceptors on the UI thread.
 class QtContextInterceptor : public QWebEngineUrlRequestInterceptor {
  public:
   explicit QtContextInterceptor(std::shared_ptr<RequestContextHandler> handler) : handler_(std::move(handler)) {}
   void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+    // A page's own interceptor is skipped once this one has changed the
+    // request, so the navigations are noted here.
+    NoteFrameNavigation(info);
+    if (!handler_) return;
     QtRequest request(info);
     handler_->OnBeforeResourceLoad(request);
   }
@@ -126,7 +130,6 @@ void ApplyProfileSettings(QWebEngineProfile* profile, const std::shared_ptr<Requ
   const bool allowed = !decided || policy == PLUGIN_POLICY_ALLOW;
   profile->settings()->setAttribute(QWebEngineSettings::PdfViewerEnabled, allowed);
   profile->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, allowed);
-  if (!handler) return;
   auto interceptor = std::make_unique<QtContextInterceptor>(handler);
   profile->setUrlRequestInterceptor(interceptor.get());
   g_state->interceptors[profile] = std::move(interceptor);

@@ -15,19 +15,25 @@ exe=$1 demo=$2 channels=$3
 . "$(dirname "$0")/lib.sh"
 
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; umount /etc/hosts 2>/dev/null; umount /etc 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null; umount /etc/hosts 2>/dev/null; umount /etc 2>/dev/null; umount /run 2>/dev/null; rm -rf "$work"' EXIT
 ip link set lo up
 mkdir -p "$work/etc-upper" "$work/etc-work"
 if ! mount -t overlay overlay -o "lowerdir=/etc,upperdir=$work/etc-upper,workdir=$work/etc-work" /etc; then
   echo "cannot put /etc behind an overlay: skipped"
   exit 77
 fi
+# The helper's lock lives under /run: a private one.
+mount -t tmpfs tmpfs /run
+# As the package installs it, naming the test's service domains; the
+# channel list below names a foreign one too.
+mkdir -p /etc/veltrocrm
+printf '# test\ndead.example\nalive.example\nghost.example\n' > /etc/veltrocrm/pinnable-domains
 
 # The hosts file: dead.example resolves to an address nothing answers at
 # (no route leaves this namespace); alive.example to one that answers; a
 # crashed run left a pinned line behind.
 marker='# VeltroCRM channel pin'
-original=$(printf '127.0.0.1\tlocalhost\n# comment line\n10.66.0.1 dead.example\n127.0.0.5 alive.example\n\n::1 ip6-localhost\nlast line without end')
+original=$(printf '127.0.0.1\tlocalhost\n# comment line\n10.66.0.1 dead.example\n10.66.0.1 www.paypal.com\n127.0.0.5 alive.example\n\n::1 ip6-localhost\nlast line without end')
 printf '%s%s\n%s' "${original%last line without end}" "127.0.0.7 stale.example $marker" 'last line without end' \
   > "$work/hosts"
 mount --bind "$work/hosts" /etc/hosts
@@ -38,6 +44,7 @@ cat > "$work/channels.json" <<'JSON'
  {"domain":"dead.example","ip":"127.0.0.3"},
  {"domain":"alive.example","ip":"127.0.0.9"},
  {"domain":"ghost.example","ip":"127.0.0.4"},
+ {"domain":"www.paypal.com","ip":"127.0.0.2"},
  {"domain":"dead.example","ip":"127.0.0.2\n6.6.6.6 bank.example\n#"},
  {"domain":"1","ip":"127.0.0.2"}, {"domain":"localhost","ip":"127.0.0.2"}, {"domain":"corp","ip":"127.0.0.2"},
  {"domain":"::1","ip":"127.0.0.2"}, {"domain":".","ip":"127.0.0.2"}, {"domain":"line","ip":"127.0.0.2"}]
@@ -65,6 +72,9 @@ program_log="$work/app/log/软件日志$(date +%Y%m%d).txt"
 check "the hosts helper removed it and the client logged its line" \
   bash -c "iconv -f UTF-16LE -t UTF-8 '$program_log' | grep -q 'hosts helper: stale pinned lines removed'"
 check "no line of a hostile answer got in" test "$(grep -c '6.6.6.6' /etc/hosts)" = 0
+check "a foreign domain of the channel list is not pinned" test "$(grep -c 'paypal' /etc/hosts)" = 1
+check "and the client logged the refused pair" \
+  bash -c "iconv -f UTF-16LE -t UTF-8 '$program_log' | grep -q 'refused: not a domain of the service: 127.0.0.2 www.paypal.com'"
 check "hostile domains took no line out" grep -q '^127.0.0.1.localhost$' /etc/hosts
 check "the IPv6 line is still there" grep -q '^::1 ip6-localhost$' /etc/hosts
 check "the reachable domain gets no line" test "$(grep -c 'alive.example' /etc/hosts)" = 1

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Downloads as a user meets them in the built client: the save dialog (driven
 # by keys) for a file link, an <a download> and a blob: export, the notice
-# after each, a cancelled dialog; the service's installer saved without
+# after each, a cancelled dialog; installers that are not the service's own
+# (another origin's frame or link, a frame steering the page, names that
+# only contain ".exe") get the dialog too; the service's installer saved without
 # asking with its progress dialog, cancelled, then started by a stand-in
 # desktop handler that fails, then by one that works (the client closes).
 # Usage: downloads_test.sh VELTROCRM DEMO_SERVER WINDOW_SHOT
@@ -15,10 +17,20 @@ mkdir -p "$site" "$work/bin"
 head -c 400000 /dev/urandom > "$site/Setup.exe"
 head -c 20000 /dev/urandom > "$site/report.xlsx"
 printf 'a,b\n1,2\n' > "$site/data.csv"
-cat > "$site/index.html" <<'HTML'
+printf '<p>x</p>' > "$site/report.exe.html"
+printf '[Desktop Entry]\nExec=true\n' > "$site/run.exe.desktop"
+# Another origin: a second server with its own installer.
+other=$work/other
+mkdir -p "$other"
+head -c 1000 /dev/urandom > "$other/evil.exe"
+"$demo" 0 "$other" > "$work/other-port" 2>/dev/null &
+other_pid=$!
+wait_until 5 test -s "$work/other-port" || { echo "second server did not start"; exit 1; }
+other_url=http://127.0.0.1:$(cat "$work/other-port")
+cat > "$site/index.html" <<HTML
 <!DOCTYPE html><html><head><meta charset="utf-8"><title>downloads</title>
 <style>body{margin:0;background:#fff;font:bold 40px sans-serif}
-a,div{display:block;height:100px;width:900px;color:#c01020}</style></head><body>
+a,div,iframe{display:block;height:100px;width:900px;color:#c01020;border:0}</style></head><body>
 <a href="/slow/Setup.exe">installer</a>
 <a href="/report.xlsx" download>report</a>
 <div onclick="var a = document.createElement('a');
@@ -26,8 +38,18 @@ a,div{display:block;height:100px;width:900px;color:#c01020}</style></head><body>
   a.download = 'export.csv'; a.click();">blob export</div>
 <a href="/data.csv" download>data</a>
 <a href="data:text/plain;charset=utf-8,%E5%A4%87%E6%B3%A8%20note" download="note.txt">data url</a>
+<iframe src="$other_url/own.html"></iframe>
+<iframe src="$other_url/top.html"></iframe>
+<a href="$other_url/evil.exe">other host</a>
+<a href="/report.exe.html" download>exe.html</a>
+<a href="/run.exe.desktop" download>exe.desktop</a>
 </body></html>
 HTML
+link_page() {  # link_page FILE HREF TARGET: a page that is one big link
+  printf '<!DOCTYPE html><body style="margin:0;background:#fff"><a href="%s" target="%s" style="display:block;height:100px;font:bold 40px sans-serif;color:#c01020">link</a></body>' \
+    "$2" "$3" > "$1"
+}
+link_page "$other/own.html" "$other_url/evil.exe" _self
 # The desktop's handler: records what it opens and where, answers with the
 # code in $work/exit.
 cat > "$work/bin/xdg-open" <<SH
@@ -39,6 +61,8 @@ chmod +x "$work/bin/xdg-open"
 echo 1 > "$work/exit"
 
 PATH=$work/bin:$PATH serve_and_start "$demo"
+# A frame of another origin that sends the whole page to the service's installer.
+link_page "$other/top.html" "http://127.0.0.1:$(cat "$work/port")/slow/Setup.exe" _top
 wait_for_main
 band() {  # band N: a click on the page's band N
   xdotool windowactivate --sync "$main" >/dev/null 2>&1
@@ -95,8 +119,6 @@ sleep 2
 check "saves nothing" test ! -e "$desktop/data.csv"
 check "and shows no notice" gone 文件下载
 
-# The installer: no dialog, the progress dialog instead: no title bar, the
-# one window kept above the others.
 progress_id() {
   local w
   for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
@@ -104,6 +126,22 @@ progress_id() {
   done
 }
 progress_up() { test -n "$(progress_id)"; }
+no_progress() { ! progress_up; }
+# Installers that are not the service's own: the save dialog, no progress
+# dialog, nothing started.
+for case in "5 an installer of another origin's frame" "6 a frame of another origin steering the page" \
+  "7 a link to another host's installer" "8 a name with .exe inside" "9 a desktop entry named .exe"; do
+  band "${case%% *}"
+  check "${case#* } gets the save dialog" wait_until 15 up 另存为
+  check "${case#* } shows no progress dialog" no_progress
+  press 另存为 Escape
+  wait_until 10 gone 另存为
+done
+check "none of them was started" test ! -e "$work/launched"
+check "nor saved in the downloads folder" test -z "$(ls -A "$downloads" 2>/dev/null)"
+
+# The installer: no dialog, the progress dialog instead: no title bar, the
+# one window kept above the others.
 band 0
 check "the installer's progress dialog is shown" wait_until 15 progress_up
 check "the progress dialog is painted" wait_until 10 painted upgrade-progress "$(progress_id)"
@@ -132,4 +170,5 @@ band 0
 check "the installer is started" wait_until 20 bash -c "[ \$(wc -l < '$work/launched') = 2 ]"
 check "and the client closes" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
 client_pid=""
+kill "$other_pid" 2>/dev/null
 finish

@@ -45,6 +45,11 @@ fi
 check "the desktop entry names the window's class" grep -qx 'StartupWMClass=veltrocrm' "$entry"
 check "the icon is in the hicolor theme" test -s /usr/share/icons/hicolor/48x48/apps/veltrocrm.png
 check "the man page is installed" bash -c "zcat /usr/share/man/man1/veltrocrm.1.gz | grep -q '^\.TH VELTROCRM 1'"
+check "the package lists the service's domains as the only pinnable ones" \
+  bash -c "grep -v '^#' /etc/veltrocrm/pinnable-domains | grep -qx 'veltrocrm.com' && test \"\$(stat -c %U:%a /etc/veltrocrm/pinnable-domains)\" = root:644"
+check "as a configuration file of the package" bash -c "dpkg-query -W -f='\${Conffiles}' veltrocrm | grep -q /etc/veltrocrm/pinnable-domains"
+# The test's service domain, as an administrator would add a staging one.
+echo 'dead.example' >> /etc/veltrocrm/pinnable-domains
 check "polkit knows the helper by its installed path" \
   grep -q '>/usr/lib/veltrocrm/veltrocrm-hosts-helper<' /usr/share/polkit-1/actions/com.veltrocrm.hosts-helper.policy
 
@@ -124,6 +129,8 @@ check "another program through pkexec is refused" \
 check "the helper refuses a hostile pin" \
   bash -c "! setpriv --reuid=$user --regid=$user --clear-groups -- pkexec /usr/lib/veltrocrm/veltrocrm-hosts-helper pin 6.6.6.6 'bank.example
 x' 2>/dev/null"
+check "the helper refuses to pin a domain that is not the service's" \
+  bash -c "! setpriv --reuid=$user --regid=$user --clear-groups -- pkexec /usr/lib/veltrocrm/veltrocrm-hosts-helper pin 6.6.6.6 www.google.com 2>/dev/null"
 check "and the file is unchanged" cmp -s /etc/hosts "$work/hosts.before"
 
 if [ "$failures" != 0 ]; then

@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <thread>
 
 #include "channel/channel_list.h"
@@ -23,6 +28,16 @@
 using namespace channel;
 
 namespace {
+
+// The files of a hosts change kept in |dir|, with "example" and
+// "service.test" the pinnable suffixes.
+HostsFiles FilesIn(const TempDir& dir) {
+  const HostsFiles files{(dir.path() / "hosts").string(), (dir.path() / "pinnable").string(),
+                         (dir.path() / "lock").string()};
+  WriteFile(files.pinnable_domains, "# ours\nexample\n  service.test  \nnot a domain\n");
+  chmod(files.pinnable_domains.c_str(), 0644);
+  return files;
+}
 
 // What the channel service sends for |document|.
 std::string Envelope(const std::string& document) {
@@ -194,7 +209,8 @@ TEST(ChannelAnswer, OverAMebibyteIsNotRead) {
 }
 
 TEST(ChannelProbe, BestAddressRule) {
-  ChannelSelector selector(std::make_shared<LocalHostsEditor>("/nonexistent"), "127.0.0.1:9", nullptr);
+  ChannelSelector selector(std::make_shared<LocalHostsEditor>(HostsFiles{"/nonexistent", "", ""}), "127.0.0.1:9",
+                           nullptr);
   {
     ChannelProbe probe(selector, "d", {});
     probe.Report(900, 1, "one-reply");
@@ -225,10 +241,21 @@ TEST(HostsFile, KeepDropAndMarkRules) {
       "10.0.0.7 other.example\n" +
       ours + "\n\n";
   const HostsLines lines = SplitHostsLines(text, {"crm.example"});
-  EXPECT_EQ(lines.kept, (std::vector<std::string>{"127.0.0.1 localhost\n", "\n", "10.0.0.7 other.example\n"}));
+  // Only lines that give the domain itself an address are the domain's:
+  // a comment or a name under it is not.
+  EXPECT_EQ(lines.kept, (std::vector<std::string>{"127.0.0.1 localhost\n", "\n", "# old pin for crm.example\n",
+                                                  "10.0.0.8 www.crm.example\n", "10.0.0.7 other.example\n"}));
   // The user's lines are kept aside; our stale line is simply gone.
-  EXPECT_EQ(lines.taken_out, (std::vector<std::string>{"# old pin for crm.example\n", "10.0.0.9 crm.example\n",
-                                                       "10.0.0.8 www.crm.example\n"}));
+  EXPECT_EQ(lines.taken_out, (std::vector<std::string>{"10.0.0.9 crm.example\n"}));
+  // A pin of "e.or" once took out a line that merely contained the text.
+  const std::string box = "127.0.1.1 box.corp.example.org box\n";
+  EXPECT_EQ(SplitHostsLines(box, {"e.or"}).kept, (std::vector<std::string>{box}));
+  // Any name of the line counts, in any case, before a comment.
+  EXPECT_EQ(SplitHostsLines("10.0.0.1\tBOX.Example.ORG  box # x.example\n", {"box.example.org", "x.example"}).taken_out,
+            (std::vector<std::string>{"10.0.0.1\tBOX.Example.ORG  box # x.example\n"}));
+  EXPECT_TRUE(SplitHostsLines("10.0.0.1 box # x.example\n", {"x.example"}).taken_out.empty());
+  // The address is no name.
+  EXPECT_TRUE(SplitHostsLines("x.example y.example\n", {"x.example"}).taken_out.empty());
   // A last line without a line end is kept with one.
   EXPECT_EQ(SplitHostsLines("a\nb", {}).kept, (std::vector<std::string>{"a\n", "b\n"}));
   EXPECT_TRUE(SplitHostsLines("", {"x"}).kept.empty());
@@ -281,7 +308,8 @@ TEST(HostsFile, AnInterruptedRewriteIsFinishedFromItsJournal) {
 
 TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   TempDir dir;
-  const std::string path = (dir.path() / "hosts").string();
+  const HostsFiles files = FilesIn(dir);
+  const std::string& path = files.hosts;
   const std::string marker = std::string(" ") + kPinMarker + "\n";
   // The user's own line for a.example, no line end at the end, an empty
   // line at the end: all of it comes back byte for byte.
@@ -289,7 +317,7 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   WriteFile(path, original);
   int ready = 0;
   {
-    ChannelSelector selector(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:9", [&] { ++ready; });
+    ChannelSelector selector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", [&] { ++ready; });
     selector.AddPinnedLine("a.example", "127.0.0.2");
     selector.AddPinnedLine("b.example", "127.0.0.3");
     selector.AddPinnedLine("c.example", "127.0.0.4\n6.6.6.6 bank.example");  // refused
@@ -304,7 +332,7 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   // Someone else edits the file during the run: their edit stays, ours go,
   // the user's line comes back.
   {
-    ChannelSelector selector(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:9", nullptr);
+    ChannelSelector selector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr);
     selector.AddPinnedLine("a.example", "127.0.0.2");
     selector.ApplyHostsLines();
     WriteFile(path, ReadFile(path) + "10.1.1.1 added.example\n");
@@ -313,7 +341,7 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
 
   // A crashed run's lines are taken out at the next start, whatever their domain.
   WriteFile(path, "127.0.0.1 localhost\n127.0.0.9 old.example" + marker + "tail");
-  ChannelSelector(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:9", nullptr).RemoveStaleLines();
+  ChannelSelector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr).RemoveStaleLines();
   EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\ntail");
 
   // A run that crashed after its rewrite left its restore point: the next
@@ -322,7 +350,7 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   const std::string during = "127.0.0.1 localhost\nend\n127.0.0.2 a.example" + marker;
   ASSERT_TRUE(SaveRestorePoint(path, before, during));
   WriteFile(path, during);
-  ChannelSelector(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:9", nullptr).RemoveStaleLines();
+  ChannelSelector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr).RemoveStaleLines();
   EXPECT_EQ(ReadFile(path), before);
   std::string saved_original, saved_written;
   EXPECT_FALSE(LoadRestorePoint(path, saved_original, saved_written));
@@ -330,7 +358,8 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
 
 TEST(HostsHelper, RefusesEverythingButItsOwnCommands) {
   TempDir dir;
-  const std::string path = (dir.path() / "hosts").string();
+  const HostsFiles files = FilesIn(dir);
+  const std::string& path = files.hosts;
   const std::string original = "127.0.0.1 localhost\n10.9.9.9 a.example\n";
   WriteFile(path, original);
   std::vector<std::string> too_many{"pin"};
@@ -343,18 +372,18 @@ TEST(HostsHelper, RefusesEverythingButItsOwnCommands) {
       {"pin", "127.0.0.2", "a.example", "6.6.6.6", "-x"}, {"unpin", "/etc/passwd"}, {"allow-call-port", "1"},
       {"PIN", "127.0.0.2", "a.example"}, {"--help"}, too_many};
   for (const auto& arguments : refused) {
-    EXPECT_EQ(RunHostsHelper(path, arguments), 2) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(RunHostsHelper(files, arguments), 2) << ::testing::PrintToString(arguments);
     EXPECT_EQ(ReadFile(path), original);
   }
   EXPECT_FALSE(HostsFileNeedsCleaning(path));
 
   // Two pins in one run, then unpin: the user's line for a.example is back.
   const std::string marker = std::string(" ") + kPinMarker + "\n";
-  EXPECT_EQ(RunHostsHelper(path, {"pin", "127.0.0.2", "a.example"}), 0);
-  EXPECT_EQ(RunHostsHelper(path, {"pin", "127.0.0.3", "a.example", "127.0.0.4", "b.example"}), 0);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "127.0.0.2", "a.example"}), 0);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "127.0.0.3", "a.example", "127.0.0.4", "b.example"}), 0);
   EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n127.0.0.3 a.example" + marker + "127.0.0.4 b.example" + marker);
   EXPECT_TRUE(HostsFileNeedsCleaning(path));
-  EXPECT_EQ(RunHostsHelper(path, {"unpin"}), 0);
+  EXPECT_EQ(RunHostsHelper(files, {"unpin"}), 0);
   EXPECT_EQ(ReadFile(path), original);
   EXPECT_FALSE(HostsFileNeedsCleaning(path));
   // A line of ours alone, without a restore point, also needs cleaning.
@@ -362,9 +391,101 @@ TEST(HostsHelper, RefusesEverythingButItsOwnCommands) {
   EXPECT_TRUE(HostsFileNeedsCleaning(path));
 }
 
+TEST(HostsHelper, PinsOnlyTheServicesDomains) {
+  TempDir dir;
+  HostsFiles files = FilesIn(dir);
+  const std::string original = "127.0.0.1 localhost\n";
+  WriteFile(files.hosts, original);
+  // Once any user of the session could point any domain anywhere.
+  for (const auto& arguments : std::vector<std::vector<std::string>>{
+           {"pin", "6.6.6.6", "www.google.com"}, {"pin", "127.0.0.2", "evilservice.test"},
+           {"pin", "127.0.0.2", "service.test.evil.com"}, {"pin", "127.0.0.2", "a.example", "6.6.6.6", "www.paypal.com"}}) {
+    EXPECT_EQ(RunHostsHelper(files, arguments), 2) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(ReadFile(files.hosts), original);
+  }
+  // The suffix itself, names under it, in any case.
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "127.0.0.2", "service.test", "127.0.0.3", "WWW.Service.Test"}), 0);
+  EXPECT_EQ(RunHostsHelper(files, {"unpin"}), 0);
+  EXPECT_EQ(ReadFile(files.hosts), original);
+
+  // A list anyone but root and its owner could have written, a link, or
+  // none at all: nothing may be pinned.
+  chmod(files.pinnable_domains.c_str(), 0666);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "127.0.0.2", "a.example"}), 2);
+  chmod(files.pinnable_domains.c_str(), 0644);
+  const std::string link = (dir.path() / "link").string();
+  std::filesystem::create_symlink(files.pinnable_domains, link);
+  EXPECT_EQ(RunHostsHelper({files.hosts, link, files.lock}, {"pin", "127.0.0.2", "a.example"}), 2);
+  EXPECT_EQ(RunHostsHelper({files.hosts, files.pinnable_domains + ".missing", files.lock}, {"pin", "127.0.0.2", "a.example"}), 2);
+  EXPECT_EQ(ReadFile(files.hosts), original);
+
+  // The client asks for nothing the helper would refuse, and a channel
+  // list naming a foreign domain gets only the service's pinned.
+  const std::string calls = (dir.path() / "calls").string();
+  const std::string helper = (dir.path() / "helper").string();
+  WriteFile(helper, "#!/bin/sh\necho \"$*\" >> '" + calls + "'\n");
+  chmod(helper.c_str(), 0700);
+  EXPECT_FALSE(HelperHostsEditor(helper, files).Pin({{"6.6.6.6", "www.paypal.com"}}));
+  EXPECT_EQ(ReadFile(calls), "");
+  ChannelSelector selector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr);
+  selector.AddPinnedLine("www.paypal.com", "6.6.6.6");
+  selector.AddPinnedLine("crm.service.test", "127.0.0.2");
+  EXPECT_EQ(selector.pinned_hosts(), (std::vector<PinnedHost>{{"127.0.0.2", "crm.service.test"}}));
+}
+
+TEST(HostsHelper, AnotherUserCannotHoldAChangeUp) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+  TempDir dir;
+  const HostsFiles files = FilesIn(dir);
+  WriteFile(files.hosts, "127.0.0.1 localhost\n");
+  chmod(dir.str().c_str(), 0755);
+  ASSERT_EQ(RunHostsHelper(files, {"unpin"}), 0);  // makes the lock file
+  struct stat lock_status;
+  ASSERT_EQ(stat(files.lock.c_str(), &lock_status), 0);
+  EXPECT_EQ(lock_status.st_mode & 0777, 0600u);
+
+  // A second user locks everything it can open there, as the attack did
+  // with the hosts file's folder, and stays.
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t other = fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
+    const int folder = open(dir.str().c_str(), O_RDONLY | O_DIRECTORY);
+    const bool folder_locked = folder >= 0 && flock(folder, LOCK_EX) == 0;
+    const bool lock_opened = open(files.lock.c_str(), O_RDONLY) >= 0;
+    const char report = folder_locked && !lock_opened ? 'y' : 'n';
+    if (write(ready[1], &report, 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  close(ready[1]);
+  char report = 0;
+  ASSERT_EQ(read(ready[0], &report, 1), 1);
+  close(ready[0]);
+  EXPECT_EQ(report, 'y') << "the other user could open the lock, or not lock the folder";
+  const auto start = std::chrono::steady_clock::now();
+  auto pinned = std::async(std::launch::async, [&] {
+    return RunHostsHelper(files, {"pin", "127.0.0.2", "a.example"}) == 0 && RunHostsHelper(files, {"unpin"}) == 0;
+  });
+  const bool ended = pinned.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+  kill(other, SIGKILL);
+  waitpid(other, nullptr, 0);
+  EXPECT_TRUE(ended) << "the helper waited for the other user";
+  EXPECT_TRUE(pinned.get());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+  // A lock file someone else owns is no lock at all: the change is refused.
+  ASSERT_EQ(chown(files.lock.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "127.0.0.2", "a.example"}), 1);
+  EXPECT_EQ(ReadFile(files.hosts), "127.0.0.1 localhost\n");
+}
+
 TEST(HostsHelper, TheClientStartsItWithTheHostsAsArguments) {
   TempDir dir;
-  const std::string path = (dir.path() / "hosts").string();
+  const HostsFiles files = FilesIn(dir);
+  const std::string& path = files.hosts;
   const std::string calls = (dir.path() / "calls").string();
   const std::string helper = (dir.path() / "helper").string();
   // Records its arguments; fails when asked to pin b.example.
@@ -372,16 +493,23 @@ TEST(HostsHelper, TheClientStartsItWithTheHostsAsArguments) {
                         "'\necho 'a line' >&2\ncase \"$*\" in *b.example*) exit 3;; esac\n");
   chmod(helper.c_str(), 0700);
   WriteFile(path, "127.0.0.1 localhost\n");
-  HelperHostsEditor editor(helper, path);
+  HelperHostsEditor editor(helper, files);
   EXPECT_TRUE(editor.Pin({{"127.0.0.2", "a.example"}, {"127.0.0.3", "c.example"}}));
   EXPECT_FALSE(editor.Pin({{"127.0.0.2", "b.example"}}));
   // A clean file needs no helper, so no password prompt at every start.
-  EXPECT_TRUE(editor.Unpin());
+  EXPECT_TRUE(editor.Unpin(std::chrono::seconds(10)));
   EXPECT_EQ(ReadFile(calls), "pin 127.0.0.2 a.example 127.0.0.3 c.example\npin 127.0.0.2 b.example\n");
   WriteFile(path, std::string("127.0.0.2 a.example ") + kPinMarker + "\n");
-  EXPECT_TRUE(editor.Unpin());
+  EXPECT_TRUE(editor.Unpin(std::chrono::seconds(10)));
   EXPECT_EQ(ReadFile(calls), "pin 127.0.0.2 a.example 127.0.0.3 c.example\npin 127.0.0.2 b.example\nunpin\n");
-  EXPECT_FALSE(HelperHostsEditor((dir.path() / "missing").string(), path).Unpin());
+  EXPECT_FALSE(HelperHostsEditor((dir.path() / "missing").string(), files).Unpin(std::chrono::seconds(10)));
+  // The exit waits for a helper that does not end no longer than it says.
+  const std::string stuck = (dir.path() / "stuck").string();
+  WriteFile(stuck, "#!/bin/sh\nexec sleep 30\n");
+  chmod(stuck.c_str(), 0700);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(HelperHostsEditor(stuck, files).Unpin(std::chrono::milliseconds(300)));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST(RunCommand, StatusErrorsAndTimeOut) {
@@ -407,9 +535,10 @@ TEST(RunCommand, StatusErrorsAndTimeOut) {
 
 TEST(HostsFile, AStoppedRunPinsNothing) {
   TempDir dir;
-  const std::string path = (dir.path() / "hosts").string();
+  const HostsFiles files = FilesIn(dir);
+  const std::string& path = files.hosts;
   WriteFile(path, "127.0.0.1 localhost\n");
-  ChannelSelector selector(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:9", nullptr);
+  ChannelSelector selector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr);
   selector.AddPinnedLine("a.example", "127.0.0.2");
   selector.Stop();
   selector.ApplyHostsLines();
@@ -419,7 +548,7 @@ TEST(HostsFile, AStoppedRunPinsNothing) {
   // gives up instead of waiting out the 5 s time-out.
   SilentServer service;
   ASSERT_NE(service.port(), 0);
-  ChannelSelector silent(std::make_shared<LocalHostsEditor>(path), "127.0.0.1:" + std::to_string(service.port()), nullptr);
+  ChannelSelector silent(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:" + std::to_string(service.port()), nullptr);
   silent.Stop();
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(silent.FetchChannelList());

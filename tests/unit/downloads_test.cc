@@ -30,7 +30,9 @@ TEST(DownloadNames, KindFilterAndExtension) {
     const char* extension;
   } cases[] = {
       {"Setup.exe", true, "(*.exe)", ".exe"},
-      {"tool.exe.zip", true, "(*.zip)", ".zip"},
+      {"tool.exe.zip", false, "(*.zip)", ".zip"},
+      {"report.exe.html", false, "(*.html)", ".html"},
+      {"run.exe.desktop", false, "(*.desktop)", ".desktop"},
       {"SETUP.EXE", false, "(*.EXE)", ".EXE"},
       {"veltrocrm_2.6.2_amd64.deb", true, "(*.deb)", ".deb"},
       {"notes.deb.txt", false, "(*.txt)", ".txt"},
@@ -59,6 +61,37 @@ TEST(DownloadNames, ServicePages) {
   EXPECT_FALSE(IsServicePage("about:blank", start));
   EXPECT_FALSE(IsServicePage("", start));
   EXPECT_TRUE(IsServicePage("http://127.0.0.1:8080/x", "http://127.0.0.1:8080/index.html"));
+}
+
+// A download of |url| that the main frame loaded at the user's request.
+engine::DownloadItem From(const std::string& url) {
+  engine::DownloadItem item;
+  item.url = url;
+  item.main_frame = true;
+  return item;
+}
+
+TEST(DownloadNames, OnlyTheServicesOwnInstallerIsAnUpgrade) {
+  const std::string start = "https://crm.example.com/client";
+  const std::string installer = "https://crm.example.com/files/Setup.exe";
+  EXPECT_TRUE(IsServiceUpgrade(From(installer), "Setup.exe", start));
+  engine::DownloadItem item = From(installer);
+  item.initiator = "https://crm.example.com";  // a link of the service's page
+  EXPECT_TRUE(IsServiceUpgrade(item, "Setup.exe", start));
+  // Once a page of the service was enough, whoever served the file and
+  // whichever frame asked for it.
+  EXPECT_FALSE(IsServiceUpgrade(From("https://evil.example.org/evil.exe"), "evil.exe", start));
+  EXPECT_FALSE(IsServiceUpgrade(From("https://crm.example.com.evil.test/evil.exe"), "evil.exe", start));
+  item.main_frame = false;  // a frame inside the page
+  EXPECT_FALSE(IsServiceUpgrade(item, "Setup.exe", start));
+  item = From(installer);
+  item.initiator = "https://evil.example.org";  // a frame of another origin navigated the top
+  EXPECT_FALSE(IsServiceUpgrade(item, "Setup.exe", start));
+  item.initiator = "null";  // a sandboxed one
+  EXPECT_FALSE(IsServiceUpgrade(item, "Setup.exe", start));
+  EXPECT_FALSE(IsServiceUpgrade(engine::DownloadItem{}, "Setup.exe", start));  // never seen loading
+  EXPECT_FALSE(IsServiceUpgrade(From(installer), "report.exe.html", start));
+  EXPECT_FALSE(IsServiceUpgrade(From(installer), "run.exe.desktop", start));
 }
 
 class Downloads : public ::testing::Test {
@@ -103,7 +136,7 @@ class Downloads : public ::testing::Test {
 TEST_F(Downloads, TheServicesInstallerIsSavedWithoutAskingAndReported) {
   auto handling = Make();
   Continued target;
-  handling.OnBeforeDownload("https://crm.example.com/client/", "Setup.exe", target);
+  handling.OnBeforeDownload(From("https://crm.example.com/client/x"), "Setup.exe", target);
   // The folder did not exist on this fresh account: it is made.
   EXPECT_EQ(target.path, folder.str() + "/Documents/Downloads/Setup.exe");
   EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "Documents/Downloads"));
@@ -119,11 +152,11 @@ TEST_F(Downloads, TheServicesInstallerIsSavedWithoutAskingAndReported) {
 
   // A name that would leave the folder stays in it.
   Continued escaping;
-  handling.OnBeforeDownload("https://crm.example.com/client/", "../../bin/x.exe", escaping);
+  handling.OnBeforeDownload(From("https://crm.example.com/client/x"), "../../bin/x.exe", escaping);
   EXPECT_EQ(escaping.path, folder.str() + "/Documents/Downloads/.._.._bin_x.exe");
   // A name longer than a file name can be is refused.
   Continued too_long;
-  handling.OnBeforeDownload("https://crm.example.com/client/", std::string(300, 'a') + ".exe", too_long);
+  handling.OnBeforeDownload(From("https://crm.example.com/client/x"), std::string(300, 'a') + ".exe", too_long);
   EXPECT_TRUE(too_long.path.empty());
 }
 
@@ -139,13 +172,14 @@ TEST_F(Downloads, OtherPagesAndNamesGoThroughTheSaveDialog) {
       {"https://elsewhere.example.org/", "Setup.exe", "(*.exe)", "exe"},   // not the service
       {"http://crm.example.com/client", "Setup.exe", "(*.exe)", "exe"},    // not over https
       {"https://crm.example.com/client", "SETUP.EXE", "(*.EXE)", "EXE"},   // case matters
+      {"https://crm.example.com/client", "report.exe.html", "(*.html)", "html"},
       {"https://crm.example.com/client", "report.xlsx", "Microsft Excel 工作表(*.xls)", "xlsx"},
       {"https://crm.example.com/client", "README", "(*README)", ""},       // nothing added
   };
   for (const auto& c : cases) {
     asked.clear();
     Continued target;
-    handling.OnBeforeDownload(c.page, c.name, target);
+    handling.OnBeforeDownload(From(c.page), c.name, target);
     ASSERT_EQ(asked.size(), 1u) << c.name;
     EXPECT_EQ(asked[0].file_name, c.name);
     EXPECT_EQ(asked[0].filter, c.filter) << c.name;
@@ -167,7 +201,7 @@ TEST_F(Downloads, CancelsWaitForTheNextReport) {
   auto handling = Make();
   answer = "";  // the user cancels the dialog
   Continued target;
-  handling.OnBeforeDownload("https://crm.example.com/client", "report.xlsx", target);
+  handling.OnBeforeDownload(From("https://crm.example.com/client/x"), "report.xlsx", target);
   EXPECT_TRUE(target.path.empty());
   EXPECT_TRUE(DownloadCancelPending());
   Cancels cancels;
@@ -179,7 +213,7 @@ TEST_F(Downloads, CancelsWaitForTheNextReport) {
   // The upgrade dialog's cancel: no more progress, cancelled at the next
   // report, never installed.
   Continued upgrade;
-  handling.OnBeforeDownload("https://crm.example.com/client", "Setup.exe", upgrade);
+  handling.OnBeforeDownload(From("https://crm.example.com/client/x"), "Setup.exe", upgrade);
   handling.OnDownloadUpdated(Progress(20), cancels);
   SetDownloadCancelPending(true);
   handling.OnDownloadUpdated(Progress(30), cancels);
