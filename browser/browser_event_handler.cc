@@ -14,6 +14,7 @@
 #include "env/logs.h"
 #include "env/paths.h"
 #include "env/product.h"
+#include "env/service_origin.h"
 #include "env/system_integration.h"
 #include "env/utf.h"
 #include "platform/desktop_services.h"
@@ -236,7 +237,7 @@ bool BrowserEventHandler::OnRequestGeolocationPermission(std::shared_ptr<engine:
 
 bool BrowserEventHandler::OnRequestNotificationPermission(std::shared_ptr<engine::Browser>,
                                                           const std::string& origin) {
-  return IsServicePage(origin, env::StartUrl());
+  return env::IsServicePage(origin, env::StartUrl());
 }
 
 bool BrowserEventHandler::OnQuotaRequest(std::shared_ptr<engine::Browser>, const std::string&, int64_t new_size) {

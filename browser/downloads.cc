@@ -3,10 +3,9 @@
 #include <linux/limits.h>
 #include <sys/stat.h>
 
-#include <QUrl>
-
 #include "browser/window_messages.h"
 #include "env/logs.h"
+#include "env/service_origin.h"
 #include "platform/user_folders.h"
 
 namespace browser {
@@ -53,17 +52,9 @@ std::string SafeDownloadName(const std::string& name) {
   return safe;
 }
 
-bool IsServicePage(const std::string& page_url, const std::string& start_url) {
-  const QUrl page(QString::fromStdString(page_url)), start(QString::fromStdString(start_url));
-  return page.isValid() && !page.host().isEmpty() && page.scheme() == start.scheme() &&
-         page.host().compare(start.host(), Qt::CaseInsensitive) == 0 &&
-         page.port(page.scheme() == QLatin1String("https") ? 443 : 80) ==
-             start.port(start.scheme() == QLatin1String("https") ? 443 : 80);
-}
-
 bool IsServiceUpgrade(const engine::DownloadItem& item, const std::string& name, const std::string& start_url) {
-  return IsUpgradePackageName(name) && IsServicePage(item.url, start_url) && item.main_frame &&
-         (item.initiator.empty() || IsServicePage(item.initiator, start_url));
+  return IsUpgradePackageName(name) && env::IsServicePage(item.url, start_url) && item.main_frame &&
+         (item.initiator.empty() || env::IsServicePage(item.initiator, start_url));
 }
 
 bool DownloadCancelPending() { return g_download_cancel_pending; }

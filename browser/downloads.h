@@ -20,9 +20,6 @@ std::string SaveDialogFilter(const std::string& name);
 // |name| as one file name inside a folder: every "/" and control character
 // replaced, never "." or ".."; "download" when nothing is left.
 std::string SafeDownloadName(const std::string& name);
-// Whether |page_url| is a page of the service: the same scheme, host and
-// port as |start_url|.
-bool IsServicePage(const std::string& page_url, const std::string& start_url);
 // Whether |item| named |name| is an upgrade of the service's own: an
 // installer's name, its own address on the service, loaded by the main
 // frame on the user's or the service's own request.

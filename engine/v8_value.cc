@@ -2,6 +2,21 @@
 
 namespace engine {
 
+namespace {
+std::string& CallerOrigin() {
+  static std::string origin;
+  return origin;
+}
+}  // namespace
+
+std::string CurrentCallerOrigin() { return CallerOrigin(); }
+
+ScopedCallerOrigin::ScopedCallerOrigin(std::string origin) : previous_(std::move(CallerOrigin())) {
+  CallerOrigin() = std::move(origin);
+}
+
+ScopedCallerOrigin::~ScopedCallerOrigin() { CallerOrigin() = std::move(previous_); }
+
 V8Value V8Value::CreateBool(bool value) {
   V8Value v(Type::kBool);
   v.bool_ = value;

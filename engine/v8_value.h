@@ -63,6 +63,25 @@ class V8Handler {
   virtual std::string OneWayAnswer(const std::string& /*name*/) const { return {}; }
 };
 
+// The origin of the frame whose native call is running ("scheme://host:port"
+// as the engine knows it), for a V8Handler::Execute to decide what that
+// frame may do; empty for an opaque origin, "about:console" for a call that
+// came the one-way channel, whose frame nobody vouches for. UI thread.
+std::string CurrentCallerOrigin();
+
+// Sets the caller's origin for the life of the object; nested calls see
+// their own.
+class ScopedCallerOrigin {
+ public:
+  explicit ScopedCallerOrigin(std::string origin);
+  ~ScopedCallerOrigin();
+  ScopedCallerOrigin(const ScopedCallerOrigin&) = delete;
+  ScopedCallerOrigin& operator=(const ScopedCallerOrigin&) = delete;
+
+ private:
+  std::string previous_;
+};
+
 // Makes |javascript_code| run in every frame before the page's own scripts,
 // with each `native function NAME();` in it bound to |handler|. A name
 // that is already registered is refused.

@@ -10,6 +10,7 @@
 #include "env/system_integration.h"
 #include "env/utf.h"
 #include "platform/desktop_services.h"
+#include "renderer/service_frames.h"
 
 namespace renderer {
 
@@ -20,6 +21,13 @@ constexpr int kOpenTimeoutMs = 5000;
 constexpr char16_t kInvalidArguments[] = u"Invalid method arguments";
 
 bool FirstIsString(const engine::V8ValueList& arguments) { return !arguments.empty() && arguments[0].IsString(); }
+
+bool ActsOutsideThePage(const std::string& name) {
+  for (const char* acting : {"rootDefaultBrowser", "copyText", "copyUnicodeText", "setExtendDualview", "setFullScreen",
+                             "startLandlineCapture", "closeLandlineCapture"})
+    if (name == acting) return true;
+  return false;
+}
 
 }  // namespace
 
@@ -56,6 +64,15 @@ int AppExtensionHandler::FullScreenMode(const engine::V8ValueList& arguments) {
 bool AppExtensionHandler::Execute(const std::string& name, const engine::V8ValueList& arguments,
                                   engine::V8Value& retval, std::u16string& exception) {
   using engine::V8Value;
+  // What acts outside the page is the service's alone; other frames get
+  // what the page gets when the call cannot be made.
+  if (ActsOutsideThePage(name) && !CallerIsService(name)) {
+    if (name == "setFullScreen")
+      retval = V8Value::CreateInt(FullScreenMode(arguments) < 0 ? 4 : 1);
+    else if (name != "startLandlineCapture" && name != "closeLandlineCapture")
+      retval = V8Value::CreateBool(false);
+    return true;
+  }
   if (name == "rootDefaultBrowser") {
     retval = V8Value::CreateBool(RootDefaultBrowser(arguments));
   } else if (name == "getSoftInfo") {
@@ -96,11 +113,13 @@ bool AppExtensionHandler::Execute(const std::string& name, const engine::V8Value
 }
 
 std::string AppExtensionHandler::OneWayAnswer(const std::string& name) const {
-  // Wrong argument types answer without asking; a clipboard or a link that
-  // may still fail, and the display and device queries, cannot be known.
-  if (name == "rootDefaultBrowser")
-    return "function (a) { if (typeof a[0] !== 'string' || a[0] === '') return false; }";
-  if (name == "copyText" || name == "copyUnicodeText") return "function (a) { if (typeof a[0] !== 'string') return false; }";
+  // The one-way channel vouches for no frame: calls that act outside the
+  // page are refused there, and the page is told so.
+  if (name == "rootDefaultBrowser" || name == "copyText" || name == "copyUnicodeText" || name == "setExtendDualview")
+    return "function () { return false; }";
+  if (name == "setFullScreen")
+    return "function (a) { return a.length === 0 || (a.length === 1 && (a[0] === undefined || typeof a[0] === "
+           "'boolean')) ? 1 : 4; }";
   if (name == "getSoftInfo") {
     std::string quoted = "\"";
     for (const char16_t unit : SoftInfo()) {
@@ -110,10 +129,6 @@ std::string AppExtensionHandler::OneWayAnswer(const std::string& name) const {
     }
     return "function () { return " + quoted + "\"; }";
   }
-  // The message is on its way, as a post would be.
-  if (name == "setFullScreen")
-    return "function (a) { return a.length === 0 || (a.length === 1 && (a[0] === undefined || typeof a[0] === "
-           "'boolean')) ? 0 : 4; }";
   return {};
 }
 

@@ -2,6 +2,7 @@
 
 #include "browser/window_messages.h"
 #include "env/system_integration.h"
+#include "renderer/service_frames.h"
 
 namespace renderer {
 
@@ -13,7 +14,9 @@ std::string KestrinExtensionSource() {
 
 bool KestrinExtensionHandler::Execute(const std::string& name, const engine::V8ValueList&, engine::V8Value& retval,
                                       std::u16string& exception) {
-  if (name == "startListenPNThread") {
+  if ((name == "startListenPNThread" || name == "closeListenPNThread") && !CallerIsService(name)) {
+    if (name == "startListenPNThread") retval = engine::V8Value::CreateBool(false);
+  } else if (name == "startListenPNThread") {
     auto window = env::FindMainWindow();
     retval = engine::V8Value::CreateBool(window && window->Post({MSG_MOBILE_CAPTURE_ON, 0, 0}));
   } else if (name == "closeListenPNThread") {
@@ -25,8 +28,8 @@ bool KestrinExtensionHandler::Execute(const std::string& name, const engine::V8V
 }
 
 std::string KestrinExtensionHandler::OneWayAnswer(const std::string& name) const {
-  // The message is on its way, as a post would be.
-  return name == "startListenPNThread" ? "function () { return true; }" : std::string();
+  // The one-way channel vouches for no frame: capture is not switched on.
+  return name == "startListenPNThread" ? "function () { return false; }" : std::string();
 }
 
 }  // namespace renderer

@@ -147,22 +147,15 @@ QString BootstrapScript() {
   }, true);
 
   // A sub-frame whose load failed shows the engine's error page; the
-  // client decides what it shows instead.
+  // client decides what it shows instead. What failed is known only to
+  // this world; the error-page script of a world of its own asks.
   if (location.protocol === 'chrome-error:' && window !== window.top) {
     document.addEventListener('DOMContentLoaded', function () {
-      var code = '', url = '';
+      var root = document.documentElement, code = '', url = '';
       try { code = loadTimeData.getValue('errorCode'); } catch (e) {}
       try { url = loadTimeData.getValue('summary').failedUrl || ''; } catch (e) {}
-      var reply = String(call('frame-load-error', code + '\n' + url) || '');
-      var newline = reply.indexOf('\n');
-      var kind = reply.substring(0, newline), body = reply.substring(newline + 1);
-      if (kind === 'html') {
-        document.open();
-        document.write(body);
-        document.close();
-      } else if (kind === 'url') {
-        location.href = body;
-      }
+      root.setAttribute('data-veltro-error', code + '\n' + url);
+      document.dispatchEvent(new Event('veltro-frame-error'));
     });
   }
 
@@ -202,6 +195,27 @@ QString BootstrapScript() {
   }, true);
 })();
 )JS");
+}
+
+QString ErrorPageScript(const QString& token) {
+  return QStringLiteral(R"JS((function () {
+  if (location.protocol !== 'chrome-error:' || window === window.top) return;
+  var marker = '\u0001veltro-bridge\u0001', token = '%1';
+  document.addEventListener('veltro-frame-error', function () {
+    var failure = String(document.documentElement.getAttribute('data-veltro-error') || '');
+    var reply = String(prompt(marker + 'frame-load-error\n' + token + '\n' + failure) || '');
+    var newline = reply.indexOf('\n');
+    var kind = reply.substring(0, newline), body = reply.substring(newline + 1);
+    if (kind === 'html') {
+      document.open();
+      document.write(body);
+      document.close();
+    } else if (kind === 'url') {
+      location.href = body;
+    }
+  });
+})();
+)JS").arg(token);
 }
 
 }  // namespace engine

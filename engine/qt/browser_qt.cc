@@ -175,6 +175,13 @@ QtPage::QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrow
   bootstrap.setWorldId(QWebEngineScript::MainWorld);
   bootstrap.setRunsOnSubFrames(true);
   scripts().insert(bootstrap);
+  QWebEngineScript error_page;
+  error_page.setName(QStringLiteral("veltro-error-page"));
+  error_page.setSourceCode(ErrorPageScripts());
+  error_page.setInjectionPoint(QWebEngineScript::DocumentCreation);
+  error_page.setWorldId(QWebEngineScript::ApplicationWorld);
+  error_page.setRunsOnSubFrames(true);
+  scripts().insert(error_page);
   // Unknown schemes reach acceptNavigationRequest, where the client
   // decides which of them the system opens.
   settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);

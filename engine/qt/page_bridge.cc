@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <vector>
 
@@ -75,7 +76,7 @@ QJsonValue Encode(const V8Value& value) {
   return object;
 }
 
-QString NativeCall(const QString& argument) {
+QString NativeCall(const QUrl& origin, const QString& argument) {
   const QJsonObject call = QJsonDocument::fromJson(argument.toUtf8()).object();
   const QString extension_name = call.value(QStringLiteral("e")).toString();
   const std::string name = call.value(QStringLiteral("n")).toString().toStdString();
@@ -86,6 +87,7 @@ QString NativeCall(const QString& argument) {
     for (const QJsonValue& value : call.value(QStringLiteral("a")).toArray()) arguments.push_back(Decode(value));
     V8Value retval = V8Value::CreateUndefined();
     std::u16string exception;
+    ScopedCallerOrigin caller(origin.toString(QUrl::RemovePath | QUrl::StripTrailingSlash).toStdString());
     extension.handler->Execute(name, arguments, retval, exception);
     if (!exception.empty())
       reply["x"] = QString::fromStdU16String(exception);
@@ -167,6 +169,22 @@ void SendProcessMessageToBrowser(std::shared_ptr<Browser> browser, const Process
   });
 }
 
+namespace {
+
+// Known to the error-page script and to nothing in any page.
+const QString& ErrorPageToken() {
+  static const QString token = [] {
+    QString text;
+    for (int i = 0; i < 4; ++i) text += QString::number(QRandomGenerator::system()->generate64(), 36);
+    return text;
+  }();
+  return token;
+}
+
+}  // namespace
+
+QString ErrorPageScripts() { return ErrorPageScript(ErrorPageToken()); }
+
 QString PageScripts() {
   QString scripts = BootstrapScript();
   for (const Extension& extension : Extensions()) scripts += QLatin1Char('\n') + extension.code;
@@ -189,7 +207,7 @@ QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& 
     if (whole.startsWith(QLatin1String("part\n")) || whole.startsWith(QLatin1String("end\n"))) return QString();
     return whole.isEmpty() ? QString() : HandleBridgeCall(browser, origin, whole);
   }
-  if (command == QLatin1String("native")) return NativeCall(argument);
+  if (command == QLatin1String("native")) return NativeCall(origin, argument);
   if (command == QLatin1String("popup-name")) {
     browser->PushPopupName(argument);
   } else if (command == QLatin1String("start-move")) {
@@ -206,14 +224,16 @@ QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& 
                                query.value(QStringLiteral("persistent")).toBool(),
                                std::make_shared<PageQueryCallback>(browser, query.value(QStringLiteral("frame")).toString(),
                                                                    local_id, origin.toString()));
-  } else if (command == QLatin1String("frame-load-error") &&
-             (origin.isEmpty() || origin.scheme() == QLatin1String("chrome-error"))) {
-    // Only the engine's own error pages (an opaque origin) may ask this.
+  } else if (command == QLatin1String("frame-load-error")) {
+    // Only the engine's own error pages may ask this: an opaque origin is
+    // not enough (any sandboxed frame has one), the error-page token is.
     const QStringList parts = argument.split(QLatin1Char('\n'));
-    if (parts.size() != 2) return QString();
-    auto frame = std::make_shared<QtErrorSubFrame>(parts[1].toStdString());
-    browser->client()->OnLoadError(browser, frame, NetErrorFromName(parts[0].toStdString()), std::string(),
-                                   parts[1].toStdString());
+    if (parts.size() != 3 || parts[0] != ErrorPageToken() ||
+        !(origin.isEmpty() || origin.scheme() == QLatin1String("chrome-error")))
+      return QString();
+    auto frame = std::make_shared<QtErrorSubFrame>(parts[2].toStdString());
+    browser->client()->OnLoadError(browser, frame, NetErrorFromName(parts[1].toStdString()), std::string(),
+                                   parts[2].toStdString());
     return frame->reply();
   }
   return QString();

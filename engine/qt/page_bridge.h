@@ -12,6 +12,8 @@ class QtBrowser;
 // Everything injected into each frame: the bootstrap, then the registered
 // extensions in registration order.
 QString PageScripts();
+// The error-page script, for a world of its own.
+QString ErrorPageScripts();
 
 // Runs one call of the page-side bootstrap (|call| is the prompt text
 // after the marker) and returns the answer for the page.

@@ -4,6 +4,7 @@
 
 #include "browser/downloads.h"
 #include "browser/window_messages.h"
+#include "env/service_origin.h"
 #include "test_support.h"
 
 using namespace browser;
@@ -53,14 +54,16 @@ TEST(DownloadNames, KindFilterAndExtension) {
 
 TEST(DownloadNames, ServicePages) {
   const std::string start = "https://crm.example.com/client";
-  EXPECT_TRUE(IsServicePage("https://crm.example.com/client/#/orders", start));
-  EXPECT_TRUE(IsServicePage("https://CRM.example.com:443/other", start));
-  EXPECT_FALSE(IsServicePage("http://crm.example.com/client", start));
-  EXPECT_FALSE(IsServicePage("https://crm.example.com.evil.test/", start));
-  EXPECT_FALSE(IsServicePage("https://crm.example.com:8443/", start));
-  EXPECT_FALSE(IsServicePage("about:blank", start));
-  EXPECT_FALSE(IsServicePage("", start));
-  EXPECT_TRUE(IsServicePage("http://127.0.0.1:8080/x", "http://127.0.0.1:8080/index.html"));
+  EXPECT_TRUE(env::IsServicePage("https://crm.example.com/client/#/orders", start));
+  EXPECT_TRUE(env::IsServicePage("https://CRM.example.com:443/other", start));
+  EXPECT_FALSE(env::IsServicePage("http://crm.example.com/client", start));
+  EXPECT_FALSE(env::IsServicePage("https://crm.example.com.evil.test/", start));
+  EXPECT_FALSE(env::IsServicePage("https://crm.example.com:8443/", start));
+  EXPECT_FALSE(env::IsServicePage("about:blank", start));
+  EXPECT_FALSE(env::IsServicePage("", start));
+  EXPECT_FALSE(env::IsServicePage("null", start));  // an opaque origin
+  EXPECT_FALSE(env::IsServicePage("about:console", start));
+  EXPECT_TRUE(env::IsServicePage("http://127.0.0.1:8080/x", "http://127.0.0.1:8080/index.html"));
 }
 
 // A download of |url| that the main frame loaded at the user's request.

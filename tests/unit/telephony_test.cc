@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include "build_config.h"
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -12,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "build_config.h"
 #include "platform/desktop_services.h"
 #include "renderer/app_extension.h"
 #include "renderer/kestrin_extension.h"
@@ -264,6 +267,7 @@ TEST(AppExtension, ArgumentRulesAndUnknownNames) {
   renderer::AppExtensionHandler handler;
   V8Value retval = V8Value::CreateUndefined();
   std::u16string exception;
+  engine::ScopedCallerOrigin service("https://" VELTRO_SERVICE_HOST);
   EXPECT_TRUE(handler.Execute("rootDefaultBrowser", {V8Value::CreateString(u"")}, retval, exception));
   EXPECT_FALSE(retval.GetBoolValue());
   handler.Execute("rootDefaultBrowser", {V8Value::CreateInt(5)}, retval, exception);
@@ -289,6 +293,57 @@ TEST(AppExtension, ArgumentRulesAndUnknownNames) {
   EXPECT_TRUE(closed.IsUndefined());
   kestrin.Execute("other", {}, closed, kestrin_exception);
   EXPECT_EQ(kestrin_exception, u"Invalid method arguments");
+}
+
+TEST(AppExtension, OnlyTheServiceActsOutsideThePage) {
+  using engine::V8Value;
+  renderer::AppExtensionHandler app;
+  renderer::KestrinExtensionHandler kestrin;
+  // The answers a frame gets when the call cannot be made: nothing reaches
+  // the clipboard, the browser, the displays or the main window.
+  const struct {
+    const char* name;
+    engine::V8ValueList arguments;
+    const char* answer;
+  } calls[] = {
+      {"rootDefaultBrowser", {V8Value::CreateString(u"https://a.example/")}, "false"},
+      {"copyText", {V8Value::CreateString(u"x")}, "false"},
+      {"copyUnicodeText", {V8Value::CreateString(u"x")}, "false"},
+      {"setExtendDualview", {}, "false"},
+      {"setFullScreen", {V8Value::CreateBool(true)}, "1"},
+      {"setFullScreen", {V8Value::CreateString(u"x")}, "4"},
+      {"startLandlineCapture", {}, "undefined"},
+      {"closeLandlineCapture", {}, "undefined"},
+      {"startListenPNThread", {}, "false"},
+      {"closeListenPNThread", {}, "undefined"},
+  };
+  auto shown = [](const V8Value& value) -> std::string {
+    if (value.IsBool()) return value.GetBoolValue() ? "true" : "false";
+    if (value.IsInt()) return std::to_string(value.GetIntValue());
+    return value.IsUndefined() ? "undefined" : "other";
+  };
+  for (const char* origin : {"", "null", "about:console", "https://evil.example", "http://" VELTRO_SERVICE_HOST,
+                             "https://" VELTRO_SERVICE_HOST ".evil.test", "https://" VELTRO_SERVICE_HOST ":8443"}) {
+    engine::ScopedCallerOrigin caller(origin);
+    for (const auto& call : calls) {
+      V8Value retval = V8Value::CreateUndefined();
+      std::u16string exception;
+      engine::V8Handler& handler = std::string(call.name).find("PN") != std::string::npos
+                                       ? static_cast<engine::V8Handler&>(kestrin)
+                                       : static_cast<engine::V8Handler&>(app);
+      EXPECT_TRUE(handler.Execute(call.name, call.arguments, retval, exception));
+      EXPECT_EQ(shown(retval), call.answer) << call.name << " from " << origin;
+      EXPECT_TRUE(exception.empty());
+    }
+    // What only reads stays open to every frame.
+    V8Value count = V8Value::CreateUndefined();
+    std::u16string exception;
+    app.Execute("getScreenCount", {}, count, exception);
+    EXPECT_GE(count.GetIntValue(), 1) << origin;
+  }
+  // The one-way channel vouches for no frame, and says so to the page.
+  EXPECT_EQ(kestrin.OneWayAnswer("startListenPNThread"), "function () { return false; }");
+  EXPECT_EQ(app.OneWayAnswer("copyText"), "function () { return false; }");
 }
 
 TEST(AppExtension, SoftInfoHasFourPairs) {

@@ -1,0 +1,15 @@
+#ifndef RENDERER_SERVICE_FRAMES_H_
+#define RENDERER_SERVICE_FRAMES_H_
+
+#include <string>
+
+namespace renderer {
+
+// Whether the frame making native call |name| may act outside the page:
+// only frames of the service's own origin may. A refusal is logged with
+// the frame's origin. Inside a V8Handler::Execute only.
+bool CallerIsService(const std::string& name);
+
+}  // namespace renderer
+
+#endif  // RENDERER_SERVICE_FRAMES_H_
