@@ -254,8 +254,7 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
       env::SetFullScreen(static_cast<unsigned>(message.wparam));
       return 0;
     case MSG_MOBILE_CAPTURE_ON:
-      telephony::OnMobileCaptureOn();
-      return 0;
+      return telephony::OnMobileCaptureOn() ? 1 : 0;
     case MSG_MOBILE_CAPTURE_OFF:
       telephony::OnMobileCaptureOff();
       return 0;

@@ -23,6 +23,12 @@ constexpr char kPageLogPrefix[] = "网页日志";
 constexpr char kProgramLogPrefix[] = "软件日志";
 constexpr char kCrashLogPrefix[] = "crash";
 
+// A page that logs without end fills one file a day this large, then the
+// last record says so; one record is cut to a size far beyond any real one.
+constexpr off_t kMostLogBytes = 64 * 1024 * 1024;
+constexpr size_t kMostRecordBytes = 1024 * 1024;
+constexpr char16_t kLogFull[] = u"log full: nothing more is written to this file today\r\n";
+
 // Set in the hosts helper, whose lines the client logs for it.
 bool g_to_standard_error = false;
 
@@ -55,6 +61,15 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
+// Whether the |size| bytes of |fd| end with |tail|.
+bool EndsWith(int fd, off_t size, const std::vector<char>& tail) {
+  if (size < static_cast<off_t>(tail.size())) return false;
+  std::vector<char> end(tail.size());
+  return pread(fd, end.data(), end.size(), size - static_cast<off_t>(end.size())) ==
+             static_cast<ssize_t>(end.size()) &&
+         end == tail;
+}
+
 // Creates |path| holding only the byte-order mark, atomically: the file
 // appears with its mark or not at all, so no writer can get in before it.
 void CreateWithByteOrderMark(const std::string& path) {
@@ -65,7 +80,8 @@ void CreateWithByteOrderMark(const std::string& path) {
   if (fd < 0) return;
   const char bom[2] = {'\xFF', '\xFE'};
   const bool ok = WriteAll(fd, bom, sizeof(bom));
-  fchmod(fd, 0644);
+  // Customer numbers and page messages: for the user alone.
+  fchmod(fd, 0600);
   close(fd);
   // link() fails when another writer created the file first; theirs stays.
   if (ok) link(temp.c_str(), path.c_str());
@@ -107,13 +123,22 @@ std::u16string TimeLine(const std::tm& t, int milliseconds) {
 bool AppendLogRecord(const std::string& path, const std::u16string& record) {
   struct stat status;
   if (stat(path.c_str(), &status) != 0) CreateWithByteOrderMark(path);
-  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   // One write under an exclusive lock: appends of other threads and
   // processes never land inside this record.
   flock(fd, LOCK_EX);
-  const std::vector<char> bytes = Utf16Le(record);
-  const bool ok = WriteAll(fd, bytes.data(), bytes.size());
+  const std::vector<char> bytes =
+      Utf16Le(record.size() * 2 <= kMostRecordBytes ? record : record.substr(0, kMostRecordBytes / 2) + u"\r\n");
+  const std::vector<char> full = Utf16Le(kLogFull);
+  bool ok = false;
+  const off_t size = fstat(fd, &status) == 0 ? status.st_size : 0;
+  if (size + static_cast<off_t>(bytes.size()) <= kMostLogBytes) {
+    // A file that ended its day takes nothing more, not even what fits.
+    ok = !EndsWith(fd, size, full) && WriteAll(fd, bytes.data(), bytes.size());
+  } else if (!EndsWith(fd, size, full)) {
+    WriteAll(fd, full.data(), full.size());
+  }
   flock(fd, LOCK_UN);
   close(fd);
   return ok;

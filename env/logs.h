@@ -28,8 +28,11 @@ void RemoveOldLogs(int days);
 // The pieces, exposed for tests.
 std::string LogFileName(const char* prefix, const std::tm& local_date);
 std::u16string TimeLine(const std::tm& local_time, int milliseconds);
-// Appends |record| to |path|, creating the file with a byte-order mark
-// first. False when the record was dropped.
+// Appends |record| to |path| (cut at 1 MiB), creating the file, for its
+// user alone, with a byte-order mark first. A record that would take the
+// file past 64 MiB is dropped and the file ends with one line saying it is
+// full; nothing is added after that line. False when the record was
+// dropped.
 bool AppendLogRecord(const std::string& path, const std::u16string& record);
 void RemoveOldLogsIn(const std::string& log_folder, int days, int64_t now);
 

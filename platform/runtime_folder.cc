@@ -3,19 +3,47 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace platform {
 
-std::string RuntimeFolder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  struct stat status;
-  if (runtime && *runtime && stat(runtime, &status) == 0 && S_ISDIR(status.st_mode)) return runtime;
-  // A private folder of this user's in /tmp; never one somebody else owns.
-  const std::string folder = "/tmp/veltrocrm-" + std::to_string(getuid());
+namespace {
+
+std::string Variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// |folder|, made when missing, when it is a folder (not a link) of this
+// user's that nobody else may enter; empty otherwise. A folder of ours
+// that others may enter is closed first.
+std::string PrivateFolder(const std::string& folder) {
   mkdir(folder.c_str(), 0700);
-  if (lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == getuid()) return folder;
-  return std::string();
+  struct stat status;
+  if (lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != getuid()) return "";
+  if ((status.st_mode & 077) != 0 && chmod(folder.c_str(), 0700) != 0) return "";
+  return folder;
+}
+
+}  // namespace
+
+std::string RuntimeFolder() {
+  const std::string runtime = Variable("XDG_RUNTIME_DIR");
+  struct stat status;
+  if (!runtime.empty() && stat(runtime.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return runtime;
+  const std::string temp = Variable("TMPDIR").empty() ? "/tmp" : Variable("TMPDIR");
+  std::string folder = PrivateFolder(temp + "/veltrocrm-" + std::to_string(getuid()));
+  if (!folder.empty()) return folder;
+  // Somebody else took that name first: the user's own cache folder serves.
+  const std::string home = Variable("HOME");
+  const std::string cache = Variable("XDG_CACHE_HOME").empty() ? home + "/.cache" : Variable("XDG_CACHE_HOME");
+  if (cache.empty() || cache[0] != '/') return "";
+  mkdir(cache.c_str(), 0700);
+  folder = PrivateFolder(cache + "/veltrocrm-runtime");
+  std::fprintf(stderr, "runtime folder: %s/veltrocrm-%u is not this user's alone; using \"%s\"\n", temp.c_str(),
+               static_cast<unsigned>(getuid()), folder.c_str());
+  return folder;
 }
 
 }  // namespace platform

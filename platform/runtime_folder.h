@@ -6,7 +6,8 @@
 namespace platform {
 
 // This user's private folder for sockets and locks: $XDG_RUNTIME_DIR, or
-// /tmp/veltrocrm-<uid> when it is a folder of this user's. Empty when
+// veltrocrm-<uid> in $TMPDIR (/tmp) when that is a folder of this user's
+// alone, or else veltrocrm-runtime in the user's cache folder. Empty when
 // there is none: nothing then goes anywhere else.
 std::string RuntimeFolder();
 

@@ -17,8 +17,9 @@ bool KestrinExtensionHandler::Execute(const std::string& name, const engine::V8V
   if ((name == "startListenPNThread" || name == "closeListenPNThread") && !CallerIsService(name)) {
     if (name == "startListenPNThread") retval = engine::V8Value::CreateBool(false);
   } else if (name == "startListenPNThread") {
+    // Sent, not posted: a listener that could not bind answers false.
     auto window = env::FindMainWindow();
-    retval = engine::V8Value::CreateBool(window && window->Post({MSG_MOBILE_CAPTURE_ON, 0, 0}));
+    retval = engine::V8Value::CreateBool(window && window->Send({MSG_MOBILE_CAPTURE_ON, 0, 0}) == 1);
   } else if (name == "closeListenPNThread") {
     if (auto window = env::FindMainWindow()) window->Post({MSG_MOBILE_CAPTURE_OFF, 0, 0});
   } else {

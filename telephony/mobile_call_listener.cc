@@ -183,6 +183,8 @@ namespace {
 struct MobileCapture {
   std::atomic<bool> delivery_enabled{false};
   std::atomic<bool> listener_started{false};
+  // The last start could not bind: someone else may be getting the calls.
+  std::atomic<bool> start_failed{false};
   std::mutex mutex;  // guards the members below
   std::unique_ptr<MobileCallListener> listener;
   std::thread starter;
@@ -212,10 +214,11 @@ void ReportPortConflict() {
 
 }  // namespace
 
-void OnMobileCaptureOn() {
+bool OnMobileCaptureOn() {
   MobileCapture& capture = Capture();
   capture.delivery_enabled = true;
-  if (capture.listener_started.exchange(true)) return;
+  const bool working = !capture.start_failed;
+  if (capture.listener_started.exchange(true)) return working;
   std::lock_guard<std::mutex> lock(capture.mutex);
   // A listener that failed to bind has ended; collect it first.
   if (capture.starter.joinable()) capture.starter.join();
@@ -227,12 +230,15 @@ void OnMobileCaptureOn() {
         GetMobileCallTable(), [&capture] { return capture.delivery_enabled.load(); }, AnnounceToMainWindow);
     switch (listener->Start(kMobileCallPort)) {
       case MobileCallListener::StartResult::kStarted:
+        capture.start_failed = false;
         break;
       case MobileCallListener::StartResult::kNoSocket:
+        capture.start_failed = true;
         // Not a conflict: the started flag stays set, as after any start-up failure.
         platform::ShowMessageBox(nullptr, "创建UDP套接字失败", "", platform::MB_OK);
         return;
       case MobileCallListener::StartResult::kPortTaken:
+        capture.start_failed = true;
         ReportPortConflict();
         capture.listener_started = false;
         return;
@@ -241,10 +247,12 @@ void OnMobileCaptureOn() {
     capture.listener = std::move(listener);
     });
   } catch (const std::system_error&) {
+    capture.start_failed = true;
     // The started flag stays set, as after any start-up failure.
     platform::ShowMessageBox(nullptr, "手机来电捕捉启动失败，请重启软件", "提示", platform::MB_OK);
     env::WriteProgramLog("接收手机来电线程启动失败");
   }
+  return working;
 }
 
 void OnMobileCaptureOff() { Capture().delivery_enabled = false; }
@@ -262,6 +270,7 @@ void ShutdownMobileCapture() {
   std::lock_guard<std::mutex> lock(capture.mutex);
   capture.listener.reset();
   capture.listener_started = false;
+  capture.start_failed = false;
 }
 
 }  // namespace telephony

@@ -70,7 +70,10 @@ std::vector<std::string> FindPortUsers(uint16_t port);
 std::vector<unsigned long> SocketInodesOnPort(const std::string& proc_net_udp, uint16_t port);
 
 // The main window's side of mobile capture.
-void OnMobileCaptureOn();   // enable delivery; start the listener once
+// Enables delivery and starts the listener once (again after a port
+// conflict). False when the last start could not bind the port, so that
+// the page is not told capture works while calls may go elsewhere.
+bool OnMobileCaptureOn();
 void OnMobileCaptureOff();  // disable delivery; the listener keeps running
 bool IsMobileListenerStarted();
 // At exit: stops and joins the listener thread.

@@ -316,9 +316,15 @@ TEST_F(PageBridge, MobileCallsReachPhoneCall) {
   EXPECT_EQ(boxes[0].text.rfind("请关闭以下应用后，再次启动手机捕捉功能\n\n", 0), 0u) << boxes[0].text;
   EXPECT_NE(boxes[0].text.find("veltro_integrat"), std::string::npos) << boxes[0].text;
   ASSERT_TRUE(WaitFor([] { return !telephony::IsMobileListenerStarted(); }));
+  // The page is not told capture works while the calls may go to whoever
+  // holds the port (another user, once): the next open answers false, and
+  // tries again.
+  EXPECT_EQ(Evaluate("kestrin.openIncomingNotify()"), "false");
+  ASSERT_TRUE(WaitFor([&] { return boxes.size() == 2; }, 10000));
+  ASSERT_TRUE(WaitFor([] { return !telephony::IsMobileListenerStarted(); }));
   close(blocker);
 
-  EXPECT_EQ(Evaluate("kestrin.openIncomingNotify()"), "true");
+  EXPECT_EQ(Evaluate("kestrin.openIncomingNotify()"), "false");
   ASSERT_TRUE(WaitFor([] { return telephony::IsMobileListenerStarted(); }));
   // The listener binds on its own thread; send until the first call lands.
   ASSERT_TRUE(WaitFor([&] {

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 
 #include "app/client_main.h"
 #include "env/paths.h"
 #include "env/firewall.h"
 #include "env/system_integration.h"
 #include "platform/ini_profile.h"
+#include "platform/runtime_folder.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -150,6 +155,56 @@ TEST(FullScreen, StateIsRecordedWithoutAWindow) {
   EXPECT_TRUE(env::IsFullScreen());
   env::SetFullScreen(2);
   EXPECT_FALSE(env::IsFullScreen());
+}
+
+}  // namespace
+
+namespace {
+
+// Sets or (with nullptr) unsets an environment variable for one scope.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    value ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedVariable() { had_ ? setenv(name_, old_.c_str(), 1) : unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+TEST(RuntimeFolder, NeverOneAnotherUserMade) {
+  TempDir dir;
+  const std::string temp = dir.str() + "/tmp", home = dir.str() + "/home";
+  std::filesystem::create_directories(temp);
+  std::filesystem::create_directories(home);
+  ScopedVariable runtime("XDG_RUNTIME_DIR", nullptr);
+  ScopedVariable tmpdir("TMPDIR", temp.c_str());
+  ScopedVariable home_variable("HOME", home.c_str());
+  ScopedVariable cache("XDG_CACHE_HOME", nullptr);
+  const std::string ours = temp + "/veltrocrm-" + std::to_string(getuid());
+  // Made private; one of ours left open to others is closed again.
+  EXPECT_EQ(platform::RuntimeFolder(), ours);
+  chmod(ours.c_str(), 0777);
+  EXPECT_EQ(platform::RuntimeFolder(), ours);
+  struct stat status;
+  ASSERT_EQ(stat(ours.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0700u);
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to play the other user";
+  // Another user made the name first (once it broke single instance): the
+  // user's cache folder serves instead, made private.
+  ASSERT_EQ(chown(ours.c_str(), 65534, 65534), 0);
+  const std::string fallback = home + "/.cache/veltrocrm-runtime";
+  EXPECT_EQ(platform::RuntimeFolder(), fallback);
+  ASSERT_EQ(stat(fallback.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0700u);
+  // A link of theirs pointing at a folder of ours is no folder of ours.
+  std::filesystem::remove(ours);
+  std::filesystem::create_directory_symlink(fallback, ours);
+  EXPECT_EQ(platform::RuntimeFolder(), fallback);
 }
 
 }  // namespace

@@ -56,6 +56,34 @@ TEST(LogAppend, ByteOrderMarkOnlyForANewFile) {
   EXPECT_EQ(files, 2u);
 }
 
+TEST(LogAppend, ADayHasAtMost64MiBAndSaysWhenItIsFull) {
+  TempDir dir;
+  const fs::path log = dir.path() / "网页日志20261207.txt";
+  ASSERT_TRUE(env::AppendLogRecord(log.string(), u"first\r\n"));
+  // Only the user reads what customers' numbers and pages say.
+  EXPECT_EQ(fs::status(log).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  // A page once wrote 404 MB in 1.8 s with 1 MiB console lines.
+  const std::u16string mebibyte_line(512 * 1024 - 2, u'x');
+  int written = 0;
+  for (int i = 0; i < 80; ++i) written += env::AppendLogRecord(log.string(), mebibyte_line + u"\r\n");
+  EXPECT_EQ(written, 63);
+  const std::string text = ReadFile(log);
+  EXPECT_LE(text.size(), 64u * 1024 * 1024 + 200);
+  const std::string full = Utf16(u"log full: nothing more is written to this file today\r\n");
+  ASSERT_GE(text.size(), full.size());
+  EXPECT_EQ(text.substr(text.size() - full.size()), full);
+  // Said once; a short record that would still fit is not written after it.
+  EXPECT_FALSE(env::AppendLogRecord(log.string(), u"later\r\n"));
+  EXPECT_EQ(ReadFile(log), text);
+
+  // A record beyond 1 MiB is cut there, and keeps its line end.
+  const fs::path other = dir.path() / "crash20261207.txt";
+  ASSERT_TRUE(env::AppendLogRecord(other.string(), std::u16string(3 * 1024 * 1024, u'y')));
+  const std::string cut = ReadFile(other);
+  EXPECT_EQ(cut.size(), 2 + 1024 * 1024 + 4u);
+  EXPECT_EQ(cut.substr(cut.size() - 4), Utf16(u"\r\n"));
+}
+
 // Records of many threads in many processes: each complete, none split.
 TEST(LogAppend, ConcurrentWritersNeverSplitRecords) {
   TempDir dir;

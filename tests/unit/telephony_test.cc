@@ -346,6 +346,25 @@ TEST(AppExtension, OnlyTheServiceActsOutsideThePage) {
   EXPECT_EQ(app.OneWayAnswer("copyText"), "function () { return false; }");
 }
 
+TEST(AppExtension, ExternalLinksWithHiddenOrTurningCharactersAreRefused) {
+  const struct {
+    const char* url;
+    bool opened;
+  } cases[] = {
+      {"https://a.example/\u62a5\u8868", true},  // Chinese is text a person reads
+      {"https://a.example/x\u00a0y", false},      // no-break space
+      {"https://a.example/\u202egnp.exe", false}, // right-to-left override
+      {"https://a.example/\u0085x", false},       // next line
+      {"https://a.example/\u2028x", false},       // line separator
+      {"https://a.example/\u200bx", false},       // zero-width space
+      {"https://a.example/\u2066x", false},       // isolate
+      {"https://a.example/\u3000x", false},       // ideographic space
+      {"https://a.example/\ufeffx", false},
+      {"https://a.example/\xff", false},          // not UTF-8
+  };
+  for (const auto& c : cases) EXPECT_EQ(renderer::IsExternallyOpenableUrl(c.url), c.opened) << c.url;
+}
+
 TEST(AppExtension, SoftInfoHasFourPairs) {
   const std::u16string info = renderer::AppExtensionHandler::SoftInfo();
   EXPECT_EQ(info.rfind(u"soft_sign:crm;soft_name:VeltroCRM客户管理系统;soft_url:", 0), 0u);
