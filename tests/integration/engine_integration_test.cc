@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "engine/engine.h"
+#include "engine/qt/browser_qt.h"
 #include "platform/top_level_window.h"
 #include "test_helpers.h"
 
@@ -74,6 +75,34 @@ TEST(Engine, LoadsAPageAndReportsConsoleAndClose) {
   client->browser->GetHost()->CloseBrowser(false);
   ASSERT_TRUE(WaitFor([&] { return client->closed; }));
   EXPECT_EQ(client->close_requests, 1);
+}
+
+TEST(Engine, PendingPopupNamesAreBounded) {
+  RecordingServer server;
+  server.Serve("/client", "<html><body>page</body></html>");
+  auto* frame = new QWidget;
+  frame->resize(400, 300);
+  auto client = std::make_shared<RecordingClient>();
+  ASSERT_TRUE(engine::CreateBrowser(engine::WindowInfo{frame, 0, 0, 400, 300}, client, server.Url("/client"), {},
+                                    nullptr));
+  ASSERT_TRUE(WaitFor([&] { return client->load_ends > 0; }));
+  auto* browser = dynamic_cast<engine::QtBrowser*>(client->browser.get());
+  ASSERT_TRUE(browser);
+  // A page once reported 100,000 names of 8,000 characters that no window
+  // ever took, and the browser process kept every one (1.74 GB).
+  browser->PushPopupName(QStringLiteral("first\nhttp://x.example/first"));
+  const QString junk = QString(8000, QLatin1Char('j')) + QStringLiteral("\nhttp://x.example/junk");
+  for (int i = 0; i < 10000; ++i) browser->PushPopupName(junk);
+  std::string name;
+  EXPECT_FALSE(browser->TakePopupName(QUrl(QStringLiteral("http://x.example/first")), name));
+  // A window that does come finds its name among the latest.
+  browser->PushPopupName(QStringLiteral("no_1_2_3_4\nhttp://x.example/kept"));
+  for (int i = 0; i < 10; ++i) browser->PushPopupName(junk);
+  EXPECT_TRUE(browser->TakePopupName(QUrl(QStringLiteral("http://x.example/kept")), name));
+  EXPECT_EQ(name, "no_1_2_3_4");
+  frame->setAttribute(Qt::WA_DeleteOnClose);
+  client->browser->GetHost()->CloseBrowser(true);
+  ASSERT_TRUE(WaitFor([&] { return client->closed; }));
 }
 
 TEST(Engine, ReportsLoadErrorsWithNetErrorCodes) {
