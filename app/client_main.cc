@@ -34,6 +34,7 @@ constexpr int kLogRetentionDays = 15;
 constexpr auto kFinalPause = std::chrono::milliseconds(200);
 // How long a second start waits for the first one's window to appear.
 constexpr auto kRunningInstanceWait = std::chrono::seconds(20);
+constexpr auto kInstanceRetry = std::chrono::milliseconds(50);
 }  // namespace
 
 platform::Rect InitialBoundsFromWorkArea(const platform::Rect& work_area) {
@@ -58,17 +59,22 @@ void RegisterFirewallRuleOnce() {
 }
 
 // Another start holds the instance lock: bring its window to the front,
-// waiting a while for it when that start is still on its way.
-void ShowRunningInstance() {
+// waiting a while for it when that start is still on its way. A start on
+// its way out leaves the lock behind soon: then this start takes it and
+// goes on to open its own window.
+std::unique_ptr<platform::InstanceLock> TakeOverOrShowRunningInstance() {
   const auto deadline = std::chrono::steady_clock::now() + kRunningInstanceWait;
   do {
     if (auto running = env::FindMainWindow()) {
       running->Show(platform::ShowCommand::kMaximized);
       running->SetForeground();
-      return;
+      return nullptr;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(kInstanceRetry);
+    if (auto instance = platform::InstanceLock::TryAcquire(env::MainWindowClassName(), env::MainWindowTitle()))
+      return instance;
   } while (std::chrono::steady_clock::now() < deadline);
+  return nullptr;
 }
 
 namespace {
@@ -104,10 +110,8 @@ int RunMain(int argc, char** argv) {
   if (kind == ProcessKind::Browser) {
     if (command_line->HasSwitch("start-url")) env::SetStartUrlOverride(command_line->GetSwitchValue("start-url"));
     instance = platform::InstanceLock::TryAcquire(env::MainWindowClassName(), env::MainWindowTitle());
-    if (!instance) {
-      ShowRunningInstance();
-      return 0;
-    }
+    if (!instance) instance = TakeOverOrShowRunningInstance();
+    if (!instance) return 0;
   }
 
   std::unique_ptr<ShellApp> application = CreateAppForKind(kind);

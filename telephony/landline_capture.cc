@@ -55,7 +55,11 @@ LandlineCapture::~LandlineCapture() {
 
 void LandlineCapture::OnOpenMessage() {
   rescan_state_.exchange(kRescanIdle);
-  Open();
+  // Asked for while the box is away: it is opened when it comes back.
+  if (!Open() && box_absent_) {
+    rescan_state_.exchange(kRescanRunning);
+    StartRescan();
+  }
 }
 
 void LandlineCapture::OnCloseMessage() {
@@ -71,9 +75,14 @@ void LandlineCapture::ShowFailure(PhoneBoxLibrary* library) {
 }
 
 bool LandlineCapture::Open() {
-  if (open_) return true;
-  bool result = false;
+  box_absent_ = false;
   PhoneBoxLibrary* library = library_();
+  if (open_) {
+    // A box that went away unnoticed is opened afresh.
+    if (!library || library->Query(0, PHONEBOX_QUERY_CHANNELS) > 0) return true;
+    Close();
+  }
+  bool result = false;
   try {
     int32_t opened = library ? library->Open() : PHONEBOX_LIBRARY_FAILED;
     if (opened == PHONEBOX_LIBRARY_FAILED) {
@@ -86,6 +95,7 @@ bool LandlineCapture::Open() {
       opened = library->Open();
     }
     if (opened <= 0 || library->Query(0, PHONEBOX_QUERY_CHANNELS) <= 0) {
+      box_absent_ = true;
       ShowFailure(library);
       return false;
     }
@@ -117,8 +127,9 @@ void LandlineCapture::Close() {
   if (!open_) return;
   PhoneBoxLibrary* library = library_();
   if (!library) return;
+  // A box without channels is gone, and its handlers with it; it is no
+  // longer open (marked open, it was never opened again once back).
   const int32_t channels = std::min(library->Query(0, PHONEBOX_QUERY_CHANNELS), kMaxChannels);
-  if (channels <= 0) return;
   for (int32_t channel = 0; channel < channels; ++channel)
     library->SetEventHandler(channel, PHONEBOX_HANDLER_DETACH, OnPhoneBoxEvent);
   library->Close();

@@ -35,7 +35,8 @@ class LandlineCapture {
   LandlineCapture(std::function<PhoneBoxLibrary*()> library, PostToMainWindow post);
   ~LandlineCapture();  // Shutdown()
 
-  // Main window's thread.
+  // Main window's thread. An open the page asks for while the box is
+  // unplugged keeps trying until the box is back.
   void OnOpenMessage();
   void OnCloseMessage();
   void OnDeviceChange(uintptr_t wparam);
@@ -66,7 +67,9 @@ class LandlineCapture {
 
   std::function<PhoneBoxLibrary*()> library_;
   PostToMainWindow post_;
-  bool open_ = false;  // main window's thread only
+  // Main window's thread only: the box is open; the last open found no box.
+  bool open_ = false;
+  bool box_absent_ = false;
   std::atomic<int32_t> rescan_state_{kRescanIdle};
   std::atomic<size_t> next_slot_{0};
 

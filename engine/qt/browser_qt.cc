@@ -60,8 +60,7 @@ class QtFrame : public Frame {
   }
 
   void LoadString(const std::u16string& html, const std::string& url) override {
-    if (QWebEnginePage* page = Page())
-      page->setHtml(QString::fromStdU16String(html), QUrl(QString::fromStdString(url)));
+    if (auto browser = browser_.lock()) browser->LoadString(QString::fromStdU16String(html), QUrl(QString::fromStdString(url)));
   }
 
   void ExecuteJavaScript(const std::u16string& code, const std::string&, int) override {
@@ -577,7 +576,22 @@ bool QtBrowser::CanGoBack() const { return page() && page()->history()->canGoBac
 bool QtBrowser::CanGoForward() const { return page() && page()->history()->canGoForward(); }
 void QtBrowser::GoBack() { if (page()) page()->triggerAction(QWebEnginePage::Back); }
 void QtBrowser::GoForward() { if (page()) page()->triggerAction(QWebEnginePage::Forward); }
-void QtBrowser::Reload() { if (page()) page()->triggerAction(QWebEnginePage::Reload); }
+void QtBrowser::Reload() {
+  if (!page()) return;
+  // A page made from a string stands in for the address it was given (a
+  // load failure's): reloading it tries that address again.
+  if (!string_page_url_.isEmpty() && page()->url() == string_page_url_) {
+    page()->load(string_page_url_);
+    return;
+  }
+  page()->triggerAction(QWebEnginePage::Reload);
+}
+
+void QtBrowser::LoadString(const QString& html, const QUrl& url) {
+  if (!page()) return;
+  string_page_url_ = url;
+  page()->setHtml(html, url);
+}
 void QtBrowser::StopLoad() { if (page()) page()->triggerAction(QWebEnginePage::Stop); }
 
 void QtBrowser::CloseBrowser(bool force) {

@@ -120,6 +120,10 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   QWidget* windowless_parent() const { return windowless_parent_.data(); }
   QtOffscreenFrames* offscreen_frames() const { return frames_.data(); }
 
+  // Shows |html| in the main frame in place of |url|, which a reload then
+  // loads again.
+  void LoadString(const QString& html, const QUrl& url);
+
   // The page's report of a window it is opening: its target name, a line
   // feed, and the address it opens.
   void PushPopupName(const QString& report);
@@ -207,6 +211,7 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   int64_t last_query_id_ = 0;
   QUrl rejected_certificate_url_;
   QUrl main_frame_navigation_;
+  QUrl string_page_url_;
   bool closing_ = false;
 };
 

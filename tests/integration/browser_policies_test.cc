@@ -169,10 +169,23 @@ TEST_F(BrowserPolicies, HeadersGoWhereverTheyCauseNoPreflight) {
 }
 
 TEST_F(BrowserPolicies, UnreachableStartPageShowsTheChineseFailurePage) {
-  auto window = Open("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/client");
+  const int port = ClosedPort();
+  auto window = Open("http://127.0.0.1:" + std::to_string(port) + "/client");
   const std::string text = TextOnceItHas(window, "加载失败了");
   EXPECT_NE(text.find("加载失败了"), std::string::npos) << text;
   EXPECT_NE(text.find("请检查网络，重启客户端"), std::string::npos) << text;
+  // The service comes back: a reload (F5, Ctrl+R, a new channel) tries the
+  // address that failed. It once reloaded the failure page itself.
+  httplib::Server service;
+  service.Get("/client", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("<html><body>the service is back</body></html>", "text/html");
+  });
+  ASSERT_TRUE(service.bind_to_port("127.0.0.1", port));
+  std::thread serving([&] { service.listen_after_bind(); });
+  window->GetBrowser()->Reload();
+  EXPECT_NE(TextOnceItHas(window, "the service is back").find("the service is back"), std::string::npos);
+  service.stop();
+  serving.join();
 }
 
 TEST_F(BrowserPolicies, UnreachableFrameShowsTheShortPageInsideTheFrameOnly) {

@@ -120,6 +120,19 @@ check "without asking there is no debugging port" bash -c "! curl -s --max-time 
 check "clearCache=2 clears nothing" test -e "$XDG_DATA_HOME/morvanecrm/keep-me"
 check "clearCache=2 stays 2" grep -q '^clearCache=2' "$XDG_DATA_HOME/morvanecrmconfig/config.ini"
 check "firewall command did not run again" test "$(wc -l < "$work/firewall-calls")" = 1
+# Started again right after a close, while the first is still on its way
+# out: it opens its own window (it once waited 20 s for the old one and
+# opened nothing).
+wmctrl -c "$title"
+first_pid=$client_pid
+sleep 0.1
+"$work/app/veltrocrm" --start-url="$url" --channel-service=127.0.0.1:9 > /dev/null 2>&1 &
+client_pid=$!
+kill -0 "$first_pid" 2>/dev/null && echo "the first was still running at the new start"
+check "the first ends" wait_until 20 bash -c "! kill -0 $first_pid 2>/dev/null"
+own_window() { xdotool search --onlyvisible --pid "$client_pid" --name "^${title//(/\\(}\$" >/dev/null 2>&1; }
+check "a start right after a close shows its own window" wait_until 10 own_window
+check "and stays" kill -0 "$client_pid"
 wmctrl -c "$title"
 check "second run ends" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
 client_pid=""

@@ -79,6 +79,13 @@ opened() {
 }
 closed() { ! windows | grep -qx "$1"; }
 titled_up() { xdotool search --onlyvisible --name "^$1" 2>/dev/null | grep -q .; }
+menu_up() {  # a drop-down menu of the client is open
+  local w
+  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q '_MENU' && return 0
+  done
+  return 1
+}
 
 # open_and_check NAME ACTION... : runs ACTION, then checks the one new window.
 # Sets $win, and $kind (popup|tab|tools) decides the expectations.
@@ -132,10 +139,18 @@ open_window ctrl-click click_band 4 ctrl && {
   # Its menu: File > Find... and Help > About ..., both owned by it.
   xdotool windowactivate --sync "$tab" >/dev/null 2>&1
   colour=efefef
-  open_window_titled() {  # open_window_titled NAME TITLE KEYS...
-    local name=$1 title=$2; shift 2
-    xdotool key --window "$tab" "$@"
-    if ! wait_until 10 titled_up "$title"; then check "$name opens" false; return 1; fi
+  open_window_titled() {  # open_window_titled NAME TITLE MENU-KEY ITEM-KEY
+    local name=$1 title=$2 attempt opened=no
+    # The item's key can come before the menu is up and be lost: a menu
+    # that did not open its window is closed and asked again.
+    for attempt in 1 2 3; do
+      xdotool windowactivate --sync "$tab" >/dev/null 2>&1
+      xdotool key "$3"
+      wait_until 5 menu_up && xdotool key "$4"
+      wait_until 5 titled_up "$title" && { opened=yes; break; }
+      xdotool key Escape Escape
+    done
+    if [ "$opened" != yes ]; then check "$name opens" false; return 1; fi
     win=$(xdotool search --onlyvisible --name "^$title" | head -1)
     check "$name is painted" wait_until 10 painted "$name" "$win" "$colour"
     owned_and_above "$name" "$win" "$tab"

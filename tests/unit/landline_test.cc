@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <stdexcept>
@@ -40,14 +41,32 @@ class FakeLibrary : public PhoneBoxLibrary {
   }
   void SetEventHandler(int32_t channel, int32_t operation, PhoneBoxEventHandler h) override {
     calls.push_back((operation == PHONEBOX_HANDLER_ATTACH ? "attach " : "detach ") + std::to_string(channel));
-    handler = h;
+    handler = operation == PHONEBOX_HANDLER_ATTACH ? h : nullptr;
+    attached = operation == PHONEBOX_HANDLER_ATTACH ? h : nullptr;
   }
   void SetParam(int32_t channel, int32_t parameter, int32_t value) override {
     calls.push_back("param " + std::to_string(channel) + " " + std::to_string(parameter) + " " + std::to_string(value));
   }
   int32_t LastError() override { return 1234; }
 
-  void Fire(int32_t event, const char* text = "", int32_t b = 0) { handler(0, 0, event, 0, b, 0, text, nullptr); }
+  void Fire(int32_t event, const char* text = "", int32_t b = 0) {
+    if (handler) handler(0, 0, event, 0, b, 0, text, nullptr);
+  }
+  // The box goes, and with it what was attached to it.
+  void Unplug() {
+    channels = 0;
+    plugged_open = -1;
+    Fire(PHONEBOX_EVENT_UNPLUGGED);
+    attached = nullptr;
+  }
+  void Plug() {
+    channels = 1;
+    plugged_open = 1;
+  }
+  // A ring on the box reaches the capture only through an attached handler.
+  void Ring(const char* number) {
+    if (attached) attached(0, 0, PHONEBOX_EVENT_CALLER_ID, 0, 0, 0, number, nullptr);
+  }
 
   std::vector<std::string> calls;
   std::deque<int32_t> open_results;
@@ -55,7 +74,9 @@ class FakeLibrary : public PhoneBoxLibrary {
   std::atomic<int32_t> channels{1};
   int32_t without_caller_id = -1;
   bool throw_on_open = false;
+  // |handler| as the test fires events; |attached| as a box keeps it.
   PhoneBoxEventHandler handler = nullptr;
+  PhoneBoxEventHandler attached = nullptr;
 };
 
 struct Posted {
@@ -147,9 +168,10 @@ TEST_F(Capture, OpenConfiguresEveryChannelOnce) {
                                                      "param 1 3 5", "param 1 52 7"}));
   // The channel without caller ID is named once and configured all the same.
   EXPECT_EQ(boxes, std::vector<std::string>{kNoCallerId});
+  // Open already: only asked whether the box is still there.
   library.calls.clear();
   EXPECT_TRUE(capture->Open());
-  EXPECT_TRUE(library.calls.empty());
+  EXPECT_EQ(library.calls, std::vector<std::string>{"query 0 7"});
   EXPECT_EQ(boxes.size(), 1u);
 }
 
@@ -196,19 +218,75 @@ TEST_F(Capture, OpenFailuresCloseTheBoxAndSayWhy) {
   EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(Capture, CloseNeedsChannelsToClose) {
+TEST_F(Capture, CloseDetachesEveryChannelOfABoxThatIsThere) {
   auto capture = Make();
   capture->Open();
-  library.channels = 0;
-  library.calls.clear();
-  capture->OnCloseMessage();
-  EXPECT_TRUE(capture->is_open());
-  EXPECT_EQ(library.calls, std::vector<std::string>{"query 0 7"});
-  library.channels = 1;
   library.calls.clear();
   capture->OnCloseMessage();
   EXPECT_FALSE(capture->is_open());
   EXPECT_EQ(library.calls, (std::vector<std::string>{"query 0 7", "detach 0", "close"}));
+  // A box without channels is gone: nothing to detach, but it is closed
+  // and no longer counts as open.
+  capture->Open();
+  library.channels = 0;
+  library.calls.clear();
+  capture->OnCloseMessage();
+  EXPECT_FALSE(capture->is_open());
+  EXPECT_EQ(library.calls, (std::vector<std::string>{"query 0 7", "close"}));
+}
+
+// Any order of unplugging, the page's opens and closes and plugging back:
+// once the box is back and the page last asked for capture, the next ring
+// reaches the main window. Capture once stayed dead after a close while
+// the box was away.
+TEST_F(Capture, AfterAnyUnplugAndReplugTheNextRingArrives) {
+  using Steps = std::vector<std::string>;
+  const std::vector<Steps> sequences{
+      {"unplug", "close", "plug", "open"},
+      {"unplug", "open", "plug"},          // a reload that opens on load
+      {"unplug", "close", "open", "plug"},
+      {"unplug", "open", "close", "plug", "open"},
+      {"gone", "open", "plug"},            // unplugged without a word from the box
+      {"unplug", "plug", "open"},
+  };
+  for (const Steps& steps : sequences) {
+    const std::string name = ::testing::PrintToString(steps);
+    library.Plug();
+    auto capture = Make();
+    capture->OnOpenMessage();
+    ASSERT_TRUE(capture->is_open()) << name;
+    for (const std::string& step : steps) {
+      if (step == "unplug") {
+        library.Unplug();
+      } else if (step == "gone") {
+        library.channels = 0;
+        library.plugged_open = -1;
+        library.attached = nullptr;
+      } else if (step == "plug") {
+        library.Plug();
+      } else if (step == "open") {
+        capture->OnOpenMessage();
+      } else if (step == "close") {
+        capture->OnCloseMessage();
+      }
+      Pump(*capture, std::chrono::milliseconds(50));
+    }
+    // The rescans that are running find the box within their next round.
+    Pump(*capture, std::chrono::milliseconds(3000), [&] { return capture->is_open() && capture->running_rescans() == 0; });
+    EXPECT_TRUE(capture->is_open()) << name;
+    EXPECT_EQ(capture->running_rescans(), 0u) << name;
+    others.clear();
+    library.Ring("13800138000");
+    Pump(*capture, std::chrono::milliseconds(50));
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      const bool arrived = std::any_of(posted.begin(), posted.end(), [](const Posted& p) { return p.message == MSG_INCOMING_CALL; }) ||
+                           std::any_of(others.begin(), others.end(), [](const Posted& p) { return p.message == MSG_INCOMING_CALL; });
+      EXPECT_TRUE(arrived) << name;
+      posted.clear();
+    }
+    capture->Shutdown();
+  }
 }
 
 TEST_F(Capture, CallerIdsGoRoundTheRing) {
@@ -245,8 +323,8 @@ TEST_F(Capture, UnplugRescansUntilTheBoxIsBack) {
   EXPECT_EQ(device_changes[0], 3u);
   EXPECT_EQ(device_changes[1], 3u);
   EXPECT_EQ(device_changes.back(), 2u);
-  // Closing found no channels: the capture stays marked open.
-  EXPECT_TRUE(capture->is_open());
+  // The box is gone: the capture is closed.
+  EXPECT_FALSE(capture->is_open());
   EXPECT_EQ(capture->running_rescans(), 2u);
   // Plugged again: the next try reopens and both rescans end.
   library.channels = 1;
