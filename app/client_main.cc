@@ -19,6 +19,7 @@
 #include "env/product.h"
 #include "env/system_integration.h"
 #include "platform/ini_profile.h"
+#include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/program_icon.h"
 #include "platform/termination_signals.h"
@@ -158,6 +159,10 @@ int RunMain(int argc, char** argv) {
       registry->CloseAllWindows(count > 1);
     });
     exit_code = message_loop->Run();
+    // From here the exit is bounded: boxes of other threads are not shown,
+    // and a signal ends the process.
+    platform::SetMessageBoxesClosed(true);
+    platform::StopHandlingTerminationSignals();
     channel::StopChannelSelection();
     telephony::ShutdownMobileCapture();
     telephony::ShutdownLandlineCapture();

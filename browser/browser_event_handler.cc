@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include <QTimer>
 #include <QWidget>
 
 #include "app/app_context.h"
@@ -35,6 +36,11 @@ BrowserEventHandler::BrowserEventHandler(BrowserEventDelegate* delegate, bool of
       delegate_(delegate),
       downloads_(env::StartUrl(), platform::AskSaveFilePath, [this](uint32_t command, intptr_t lparam) {
         if (main_window_) main_window_->Post(platform::WindowMessage{WM_COMMAND, command, lparam});
+      }),
+      recovery_([this](std::chrono::milliseconds delay, std::function<void()> task) {
+        QTimer::singleShot(delay, [weak = weak_from_this(), task = std::move(task)] {
+          if (weak.lock()) task();
+        });
       }) {}
 
 void BrowserEventHandler::SetMainWindowHandle(std::shared_ptr<platform::WindowHandle> window) {
@@ -69,7 +75,12 @@ void BrowserEventHandler::OnLoadingStateChange(std::shared_ptr<engine::Browser>,
   if (delegate_) delegate_->LoadingStateChanged(is_loading, can_go_back, can_go_forward);
 }
 
-void BrowserEventHandler::OnLoadEnd(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>, int) {
+void BrowserEventHandler::OnLoadEnd(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>,
+                                    int http_status_code) {
+  if (recovery_.OnLoadEnd(http_status_code == 200)) {
+    env::WriteProgramLog("the page is back after its renderer ended");
+    if (delegate_) delegate_->PageAvailabilityChanged(true);
+  }
   if (main_window_) main_window_->Post(platform::WindowMessage{WM_COMMAND, CMD_PAGE_LOADED, 0});
 }
 
@@ -215,14 +226,29 @@ void BrowserEventHandler::LoadEngineErrorPage(std::shared_ptr<engine::Frame> fra
 }
 
 void BrowserEventHandler::OnRenderProcessTerminated(std::shared_ptr<engine::Browser> browser,
-                                                    engine::TerminationStatus) {
+                                                    engine::TerminationStatus status) {
   if (!browser || start_url_.empty() || start_url_ == "chrome://crash") return;
   auto frame = browser->GetMainFrame();
   const std::string url = frame->GetURL();
   if (url.empty()) return;
-  // The start page itself crashed: reloading it could crash again forever.
-  if (StartsWith(Lower(url), Lower(start_url_))) return;
-  frame->LoadURL(start_url_);
+  if (!StartsWith(Lower(url), Lower(start_url_))) {
+    frame->LoadURL(start_url_);
+    return;
+  }
+  // The service page itself: once left dead, and every later call lost.
+  // The failure page and its retry now, the page again after a wait that
+  // grows while it keeps ending; calls wait for it meanwhile.
+  frame->LoadString(FullLoadFailurePage(start_url_), start_url_);
+  if (delegate_) delegate_->PageAvailabilityChanged(false);
+  std::weak_ptr<engine::Browser> weak = browser;
+  const auto wait = recovery_.OnRendererEnded(PageRecovery::Clock::now(), [weak, start_url = start_url_] {
+    if (auto alive = weak.lock()) {
+      env::WriteProgramLog("page loaded again after its renderer ended");
+      alive->GetMainFrame()->LoadURL(start_url);
+    }
+  });
+  env::WriteProgramLog("page renderer ended (" + std::to_string(static_cast<int>(status)) + "); reload in " +
+                       std::to_string(wait.count() / 1000) + " s");
 }
 
 void BrowserEventHandler::OnBeforeContextMenu(std::shared_ptr<engine::Browser>, engine::ContextMenuModel& model) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "browser/downloads.h"
+#include "browser/page_recovery.h"
 #include "engine/engine.h"
 #include "platform/window_directory.h"
 
@@ -22,6 +23,8 @@ class BrowserEventDelegate {
   virtual void TitleChanged(const std::u16string& title) = 0;
   virtual void FullscreenChanged(bool fullscreen) = 0;
   virtual void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) = 0;
+  // The service page went down with its renderer (false) or is back (true).
+  virtual void PageAvailabilityChanged(bool available) = 0;
 };
 
 // The engine client of one browser: the product's policies over the
@@ -111,6 +114,7 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
   int browser_count_ = 0;
   std::shared_ptr<platform::WindowHandle> main_window_;
   DownloadHandling downloads_;
+  PageRecovery recovery_;
 };
 
 // Shows a page's notification on the desktop; without a notification

@@ -38,6 +38,8 @@ void BrowserHost::LoadingStateChanged(bool is_loading, bool can_go_back, bool ca
   delegate_->LoadingStateChanged(is_loading, can_go_back, can_go_forward);
 }
 
+void BrowserHost::PageAvailabilityChanged(bool available) { delegate_->PageAvailabilityChanged(available); }
+
 std::u16string BrowserHost::LastDownloadPath() const {
   return handler_ ? handler_->LastDownloadPath() : std::u16string();
 }

@@ -25,6 +25,7 @@ class BrowserHostDelegate {
   virtual void TitleChanged(const std::u16string& title) = 0;
   virtual void FullscreenChanged(bool fullscreen) = 0;
   virtual void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) = 0;
+  virtual void PageAvailabilityChanged(bool available) = 0;
 };
 
 // Creates one browser, owns its event handler and places the browser in
@@ -42,6 +43,7 @@ class BrowserHost : public BrowserEventDelegate {
   void TitleChanged(const std::u16string& title) override;
   void FullscreenChanged(bool fullscreen) override;
   void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) override;
+  void PageAvailabilityChanged(bool available) override;
 
   virtual void CreateBrowser(QWidget* parent, const platform::Rect& rect, const engine::BrowserSettings& settings,
                              std::shared_ptr<engine::RequestContext> request_context) = 0;

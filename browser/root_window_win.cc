@@ -17,6 +17,7 @@
 #include "browser/popup_geometry.h"
 #include "browser/util_win.h"
 #include "browser/window_messages.h"
+#include "env/logs.h"
 #include "env/product.h"
 #include "env/system_integration.h"
 #include "platform/desktop_services.h"
@@ -359,7 +360,26 @@ void RootWindow::OpenFindDialog() {
   find_dialog_->show();
 }
 
+void RootWindow::PageAvailabilityChanged(bool available) {
+  page_down_ = !available;
+  if (!available || pending_calls_.empty()) return;
+  std::weak_ptr<RootWindow> weak = weak_from_this();
+  engine::PostTask([weak] {
+    if (auto self = weak.lock()) self->DeliverPendingCalls();
+  });
+}
+
 void RootWindow::DeliverPendingCalls() {
+  if (page_down_) {
+    // Only the latest of a ring's worth wait; older ones the ring has
+    // overwritten in any case.
+    if (pending_calls_.size() > telephony::kCallSlots) {
+      env::WriteProgramLog("calls lost while the page was down: " +
+                           std::to_string(pending_calls_.size() - telephony::kCallSlots));
+      pending_calls_.erase(pending_calls_.begin(), pending_calls_.end() - telephony::kCallSlots);
+    }
+    return;
+  }
   const std::vector<std::u16string> calls = std::exchange(pending_calls_, {});
   auto browser = GetBrowser();
   if (!browser || calls.empty()) return;

@@ -61,6 +61,8 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   void TitleChanged(const std::u16string& title) override;
   void FullscreenChanged(bool fullscreen) override;
   void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) override;
+  // Calls that come while the page is down wait for it (the ring's eight).
+  void PageAvailabilityChanged(bool available) override;
 
   // Frame events.
   bool OnClose();
@@ -87,6 +89,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   bool with_controls_ = false;
   bool offscreen_ = false;
   std::vector<std::u16string> pending_calls_;  // scripts of calls read, not yet delivered
+  bool page_down_ = false;
   bool is_popup_ = false;
   uint32_t window_style_ = 0x02CF0000;
   platform::Rect start_rect_;

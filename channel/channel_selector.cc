@@ -140,8 +140,8 @@ void ChannelSelector::Start() {
 }
 
 void ChannelSelector::Stop() {
-  // Under the file lock: a rewrite under way ends first, and none follows.
-  std::lock_guard<std::mutex> file_lock(file_lock_);
+  // No rewrite follows (each looks at the flag under the file lock); one
+  // under way, which may wait on a password, is not waited for here.
   stopping_ = true;
 }
 
@@ -189,12 +189,12 @@ std::vector<PinnedHost> ChannelSelector::pinned_hosts() const {
 }
 
 void ChannelSelector::RemoveStaleLines() {
-  std::lock_guard<std::mutex> file_lock(file_lock_);
+  std::lock_guard<std::timed_mutex> file_lock(file_lock_);
   hosts_->Unpin(kStartCleaningWait);
 }
 
 void ChannelSelector::ApplyHostsLines() {
-  std::lock_guard<std::mutex> file_lock(file_lock_);
+  std::lock_guard<std::timed_mutex> file_lock(file_lock_);
   if (stopping_) return;
   // Marked first: whatever part of the change got through is undone at exit.
   applied_ = true;
@@ -202,7 +202,12 @@ void ChannelSelector::ApplyHostsLines() {
 }
 
 void ChannelSelector::RemovePinnedLines() {
-  std::lock_guard<std::mutex> file_lock(file_lock_);
+  std::unique_lock<std::timed_mutex> file_lock(file_lock_, kExitCleaningWait);
+  if (!file_lock.owns_lock()) {
+    // A helper still waits on its password: the next start cleans up.
+    env::WriteProgramLog("hosts file left for the next start: a change is still under way");
+    return;
+  }
   if (!applied_) return;
   if (hosts_->Unpin(kExitCleaningWait)) applied_ = false;
 }

@@ -55,7 +55,8 @@ class ChannelSelector : public std::enable_shared_from_this<ChannelSelector> {
   void Start();
   // Waits for the selection thread to end.
   void Join();
-  // The run pins nothing from now on and gives up its waits soon.
+  // The run pins nothing from now on and gives up its waits soon; never
+  // waits itself.
   void Stop();
   bool stopping() const { return stopping_; }
   // Waits at most |timeout| for the selection thread to end; true when it
@@ -75,7 +76,7 @@ class ChannelSelector : public std::enable_shared_from_this<ChannelSelector> {
   void ApplyHostsLines();
   // Takes this run's lines out again and puts back the user's lines it
   // took out: the file is as it was before the run unless someone else
-  // changed it meanwhile.
+  // changed it meanwhile. Waits 1.5 s at most for a change under way.
   void RemovePinnedLines();
   // The whole run, as the selection thread does it.
   void RunSelection();
@@ -92,7 +93,7 @@ class ChannelSelector : public std::enable_shared_from_this<ChannelSelector> {
   mutable std::mutex lock_;  // pinned_domains_, pinned_hosts_
   std::vector<std::string> pinned_domains_;
   std::vector<PinnedHost> pinned_hosts_;
-  std::mutex file_lock_;  // one hosts-file change at a time; guards applied_
+  std::timed_mutex file_lock_;  // one hosts-file change at a time; guards applied_
   bool applied_ = false;
   std::atomic<bool> stopping_{false};
   std::mutex run_lock_;  // run_ended_

@@ -4,14 +4,18 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
 
 namespace platform {
 
 namespace {
 
-std::mutex g_mutex;
+std::mutex g_mutex;  // the members below
 MessageBoxAnswerer g_answerer;
+std::condition_variable g_answered;
+bool g_closed = false;
 
 int ShowOnUiThread(QWidget* owner, const MessageBoxRequest& request) {
   QMessageBox box(owner);
@@ -43,10 +47,36 @@ int ShowMessageBox(QWidget* owner, const std::string& text, const std::string& c
   }
   if (!qApp) return IDCANCEL;
   if (QThread::currentThread() == qApp->thread()) return ShowOnUiThread(owner, request);
-  int result = IDCANCEL;
+  // Waits for the UI thread's answer, or for the exit: a UI thread that
+  // has left its loop and joins this thread must not wait on it in turn.
+  struct Answer {
+    bool given = false;
+    int button = IDCANCEL;
+  };
+  auto answer = std::make_shared<Answer>();
   QMetaObject::invokeMethod(
-      qApp, [&] { result = ShowOnUiThread(nullptr, request); }, Qt::BlockingQueuedConnection);
-  return result;
+      qApp,
+      [answer, request] {
+        {
+          std::lock_guard<std::mutex> lock(g_mutex);
+          if (g_closed) return;
+        }
+        const int button = ShowOnUiThread(nullptr, request);
+        std::lock_guard<std::mutex> lock(g_mutex);
+        answer->given = true;
+        answer->button = button;
+        g_answered.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock<std::mutex> lock(g_mutex);
+  g_answered.wait(lock, [&] { return answer->given || g_closed; });
+  return answer->given ? answer->button : IDCANCEL;
+}
+
+void SetMessageBoxesClosed(bool closed) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_closed = closed;
+  g_answered.notify_all();
 }
 
 void SetMessageBoxAnswererForTesting(MessageBoxAnswerer answerer) {

@@ -33,6 +33,10 @@ int ShowMessageBox(QWidget* owner, const std::string& text, const std::string& c
 using MessageBoxAnswerer = std::function<int(const MessageBoxRequest&)>;
 void SetMessageBoxAnswererForTesting(MessageBoxAnswerer answerer);
 
+// Once the UI thread has left its loop, boxes of other threads are not
+// shown: those waiting, and any that follow, answer IDCANCEL at once.
+void SetMessageBoxesClosed(bool closed);
+
 }  // namespace platform
 
 #endif  // PLATFORM_MESSAGE_BOX_H_

@@ -42,4 +42,8 @@ void HandleTerminationSignals(std::function<void(int count)> on_signal) {
   for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaction(number, &action, nullptr);
 }
 
+void StopHandlingTerminationSignals() {
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) signal(number, SIG_DFL);
+}
+
 }  // namespace platform

@@ -9,6 +9,9 @@ namespace platform {
 // process on the spot: each one runs |on_signal| on the UI thread, with the
 // number of such signals so far (1 for the first).
 void HandleTerminationSignals(std::function<void(int count)> on_signal);
+// Once the UI loop has ended nothing would act on them: they end the
+// process at once again.
+void StopHandlingTerminationSignals();
 
 }  // namespace platform
 

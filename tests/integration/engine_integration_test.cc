@@ -1,11 +1,18 @@
 // The real engine (Qt WebEngine) against a local HTTP server.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QWidget>
 #include <atomic>
+#include <signal.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 #include "engine/engine.h"
 #include "engine/qt/browser_qt.h"
+#include "platform/message_box.h"
+#include "platform/termination_signals.h"
 #include "platform/top_level_window.h"
 #include "test_helpers.h"
 
@@ -103,6 +110,42 @@ TEST(Engine, PendingPopupNamesAreBounded) {
   frame->setAttribute(Qt::WA_DeleteOnClose);
   client->browser->GetHost()->CloseBrowser(true);
   ASSERT_TRUE(WaitFor([&] { return client->closed; }));
+}
+
+// After the UI loop has ended: a box a worker thread asks for does not
+// hold the exit that joins that thread (once they waited on each other).
+TEST(ExitPath, WorkersBoxesAndSignalsNeverHoldTheExit) {
+  platform::SetMessageBoxAnswererForTesting(nullptr);
+  std::atomic<int> answer{-1};
+  std::thread worker([&] { answer = platform::ShowMessageBox(nullptr, "端口被占用", "提示", platform::MB_OK); });
+  // The UI thread is not running its loop: the box cannot be shown.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto start = std::chrono::steady_clock::now();
+  platform::SetMessageBoxesClosed(true);
+  worker.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(answer, platform::IDCANCEL);
+  std::thread later([&] { answer = platform::ShowMessageBox(nullptr, "later", "提示", platform::MB_OK); });
+  later.join();
+  EXPECT_EQ(answer, platform::IDCANCEL);
+  // The queued boxes, once their turn comes, show nothing (a box would
+  // wait here for a click that never comes).
+  QCoreApplication::processEvents();
+  platform::SetMessageBoxesClosed(false);
+
+  // A signal once the loop has ended ends the process; before, it was
+  // caught and nothing acted on it.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    platform::HandleTerminationSignals([](int) {});
+    platform::StopHandlingTerminationSignals();
+    raise(SIGTERM);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
 }
 
 TEST(Engine, ReportsLoadErrorsWithNetErrorCodes) {

@@ -86,6 +86,7 @@ class NoDelegate : public browser::BrowserHostDelegate {
   void TitleChanged(const std::u16string&) override {}
   void FullscreenChanged(bool) override {}
   void LoadingStateChanged(bool, bool, bool) override {}
+  void PageAvailabilityChanged(bool) override {}
 };
 
 TEST(OffscreenBrowserHost, DeviceScaleFactorStaysBetweenOneAndFour) {

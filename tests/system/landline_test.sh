@@ -64,6 +64,30 @@ page_painted() {
 }
 check "the main window shows the calls" wait_until 10 page_painted
 
+# The page's renderer dies (out of memory, a crash, killed): the page
+# comes back on its own, and a call that came while it was down reaches it
+# once. It once stayed dead and every later call was lost.
+renderers() {  # the engine's helpers whose parent is a helper of the client
+  local zygote
+  for zygote in $(pgrep -P "$client_pid" -f QtWebEngineProcess); do pgrep -P "$zygote"; done
+}
+calls_of() { log_text 网页日志 | grep -cxF "call[$1]"; }
+kill -9 $(renderers) 2>/dev/null
+check "the renderer's end is logged" wait_until 10 bash -c "iconv -f UTF-16LE -t UTF-8 '$work/app/log/软件日志$(date +%Y%m%d).txt' | grep -q 'page renderer ended'"
+killed_at=$(date +%s%N)
+"$phone_sim" 15000150000 > /dev/null
+back() { [ "$(calls_of 15000150000)" -ge 1 ]; }
+check "the call sent while the page was down reaches the page when it is back" wait_until 15 back
+back_ms=$((($(date +%s%N) - killed_at) / 1000000))
+echo "the page was back with the call after $back_ms ms"
+check "the page is back within 3 s" test "$back_ms" -le 3000
+"$phone_sim" 15100151000 > /dev/null
+check "a later call arrives too" wait_until 10 bash -c "[ \$(iconv -f UTF-16LE -t UTF-8 '$work/app/log/网页日志$(date +%Y%m%d).txt' | tr -d '\r' | grep -cxF 'call[15100151000]') = 1 ]"
+check "the held call arrived exactly once" test "$(calls_of 15000150000)" = 1
+# The page opened the box again as it loaded: closed for what follows.
+"$box_sim" ring close > /dev/null
+check "the page closes capture again" wait_until 10 status_has "open=0"
+
 # A box whose library fails as a whole: "DLL出错", then the failure text.
 "$box_sim" fail-open -198 > /dev/null
 "$phone_sim" reopen > /dev/null

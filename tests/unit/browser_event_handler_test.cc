@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "browser/browser_event_handler.h"
+#include "browser/page_recovery.h"
 #include "env/product.h"
 #include "browser/request_headers.h"
 #include "env/paths.h"
@@ -195,10 +196,15 @@ TEST(RequestHeaders, OnlyCorsRequestsToOtherOriginsGoWithout) {
     EXPECT_EQ(browser::HeadersWouldCausePreflight(c.type, c.initiator, c.url), c.preflight) << c.name;
 }
 
-TEST_F(HandlerTest, RendererCrashReloadsOnlyAwayFromTheStartPage) {
+TEST_F(HandlerTest, RendererCrashShowsTheFailurePageOrTheStartPage) {
+  // The service page: the failure page with its retry at once; the reload
+  // waits (PageRecovery).
   browser->frame->url = "HTTPS://CRM.EXAMPLE/client#/customers";
   handler->OnRenderProcessTerminated(browser, engine::TS_PROCESS_CRASHED);
   EXPECT_TRUE(browser->frame->loaded_urls.empty());
+  EXPECT_EQ(browser->frame->loaded_html_url, "https://crm.example/client");
+  EXPECT_NE(Narrow(browser->frame->loaded_html).find("window.location.href=\"https://crm.example/client\""),
+            std::string::npos);
   browser->frame->url = "";
   handler->OnRenderProcessTerminated(browser, engine::TS_PROCESS_CRASHED);
   EXPECT_TRUE(browser->frame->loaded_urls.empty());
@@ -210,6 +216,46 @@ TEST_F(HandlerTest, RendererCrashReloadsOnlyAwayFromTheStartPage) {
   auto crash_handler = std::make_shared<BrowserEventHandler>(nullptr, false, "chrome://crash");
   crash_handler->OnRenderProcessTerminated(browser, engine::TS_PROCESS_CRASHED);
   EXPECT_EQ(browser->frame->loaded_urls.size(), 1u);
+}
+
+// A page that keeps ending is loaded again after 1 s, 5 s, then every
+// 30 s; one that lived a minute starts again at 1 s. Calls wait while it
+// is down: the load of the failure page does not bring it back.
+TEST(PageRecovery, WaitsGrowAndThePageComesBackOnItsOwnLoad) {
+  std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> scheduled;
+  browser::PageRecovery recovery([&](std::chrono::milliseconds delay, std::function<void()> task) {
+    scheduled.emplace_back(delay, std::move(task));
+  });
+  int reloads = 0;
+  auto now = browser::PageRecovery::Clock::now();
+  std::vector<long> waits;
+  for (int i = 0; i < 4; ++i) {
+    waits.push_back(static_cast<long>(recovery.OnRendererEnded(now, [&] { ++reloads; }).count()));
+    EXPECT_TRUE(recovery.page_down());
+    EXPECT_FALSE(recovery.OnLoadEnd(true));  // the failure page
+    scheduled.back().second();
+    EXPECT_TRUE(recovery.OnLoadEnd(true));   // the start page again
+    EXPECT_FALSE(recovery.page_down());
+    now = browser::PageRecovery::Clock::now();
+  }
+  EXPECT_EQ(waits, (std::vector<long>{1000, 5000, 30000, 30000}));
+  EXPECT_EQ(reloads, 4);
+  // A page that lived long after its reload starts at 1 s again.
+  EXPECT_EQ(recovery.OnRendererEnded(now + std::chrono::minutes(2), [&] { ++reloads; }).count(), 1000);
+  recovery.OnLoadEnd(true);
+  // A failed reload keeps the page down; the user's retry that worked
+  // brings it back and the waiting reload is not made.
+  EXPECT_FALSE(recovery.OnLoadEnd(false));
+  EXPECT_TRUE(recovery.page_down());
+  EXPECT_TRUE(recovery.OnLoadEnd(true));
+  scheduled.back().second();
+  EXPECT_EQ(reloads, 4);
+  // Only the latest end's reload runs.
+  recovery.OnRendererEnded(now, [&] { ++reloads; });
+  recovery.OnRendererEnded(now, [&] { reloads += 10; });
+  scheduled[scheduled.size() - 2].second();
+  scheduled.back().second();
+  EXPECT_EQ(reloads, 14);
 }
 
 TEST_F(HandlerTest, SmallPolicies) {

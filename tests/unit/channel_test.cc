@@ -512,6 +512,30 @@ TEST(HostsHelper, TheClientStartsItWithTheHostsAsArguments) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
+TEST(HostsHelper, AHelperWaitingOnItsPasswordDoesNotHoldTheExit) {
+  TempDir dir;
+  const HostsFiles files = FilesIn(dir);
+  WriteFile(files.hosts, "127.0.0.1 localhost\n");
+  // pkexec waiting for a password nobody types.
+  const std::string started = (dir.path() / "started").string();
+  const std::string helper = (dir.path() / "helper").string();
+  WriteFile(helper, "#!/bin/sh\ntouch '" + started + "'\nexec sleep 4\n");
+  chmod(helper.c_str(), 0700);
+  ChannelSelector selector(std::make_shared<HelperHostsEditor>(helper, files), "127.0.0.1:9", nullptr);
+  selector.AddPinnedLine("a.example", "127.0.0.2");
+  std::thread run([&] { selector.ApplyHostsLines(); });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!std::filesystem::exists(started) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(std::filesystem::exists(started));
+  // The exit: stop, then take the pins out, within its 2 s.
+  const auto start = std::chrono::steady_clock::now();
+  selector.Stop();
+  selector.RemovePinnedLines();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  run.join();
+}
+
 TEST(RunCommand, StatusErrorsAndTimeOut) {
   std::string errors;
   EXPECT_EQ(platform::RunCommand({"/bin/sh", "-c", "echo out; echo oops >&2; exit 3"}, std::chrono::seconds(10), errors), 3);
