@@ -23,6 +23,7 @@
 #include "platform/process.h"
 #include "platform/program_icon.h"
 #include "platform/termination_signals.h"
+#include "platform/ui_stall_watchdog.h"
 #include "platform/window_directory.h"
 #include "renderer/renderer_process_app.h"
 #include "telephony/landline_capture.h"
@@ -158,7 +159,10 @@ int RunMain(int argc, char** argv) {
       env::WriteProgramLog("termination signal");
       registry->CloseAllWindows(count > 1);
     });
+    // Support staff read the UI thread's stalls in the program log.
+    platform::UiStallWatchdog watchdog([](const std::string& line) { env::WriteProgramLog(line); });
     exit_code = message_loop->Run();
+    watchdog.Stop();
     // From here the exit is bounded: boxes of other threads are not shown,
     // and a signal ends the process.
     platform::SetMessageBoxesClosed(true);

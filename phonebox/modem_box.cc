@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 
@@ -20,6 +21,8 @@ namespace phonebox {
 namespace {
 
 constexpr int kAnswerTimeoutMs = 2000;
+// A modem answers within milliseconds; Open waits no longer for the search.
+constexpr auto kSearchWait = std::chrono::milliseconds(150);
 constexpr size_t kMaxLine = 512;
 constexpr int kErrorNoDevice = 2;
 constexpr int kErrorNoAnswer = 5;
@@ -92,48 +95,101 @@ bool ModemBox::CallerIdOfLine(const std::string& line, std::string& number) {
   return !number.empty();
 }
 
+// What a search of the ports found; shared with its thread.
+struct ModemBox::Search {
+  std::mutex mutex;
+  std::condition_variable ended_signal;
+  bool ended = false;
+  bool abandoned = false;
+  int fd = -1;
+  bool caller_id = false;
+  int error = kErrorNoDevice;
+};
+
 ModemBox::ModemBox(EventSink& sink, std::string device) : sink_(sink), device_(std::move(device)) {}
 
-ModemBox::~ModemBox() { Close(); }
+ModemBox::~ModemBox() {
+  Close();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!search_) return;
+  std::lock_guard<std::mutex> search_lock(search_->mutex);
+  search_->abandoned = true;
+  if (search_->fd >= 0) close(search_->fd);
+  search_->fd = -1;
+}
 
-int ModemBox::OpenDevice(const std::string& device) {
+int ModemBox::OpenDevice(const std::string& device, int& error, bool& caller_id) {
   const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    last_error_ = errno;
+    error = errno;
     return -1;
   }
   // Nobody else opens the port while it is ours.
   ioctl(fd, TIOCEXCL);
   tcflush(fd, TCIOFLUSH);
   if (!ConfigurePort(fd) || !Ask(fd, "AT") || !Ask(fd, "ATE0")) {
-    last_error_ = kErrorNoAnswer;
+    error = kErrorNoAnswer;
     close(fd);
     return -1;
   }
-  caller_id_ = Ask(fd, "AT+VCID=1") || Ask(fd, "AT#CID=1");
+  caller_id = Ask(fd, "AT+VCID=1") || Ask(fd, "AT#CID=1");
   return fd;
+}
+
+void ModemBox::StartSearchLocked() {
+  auto search = std::make_shared<Search>();
+  const std::vector<std::string> devices = device_.empty() ? CandidateModemDevices() : std::vector{device_};
+  try {
+    // Detached on purpose: a port that keeps quiet holds it up to 2 s an
+    // answer, which nobody should wait for; it touches only |search|, and
+    // an abandoned search closes what it finds.
+    std::thread([search, devices] {
+      int error = kErrorNoDevice, fd = -1;
+      bool caller_id = false;
+      for (const std::string& device : devices)
+        if ((fd = OpenDevice(device, error, caller_id)) >= 0) break;
+      std::lock_guard<std::mutex> lock(search->mutex);
+      if (search->abandoned && fd >= 0) close(fd);
+      search->fd = search->abandoned ? -1 : fd;
+      search->caller_id = caller_id;
+      search->error = error;
+      search->ended = true;
+      search->ended_signal.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    search->ended = true;
+  }
+  search_ = std::move(search);
 }
 
 int ModemBox::Open() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (fd_ >= 0 && !gone_) return 1;
   CloseLocked();
-  const std::vector<std::string> devices = device_.empty() ? CandidateModemDevices() : std::vector{device_};
-  last_error_ = kErrorNoDevice;
-  for (const std::string& device : devices) {
-    const int fd = OpenDevice(device);
-    if (fd < 0) continue;
-    if (pipe2(stop_pipe_, O_CLOEXEC) != 0) {
-      last_error_ = errno;
-      close(fd);
+  if (!search_) StartSearchLocked();
+  std::shared_ptr<Search> search = search_;
+  int fd = -1;
+  {
+    std::unique_lock<std::mutex> search_lock(search->mutex);
+    if (!search->ended_signal.wait_for(search_lock, kSearchWait, [&] { return search->ended; })) {
+      last_error_ = kErrorNoDevice;
       return -1;
     }
-    fd_ = fd;
-    gone_ = false;
-    reader_ = std::thread([this, fd, stop = stop_pipe_[0]] { Read(fd, stop); });
-    return 1;
+    fd = search->fd;
+    last_error_ = search->error;
+    caller_id_ = search->caller_id;
   }
-  return -1;
+  search_.reset();
+  if (fd < 0) return -1;
+  if (pipe2(stop_pipe_, O_CLOEXEC) != 0) {
+    last_error_ = errno;
+    close(fd);
+    return -1;
+  }
+  fd_ = fd;
+  gone_ = false;
+  reader_ = std::thread([this, fd, stop = stop_pipe_[0]] { Read(fd, stop); });
+  return 1;
 }
 
 void ModemBox::Read(int fd, int stop) {

@@ -2,6 +2,7 @@
 #define PHONEBOX_MODEM_BOX_H_
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,12 +15,15 @@ namespace phonebox {
 // A serial caller-ID modem (a USB modem on /dev/ttyACM* or /dev/ttyUSB*):
 // one channel. Opening initialises it for caller ID (AT+VCID=1, else
 // AT#CID=1); each "NMBR = ..." line is a caller-ID event, "RING" a ring,
-// and the port going away (unplugged) the unplug event.
+// and the port going away (unplugged) the unplug event. The ports are
+// asked on a thread of their own: Open waits a moment for the answer, and
+// when a port keeps quiet, it fails for now and a later Open takes what
+// that search found.
 class ModemBox : public Box {
  public:
   // |device| empty: the first modem that answers.
   ModemBox(EventSink& sink, std::string device);
-  ~ModemBox() override;  // closes, joining the reader
+  ~ModemBox() override;  // closes, joining the reader; a search under way is let go
 
   int Open() override;
   void Close() override;
@@ -31,7 +35,10 @@ class ModemBox : public Box {
   static bool CallerIdOfLine(const std::string& line, std::string& number);
 
  private:
-  int OpenDevice(const std::string& device);
+  struct Search;
+  // The answer of the modem on |device|, opened; -1 with |error| set.
+  static int OpenDevice(const std::string& device, int& error, bool& caller_id);
+  void StartSearchLocked();
   void Read(int fd, int stop);
   void CloseLocked();
 
@@ -44,6 +51,7 @@ class ModemBox : public Box {
   std::atomic<bool> gone_{false};  // set by the reader
   int last_error_ = 0;
   std::thread reader_;
+  std::shared_ptr<Search> search_;  // under way or found, not yet taken
 };
 
 // The serial devices a modem may be on, in name order.

@@ -9,7 +9,10 @@
 #include <QDBusMessage>
 #include <QProcess>
 #include <QScreen>
+#include <QTimer>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <sstream>
 
 #include "platform/process.h"
@@ -50,47 +53,52 @@ Rect SecondaryDisplayRect() {
 
 namespace {
 
-enum class RunResult { kNotStarted, kFinished, kStillRunning };
-
-// Runs a program and waits up to |timeout_ms|; one still running then is
-// left to finish on its own.
-RunResult RunWithTimeout(const QString& program, const QStringList& arguments, int timeout_ms, int* exit_code,
-                         QByteArray* output = nullptr, const QString& working_directory = QString()) {
+// Runs a program without waiting for it: |done| gets its exit code (-1 for
+// a crash) and output once it has ended, or, when it could not be started
+// or has not ended after |timeout_ms|, runs with |started| saying which
+// (a program still running is left to finish on its own). UI thread.
+void RunInBackground(const QString& program, const QStringList& arguments, int timeout_ms,
+                     const QString& working_directory,
+                     std::function<void(bool started, bool ended, int exit_code, const QByteArray& output)> done) {
   auto* process = new QProcess(qApp);
   if (!working_directory.isEmpty()) process->setWorkingDirectory(working_directory);
+  auto finish = std::make_shared<std::function<void(bool, bool, int, const QByteArray&)>>(std::move(done));
+  auto answer = [finish](bool started, bool ended, int exit_code, const QByteArray& output) {
+    if (!*finish) return;
+    auto once = std::move(*finish);
+    *finish = nullptr;
+    once(started, ended, exit_code, output);
+  };
+  QObject::connect(process, &QProcess::errorOccurred, process, [process, answer](QProcess::ProcessError error) {
+    if (error != QProcess::FailedToStart) return;
+    answer(false, false, -1, {});
+    process->deleteLater();
+  });
+  QObject::connect(process, &QProcess::finished, process, [process, answer](int exit_code, QProcess::ExitStatus status) {
+    answer(true, true, status == QProcess::NormalExit ? exit_code : -1, process->readAllStandardOutput());
+    process->deleteLater();
+  });
+  QTimer::singleShot(timeout_ms, process, [answer] { answer(true, false, -1, {}); });
   process->start(program, arguments);
-  if (!process->waitForStarted(timeout_ms)) {
-    delete process;
-    return RunResult::kNotStarted;
-  }
-  if (!process->waitForFinished(timeout_ms)) {
-    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    return RunResult::kStillRunning;
-  }
-  *exit_code = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
-  if (output) *output = process->readAllStandardOutput();
-  delete process;
-  return RunResult::kFinished;
 }
 
 }  // namespace
 
 bool ExtendDesktopToSecondDisplay(int timeout_ms) {
   if (!qApp || FindProgramInPath("xrandr").empty()) return false;
-  int exit_code = 0;
-  QByteArray outputs;
-  const RunResult query = RunWithTimeout(QStringLiteral("xrandr"), {QStringLiteral("--query")}, timeout_ms,
-                                         &exit_code, &outputs);
-  if (query == RunResult::kNotStarted) return false;
-  if (query == RunResult::kStillRunning) return true;
-  QStringList connected;
-  for (const QString& line : QString::fromLocal8Bit(outputs).split('\n'))
-    if (line.contains(QLatin1String(" connected"))) connected << line.section(' ', 0, 0);
-  if (connected.size() < 2) return true;
-  return RunWithTimeout(QStringLiteral("xrandr"),
-                        {QStringLiteral("--output"), connected[1], QStringLiteral("--auto"),
-                         QStringLiteral("--right-of"), connected[0]},
-                        timeout_ms, &exit_code) != RunResult::kNotStarted;
+  RunInBackground(QStringLiteral("xrandr"), {QStringLiteral("--query")}, timeout_ms, QString(),
+                  [timeout_ms](bool, bool ended, int, const QByteArray& outputs) {
+                    if (!ended) return;
+                    QStringList connected;
+                    for (const QString& line : QString::fromLocal8Bit(outputs).split('\n'))
+                      if (line.contains(QLatin1String(" connected"))) connected << line.section(' ', 0, 0);
+                    if (connected.size() < 2) return;
+                    RunInBackground(QStringLiteral("xrandr"),
+                                    {QStringLiteral("--output"), connected[1], QStringLiteral("--auto"),
+                                     QStringLiteral("--right-of"), connected[0]},
+                                    timeout_ms, QString(), [](bool, bool, int, const QByteArray&) {});
+                  });
+  return true;
 }
 
 bool DevicesListKeyboard(const std::string& devices_text) {
@@ -132,16 +140,19 @@ bool StartProgramByName(const std::string& program, const std::vector<std::strin
   return StartHiddenCommand(argv);
 }
 
-bool OpenWithDefaultHandler(const std::string& url, int timeout_ms, const std::string& working_directory) {
-  if (!qApp || FindProgramInPath("xdg-open").empty()) return false;
-  int exit_code = -1;
-  switch (RunWithTimeout(QStringLiteral("xdg-open"), {QString::fromStdString(url)}, timeout_ms, &exit_code, nullptr,
-                         QString::fromStdString(working_directory))) {
-    case RunResult::kNotStarted: return false;
-    case RunResult::kStillRunning: return true;  // a handler is starting
-    case RunResult::kFinished: return exit_code == 0;
+bool OpenWithDefaultHandler(const std::string& url, int timeout_ms, const std::string& working_directory,
+                            std::function<void(bool opened)> done) {
+  if (!qApp || FindProgramInPath("xdg-open").empty()) {
+    if (done) done(false);
+    return false;
   }
-  return false;
+  RunInBackground(QStringLiteral("xdg-open"), {QString::fromStdString(url)}, timeout_ms,
+                  QString::fromStdString(working_directory),
+                  [done = std::move(done)](bool started, bool ended, int exit_code, const QByteArray&) {
+                    // Still running: a handler is starting.
+                    if (done) done(started && (!ended || exit_code == 0));
+                  });
+  return true;
 }
 
 bool ShowDesktopNotification(const std::string& title, const std::string& message) {

@@ -1,6 +1,7 @@
 #ifndef PLATFORM_DESKTOP_SERVICES_H_
 #define PLATFORM_DESKTOP_SERVICES_H_
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,8 @@ bool SetClipboardBytes(const std::string& bytes);
 int DisplayCount();
 // The first display that is not the primary one; empty when there is none.
 Rect SecondaryDisplayRect();
-// Extends the desktop onto the second output (xrandr); waits up to
-// |timeout_ms|. False when the command could not be started.
+// Extends the desktop onto the second output (xrandr), without waiting
+// for it; each step may take |timeout_ms|. False when there is no xrandr.
 bool ExtendDesktopToSecondDisplay(int timeout_ms);
 
 // Whether an input device of the keyboard kind is present.
@@ -32,9 +33,12 @@ bool DevicesListKeyboard(const std::string& devices_text);
 // cannot be started.
 bool StartProgramByName(const std::string& program, const std::vector<std::string>& arguments);
 // Opens |url| (or a file) with the desktop's default handler, started in
-// |working_directory| when one is given, and waits up to |timeout_ms| for
-// the answer; false when no handler took it.
-bool OpenWithDefaultHandler(const std::string& url, int timeout_ms, const std::string& working_directory = "");
+// |working_directory| when one is given, without waiting: |done| learns on
+// the UI thread whether a handler took it (one still starting after
+// |timeout_ms| counts as taken). False at once when there is no handler
+// program at all.
+bool OpenWithDefaultHandler(const std::string& url, int timeout_ms, const std::string& working_directory = "",
+                            std::function<void(bool opened)> done = nullptr);
 
 // Shows a notification through the desktop's notification service
 // (org.freedesktop.Notifications on the session bus). False when no such

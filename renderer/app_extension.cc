@@ -22,6 +22,14 @@ constexpr char16_t kInvalidArguments[] = u"Invalid method arguments";
 
 bool FirstIsString(const engine::V8ValueList& arguments) { return !arguments.empty() && arguments[0].IsString(); }
 
+// The desktop's handler, not waited for: true once it is on its way; a
+// handler that then refuses the link is logged.
+bool OpenWithTheDesktop(const std::string& url) {
+  return platform::OpenWithDefaultHandler(url, kOpenTimeoutMs, "", [url](bool opened) {
+    if (!opened) env::WriteProgramLog("the desktop opened no program for " + env::PrintableForLog(url));
+  });
+}
+
 bool ActsOutsideThePage(const std::string& name) {
   for (const char* acting : {"rootDefaultBrowser", "copyText", "copyUnicodeText", "setExtendDualview", "setFullScreen",
                              "startLandlineCapture", "closeLandlineCapture"})
@@ -143,7 +151,7 @@ bool AppExtensionHandler::RootDefaultBrowser(const engine::V8ValueList& argument
   // ask for the main window that is there now.
   main_window_ = env::FindMainWindow();
   const intptr_t reply = main_window_ ? main_window_->Send(message) : 0;
-  if (reply == OPEN_URL_FAILED) return platform::OpenWithDefaultHandler(url, kOpenTimeoutMs);
+  if (reply == OPEN_URL_FAILED) return OpenWithTheDesktop(url);
   return true;
 }
 
@@ -195,7 +203,7 @@ intptr_t OpenUrlExternally(const std::string& url) {
   // "--" ends the browser's switches: the URL is never read as one.
   for (const char* browser : {"chromium", "google-chrome", "chromium-browser", "chrome"})
     if (platform::StartProgramByName(browser, {"--", url})) return 0;
-  return platform::OpenWithDefaultHandler(url, kOpenTimeoutMs) ? 0 : OPEN_URL_FAILED;
+  return OpenWithTheDesktop(url) ? 0 : OPEN_URL_FAILED;
 }
 
 }  // namespace renderer

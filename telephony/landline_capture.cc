@@ -6,6 +6,7 @@
 #include "env/logs.h"
 #include "env/system_integration.h"
 #include "platform/message_box.h"
+#include "platform/ui_stall_watchdog.h"
 
 namespace telephony {
 
@@ -75,6 +76,7 @@ void LandlineCapture::ShowFailure(PhoneBoxLibrary* library) {
 }
 
 bool LandlineCapture::Open() {
+  platform::ScopedUiActivity activity("opening the phone box");
   box_absent_ = false;
   PhoneBoxLibrary* library = library_();
   if (open_) {
@@ -137,6 +139,7 @@ void LandlineCapture::Close() {
 }
 
 void LandlineCapture::OnDeviceChange(uintptr_t wparam) {
+  platform::ScopedUiActivity activity("looking for the unplugged phone box");
   if (rescan_state_ != kRescanIdle) {
     if (wparam == 3) {
       Close();

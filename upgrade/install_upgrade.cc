@@ -30,12 +30,14 @@ void InstallUpgrade(const std::u16string& path, const std::function<void()>& clo
   if (UpgradeProgressDialog* dialog = CurrentUpgradeProgressDialog()) dialog->hide();
   const std::string desktop = platform::DesktopFolder();
   if (!desktop.empty()) QDir().mkpath(QString::fromStdString(desktop));
-  if (!path.empty() && platform::OpenWithDefaultHandler(env::Utf16ToUtf8(path), kOpenTimeoutMs, desktop)) {
-    close_main_window();
-    return;
-  }
-  browser::SetDownloadCancelPending(false);
-  platform::ShowMessageBox(nullptr, UpgradeFailureText(), "提示", platform::MB_OK);
+  auto failed = [] {
+    browser::SetDownloadCancelPending(false);
+    platform::ShowMessageBox(nullptr, UpgradeFailureText(), "提示", platform::MB_OK);
+  };
+  if (path.empty()) return failed();
+  // The handler's answer comes later: the window keeps working meanwhile.
+  platform::OpenWithDefaultHandler(env::Utf16ToUtf8(path), kOpenTimeoutMs, desktop,
+                                   [close_main_window, failed](bool opened) { opened ? close_main_window() : failed(); });
 }
 
 }  // namespace upgrade

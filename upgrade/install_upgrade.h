@@ -11,9 +11,10 @@ namespace upgrade {
 std::string UpgradeFailureText();
 
 // Starts the downloaded installer at |path| with the desktop's handler,
-// from the desktop folder. On success |close_main_window| runs so the
-// installer can replace the program; otherwise the user is told what to do
-// and the program keeps running.
+// from the desktop folder, without waiting for it. Once the handler has
+// taken it |close_main_window| runs so the installer can replace the
+// program; otherwise the user is told what to do and the program keeps
+// running.
 void InstallUpgrade(const std::u16string& path, const std::function<void()>& close_main_window);
 
 }  // namespace upgrade

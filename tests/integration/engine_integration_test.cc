@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <mutex>
 #include <signal.h>
 #include <sys/wait.h>
 #include <thread>
@@ -13,6 +15,7 @@
 #include "engine/qt/browser_qt.h"
 #include "platform/message_box.h"
 #include "platform/termination_signals.h"
+#include "platform/ui_stall_watchdog.h"
 #include "platform/top_level_window.h"
 #include "test_helpers.h"
 
@@ -146,6 +149,27 @@ TEST(ExitPath, WorkersBoxesAndSignalsNeverHoldTheExit) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+}
+
+TEST(ExitPath, TheWatchdogNamesAStallAndWhatTheThreadWasDoing) {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  platform::UiStallWatchdog watchdog([&](const std::string& line) {
+    std::lock_guard<std::mutex> lock(mutex);
+    lines.push_back(line);
+  });
+  QTimer::singleShot(200, [] {
+    platform::ScopedUiActivity activity("opening the phone box");
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  });
+  WaitFor([] { return false; }, 1500);
+  watchdog.Stop();
+  EXPECT_GE(watchdog.longest_pause().count(), 600);
+  std::lock_guard<std::mutex> lock(mutex);
+  const std::string all = ::testing::PrintToString(lines);
+  EXPECT_NE(all.find("while opening the phone box"), std::string::npos) << all;
+  EXPECT_NE(all.find("UI thread stalled"), std::string::npos) << all;
+  EXPECT_NE(all.find("UI thread: longest pause"), std::string::npos) << all;
 }
 
 TEST(Engine, ReportsLoadErrorsWithNetErrorCodes) {

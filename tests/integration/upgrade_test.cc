@@ -94,6 +94,8 @@ TEST_F(Upgrade, InstallerStartsFromTheDesktopOrTheUserIsTold) {
   upgrade::ShowUpgradeProgress(100);
   browser::SetDownloadCancelPending(true);
   upgrade::InstallUpgrade(u"/downloads/Setup.exe", [&] { closed = true; });
+  // The handler's answer comes while the window keeps working.
+  ASSERT_TRUE(WaitFor([&] { return !boxes.empty(); }));
   EXPECT_FALSE(closed);
   EXPECT_FALSE(browser::DownloadCancelPending());
   ASSERT_EQ(boxes.size(), 1u);
@@ -108,7 +110,7 @@ TEST_F(Upgrade, InstallerStartsFromTheDesktopOrTheUserIsTold) {
 
   HandlerExits(0);
   upgrade::InstallUpgrade(u"/downloads/Setup.exe", [&] { closed = true; });
-  EXPECT_TRUE(closed);
+  EXPECT_TRUE(WaitFor([&] { return closed; }));
   EXPECT_EQ(boxes.size(), 1u);
   // The desktop folder did not exist: it was made to start the installer in.
   const QString desktop = home.filePath("Desktop");

@@ -522,6 +522,26 @@ TEST(ModemBox, CallerIdLinesAndUnplug) {
   EXPECT_LE(box.Open(), 0);
 }
 
+// A port that never answers once held the UI thread 2 s an open and a
+// rescan: now the open fails at once, the search goes on by itself, and a
+// later open gives what it found.
+TEST(ModemBox, AQuietPortDoesNotHoldTheOpen) {
+  const int quiet = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(quiet, 0);
+  ASSERT_EQ(grantpt(quiet), 0);
+  ASSERT_EQ(unlockpt(quiet), 0);
+  RecordingSink sink;
+  phonebox::ModemBox box(sink, ptsname(quiet));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_LE(box.Open(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (box.Open() <= 0 && box.LastError() != 5 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(box.LastError(), 5);  // no answer
+  close(quiet);
+}
+
 TEST(ModemBox, AModemWithoutCallerIdAndNoModem) {
   PlayedModem modem({"AT+VCID=1", "AT#CID=1"});
   RecordingSink sink;
