@@ -8,7 +8,7 @@ packages=(
   libgl-dev libcurl4-openssl-dev libjsoncpp-dev libgtest-dev libgmock-dev libcpp-httplib-dev
   qt6-translations-l10n
   xvfb xauth openbox xdotool x11-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
-  poppler-utils
+  poppler-utils procps gdb
   dpkg-dev pkexec polkitd dbus xdg-utils desktop-file-utils
 )
 if [ "${1:-}" = "--if-needed" ] && dpkg -s "${packages[@]}" >/dev/null 2>&1; then
