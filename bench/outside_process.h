@@ -65,17 +65,17 @@ inline void StopGroup(pid_t pid, int grace_ms) {
   waitpid(pid, nullptr, 0);
 }
 
-// CPU seconds of |root| and every process below it, the reaped ones
-// included (they are in their parents' children times).
-inline double CpuSecondsOfTree(pid_t root) {
-  struct Entry {
-    pid_t parent = 0;
-    double seconds = 0;
-  };
-  std::map<pid_t, Entry> processes;
+// Every process now: its parent, and its CPU seconds with those of its
+// reaped children (they are in their parents' children times).
+struct ProcessEntry {
+  pid_t parent = 0;
+  double seconds = 0;
+};
+inline std::map<pid_t, ProcessEntry> ReadProcesses() {
+  std::map<pid_t, ProcessEntry> processes;
   const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
   DIR* proc = opendir("/proc");
-  if (!proc) return 0;
+  if (!proc) return processes;
   while (const dirent* entry = readdir(proc)) {
     const pid_t pid = std::atoi(entry->d_name);
     if (pid <= 0) continue;
@@ -94,11 +94,16 @@ inline double CpuSecondsOfTree(pid_t root) {
     processes[pid] = {static_cast<pid_t>(parent), (utime + stime + cutime + cstime) / tick};
   }
   closedir(proc);
-  double total = 0;
+  return processes;
+}
+
+// |root| and every process below it.
+inline std::vector<pid_t> ProcessTree(pid_t root, const std::map<pid_t, ProcessEntry>& processes) {
+  std::vector<pid_t> tree;
   for (const auto& [pid, entry] : processes) {
     for (pid_t up = pid; up > 1;) {
       if (up == root) {
-        total += entry.seconds;
+        tree.push_back(pid);
         break;
       }
       const auto parent = processes.find(up);
@@ -106,7 +111,27 @@ inline double CpuSecondsOfTree(pid_t root) {
       up = parent->second.parent;
     }
   }
+  return tree;
+}
+
+// CPU seconds of |root| and every process below it, the reaped ones
+// included.
+inline double CpuSecondsOfTree(pid_t root) {
+  const std::map<pid_t, ProcessEntry> processes = ReadProcesses();
+  double total = 0;
+  for (const pid_t pid : ProcessTree(root, processes)) total += processes.at(pid).seconds;
   return total;
+}
+
+// Proportional set size of |root| and every process below it, in MB.
+inline double PssMegabytesOfTree(pid_t root) {
+  double kilobytes = 0;
+  for (const pid_t pid : ProcessTree(root, ReadProcesses())) {
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    for (std::string line; std::getline(rollup, line);)
+      if (line.rfind("Pss:", 0) == 0) kilobytes += std::atof(line.c_str() + 4);
+  }
+  return kilobytes / 1024;
 }
 
 // The value below which the share |q| of |sorted| lies; 0 for none.

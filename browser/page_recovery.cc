@@ -21,26 +21,24 @@ std::chrono::milliseconds PageRecovery::OnRendererEnded(Clock::time_point now, s
   else
     step_ = std::min(step_ + 1, std::size(kWaits) - 1);
   page_down_ = true;
-  loads_to_skip_ = 1;
+  reload_made_ = false;
   const uint64_t generation = ++generation_;
   const std::chrono::milliseconds wait = kWaits[step_];
   schedule_(wait, [this, generation, reload = std::move(reload)] {
-    // A later end has its own reload; a page that came back needs none.
-    if (generation != generation_ || !page_down_) return;
+    // A later end has its own reload.
+    if (generation != generation_) return;
     last_reload_ = Clock::now();
     reloaded_before_ = true;
+    reload_made_ = true;
     reload();
   });
   return wait;
 }
 
 bool PageRecovery::OnLoadEnd(bool succeeded) {
-  if (!page_down_) return false;
-  if (loads_to_skip_ > 0) {
-    --loads_to_skip_;
-    return false;
-  }
-  if (!succeeded) return false;
+  // Only the reload's own load brings the page back: the failure page's,
+  // and a load the renderer's end overtook, may come in any order before.
+  if (!page_down_ || !reload_made_ || !succeeded) return false;
   page_down_ = false;
   return true;
 }

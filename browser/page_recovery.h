@@ -18,9 +18,9 @@ class PageRecovery {
   using Schedule = std::function<void(std::chrono::milliseconds delay, std::function<void()> task)>;
   explicit PageRecovery(Schedule schedule);
 
-  // The renderer ended; the failure page goes up now (its load is not the
-  // page coming back). |reload| loads the start page once the wait is over,
-  // unless the page came back before. Returns the wait.
+  // The renderer ended; the failure page goes up now. |reload| loads the
+  // start page once the wait is over, and the load that follows brings the
+  // page back (a retry of the user's before it does not). Returns the wait.
   std::chrono::milliseconds OnRendererEnded(Clock::time_point now, std::function<void()> reload);
   // A main-frame load ended: true when it brings the page back.
   bool OnLoadEnd(bool succeeded);
@@ -29,7 +29,7 @@ class PageRecovery {
  private:
   Schedule schedule_;
   bool page_down_ = false;
-  int loads_to_skip_ = 0;
+  bool reload_made_ = false;
   size_t step_ = 0;
   uint64_t generation_ = 0;
   Clock::time_point last_reload_{};

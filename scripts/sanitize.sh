@@ -19,4 +19,7 @@ trap 'kill $xvfb_pid 2>/dev/null || true; rm -f "$display"' EXIT
 for _ in $(seq 50); do [ -s "$display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$display")
 "$BUILD_DIR/tests/veltro_unit_tests"
-"$BUILD_DIR/tests/veltro_integration_tests"
+# Qt WebEngine 6.4's own Chromium frees some objects with a sized delete of
+# another size (seen in libQt6WebEngineCore, none of ours): that one check
+# is off for the tests that run the engine.
+ASAN_OPTIONS=$ASAN_OPTIONS:new_delete_type_mismatch=0 "$BUILD_DIR/tests/veltro_integration_tests"

@@ -14,6 +14,9 @@ namespace telephony {
 inline constexpr int CALL_SOURCE_MOBILE = 0;
 inline constexpr int CALL_SOURCE_LANDLINE = 3;
 inline constexpr size_t kCallSlots = 8;
+// How long a new call may wait for the main window to read the call still
+// in the slot it needs; after that the slot is reused and that call lost.
+inline constexpr std::chrono::milliseconds kSlotWait{2000};
 
 // What MSG_INCOMING_CALL carries in wParam: the slot in the low byte and,
 // above it, the serial number the table gave that call (0: whatever the

@@ -1,6 +1,7 @@
 #ifndef TELEPHONY_LANDLINE_CAPTURE_H_
 #define TELEPHONY_LANDLINE_CAPTURE_H_
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -57,6 +58,9 @@ class LandlineCapture {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;
   };
+  // The library's thread: waits, 2 s at most, until the main window has
+  // read the call announced in |slot|.
+  void WaitUntilRead(size_t slot);
   void StartRescan();
   void RunRescan();
   // Posts the device change and waits until the main window has handled
@@ -72,6 +76,9 @@ class LandlineCapture {
   bool box_absent_ = false;
   std::atomic<int32_t> rescan_state_{kRescanIdle};
   std::atomic<size_t> next_slot_{0};
+  // The library's thread only: per slot, the call announced there and not
+  // yet known to be read (0: none).
+  std::array<uint64_t, kCallSlots> unread_{};
 
   std::mutex mutex_;
   std::condition_variable changed_;

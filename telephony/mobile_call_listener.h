@@ -22,9 +22,6 @@ inline constexpr size_t kDatagramBytes = 68;  // only this much of a datagram is
 // datagram does not begin with "tel:".
 bool ParseCallDatagram(const char* data, size_t length, std::string& number);
 
-// How long a datagram may wait for the main window to read the call still
-// in the slot it needs; after that the slot is reused and the call lost.
-inline constexpr std::chrono::milliseconds kSlotWait{2000};
 
 // Receives call datagrams on a UDP port on its own thread, stores each
 // number in the next slot of |table| and hands its CallAnnouncement to

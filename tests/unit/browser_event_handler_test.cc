@@ -220,8 +220,9 @@ TEST_F(HandlerTest, RendererCrashShowsTheFailurePageOrTheStartPage) {
 
 // A page that keeps ending is loaded again after 1 s, 5 s, then every
 // 30 s; one that lived a minute starts again at 1 s. Calls wait while it
-// is down: the load of the failure page does not bring it back.
-TEST(PageRecovery, WaitsGrowAndThePageComesBackOnItsOwnLoad) {
+// is down: only the reload's own load brings it back, not the failure
+// page's nor a load the renderer's end overtook.
+TEST(PageRecovery, WaitsGrowAndOnlyTheReloadBringsThePageBack) {
   std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> scheduled;
   browser::PageRecovery recovery([&](std::chrono::milliseconds delay, std::function<void()> task) {
     scheduled.emplace_back(delay, std::move(task));
@@ -232,9 +233,11 @@ TEST(PageRecovery, WaitsGrowAndThePageComesBackOnItsOwnLoad) {
   for (int i = 0; i < 4; ++i) {
     waits.push_back(static_cast<long>(recovery.OnRendererEnded(now, [&] { ++reloads; }).count()));
     EXPECT_TRUE(recovery.page_down());
+    EXPECT_FALSE(recovery.OnLoadEnd(true));  // a late load of the page that ended
     EXPECT_FALSE(recovery.OnLoadEnd(true));  // the failure page
     scheduled.back().second();
-    EXPECT_TRUE(recovery.OnLoadEnd(true));   // the start page again
+    EXPECT_FALSE(recovery.OnLoadEnd(false));  // a reload that failed keeps it down
+    EXPECT_TRUE(recovery.OnLoadEnd(true));
     EXPECT_FALSE(recovery.page_down());
     now = browser::PageRecovery::Clock::now();
   }
@@ -242,20 +245,12 @@ TEST(PageRecovery, WaitsGrowAndThePageComesBackOnItsOwnLoad) {
   EXPECT_EQ(reloads, 4);
   // A page that lived long after its reload starts at 1 s again.
   EXPECT_EQ(recovery.OnRendererEnded(now + std::chrono::minutes(2), [&] { ++reloads; }).count(), 1000);
-  recovery.OnLoadEnd(true);
-  // A failed reload keeps the page down; the user's retry that worked
-  // brings it back and the waiting reload is not made.
-  EXPECT_FALSE(recovery.OnLoadEnd(false));
-  EXPECT_TRUE(recovery.page_down());
-  EXPECT_TRUE(recovery.OnLoadEnd(true));
-  scheduled.back().second();
-  EXPECT_EQ(reloads, 4);
   // Only the latest end's reload runs.
-  recovery.OnRendererEnded(now, [&] { ++reloads; });
   recovery.OnRendererEnded(now, [&] { reloads += 10; });
   scheduled[scheduled.size() - 2].second();
   scheduled.back().second();
   EXPECT_EQ(reloads, 14);
+  EXPECT_TRUE(recovery.OnLoadEnd(true));
 }
 
 TEST_F(HandlerTest, SmallPolicies) {

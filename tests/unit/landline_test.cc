@@ -308,6 +308,34 @@ TEST_F(Capture, CallerIdsGoRoundTheRing) {
   EXPECT_EQ(capture->rescan_state(), kRescanIdle);
 }
 
+// A burst of rings faster than the main window reads them: each waits for
+// its slot instead of overwriting a call nobody has read (once, rings
+// beyond the eighth took the slots of unread ones).
+TEST_F(Capture, ABurstOfRingsWaitsForTheMainWindow) {
+  auto capture = Make();
+  capture->Open();
+  std::atomic<bool> done{false};
+  std::thread rings([&] {
+    for (int i = 0; i < 20; ++i) library.Fire(PHONEBOX_EVENT_CALLER_ID, ("1390013" + std::to_string(9000 + i)).c_str());
+    done = true;
+  });
+  // The main window reads 30 ms late, a call at a time.
+  std::vector<std::string> delivered;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while ((!done || !posted.empty()) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const Posted& call : posted) {
+      const std::u16string script = PhoneCallScript(CALL_SOURCE_LANDLINE, call.wparam);
+      delivered.push_back(std::string(script.begin(), script.end()));
+    }
+    posted.clear();
+  }
+  rings.join();
+  ASSERT_EQ(delivered.size(), 20u);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(delivered[i], "phoneCall(\"1390013" + std::to_string(9000 + i) + "\");");
+}
+
 TEST_F(Capture, UnplugRescansUntilTheBoxIsBack) {
   auto capture = Make();
   capture->Open();
