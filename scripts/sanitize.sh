@@ -15,9 +15,13 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 display=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$display" >/dev/null 2>&1 &
 xvfb_pid=$!
-trap 'kill $xvfb_pid 2>/dev/null || true; rm -f "$display"' EXIT
+wm_pid=
+trap 'kill $wm_pid $xvfb_pid 2>/dev/null || true; rm -f "$display"' EXIT
 for _ in $(seq 50); do [ -s "$display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$display")
+# Windows are maximised and focused as on a desktop.
+openbox >/dev/null 2>&1 &
+wm_pid=$!
 "$BUILD_DIR/tests/veltro_unit_tests"
 # Qt WebEngine 6.4's own Chromium frees some objects with a sized delete of
 # another size (seen in libQt6WebEngineCore, none of ours): that one check
