@@ -45,15 +45,6 @@ int64_t NowMicroseconds() {
       .count();
 }
 
-bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

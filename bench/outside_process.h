@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -132,6 +133,16 @@ inline double PssMegabytesOfTree(pid_t root) {
       if (line.rfind("Pss:", 0) == 0) kilobytes += std::atof(line.c_str() + 4);
   }
   return kilobytes / 1024;
+}
+
+// Whether |done| came true within |timeout_ms|, asked every 20 ms.
+inline bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
 }
 
 // The value below which the share |q| of |sorted| lies; 0 for none.

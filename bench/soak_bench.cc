@@ -48,15 +48,6 @@ kestrin.openIncomingNotify();
 fetch('/loaded', { method: 'POST' });
 </script></body></html>)HTML";
 
-bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
 // The engine's renderers: helpers whose parent is a helper of |client|.
 std::vector<pid_t> Renderers(pid_t client) {
   const std::map<pid_t, ProcessEntry> processes = ReadProcesses();

@@ -167,20 +167,20 @@ QtPage::QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrow
     : QWebEnginePage(profile, parent), browser_(std::move(browser)) {
   // Element.requestFullscreen() reaches the client's full-screen handling.
   settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
-  QWebEngineScript bootstrap;
-  bootstrap.setName(QStringLiteral("veltro-bootstrap"));
-  bootstrap.setSourceCode(PageScripts());
-  bootstrap.setInjectionPoint(QWebEngineScript::DocumentCreation);
-  bootstrap.setWorldId(QWebEngineScript::MainWorld);
-  bootstrap.setRunsOnSubFrames(true);
-  scripts().insert(bootstrap);
-  QWebEngineScript error_page;
-  error_page.setName(QStringLiteral("veltro-error-page"));
-  error_page.setSourceCode(ErrorPageScripts());
-  error_page.setInjectionPoint(QWebEngineScript::DocumentCreation);
-  error_page.setWorldId(QWebEngineScript::ApplicationWorld);
-  error_page.setRunsOnSubFrames(true);
-  scripts().insert(error_page);
+  // Both in every frame before its own scripts; the error page's in a
+  // world of its own, which the page's scripts cannot reach.
+  const std::pair<QString, QWebEngineScript::ScriptWorldId> worlds[] = {
+      {PageScripts(), QWebEngineScript::MainWorld}, {ErrorPageScripts(), QWebEngineScript::ApplicationWorld}};
+  for (const auto& [source, world] : worlds) {
+    QWebEngineScript script;
+    script.setName(world == QWebEngineScript::MainWorld ? QStringLiteral("veltro-bootstrap")
+                                                        : QStringLiteral("veltro-error-page"));
+    script.setSourceCode(source);
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(world);
+    script.setRunsOnSubFrames(true);
+    scripts().insert(script);
+  }
   // Unknown schemes reach acceptNavigationRequest, where the client
   // decides which of them the system opens.
   settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);
