@@ -1,12 +1,13 @@
 // A working day compressed: the built client runs from outside through
 // thousands of calls (companion-app datagrams and landline rings, single,
-// in bursts, at changing rates), popups opened and closed, page reloads and
+// in bursts, at changing rates), popups opened and closed, downloads saved
+// through the save dialog (answered with xdotool), page reloads and
 // renderer kills. Every call is counted as the page reports it to this
 // program's server (a beacon per call, which survives reloads): lost and
 // repeated calls are reported, with the memory, threads and descriptors of
 // the client after warm-up and at the end and the UI thread's longest
 // pause from its program log.
-// Usage: soak_bench VELTROCRM [calls [popups [reloads [renderer_kills]]]]
+// Usage: soak_bench VELTROCRM [calls [popups [reloads [renderer_kills [downloads]]]]]
 //        (needs a display: Xvfb with a window manager is fine)
 #include <arpa/inet.h>
 #include <httplib.h>
@@ -40,6 +41,11 @@ function phoneCall(number) {
     setTimeout(function () { if (popup) popup.close(); }, 150);
   } else if (number === 'reload') {
     location.reload();
+  } else if (number.indexOf('download-') === 0) {
+    var link = document.createElement('a');
+    link.href = '/file';
+    link.download = number + '.bin';
+    link.click();
   }
   navigator.sendBeacon('/call', number);
 }
@@ -89,11 +95,22 @@ long LongestPauseMs(const std::string& client) {
   return at == std::string::npos ? -1 : std::atol(text.c_str() + at + marker.size());
 }
 
+// As a user answers them: the save dialog's Return saves on the desktop,
+// the notice that follows is closed with Return. False when a window did
+// not come.
+bool AnswerSaveDialogAndNotice() {
+  const std::string answer =
+      "for title in 另存为 文件下载; do w=; for i in $(seq 100); do "
+      "w=$(xdotool search --onlyvisible --name \"^$title\\$\" 2>/dev/null | head -1); [ -n \"$w\" ] && break; sleep 0.1; done; "
+      "[ -n \"$w\" ] || exit 1; xdotool windowactivate --sync \"$w\" key Return >/dev/null 2>&1; done";
+  return std::system(answer.c_str()) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: soak_bench VELTROCRM [calls [popups [reloads [renderer_kills]]]]\n");
+    std::fprintf(stderr, "usage: soak_bench VELTROCRM [calls [popups [reloads [renderer_kills [downloads]]]]]\n");
     return 2;
   }
   const std::string client = std::filesystem::absolute(argv[1]).string();
@@ -101,6 +118,8 @@ int main(int argc, char** argv) {
   const int popups = argc > 3 ? std::atoi(argv[3]) : 500;
   const int reloads = argc > 4 ? std::atoi(argv[4]) : 50;
   const int kills = argc > 5 ? std::atoi(argv[5]) : 5;
+  const int downloads = argc > 6 ? std::atoi(argv[6]) : 100;
+  const std::string file(64 * 1024, 'd');
 
   PrivateHome home;
   httplib::Server server;
@@ -110,6 +129,9 @@ int main(int argc, char** argv) {
   server.Get("/client", [](const httplib::Request&, httplib::Response& res) { res.set_content(kPage, "text/html"); });
   server.Get("/popup", [](const httplib::Request&, httplib::Response& res) {
     res.set_content("<html><body style='background:#10a040'>popup</body></html>", "text/html");
+  });
+  server.Get("/file", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(file, "application/octet-stream");
   });
   server.Post("/loaded", [&](const httplib::Request&, httplib::Response&) { ++loads; });
   server.Post("/call", [&](const httplib::Request& req, httplib::Response&) {
@@ -123,7 +145,6 @@ int main(int argc, char** argv) {
                                      "--channel-service=127.0.0.1:9"});
   const std::string box = phonebox::ControlSocketPath();
   std::string reply;
-  int result = 1;
   if (!WaitFor([&] { return phonebox::SendControlCommand(box, "status", reply) && reply.find("open=1") != std::string::npos; },
                60000)) {
     std::fprintf(stderr, "the client's page did not open the simulated box\n");
@@ -158,7 +179,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> sent;
   double pss_warm = 0, pss_end = 0;
   int threads_start = 0, threads_end = 0, fds_start = 0, fds_end = 0;
-  int popups_done = 0, reloads_done = 0, kills_done = 0;
+  int popups_done = 0, reloads_done = 0, kills_done = 0, downloads_done = 0, downloads_saved = 0;
   const auto start = std::chrono::steady_clock::now();
   // Bursts of 1, 8 and 16 in turn, 2 to 40 ms apart.
   const int bursts[] = {1, 8, 1, 16, 1, 8};
@@ -181,6 +202,17 @@ int main(int argc, char** argv) {
     if (popups_done < popups * done_share / 1000) {
       send_call("popup", true);
       ++popups_done;
+    }
+    if (downloads_done < downloads * done_share / 1000) {
+      const std::string name = "download-" + std::to_string(++downloads_done);
+      send_call(name, true);
+      const std::string saved = std::string(std::getenv("HOME")) + "/Desktop/" + name + ".bin";
+      if (AnswerSaveDialogAndNotice() &&
+          WaitFor([&] { return std::filesystem::exists(saved) && std::filesystem::file_size(saved) == file.size(); },
+                  10000))
+        ++downloads_saved;
+      else
+        std::fprintf(stderr, "download %d was not saved\n", downloads_done);
     }
     if (reloads_done < reloads * done_share / 1000) {
       const int before = loads;
@@ -231,11 +263,11 @@ int main(int argc, char** argv) {
   StopGroup(pid, 10000);
   server.stop();
   serving.join();
-  std::printf("calls=%zu lost=%d repeated=%d popups=%d reloads=%d renderer_kills=%d seconds=%.0f "
+  std::printf("calls=%zu lost=%d repeated=%d popups=%d downloads=%d/%d reloads=%d renderer_kills=%d seconds=%.0f "
               "pss_mb_warm=%.1f pss_mb_end=%.1f (%+.1f%%) threads=%d->%d fds=%d->%d ui_longest_pause_ms=%ld\n",
-              sent.size(), lost, repeated, popups_done, reloads_done, kills_done, seconds, pss_warm, pss_end,
+              sent.size(), lost, repeated, popups_done, downloads_saved, downloads_done, reloads_done, kills_done, seconds,
+              pss_warm, pss_end,
               pss_warm > 0 ? (pss_end - pss_warm) * 100 / pss_warm : 0.0, threads_start, threads_end, fds_start,
               fds_end, LongestPauseMs(client));
-  result = lost == 0 && repeated == 0 ? 0 : 1;
-  return result;
+  return lost == 0 && repeated == 0 && downloads_saved == downloads_done ? 0 : 1;
 }
