@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kAnswerTimeoutMs = 2000;
 // A modem answers within milliseconds; Open waits no longer for the search.
-constexpr auto kSearchWait = std::chrono::milliseconds(150);
+constexpr auto kSearchWait = std::chrono::milliseconds(40);
 constexpr size_t kMaxLine = 512;
 constexpr int kErrorNoDevice = 2;
 constexpr int kErrorNoAnswer = 5;
@@ -172,7 +172,7 @@ int ModemBox::Open() {
   {
     std::unique_lock<std::mutex> search_lock(search->mutex);
     if (!search->ended_signal.wait_for(search_lock, kSearchWait, [&] { return search->ended; })) {
-      last_error_ = kErrorNoDevice;
+      last_error_ = PHONEBOX_ERROR_SEARCHING;
       return -1;
     }
     fd = search->fd;

@@ -30,6 +30,9 @@ enum {
   PHONEBOX_HANDLER_ATTACH = 32,
   PHONEBOX_HANDLER_DETACH = 34,
   PHONEBOX_LIBRARY_FAILED = -198,
+  // PhoneBoxLastError after a failed open: the box is still being looked
+  // for; a later open gives the answer.
+  PHONEBOX_ERROR_SEARCHING = 11,
   PHONEBOX_TEXT_BYTES = 600,
   PHONEBOX_DATA_BYTES = 32,
 };

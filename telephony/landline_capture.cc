@@ -66,6 +66,7 @@ void LandlineCapture::OnOpenMessage() {
 }
 
 void LandlineCapture::OnCloseMessage() {
+  failure_untold_ = false;
   rescan_state_.exchange(kRescanIdle);
   Close();
 }
@@ -92,6 +93,13 @@ bool LandlineCapture::Open() {
     if (opened == PHONEBOX_LIBRARY_FAILED) {
       ShowNotice("DLL出错");
       ShowFailure(library);
+      return false;
+    }
+    if (opened <= 0 && library->LastError() == PHONEBOX_ERROR_SEARCHING) {
+      // Still looking for the box: the rescan opens it once found, or says
+      // why not.
+      box_absent_ = true;
+      failure_untold_ = true;
       return false;
     }
     if (opened <= 0) {
@@ -150,8 +158,14 @@ void LandlineCapture::OnDeviceChange(uintptr_t wparam) {
         library->Close();
         library->Open();
         if (library->Query(0, PHONEBOX_QUERY_CHANNELS) > 0) {
+          failure_untold_ = false;
           rescan_state_.exchange(kRescanIdle);
           Open();
+        } else if (failure_untold_ && library->LastError() != PHONEBOX_ERROR_SEARCHING) {
+          // The search the page's open waited for found nothing: said once,
+          // and the rescan goes on.
+          failure_untold_ = false;
+          ShowFailure(library);
         }
       }
     }

@@ -71,9 +71,11 @@ class LandlineCapture {
 
   std::function<PhoneBoxLibrary*()> library_;
   PostToMainWindow post_;
-  // Main window's thread only: the box is open; the last open found no box.
+  // Main window's thread only: the box is open; the last open found no
+  // box; a search the page's open left running has not been told about.
   bool open_ = false;
   bool box_absent_ = false;
+  bool failure_untold_ = false;
   std::atomic<int32_t> rescan_state_{kRescanIdle};
   std::atomic<size_t> next_slot_{0};
   // The library's thread only: per slot, the call announced there and not

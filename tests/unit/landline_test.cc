@@ -47,7 +47,7 @@ class FakeLibrary : public PhoneBoxLibrary {
   void SetParam(int32_t channel, int32_t parameter, int32_t value) override {
     calls.push_back("param " + std::to_string(channel) + " " + std::to_string(parameter) + " " + std::to_string(value));
   }
-  int32_t LastError() override { return 1234; }
+  int32_t LastError() override { return last_error; }
 
   void Fire(int32_t event, const char* text = "", int32_t b = 0) {
     if (handler) handler(0, 0, event, 0, b, 0, text, nullptr);
@@ -72,6 +72,7 @@ class FakeLibrary : public PhoneBoxLibrary {
   std::deque<int32_t> open_results;
   std::atomic<int32_t> plugged_open{1};
   std::atomic<int32_t> channels{1};
+  std::atomic<int32_t> last_error{1234};
   int32_t without_caller_id = -1;
   bool throw_on_open = false;
   // |handler| as the test fires events; |attached| as a box keeps it.
@@ -336,6 +337,39 @@ TEST_F(Capture, ABurstOfRingsWaitsForTheMainWindow) {
   for (int i = 0; i < 20; ++i) EXPECT_EQ(delivered[i], "phoneCall(\"1390013" + std::to_string(9000 + i) + "\");");
 }
 
+// A box the library is still looking for (a modem being asked on its own
+// thread): the page's open neither waits nor says it failed; the rescan
+// opens the box once found, or says once that none was.
+TEST_F(Capture, AnOpenWhileTheBoxIsStillSearchedForWaitsForTheSearch) {
+  for (const bool found : {true, false}) {
+    library.Plug();
+    library.plugged_open = -1;
+    library.last_error = PHONEBOX_ERROR_SEARCHING;
+    auto capture = Make();
+    library.calls.clear();
+    capture->OnOpenMessage();
+    EXPECT_FALSE(capture->is_open());
+    EXPECT_EQ(library.calls, std::vector<std::string>{"open"});  // asked once, not closed and asked again
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(capture->running_rescans(), 1u);
+    // The search ends.
+    library.last_error = found ? 0 : 2;
+    library.plugged_open = found ? 1 : -1;
+    library.channels = found ? 1 : 0;
+    Pump(*capture, std::chrono::milliseconds(3000), [&] { return found ? capture->is_open() : !boxes.empty(); });
+    EXPECT_EQ(capture->is_open(), found);
+    EXPECT_EQ(boxes, found ? std::vector<std::string>{} : std::vector<std::string>{kOpenFailed + std::string("2")});
+    // Told once; the rescan goes on and opens the box when it comes.
+    library.Plug();
+    library.last_error = 0;
+    Pump(*capture, std::chrono::milliseconds(3000), [&] { return capture->is_open() && capture->running_rescans() == 0; });
+    EXPECT_TRUE(capture->is_open());
+    EXPECT_LE(boxes.size(), 1u);
+    boxes.clear();
+    capture->Shutdown();
+  }
+}
+
 TEST_F(Capture, UnplugRescansUntilTheBoxIsBack) {
   auto capture = Make();
   capture->Open();
@@ -551,8 +585,8 @@ TEST(ModemBox, CallerIdLinesAndUnplug) {
 }
 
 // A port that never answers once held the UI thread 2 s an open and a
-// rescan: now the open fails at once, the search goes on by itself, and a
-// later open gives what it found.
+// rescan: now the open says the box is still searched for after 40 ms, the
+// search goes on by itself, and a later open gives what it found.
 TEST(ModemBox, AQuietPortDoesNotHoldTheOpen) {
   const int quiet = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_GE(quiet, 0);
@@ -562,7 +596,8 @@ TEST(ModemBox, AQuietPortDoesNotHoldTheOpen) {
   phonebox::ModemBox box(sink, ptsname(quiet));
   const auto start = std::chrono::steady_clock::now();
   EXPECT_LE(box.Open(), 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  EXPECT_EQ(box.LastError(), PHONEBOX_ERROR_SEARCHING);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (box.Open() <= 0 && box.LastError() != 5 && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
