@@ -78,6 +78,8 @@ client_window() {
 # client on its index.html into $client_pid (the caller's environment, PATH
 # included, goes with it).
 serve_and_start() {
+  # A second start must not read the first server's port.
+  rm -f "$work/port"
   "$1" 0 "$work/site" > "$work/port" 2>/dev/null &
   demo_pid=$!
   wait_until 5 test -s "$work/port" || { echo "demo server did not start"; exit 1; }

@@ -4,7 +4,7 @@
 # (xdg-open), each a stand-in that answers after 4 s. The page's calls
 # return at once, a phone call that comes meanwhile reaches the page at
 # once, and the stall watchdog finds no stall. Both once held the UI
-# thread for seconds.
+# thread for seconds. Then an exit while the call port's conflict is shown.
 # Usage: responsive_test.sh VELTROCRM DEMO_SERVER PHONE_SIM
 set -uo pipefail
 exe=$1 demo=$2 phone_sim=$3
@@ -58,4 +58,22 @@ client_pid=""
 log_text 软件日志 | grep '^UI thread' || true
 check "the watchdog saw no stall" bash -c "! iconv -f UTF-16LE -t UTF-8 '$work/app/log/软件日志$(date +%Y%m%d).txt' | grep -q -e 'UI thread stalled' -e 'UI thread not answering'"
 check "and said how long the longest pause was" bash -c "iconv -f UTF-16LE -t UTF-8 '$work/app/log/软件日志$(date +%Y%m%d).txt' | grep -q '^UI thread: longest pause [0-9]* ms'"
+
+# Another program holds the call port at the start, and the user closes the
+# window at once: the exit does not wait on the conflict's message box (the
+# box's thread and the exit once waited on each other).
+"$phone_sim" --hold > "$work/hold.out" 2>&1 &
+holder=$!
+wait_until 5 grep -q holding "$work/hold.out"
+PATH=$work/bin:/usr/bin:/bin serve_and_start "$demo"
+box_up() { test -n "$(client_window 提示)"; }
+check "the conflict is shown" wait_until 30 box_up
+closed_at=$(date +%s%3N)
+kill -TERM "$client_pid"
+check "the client ends with the box up" wait_until 10 bash -c "! kill -0 $client_pid 2>/dev/null"
+ended_ms=$(($(date +%s%3N) - closed_at))
+echo "ended $ended_ms ms after the signal"
+check "within 2 s" test "$ended_ms" -le 2000
+client_pid=""
+kill "$holder"
 finish
