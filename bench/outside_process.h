@@ -33,6 +33,7 @@ class PrivateHome {
     std::filesystem::permissions(folder_ + "/run", std::filesystem::perms::owner_all);
     setenv("XDG_RUNTIME_DIR", (folder_ + "/run").c_str(), 1);
     setenv("HOME", folder_.c_str(), 1);
+    setenv("VELTROCRM_PHONEBOX", "sim", 1);  // the benchmarks ring the simulated box
   }
   ~PrivateHome() { std::filesystem::remove_all(folder_); }
 

@@ -31,7 +31,7 @@ class Box {
 
 // The box this user configured: VELTROCRM_PHONEBOX, else the first
 // "backend=" line of $XDG_CONFIG_HOME/veltrocrm/phonebox.conf, else the
-// simulated box. Values: "sim", "modem" (the first modem found) or
+// first real modem: the simulated box only when asked for. Values: "sim", "modem" (the first modem found) or
 // "modem:DEVICE". Null, with |problem| set, for a value it does not know.
 std::unique_ptr<Box> MakeConfiguredBox(EventSink& sink, std::string& problem);
 

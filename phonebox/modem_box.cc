@@ -3,11 +3,17 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <climits>
+#include <fstream>
+#include <iterator>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -72,12 +78,80 @@ bool Ask(int fd, const std::string& command) {
 
 }  // namespace
 
-std::vector<std::string> CandidateModemDevices() {
+namespace {
+
+std::string FileLine(const std::string& path) {
+  std::ifstream file(path);
+  std::string line;
+  std::getline(file, line);
+  return Trimmed(line);
+}
+
+std::string LinkName(const std::string& path) {
+  char target[PATH_MAX];
+  const ssize_t length = readlink(path.c_str(), target, sizeof(target) - 1);
+  if (length <= 0) return std::string();
+  target[length] = '\0';
+  const char* slash = std::strrchr(target, '/');
+  return slash ? slash + 1 : target;
+}
+
+// USB serial drivers that only ever carry modems (cellular and data cards).
+bool IsModemDriver(const std::string& driver) {
+  static const char* const kModemDrivers[] = {"option", "qcserial", "sierra", "ipw", "hso", "moto_modem"};
+  return std::any_of(std::begin(kModemDrivers), std::end(kModemDrivers),
+                     [&](const char* name) { return driver == name; });
+}
+
+}  // namespace
+
+bool IsModemTty(const std::string& sys_root, const std::string& name) {
+  const std::string device = sys_root + "/class/tty/" + name + "/device";
+  const std::string driver = LinkName(device + "/driver");
+  if (driver == "cdc_acm") {
+    // Communications class, abstract control model; protocols 1 to 6 are
+    // the AT command sets. Protocol 0 is a plain serial port (boards, GPS).
+    const std::string protocol = FileLine(device + "/bInterfaceProtocol");
+    return FileLine(device + "/bInterfaceClass") == "02" && FileLine(device + "/bInterfaceSubClass") == "02" &&
+           protocol >= "01" && protocol <= "06";
+  }
+  return IsModemDriver(driver);
+}
+
+bool IsTtyOpenElsewhere(const std::string& proc_root, const std::string& device) {
+  struct stat wanted {};
+  if (stat(device.c_str(), &wanted) != 0) return false;
+  DIR* processes = opendir(proc_root.c_str());
+  if (!processes) return false;
+  bool held = false;
+  const std::string self = std::to_string(getpid());
+  while (const dirent* process = readdir(processes)) {
+    if (held) break;
+    if (!std::isdigit(static_cast<unsigned char>(process->d_name[0])) || process->d_name == self) continue;
+    const std::string fds = proc_root + "/" + process->d_name + "/fd";
+    DIR* folder = opendir(fds.c_str());
+    if (!folder) continue;
+    while (const dirent* fd = readdir(folder)) {
+      struct stat seen {};
+      if (fd->d_name[0] == '.' || stat((fds + "/" + fd->d_name).c_str(), &seen) != 0) continue;
+      if (S_ISCHR(seen.st_mode) && seen.st_rdev == wanted.st_rdev) {
+        held = true;
+        break;
+      }
+    }
+    closedir(folder);
+  }
+  closedir(processes);
+  return held;
+}
+
+std::vector<std::string> CandidateModemDevices(const std::string& sys_root, const std::string& dev_root) {
   std::vector<std::string> devices;
-  if (DIR* folder = opendir("/dev")) {
+  if (DIR* folder = opendir(dev_root.c_str())) {
     while (const dirent* entry = readdir(folder)) {
       const std::string name = entry->d_name;
-      if (name.rfind("ttyACM", 0) == 0 || name.rfind("ttyUSB", 0) == 0) devices.push_back("/dev/" + name);
+      if ((name.rfind("ttyACM", 0) == 0 || name.rfind("ttyUSB", 0) == 0) && IsModemTty(sys_root, name))
+        devices.push_back(dev_root + "/" + name);
     }
     closedir(folder);
   }
@@ -119,12 +193,23 @@ ModemBox::~ModemBox() {
 }
 
 int ModemBox::OpenDevice(const std::string& device, int& error, bool& caller_id) {
+  // Opening a port already toggles its lines: leave other programs' ports alone.
+  if (IsTtyOpenElsewhere("/proc", device)) {
+    error = EBUSY;
+    return -1;
+  }
   const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     error = errno;
     return -1;
   }
-  // Nobody else opens the port while it is ours.
+  // Nobody else opens the port while it is ours; one locked by another
+  // program (flock, as serial tools do) is theirs.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    error = EBUSY;
+    close(fd);
+    return -1;
+  }
   ioctl(fd, TIOCEXCL);
   tcflush(fd, TCIOFLUSH);
   if (!ConfigurePort(fd) || !Ask(fd, "AT") || !Ask(fd, "ATE0")) {
@@ -138,7 +223,7 @@ int ModemBox::OpenDevice(const std::string& device, int& error, bool& caller_id)
 
 void ModemBox::StartSearchLocked() {
   auto search = std::make_shared<Search>();
-  const std::vector<std::string> devices = device_.empty() ? CandidateModemDevices() : std::vector{device_};
+  const std::vector<std::string> devices = device_.empty() ? CandidateModemDevices("/sys", "/dev") : std::vector{device_};
   try {
     // Detached on purpose: a port that keeps quiet holds it up to 2 s an
     // answer, which nobody should wait for; it touches only |search|, and

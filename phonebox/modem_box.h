@@ -54,8 +54,16 @@ class ModemBox : public Box {
   std::shared_ptr<Search> search_;  // under way or found, not yet taken
 };
 
-// The serial devices a modem may be on, in name order.
-std::vector<std::string> CandidateModemDevices();
+// The serial devices that are modems by what the kernel says of them
+// (under |sys_root|, normally /sys), in name order. Other serial ports are
+// never sent a command: a modem behind a plain USB serial adapter is named
+// with "modem:DEVICE".
+std::vector<std::string> CandidateModemDevices(const std::string& sys_root, const std::string& dev_root);
+// Whether the tty |name| (ttyACM0) is a modem by its USB class or driver.
+bool IsModemTty(const std::string& sys_root, const std::string& name);
+// Whether a process of ours other than this one has |device| open (those of
+// other users cannot be seen, and cannot be opened by us either).
+bool IsTtyOpenElsewhere(const std::string& proc_root, const std::string& device);
 
 }  // namespace phonebox
 

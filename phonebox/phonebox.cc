@@ -33,7 +33,7 @@ std::string ConfiguredBackend() {
     while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.pop_back();
     return value;
   }
-  return "sim";
+  return "modem";
 }
 
 class Library : public EventSink {

@@ -26,6 +26,8 @@ if ! curl -s -o /dev/null --max-time 5 "https://$host/client"; then
   demo_pid=$!
   for _ in $(seq 50); do [ -s "$port_file" ] && break; sleep 0.1; done
   echo "Service unreachable: using the local demo service on port $(cat "$port_file")"
+  # The demo rings the simulated phone box (build/phonebox-sim) unless told otherwise.
+  export VELTROCRM_PHONEBOX=${VELTROCRM_PHONEBOX:-sim}
   args+=("--start-url=http://127.0.0.1:$(cat "$port_file")/client")
 fi
 if [ -z "${DISPLAY:-}" ]; then

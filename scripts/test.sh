@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite (unit, integration and system
-# tests) on a private X display with a window manager.
+# tests) on a private X display with a window manager, in a D-Bus session of its own (so no
+# notification service or input method of the machine's answers a test by chance). Arguments
+# go to ctest (`scripts/test.sh -R system_landline`).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh --if-needed
@@ -15,4 +17,4 @@ DISPLAY=$display openbox >/dev/null 2>&1 &
 wm_pid=$!
 export DISPLAY=$display
 cd "$BUILD_DIR"
-ctest --output-on-failure --timeout 300
+dbus-run-session -- ctest --output-on-failure --timeout 300 "$@"

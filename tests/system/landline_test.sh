@@ -10,6 +10,7 @@ exe=$1 demo=$2 box_sim=$3 phone_sim=$4 shot=$5
 . "$(dirname "$0")/lib.sh"
 
 private_install "$exe"
+export VELTROCRM_PHONEBOX=sim
 # "close" as a landline call closes capture; "reopen" as a mobile call
 # opens it again: the test drives the page through the calls themselves.
 cat > "$work/site/index.html" <<'HTML'
@@ -129,6 +130,16 @@ wait "$client_pid"
 check "and exits cleanly" test $? = 0
 check "the control socket is gone with it" test ! -e "$XDG_RUNTIME_DIR/veltrocrm-phonebox.sock"
 client_pid=""
+
+# As installed, nothing asked for the simulated box: the client looks for a
+# real modem, finds none on this machine, and says so the specified way.
+unset VELTROCRM_PHONEBOX
+kill "$demo_pid" 2>/dev/null
+serve_and_start "$demo"
+check "without a modem the open failure is shown" wait_until 30 box_up
+check "its box is painted" wait_until 10 box_painted landline-no-modem-box
+check "the simulated box was not used" test ! -e "$XDG_RUNTIME_DIR/veltrocrm-phonebox.sock"
+dismiss
 if [ "$failures" != 0 ]; then
   tail -20 "$work/client.out"
   log_text 软件日志

@@ -3,6 +3,8 @@
 // against a pseudo-terminal that plays a modem.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -618,3 +620,76 @@ TEST(ModemBox, AModemWithoutCallerIdAndNoModem) {
 }
 
 }  // namespace
+
+namespace {
+
+// One tty of a fake /sys: its device folder with |files|, and a driver link.
+void AddTty(const std::filesystem::path& sys, const std::string& name, const std::string& driver,
+            const std::vector<std::pair<std::string, std::string>>& files) {
+  const std::filesystem::path device = sys / "devices" / name;
+  std::filesystem::create_directories(device);
+  std::filesystem::create_directories(sys / "drivers" / driver);
+  std::filesystem::create_symlink(sys / "drivers" / driver, device / "driver");
+  for (const auto& [file, text] : files) WriteFile(device / file, text + "\n");
+  std::filesystem::create_directories(sys / "class" / "tty" / name);
+  std::filesystem::create_symlink(device, sys / "class" / "tty" / name / "device");
+  WriteFile(sys / "dev" / name, "");
+}
+
+}  // namespace
+
+// Only what the kernel calls a modem is ever sent "AT": boards, GPS
+// receivers and plain serial adapters are left alone.
+TEST(ModemBox, OnlyModemsAreSearched) {
+  TempDir temp;
+  const std::filesystem::path sys = temp.path() / "sys";
+  std::filesystem::create_directories(sys / "dev");
+  const auto acm = [](const char* protocol) {
+    return std::vector<std::pair<std::string, std::string>>{
+        {"bInterfaceClass", "02"}, {"bInterfaceSubClass", "02"}, {"bInterfaceProtocol", protocol}};
+  };
+  AddTty(sys, "ttyACM0", "cdc_acm", acm("01"));  // a V.250 modem
+  AddTty(sys, "ttyACM1", "cdc_acm", acm("00"));  // an Arduino board
+  AddTty(sys, "ttyACM2", "cdc_acm", acm("ff"));  // vendor protocol
+  AddTty(sys, "ttyUSB0", "ftdi_sio", {});        // a plain serial adapter
+  AddTty(sys, "ttyUSB1", "option", {});          // a cellular modem
+  AddTty(sys, "ttyS0", "serial8250", {});
+  std::filesystem::create_directories(sys / "dev" / "ttyUSB9");  // no sysfs entry at all
+  const std::string dev = (sys / "dev").string();
+  EXPECT_EQ(phonebox::CandidateModemDevices(sys.string(), dev),
+            (std::vector<std::string>{dev + "/ttyACM0", dev + "/ttyUSB1"}));
+  EXPECT_TRUE(phonebox::CandidateModemDevices((temp.path() / "nothing").string(), dev).empty());
+}
+
+// A port another program has open is not opened, and so not disturbed.
+TEST(ModemBox, AnotherProgramsPortIsLeftAlone) {
+  PlayedModem modem({});
+  ASSERT_FALSE(modem.device().empty());
+  const pid_t holder = fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    execl("/bin/sh", "sh", "-c", ("exec sleep 30 < " + modem.device()).c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!phonebox::IsTtyOpenElsewhere("/proc", modem.device()) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(phonebox::IsTtyOpenElsewhere("/proc", modem.device()));
+  RecordingSink sink;
+  phonebox::ModemBox box(sink, modem.device());
+  const auto settled_open = [&box] {
+    int result = box.Open();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (result <= 0 && box.LastError() == PHONEBOX_ERROR_SEARCHING && std::chrono::steady_clock::now() < until)
+      result = box.Open();
+    return result;
+  };
+  EXPECT_LE(settled_open(), 0);
+  EXPECT_EQ(box.LastError(), EBUSY);
+  EXPECT_TRUE(modem.Commands().empty());
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  EXPECT_FALSE(phonebox::IsTtyOpenElsewhere("/proc", modem.device()));
+  EXPECT_EQ(settled_open(), 1);  // with the port free, a later open takes it
+  box.Close();
+}
