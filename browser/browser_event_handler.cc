@@ -334,15 +334,17 @@ bool BrowserEventHandler::OnConsoleMessage(std::shared_ptr<engine::Browser>, con
 }
 
 void PresentNotification(const engine::Notification& notification) {
-  const std::string title = env::Utf16ToUtf8(notification.title);
-  const std::string message = env::Utf16ToUtf8(notification.message);
-  if (platform::ShowDesktopNotification(title, message)) return;
   // Readable as the user wrote it, but one line that a page cannot break.
   std::u16string line = u"notification: " + notification.title + u": " + notification.message;
   if (line.size() > kMaxNotificationLogUnits) line.resize(kMaxNotificationLogUnits);
   for (char16_t& unit : line)
     if (unit < 0x20 || unit == 0x7F || unit == 0x2028 || unit == 0x2029) unit = u' ';
-  env::WriteProgramLog(line);
+  platform::ShowDesktopNotification(
+      env::Utf16ToUtf8(notification.title), env::Utf16ToUtf8(notification.message),
+      [] {
+        if (const auto main_window = env::FindMainWindow()) main_window->SetForeground();
+      },
+      [line] { env::WriteProgramLog(line); });
 }
 
 }  // namespace browser

@@ -5,17 +5,22 @@
 #include <QMimeData>
 #include <QApplication>
 #include <QWidget>
-#include <QDBusInterface>
+#include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QFile>
 #include <QProcess>
 #include <QScreen>
 #include <QTimer>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 
 #include "platform/process.h"
+#include "platform/runtime_folder.h"
 
 namespace platform {
 
@@ -155,14 +160,95 @@ bool OpenWithDefaultHandler(const std::string& url, int timeout_ms, const std::s
   return true;
 }
 
-bool ShowDesktopNotification(const std::string& title, const std::string& message) {
-  QDBusInterface service(QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
-                         QStringLiteral("org.freedesktop.Notifications"));
-  if (!service.isValid()) return false;
-  const QDBusMessage reply = service.call(QStringLiteral("Notify"), QCoreApplication::applicationName(), 0u,
-                                          QString(), QString::fromStdString(title), QString::fromStdString(message),
-                                          QStringList(), QVariantMap(), -1);
-  return reply.type() == QDBusMessage::ReplyMessage;
+namespace {
+
+const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
+const QString kNotificationsPath = QStringLiteral("/org/freedesktop/Notifications");
+
+// The program's icon as a file the notification service can read (it runs
+// in another process and knows nothing of our resources).
+QString NotificationIconPath() {
+  static const QString path = [] {
+    const std::string folder = RuntimeFolder();
+    if (folder.empty()) return QString();
+    const QString file = QString::fromStdString(folder) + QStringLiteral("/veltrocrm-notification.png");
+    QFile::remove(file);
+    return QFile::copy(QStringLiteral(":/icons/veltrocrm-64.png"), file) ? file : QString();
+  }();
+  return path;
+}
+
+// The service's answers for the notifications this process showed: a
+// click on one of them runs what was given with it.
+class NotificationClicks : public QObject {
+  Q_OBJECT
+
+ public:
+  static NotificationClicks& Instance() {
+    static auto* clicks = new NotificationClicks(qApp);
+    return *clicks;
+  }
+  void Add(uint id, std::function<void()> on_click) {
+    if (!on_click) return;
+    // The service forgets notifications; a bound keeps us from growing.
+    if (clicks_.size() >= 64) clicks_.erase(clicks_.begin());
+    clicks_[id] = std::move(on_click);
+  }
+
+ private:
+  explicit NotificationClicks(QObject* parent) : QObject(parent) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.connect(kNotifications, kNotificationsPath, kNotifications, QStringLiteral("ActionInvoked"), this,
+                SLOT(OnActionInvoked(uint, QString)));
+    bus.connect(kNotifications, kNotificationsPath, kNotifications, QStringLiteral("NotificationClosed"), this,
+                SLOT(OnClosed(uint, uint)));
+  }
+
+ private slots:
+  void OnActionInvoked(uint id, const QString& action) {
+    const auto click = clicks_.find(id);
+    if (click == clicks_.end() || action != QStringLiteral("default")) return;
+    const std::function<void()> on_click = std::move(click->second);
+    clicks_.erase(click);
+    on_click();
+  }
+  void OnClosed(uint id, uint) { clicks_.erase(id); }
+
+ private:
+  std::map<uint, std::function<void()>> clicks_;
+};
+
+}  // namespace
+
+void ShowDesktopNotification(const std::string& title, const std::string& message,
+                             std::function<void()> on_click, std::function<void()> on_failed) {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) {
+    if (on_failed) on_failed();
+    return;
+  }
+  NotificationClicks& clicks = NotificationClicks::Instance();
+  QDBusMessage call = QDBusMessage::createMethodCall(kNotifications, kNotificationsPath, kNotifications,
+                                                     QStringLiteral("Notify"));
+  QVariantMap hints;
+  hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("veltrocrm"));
+  // "default" is the action of a click on the notification itself.
+  call << QGuiApplication::applicationDisplayName() << 0u << NotificationIconPath() << QString::fromStdString(title)
+       << QString::fromStdString(message) << QStringList{QStringLiteral("default"), QStringLiteral("打开")} << hints
+       << -1;
+  // Asked without waiting: a service that hangs must not hang the window.
+  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), &clicks);
+  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &clicks,
+                   [&clicks, on_click = std::move(on_click), on_failed = std::move(on_failed)](
+                       QDBusPendingCallWatcher* finished) mutable {
+                     finished->deleteLater();
+                     const QDBusPendingReply<uint> reply = *finished;
+                     if (reply.isError()) {
+                       if (on_failed) on_failed();
+                       return;
+                     }
+                     clicks.Add(reply.value(), std::move(on_click));
+                   });
 }
 
 void RequestAttention(QWidget* window) {
@@ -170,3 +256,5 @@ void RequestAttention(QWidget* window) {
 }
 
 }  // namespace platform
+
+#include "desktop_services.moc"

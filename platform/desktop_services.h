@@ -40,10 +40,12 @@ bool StartProgramByName(const std::string& program, const std::vector<std::strin
 bool OpenWithDefaultHandler(const std::string& url, int timeout_ms, const std::string& working_directory = "",
                             std::function<void(bool opened)> done = nullptr);
 
-// Shows a notification through the desktop's notification service
-// (org.freedesktop.Notifications on the session bus). False when no such
-// service answers.
-bool ShowDesktopNotification(const std::string& title, const std::string& message);
+// Shows a notification with the program's icon through the desktop's
+// notification service (org.freedesktop.Notifications on the session bus),
+// without waiting for it. |on_click| runs on the UI thread when the user
+// clicks the notification; |on_failed| when no service took it.
+void ShowDesktopNotification(const std::string& title, const std::string& message, std::function<void()> on_click,
+                             std::function<void()> on_failed);
 // Asks the window manager to draw the user's attention to |window| (the
 // urgency hint: a flashing taskbar entry) when it is minimised or not
 // active; nothing otherwise.

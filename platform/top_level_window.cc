@@ -44,6 +44,8 @@ void TopLevelWindow::ShowWithCommand(ShowCommand command) {
 }
 
 void TopLevelWindow::BringToForeground() {
+  // Back from the taskbar as it was left: maximised or full screen.
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   raise();
   activateWindow();
 }
