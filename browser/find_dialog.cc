@@ -1,6 +1,10 @@
 #include "browser/find_dialog.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include <QCheckBox>
+#include <QLocale>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
@@ -11,24 +15,50 @@
 namespace browser {
 
 namespace {
+
 constexpr int kMaxSearchLength = 79;  // an 80-character buffer with its terminator
+
+constexpr FindDialogTexts kEnglish{"Find", "Fi&nd what:", "Match &case", "&Up", "&Down", "&Find Next", "Cancel"};
+constexpr FindDialogTexts kSimplifiedChinese{"查找",   "查找内容(&N):",  "区分大小写(&C)", "向上(&U)",
+                                             "向下(&D)", "查找下一个(&F)", "取消"};
+constexpr FindDialogTexts kTraditionalChinese{"尋找",   "尋找目標(&N):", "大小寫須相符(&C)", "向上(&U)",
+                                              "向下(&D)", "找下一個(&F)", "取消"};
+
+std::vector<std::string> SystemLanguages() {
+  std::vector<std::string> languages;
+  for (const QString& language : QLocale::system().uiLanguages()) languages.push_back(language.toStdString());
+  return languages;
+}
+
 }  // namespace
+
+const FindDialogTexts& FindDialogTextsFor(const std::vector<std::string>& languages) {
+  if (languages.empty()) return kEnglish;
+  std::string language = languages.front();
+  std::transform(language.begin(), language.end(), language.begin(),
+                 [](unsigned char c) { return c == '_' ? '-' : static_cast<char>(std::tolower(c)); });
+  if (language != "zh" && language.rfind("zh-", 0) != 0) return kEnglish;
+  for (const char* traditional : {"-hant", "-tw", "-hk", "-mo"})
+    if (language.find(traditional) != std::string::npos) return kTraditionalChinese;
+  return kSimplifiedChinese;
+}
 
 FindDialog::FindDialog(QWidget* owner, std::function<void(const FindEvent&)> on_event)
     : QDialog(owner), on_event_(std::move(on_event)) {
-  setWindowTitle(QStringLiteral("Find"));
+  const FindDialogTexts& texts = FindDialogTextsFor(SystemLanguages());
+  setWindowTitle(QString::fromUtf8(texts.title));
   setModal(false);
   text_ = new QLineEdit(this);
   text_->setMaxLength(kMaxSearchLength);
-  match_case_ = new QCheckBox(QStringLiteral("Match &case"), this);
-  auto* up = new QRadioButton(QStringLiteral("&Up"), this);
-  down_ = new QRadioButton(QStringLiteral("&Down"), this);
+  match_case_ = new QCheckBox(QString::fromUtf8(texts.match_case), this);
+  auto* up = new QRadioButton(QString::fromUtf8(texts.up), this);
+  down_ = new QRadioButton(QString::fromUtf8(texts.down), this);
   down_->setChecked(true);
-  auto* find_next = new QPushButton(QStringLiteral("&Find Next"), this);
+  auto* find_next = new QPushButton(QString::fromUtf8(texts.find_next), this);
   find_next->setDefault(true);
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  auto* cancel = new QPushButton(QString::fromUtf8(texts.cancel), this);
   auto* layout = new QGridLayout(this);
-  auto* label = new QLabel(QStringLiteral("Fi&nd what:"), this);
+  auto* label = new QLabel(QString::fromUtf8(texts.find_what), this);
   // Without a buddy the label shows its "&" instead of a mnemonic.
   label->setBuddy(text_);
   layout->addWidget(label, 0, 0);

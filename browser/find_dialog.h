@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QLineEdit;
@@ -19,7 +20,24 @@ struct FindEvent {
   bool forward = true;
 };
 
-// The modeless "Find" dialog of a window with controls.
+// The dialog's texts in one language.
+struct FindDialogTexts {
+  const char* title;
+  const char* find_what;
+  const char* match_case;
+  const char* up;
+  const char* down;
+  const char* find_next;
+  const char* cancel;
+};
+
+// The texts for the user's interface languages, most wanted first (as
+// "zh-CN", "zh_TW.UTF-8" or "en"): Chinese, simplified or traditional, when
+// the first is Chinese, English otherwise, as the system's own dialog would.
+const FindDialogTexts& FindDialogTextsFor(const std::vector<std::string>& languages);
+
+// The modeless "Find" dialog of a window with controls, in the system's
+// language.
 class FindDialog : public QDialog {
   Q_OBJECT
  public:

@@ -10,6 +10,8 @@ main_title='VeltroCRM客户管理系统 (版本2.6.1)'
 product='VeltroCRM客户管理系统'
 
 private_install "$exe"
+# The find dialog speaks the system language: English here.
+export LANGUAGE=en_US
 
 # The main page: one tall band per kind of window, red text on white.
 cat > "$work/site/index.html" <<'HTML'

@@ -53,3 +53,22 @@ TEST(FindState, NewTextRestartsUnchangedTextContinues) {
 }
 
 }  // namespace
+
+// The system dialog comes in the system's language; so does ours.
+TEST(FindDialogTexts, FollowTheSystemLanguage) {
+  const auto title = [](std::vector<std::string> languages) {
+    return std::string(browser::FindDialogTextsFor(languages).title);
+  };
+  EXPECT_EQ(title({"zh-CN", "en-US"}), "查找");
+  EXPECT_EQ(title({"zh_CN.UTF-8"}), "查找");
+  EXPECT_EQ(title({"zh-Hans-CN"}), "查找");
+  EXPECT_EQ(title({"zh"}), "查找");
+  EXPECT_EQ(title({"zh-TW"}), "尋找");
+  EXPECT_EQ(title({"zh_HK"}), "尋找");
+  EXPECT_EQ(title({"zh-Hant-TW"}), "尋找");
+  EXPECT_EQ(title({"en-US", "zh-CN"}), "Find");  // the first language decides
+  EXPECT_EQ(title({"C"}), "Find");
+  EXPECT_EQ(title({"zhx"}), "Find");
+  EXPECT_EQ(title({}), "Find");
+  EXPECT_EQ(std::string(browser::FindDialogTextsFor({"zh-CN"}).find_what), "查找内容(&N):");
+}
