@@ -206,6 +206,8 @@ void OffscreenWindow::PaintFrame(engine::PaintElementType type, const std::vecto
   }
   doneCurrent();
   update();
+  // The caret moves with what the page draws: typing, scrolling, focus.
+  if (type == engine::PET_VIEW) FollowCaret();
 }
 
 void OffscreenWindow::PopupShow(bool show) {
@@ -271,9 +273,45 @@ void OffscreenWindow::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void OffscreenWindow::inputMethodEvent(QInputMethodEvent* event) {
-  // Composed text arrives whole; it goes to the page as typed characters.
-  SendCharacters(event->commitString(), 0);
+  auto* h = host();
+  if (!h) return;
+  if (!event->commitString().isEmpty()) h->ImeCommitText(event->commitString().toStdU16String());
+  const QString preedit = event->preeditString();
+  if (!preedit.isEmpty()) {
+    int caret = static_cast<int>(preedit.size());
+    for (const QInputMethodEvent::Attribute& attribute : event->attributes())
+      if (attribute.type == QInputMethodEvent::Cursor) caret = attribute.start;
+    h->ImeSetComposition(preedit.toStdU16String(), caret);
+  } else if (event->commitString().isEmpty()) {
+    h->ImeCancelComposition();
+  }
   event->accept();
+}
+
+QRect OffscreenWindow::CaretRect() const {
+  auto* h = host();
+  const engine::PaintRect caret = h ? h->ImeCaretBounds() : engine::PaintRect{};
+  if (caret.height <= 0) return QRect();
+  const platform::Rect device = LogicalToDevice(platform::Rect{caret.x, caret.y, caret.width, caret.height},
+                                                device_scale_factor_);
+  return QRect(device.x, device.y, std::max(device.width, 1), device.height);
+}
+
+QVariant OffscreenWindow::inputMethodQuery(Qt::InputMethodQuery query) const {
+  // The candidates go next to the page's caret, not at the window's corner.
+  if (query == Qt::ImCursorRectangle || query == Qt::ImAnchorRectangle) {
+    const QRect caret = CaretRect();
+    if (caret.isValid()) return caret;
+  }
+  return QOpenGLWidget::inputMethodQuery(query);
+}
+
+void OffscreenWindow::FollowCaret() {
+  if (!hasFocus()) return;
+  const QRect caret = CaretRect();
+  if (caret == last_caret_) return;
+  last_caret_ = caret;
+  QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImAnchorRectangle);
 }
 
 bool OffscreenWindow::OverPopup(int x, int y) const {

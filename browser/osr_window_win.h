@@ -3,6 +3,7 @@
 
 #include <QOpenGLWidget>
 #include <QPoint>
+#include <QRect>
 #include <memory>
 
 #include "browser/offscreen_renderer.h"
@@ -58,6 +59,7 @@ class OffscreenWindow : public QOpenGLWidget {
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void inputMethodEvent(QInputMethodEvent* event) override;
+  QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -71,6 +73,8 @@ class OffscreenWindow : public QOpenGLWidget {
   engine::BrowserHost* host() const;
   // |text| to the page as typed characters.
   void SendCharacters(const QString& text, uint32_t modifiers);
+  QRect CaretRect() const;  // the page's caret in this widget, or invalid
+  void FollowCaret();
   bool OverPopup(int x, int y) const;
   QPoint WithPopupOffset(int x, int y) const;
   engine::MouseEvent ToEngine(QPoint device_point, Qt::KeyboardModifiers modifiers,
@@ -82,6 +86,7 @@ class OffscreenWindow : public QOpenGLWidget {
   std::shared_ptr<OffscreenRenderHandler> render_handler_;
   std::shared_ptr<engine::Browser> browser_;
   float device_scale_factor_ = 1.0f;
+  QRect last_caret_;  // as last told to the input method
   bool hidden_ = false;
   bool render_pending_ = false;
   bool painting_popup_ = false;

@@ -311,6 +311,14 @@ class BrowserHost {
   virtual void SendMouseMoveEvent(const MouseEvent&, bool /*mouse_leave*/) {}
   virtual void SendMouseWheelEvent(const MouseEvent&, int /*delta_x*/, int /*delta_y*/) {}
   virtual void SendCaptureLostEvent() {}
+  // The input method's text being composed (|caret| within it), its
+  // committed text, or the composition given up.
+  virtual void ImeSetComposition(const std::u16string& /*text*/, int /*caret*/) {}
+  virtual void ImeCommitText(const std::u16string& /*text*/) {}
+  virtual void ImeCancelComposition() {}
+  // The caret of the focused editable element in view coordinates, where
+  // the input method puts its candidates; empty when nothing is edited.
+  virtual PaintRect ImeCaretBounds() { return {}; }
 };
 
 class Browser {

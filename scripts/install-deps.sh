@@ -10,7 +10,7 @@ packages=(
   xvfb xauth openbox xdotool x11-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
   poppler-utils procps gdb
   dpkg-dev pkexec polkitd dbus xdg-utils desktop-file-utils
-  dunst
+  dunst fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6 ibus ibus-libpinyin fonts-noto-cjk
 )
 if [ "${1:-}" = "--if-needed" ] && dpkg -s "${packages[@]}" >/dev/null 2>&1; then
   exit 0

@@ -174,6 +174,10 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   void Invalidate(PaintElementType type) override;
   void SendFocusEvent(bool focus) override;
   void SendKeyEvent(const KeyEvent& event) override;
+  void ImeSetComposition(const std::u16string& text, int caret) override;
+  void ImeCommitText(const std::u16string& text) override;
+  void ImeCancelComposition() override;
+  PaintRect ImeCaretBounds() override;
   void SendMouseClickEvent(const MouseEvent& event, MouseButtonType button, bool mouse_up, int click_count) override;
   void SendMouseMoveEvent(const MouseEvent& event, bool mouse_leave) override;
   void SendMouseWheelEvent(const MouseEvent& event, int delta_x, int delta_y) override;

@@ -35,6 +35,8 @@ mount -t tmpfs tmpfs /run && mkdir -p /run/dbus
 (cd "$build" && cpack -G DEB -B "$work/package" > "$work/cpack.out" 2>&1)
 deb=$(ls "$work"/package/veltrocrm_*_amd64.deb 2>/dev/null | head -1)
 check "CPack builds the package" test -n "$deb"
+check "it depends on a Chinese font and recommends the input methods' Qt frontend" bash -c \
+  "dpkg-deb -f '$deb' Depends | grep -q 'fonts-noto-cjk | fonts-wqy-microhei' && dpkg-deb -f '$deb' Recommends | grep -q 'fcitx5-frontend-qt6 | ibus'"
 check "dpkg installs it with its dependencies from Debian" dpkg -i "$deb"
 check "the command is on the path and prints the version" \
   bash -c "PATH=/usr/bin:/bin veltrocrm --version | grep -qx 'VeltroCRM客户管理系统 [0-9.]*'"

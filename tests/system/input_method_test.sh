@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Chinese input as the client's users type it: fcitx5 with its pinyin engine
+# and IBus with libpinyin, each started in a D-Bus session of this test's
+# own. A text field of the page is clicked, the input method switched on,
+# "nihao" and a space typed: the field shows the composition while typing,
+# the candidate window sits next to the caret, and 你好 is committed. In the
+# normal window and off screen. (libpinyin composes in characters, fcitx5
+# in pinyin: either is a composition.) The system language is Chinese here, so the
+# find dialog of a window with controls speaks Chinese.
+# Usage: input_method_test.sh VELTROCRM DEMO_SERVER WINDOW_SHOT
+set -uo pipefail
+if [ -z "${VELTRO_OWN_BUS:-}" ]; then VELTRO_OWN_BUS=1 exec dbus-run-session -- bash "$0" "$@"; fi
+exe=$1 demo=$2 shot=$3
+. "$(dirname "$0")/lib.sh"
+
+private_install "$exe"
+export LANG=zh_CN.UTF-8 LANGUAGE=zh_CN
+cat > "$work/site/index.html" <<'HTML'
+<!DOCTYPE html><html><head><meta charset="utf-8"></head>
+<body style="margin:0;background:#fff;font:30px sans-serif">
+<input id="field" style="position:absolute;left:300px;top:400px;width:500px;height:50px;font:30px sans-serif">
+<script>
+const field = document.getElementById('field');
+field.addEventListener('compositionupdate', (e) => console.log('compose[' + e.data + ']'));
+field.addEventListener('input', () => console.log('value[' + field.value + ']'));
+</script></body></html>
+HTML
+
+log_text() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/$1$(date +%Y%m%d).txt" 2>/dev/null | tr -d '\r'; }
+page_says() { log_text 网页日志 | grep -qF "$1"; }
+helpers=""
+trap 'kill $helpers 2>/dev/null; cleanup_install' EXIT
+
+# type_chinese NAME CANDIDATE-CLASS [CLIENT SWITCHES...]: one client start.
+type_chinese() {
+  local name=$1 class=$2; shift 2
+  rm -f "$work/app/log/网页日志"*
+  rm -f "$work/port"
+  "$demo" 0 "$work/site" > "$work/port" 2>/dev/null &
+  demo_pid=$!
+  wait_until 5 test -s "$work/port"
+  "$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" --channel-service=127.0.0.1:9 \
+    "$@" > "$work/client.out" 2>&1 &
+  client_pid=$!
+  wait_for_main
+  xdotool windowactivate --sync "$main" >/dev/null 2>&1
+  eval "$(xdotool getwindowgeometry --shell "$main")"
+  local field_x=$((X + 300)) field_y=$((Y + 400))
+  xdotool mousemove $((field_x + 20)) $((field_y + 25)) click 1
+  sleep 0.5
+  switch_on
+  xdotool type --delay 80 nihao
+  check "$name: the field shows the composition" wait_until 10 page_says "compose["
+  local candidates="" w
+  candidates_up() {
+    for w in $(xdotool search --all --onlyvisible --class "$class" 2>/dev/null); do
+      [ "$(xwininfo -id "$w" | awk '/Width/{print $2}')" -gt 20 ] && { candidates=$w; return 0; }
+    done
+    return 1
+  }
+  check "$name: the candidate window opens" wait_until 10 candidates_up
+  if [ -n "$candidates" ]; then
+    local cx cy
+    cx=$(xwininfo -id "$candidates" | awk '/Absolute upper-left X/{print $4}')
+    cy=$(xwininfo -id "$candidates" | awk '/Absolute upper-left Y/{print $4}')
+    echo "$name: field at $field_x,$field_y; candidates at $cx,$cy"
+    "$shot" "$(xwininfo -root | awk '/Window id/{print $4}')" "$shots/ime-$name.png" > /dev/null
+    check "$name: the candidates sit under the field, by the caret" \
+      test "$cy" -ge $((field_y + 20)) -a "$cy" -le $((field_y + 120)) -a "$cx" -ge $((field_x - 40)) -a "$cx" -le $((field_x + 300))
+  fi
+  xdotool key space
+  check "$name: 你好 is committed" wait_until 10 page_says "value[你好]"
+  kill "$client_pid" "$demo_pid" 2>/dev/null
+  wait "$client_pid" 2>/dev/null
+  client_pid="" demo_pid=""
+  switch_off
+}
+
+# fcitx5 with pinyin as the second input method of its only group.
+mkdir -p "$HOME/.config/fcitx5"
+cat > "$HOME/.config/fcitx5/profile" <<'EOF2'
+[Groups/0]
+Name=Default
+Default Layout=us
+DefaultIM=pinyin
+
+[Groups/0/Items/0]
+Name=keyboard-us
+Layout=
+
+[Groups/0/Items/1]
+Name=pinyin
+Layout=
+
+[GroupOrder]
+0=Default
+EOF2
+fcitx5 --disable=notificationitem > "$work/fcitx5.out" 2>&1 &
+helpers="$helpers $!"
+fcitx_up() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+    string:org.fcitx.Fcitx5 2>/dev/null | grep -q true
+}
+check "fcitx5 runs" wait_until 15 fcitx_up
+switch_on() { fcitx5-remote -o; }
+switch_off() { fcitx5-remote -c; }
+export QT_IM_MODULE=fcitx XMODIFIERS=@im=fcitx
+type_chinese fcitx5-window fcitx
+type_chinese fcitx5-offscreen fcitx --off-screen-rendering-enabled
+kill $helpers 2>/dev/null; helpers=""
+
+# IBus with libpinyin.
+ibus-daemon --xim -r > "$work/ibus.out" 2>&1 &
+helpers="$!"
+ibus_up() { ibus engine xkb:us::eng >/dev/null 2>&1; }
+check "IBus runs" wait_until 15 ibus_up
+switch_on() { ibus engine libpinyin; }
+switch_off() { ibus engine xkb:us::eng; }
+export QT_IM_MODULE=ibus XMODIFIERS=@im=ibus
+type_chinese ibus-window ibus-ui-gtk3
+type_chinese ibus-offscreen ibus-ui-gtk3 --off-screen-rendering-enabled
+
+if [ "$failures" != 0 ]; then
+  cat "$work/fcitx5.out" "$work/ibus.out" 2>/dev/null | tail -20
+  tail -20 "$work/client.out"
+fi
+finish
