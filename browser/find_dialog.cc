@@ -1,16 +1,15 @@
 #include "browser/find_dialog.h"
 
-#include <algorithm>
-#include <cctype>
 
 #include <QCheckBox>
-#include <QLocale>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include "platform/system_language.h"
 
 namespace browser {
 
@@ -24,28 +23,16 @@ constexpr FindDialogTexts kSimplifiedChinese{"查找",   "查找内容(&N):",  "
 constexpr FindDialogTexts kTraditionalChinese{"尋找",   "尋找目標(&N):", "大小寫須相符(&C)", "向上(&U)",
                                               "向下(&D)", "找下一個(&F)", "取消"};
 
-std::vector<std::string> SystemLanguages() {
-  std::vector<std::string> languages;
-  for (const QString& language : QLocale::system().uiLanguages()) languages.push_back(language.toStdString());
-  return languages;
-}
-
 }  // namespace
 
-const FindDialogTexts& FindDialogTextsFor(const std::vector<std::string>& languages) {
-  if (languages.empty()) return kEnglish;
-  std::string language = languages.front();
-  std::transform(language.begin(), language.end(), language.begin(),
-                 [](unsigned char c) { return c == '_' ? '-' : static_cast<char>(std::tolower(c)); });
-  if (language != "zh" && language.rfind("zh-", 0) != 0) return kEnglish;
-  for (const char* traditional : {"-hant", "-tw", "-hk", "-mo"})
-    if (language.find(traditional) != std::string::npos) return kTraditionalChinese;
-  return kSimplifiedChinese;
+const FindDialogTexts& FindDialogTextsFor(uint16_t lang_id) {
+  if ((lang_id & 0x3FF) != 0x04) return kEnglish;  // the primary language: Chinese
+  return lang_id == 0x0404 || lang_id == 0x0C04 || lang_id == 0x1404 ? kTraditionalChinese : kSimplifiedChinese;
 }
 
 FindDialog::FindDialog(QWidget* owner, std::function<void(const FindEvent&)> on_event)
     : QDialog(owner), on_event_(std::move(on_event)) {
-  const FindDialogTexts& texts = FindDialogTextsFor(SystemLanguages());
+  const FindDialogTexts& texts = FindDialogTextsFor(platform::SystemDefaultLangId());
   setWindowTitle(QString::fromUtf8(texts.title));
   setModal(false);
   text_ = new QLineEdit(this);

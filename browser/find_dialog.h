@@ -3,8 +3,8 @@
 
 #include <QDialog>
 #include <functional>
+#include <cstdint>
 #include <string>
-#include <vector>
 
 class QCheckBox;
 class QLineEdit;
@@ -31,10 +31,10 @@ struct FindDialogTexts {
   const char* cancel;
 };
 
-// The texts for the user's interface languages, most wanted first (as
-// "zh-CN", "zh_TW.UTF-8" or "en"): Chinese, simplified or traditional, when
-// the first is Chinese, English otherwise, as the system's own dialog would.
-const FindDialogTexts& FindDialogTextsFor(const std::vector<std::string>& languages);
+// The texts for a system language (a Windows language id): Chinese,
+// simplified or traditional, for Chinese, English otherwise, as the
+// system's own dialog would.
+const FindDialogTexts& FindDialogTextsFor(uint16_t lang_id);
 
 // The modeless "Find" dialog of a window with controls, in the system's
 // language.

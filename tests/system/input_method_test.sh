@@ -4,9 +4,9 @@
 # own. A text field of the page is clicked, the input method switched on,
 # "nihao" and a space typed: the field shows the composition while typing,
 # the candidate window sits next to the caret, and 你好 is committed. In the
-# normal window and off screen. (libpinyin composes in characters, fcitx5
-# in pinyin: either is a composition.) The system language is Chinese here, so the
-# find dialog of a window with controls speaks Chinese.
+# normal window and off screen (libpinyin composes in characters, fcitx5 in
+# pinyin: either is a composition). The system language is Chinese, so the
+# find dialog of a window with controls is too.
 # Usage: input_method_test.sh VELTROCRM DEMO_SERVER WINDOW_SHOT
 set -uo pipefail
 if [ -z "${VELTRO_OWN_BUS:-}" ]; then VELTRO_OWN_BUS=1 exec dbus-run-session -- bash "$0" "$@"; fi
@@ -14,10 +14,12 @@ exe=$1 demo=$2 shot=$3
 . "$(dirname "$0")/lib.sh"
 
 private_install "$exe"
-export LANG=zh_CN.UTF-8 LANGUAGE=zh_CN
+unset LC_ALL LC_MESSAGES
+export LANG=zh_CN.UTF-8
 cat > "$work/site/index.html" <<'HTML'
 <!DOCTYPE html><html><head><meta charset="utf-8"></head>
 <body style="margin:0;background:#fff;font:30px sans-serif">
+<a href="other.html" style="position:absolute;left:300px;top:200px;font:30px sans-serif">other</a>
 <input id="field" style="position:absolute;left:300px;top:400px;width:500px;height:50px;font:30px sans-serif">
 <script>
 const field = document.getElementById('field');
@@ -31,9 +33,7 @@ page_says() { log_text 网页日志 | grep -qF "$1"; }
 helpers=""
 trap 'kill $helpers 2>/dev/null; cleanup_install' EXIT
 
-# type_chinese NAME CANDIDATE-CLASS [CLIENT SWITCHES...]: one client start.
-type_chinese() {
-  local name=$1 class=$2; shift 2
+start_client() {  # start_client [SWITCHES...]
   rm -f "$work/app/log/网页日志"*
   rm -f "$work/port"
   "$demo" 0 "$work/site" > "$work/port" 2>/dev/null &
@@ -44,6 +44,17 @@ type_chinese() {
   client_pid=$!
   wait_for_main
   xdotool windowactivate --sync "$main" >/dev/null 2>&1
+}
+stop_client() {
+  kill "$client_pid" "$demo_pid" 2>/dev/null
+  wait "$client_pid" 2>/dev/null
+  client_pid="" demo_pid=""
+}
+
+# type_chinese NAME CANDIDATE-CLASS [CLIENT SWITCHES...]: one client start.
+type_chinese() {
+  local name=$1 class=$2; shift 2
+  start_client "$@"
   eval "$(xdotool getwindowgeometry --shell "$main")"
   local field_x=$((X + 300)) field_y=$((Y + 400))
   xdotool mousemove $((field_x + 20)) $((field_y + 25)) click 1
@@ -70,9 +81,7 @@ type_chinese() {
   fi
   xdotool key space
   check "$name: 你好 is committed" wait_until 10 page_says "value[你好]"
-  kill "$client_pid" "$demo_pid" 2>/dev/null
-  wait "$client_pid" 2>/dev/null
-  client_pid="" demo_pid=""
+  stop_client
   switch_off
 }
 
@@ -119,6 +128,40 @@ switch_off() { ibus engine xkb:us::eng; }
 export QT_IM_MODULE=ibus XMODIFIERS=@im=ibus
 type_chinese ibus-window ibus-ui-gtk3
 type_chinese ibus-offscreen ibus-ui-gtk3 --off-screen-rendering-enabled
+
+kill $helpers 2>/dev/null; helpers=""
+
+# The find dialog of a window with controls (a ctrl-click opens one).
+unset QT_IM_MODULE XMODIFIERS
+echo '<!DOCTYPE html><body style="background:#fff">other</body>' > "$work/site/other.html"
+start_client
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + 320)) $((Y + 215)) keydown ctrl click 1 keyup ctrl
+other_window() {
+  local w
+  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+    [ "$w" != "$main" ] && [ "$(xwininfo -id "$w" | awk '/Width/{print $2}')" -gt 600 ] && { echo "$w"; return; }
+  done
+}
+check "a ctrl-click opens a window with controls" wait_until 15 bash -c "[ -n \"\$(xdotool search --all --onlyvisible --pid $client_pid --class . | grep -vx $main)\" ]"
+tab=$(other_window)
+finder() { client_window 查找; }
+for attempt in 1 2 3; do
+  xdotool windowactivate --sync "$tab" >/dev/null 2>&1
+  xdotool key alt+f
+  sleep 0.5
+  xdotool key f
+  wait_until 5 test -n "$(finder)" && break
+  xdotool key Escape Escape
+done
+check "its find dialog is titled 查找" test -n "$(finder)"
+finder_painted() {
+  local out
+  out=$("$shot" "$(finder)" "$shots/find-dialog-chinese.png" 2>/dev/null) || return 1
+  awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[2] < 0.2 && f[6] >= 4) }'
+}
+check "the Chinese find dialog is painted" wait_until 10 finder_painted
+stop_client
 
 if [ "$failures" != 0 ]; then
   cat "$work/fcitx5.out" "$work/ibus.out" 2>/dev/null | tail -20

@@ -11,7 +11,7 @@ product='VeltroCRM客户管理系统'
 
 private_install "$exe"
 # The find dialog speaks the system language: English here.
-export LANGUAGE=en_US
+export LC_ALL=C.UTF-8
 
 # The main page: one tall band per kind of window, red text on white.
 cat > "$work/site/index.html" <<'HTML'

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "browser/find_dialog.h"
+#include "platform/system_language.h"
 
 namespace {
 
@@ -56,19 +57,17 @@ TEST(FindState, NewTextRestartsUnchangedTextContinues) {
 
 // The system dialog comes in the system's language; so does ours.
 TEST(FindDialogTexts, FollowTheSystemLanguage) {
-  const auto title = [](std::vector<std::string> languages) {
-    return std::string(browser::FindDialogTextsFor(languages).title);
+  const auto title = [](const char* locale) {
+    return std::string(browser::FindDialogTextsFor(platform::LangIdFromLocaleName(locale)).title);
   };
-  EXPECT_EQ(title({"zh-CN", "en-US"}), "查找");
-  EXPECT_EQ(title({"zh_CN.UTF-8"}), "查找");
-  EXPECT_EQ(title({"zh-Hans-CN"}), "查找");
-  EXPECT_EQ(title({"zh"}), "查找");
-  EXPECT_EQ(title({"zh-TW"}), "尋找");
-  EXPECT_EQ(title({"zh_HK"}), "尋找");
-  EXPECT_EQ(title({"zh-Hant-TW"}), "尋找");
-  EXPECT_EQ(title({"en-US", "zh-CN"}), "Find");  // the first language decides
-  EXPECT_EQ(title({"C"}), "Find");
-  EXPECT_EQ(title({"zhx"}), "Find");
-  EXPECT_EQ(title({}), "Find");
-  EXPECT_EQ(std::string(browser::FindDialogTextsFor({"zh-CN"}).find_what), "查找内容(&N):");
+  EXPECT_EQ(title("zh_CN.UTF-8"), "查找");
+  EXPECT_EQ(title("zh_SG"), "查找");
+  EXPECT_EQ(title("zh"), "查找");
+  EXPECT_EQ(title("zh_TW.UTF-8"), "尋找");
+  EXPECT_EQ(title("zh_HK"), "尋找");
+  EXPECT_EQ(title("zh_MO"), "尋找");
+  EXPECT_EQ(title("en_US.UTF-8"), "Find");
+  EXPECT_EQ(title("ja_JP"), "Find");
+  EXPECT_EQ(title("C"), "Find");
+  EXPECT_EQ(std::string(browser::FindDialogTextsFor(0x0804).find_what), "查找内容(&N):");
 }
