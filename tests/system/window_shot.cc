@@ -1,8 +1,12 @@
 // Takes a screenshot of one X window and says what it shows.
-// Usage: window_shot WINDOW-ID OUT.png [RRGGBB]
+// Usage: window_shot WINDOW-ID OUT.png [RRGGBB [X Y WIDTH]]
 // Prints "black=F colour=N colours=M" on stdout: the fraction of (nearly)
 // black pixels, the number of pixels within a small distance of RRGGBB, and
-// how many distinct colours (4 bits a channel) the window shows.
+// how many distinct colours (4 bits a channel) the window shows. With X Y
+// WIDTH it adds "alternation=F": the fraction of neighbouring pixels along
+// that row, from X on, that go from light to dark or back. Stripes one
+// device pixel wide give 1, a page drawn at a lower scale and enlarged
+// 0.5 or less.
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -37,7 +41,15 @@ int main(int argc, char** argv) {
     }
   }
   const double total = static_cast<double>(image.width()) * image.height();
-  std::printf("black=%.3f colour=%ld colours=%lld\n", total > 0 ? black / total : 1.0, matching,
+  std::printf("black=%.3f colour=%ld colours=%lld", total > 0 ? black / total : 1.0, matching,
               static_cast<long long>(colours.size()));
+  if (argc > 6) {
+    const int x0 = std::atoi(argv[4]), y = std::atoi(argv[5]), width = std::atoi(argv[6]);
+    int changes = 0, pairs = 0;
+    for (int x = x0; x + 1 < x0 + width && x + 1 < image.width() && y < image.height(); ++x, ++pairs)
+      changes += std::abs(qGray(image.pixel(x, y)) - qGray(image.pixel(x + 1, y))) > 150;
+    std::printf(" alternation=%.3f", pairs > 0 ? static_cast<double>(changes) / pairs : 0.0);
+  }
+  std::printf("\n");
   return 0;
 }
