@@ -22,6 +22,7 @@
 #include "platform/file_dialog.h"
 #include "platform/ini_profile.h"
 #include "platform/message_box.h"
+#include "platform/screen.h"
 
 namespace browser {
 
@@ -120,12 +121,18 @@ void BrowserEventHandler::OnProtocolExecution(std::shared_ptr<engine::Browser>, 
   if (StartsWith(url, "spotify:")) allow_os_execution = true;
 }
 
-bool BrowserEventHandler::OnBeforePopup(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>,
+bool BrowserEventHandler::OnBeforePopup(std::shared_ptr<engine::Browser> browser, std::shared_ptr<engine::Frame>,
                                         const std::string&, const std::string& target_frame_name,
                                         engine::WindowOpenDisposition, bool, const engine::PopupFeatures& features,
                                         engine::WindowInfo& window_info, std::shared_ptr<engine::Client>& client,
                                         engine::BrowserSettings& settings) {
-  const PopupPlacement placement = PlacePopup(target_frame_name, platform::WorkArea());
+  // On the opener's monitor: the page's geometry is counted from its corner.
+  const platform::Monitor monitor = platform::MonitorOf(
+      browser && browser->GetHost() ? browser->GetHost()->GetWindowHandle() : nullptr);
+  const platform::Monitor primary = platform::MonitorOf(nullptr);
+  PopupPlacement placement = PlacePopup(target_frame_name, monitor.work_area);
+  placement.bounds.x += monitor.area.x - primary.area.x;
+  placement.bounds.y += monitor.area.y - primary.area.y;
   window_info.style = placement.style;
   window_info.x = placement.bounds.x;
   window_info.y = placement.bounds.y;

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 namespace platform {
 
@@ -18,6 +19,12 @@ Rect WorkArea() {
 Rect DesktopRect() {
   QScreen* screen = Primary();
   return screen ? FromQRect(screen->geometry()) : Rect{};
+}
+
+Monitor MonitorOf(const QWidget* window) {
+  QScreen* screen = window ? window->screen() : Primary();
+  if (!screen) return {};
+  return {FromQRect(screen->geometry()), FromQRect(screen->availableGeometry())};
 }
 
 float ScreenDotsPerInchScale() {

@@ -1,6 +1,8 @@
 #ifndef PLATFORM_SCREEN_H_
 #define PLATFORM_SCREEN_H_
 
+class QWidget;
+
 namespace platform {
 
 struct Rect {
@@ -12,6 +14,13 @@ struct Rect {
 // in device pixels. Empty before the GUI is up.
 Rect WorkArea();
 Rect DesktopRect();
+// The monitor |window| is on (the most of it), as its whole area and its
+// usable area; the primary monitor's for none.
+struct Monitor {
+  Rect area;
+  Rect work_area;
+};
+Monitor MonitorOf(const QWidget* window);
 // Logical dots per inch divided by 96.
 float ScreenDotsPerInchScale();
 
