@@ -21,6 +21,7 @@
 #include "platform/ini_profile.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
+#include "platform/display_server.h"
 #include "platform/program_icon.h"
 #include "platform/termination_signals.h"
 #include "platform/ui_stall_watchdog.h"
@@ -107,6 +108,15 @@ int RunMain(int argc, char** argv) {
     return 0;
   }
 
+  platform::DisplayChoice display;
+  if (kind == ProcessKind::Browser) {
+    display = platform::ApplyDisplayChoice();
+    if (!display.usable) {
+      std::fprintf(stderr, "veltrocrm: %s\n", display.note.c_str());
+      return 1;
+    }
+  }
+
   // Held until this process ends: the one browser process of this user.
   std::unique_ptr<platform::InstanceLock> instance;
   if (kind == ProcessKind::Browser) {
@@ -144,7 +154,10 @@ int RunMain(int argc, char** argv) {
   auto message_loop = std::make_unique<UiMessageLoop>();
 
   int exit_code = 1;
-  if (context->Initialise(main_args, settings, application.get())) {
+  const bool initialised = context->Initialise(main_args, settings, application.get());
+  platform::ForgetDisplayChoice(display);
+  if (!display.note.empty()) env::WriteProgramLog(display.note);
+  if (initialised) {
     // The page side runs in this process: its extensions go into every page.
     engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
     platform::SetProgramIcon();

@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-declarative-dev qt6-webengine-dev libqt6opengl6-dev libqt6webenginecore6-bin qt6-base-dev-tools
   libgl-dev libcurl4-openssl-dev libjsoncpp-dev libgtest-dev libgmock-dev libcpp-httplib-dev
   qt6-translations-l10n
-  xvfb xserver-xorg-core xserver-xorg-video-dummy xauth openbox xdotool x11-utils x11-xserver-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
+  xvfb weston xwayland xserver-xorg-core xserver-xorg-video-dummy xauth openbox xdotool x11-utils x11-xserver-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
   poppler-utils procps gdb
   dpkg-dev pkexec polkitd dbus xdg-utils desktop-file-utils
   dunst fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6 ibus ibus-libpinyin fonts-noto-cjk

@@ -1,5 +1,5 @@
-// Takes a screenshot of one X window and says what it shows.
-// Usage: window_shot WINDOW-ID OUT.png [RRGGBB [X Y WIDTH]]
+// Takes a screenshot of one X window (or reads a picture) and says what it shows.
+// Usage: window_shot WINDOW-ID|PICTURE.png OUT.png [RRGGBB [X Y WIDTH]]
 // Prints "black=F colour=N colours=M" on stdout: the fraction of (nearly)
 // black pixels, the number of pixels within a small distance of RRGGBB, and
 // how many distinct colours (4 bits a channel) the window shows. With X Y
@@ -17,14 +17,22 @@
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: window_shot WINDOW-ID OUT.png [RRGGBB]\n");
+    std::fprintf(stderr, "usage: window_shot WINDOW-ID|PICTURE.png OUT.png [RRGGBB [X Y WIDTH]]\n");
     return 2;
   }
+  // A picture someone else took (a compositor's screenshot) is read as is.
+  const QString source = QString::fromLocal8Bit(argv[1]);
+  if (source.endsWith(QStringLiteral(".png"))) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  bool ok = false;
-  const WId window = QString::fromLatin1(argv[1]).toULongLong(&ok, 0);
-  if (!ok || !app.primaryScreen()) return 2;
-  const QImage image = app.primaryScreen()->grabWindow(window).toImage();
+  QImage image;
+  if (source.endsWith(QStringLiteral(".png"))) {
+    image = QImage(source);
+  } else {
+    bool ok = false;
+    const WId window = source.toULongLong(&ok, 0);
+    if (!ok || !app.primaryScreen()) return 2;
+    image = app.primaryScreen()->grabWindow(window).toImage();
+  }
   if (image.isNull() || !image.save(QString::fromLocal8Bit(argv[2]))) return 1;
   const QColor wanted = argc > 3 ? QColor(QStringLiteral("#") + QString::fromLatin1(argv[3])) : QColor();
   long black = 0, matching = 0;

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "platform/display_server.h"
 #include "browser/loading_dialog.h"
 #include "browser/util_win.h"
 
@@ -66,3 +67,22 @@ TEST(LoadingDialogPlacement, CentredAtAThird) {
 }
 
 }  // namespace
+
+// Wayland sessions run through Xwayland when they have it; the user's own
+// choice stands; without any display the client says so.
+TEST(DisplayServer, ChoiceFromTheEnvironment) {
+  const auto choose = [](const char* qpa, const char* wayland, const char* x11) {
+    const platform::DisplayChoice choice = platform::ChooseDisplayServer(qpa, wayland, x11);
+    return std::string(choice.usable ? "" : "unusable ") + choice.qt_platform;
+  };
+  EXPECT_EQ(choose(nullptr, "wayland-0", ":0"), "xcb");
+  EXPECT_EQ(choose("", "wayland-0", ":1"), "xcb");
+  EXPECT_EQ(choose(nullptr, "wayland-0", nullptr), "wayland");
+  EXPECT_EQ(choose(nullptr, "wayland-0", ""), "wayland");
+  EXPECT_EQ(choose(nullptr, nullptr, ":0"), "");
+  EXPECT_EQ(choose("wayland", "wayland-0", ":0"), "");  // the user's
+  EXPECT_EQ(choose("offscreen", nullptr, nullptr), "");
+  EXPECT_EQ(choose(nullptr, nullptr, nullptr), "unusable ");
+  EXPECT_EQ(choose(nullptr, "", ""), "unusable ");
+  EXPECT_NE(platform::ChooseDisplayServer(nullptr, nullptr, nullptr).note.find("DISPLAY"), std::string::npos);
+}

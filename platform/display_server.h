@@ -1,0 +1,28 @@
+#ifndef PLATFORM_DISPLAY_SERVER_H_
+#define PLATFORM_DISPLAY_SERVER_H_
+
+#include <string>
+
+namespace platform {
+
+// How the client reaches the user's screen.
+struct DisplayChoice {
+  bool usable = true;
+  std::string qt_platform;  // the Qt platform to use; empty: Qt's own choice
+  std::string note;         // why, for the program log; or what is missing
+};
+
+// From the environment's values (null or empty when unset). A platform the
+// user chose stands. In a Wayland session with Xwayland the client runs on
+// X11: native Wayland lets no program place its own windows, and popups
+// here are placed by the page.
+DisplayChoice ChooseDisplayServer(const char* qt_qpa_platform, const char* wayland_display, const char* display);
+
+// Chooses from this process's environment and applies the choice until
+// ForgetDisplayChoice, so programs we start make their own.
+DisplayChoice ApplyDisplayChoice();
+void ForgetDisplayChoice(const DisplayChoice& choice);
+
+}  // namespace platform
+
+#endif  // PLATFORM_DISPLAY_SERVER_H_

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# A Wayland session: Weston (headless, with Xwayland) of this test's own.
+# The client sees the session, says in the program log that it goes through
+# Xwayland, and then starts, paints its page and opens the page's popup
+# (Weston's screenshot shows both); a second start finds the running
+# client's main window and hands over to it; a call through the window
+# messages reaches the page.
+# Usage: wayland_test.sh VELTROCRM DEMO_SERVER PHONE_SIM WINDOW_SHOT
+set -uo pipefail
+exe=$1 demo=$2 phone_sim=$3 shot=$4
+. "$(dirname "$0")/lib.sh"
+
+private_install "$exe"
+unset DISPLAY
+weston --debug --backend=headless-backend.so --use-pixman --width=1600 --height=900 --xwayland \
+  --socket=veltro-wayland --log="$work/weston.log" > /dev/null 2>&1 &
+weston_pid=$!
+trap 'kill $weston_pid 2>/dev/null; cleanup_install' EXIT
+xwayland_display() { sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$work/weston.log" 2>/dev/null; }
+xwayland_up() { test -n "$(xwayland_display)"; }
+check "Weston starts with Xwayland" wait_until 20 xwayland_up
+export WAYLAND_DISPLAY=veltro-wayland DISPLAY=$(xwayland_display)
+
+cat > "$work/site/index.html" <<'HTML'
+<!DOCTYPE html><html><head><meta charset="utf-8"></head><body style="margin:0;background:#36c">
+<script>
+function phoneCall(number) { console.log('call[' + number + ']'); }
+kestrin.openIncomingNotify();
+setTimeout(() => window.open('popup.html', 'no_100_80_640_480'), 1000);
+</script></body></html>
+HTML
+echo '<!DOCTYPE html><body style="margin:0;background:#c01020"></body>' > "$work/site/popup.html"
+log_text() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/$1$(date +%Y%m%d).txt" 2>/dev/null | tr -d '\r'; }
+
+serve_and_start "$demo"
+check "the client says it goes through Xwayland" \
+  wait_until 20 bash -c "iconv -f UTF-16LE -t UTF-8 '$work/app/log/软件日志$(date +%Y%m%d).txt' | grep -q 'Wayland session: the windows go through Xwayland'"
+wait_for_main
+popup_id() {
+  local w
+  for w in $(xdotool search --all --pid "$client_pid" --class . 2>/dev/null); do
+    [ "$(xwininfo -id "$w" | awk '/Width/{print $2}')" = 640 ] && xwininfo -id "$w" | grep -q IsViewable && { echo "$w"; return; }
+  done
+}
+popup_up() { test -n "$(popup_id)"; }
+check "the page's popup opens, 640x480" wait_until 15 popup_up
+echo "popup at $(xwininfo -id "$(popup_id)" 2>/dev/null | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} END{print x","y}')"
+
+# What the screen shows, by the compositor's own screenshot: the blue page
+# filling the screen and the red popup, 640x480 of it, over it.
+screen_shows() {
+  rm -f "$work"/wayland-screenshot-*.png
+  (cd "$work" && env -u DISPLAY weston-screenshooter > /dev/null 2>&1)
+  local picture out
+  picture=$(ls "$work"/wayland-screenshot-*.png 2>/dev/null | head -1)
+  [ -n "$picture" ] || return 1
+  out=$("$shot" "$picture" "$shots/wayland-$1.png" "$2" 2>/dev/null) || return 1
+  awk -v o="$out" -v n="$3" 'BEGIN { split(o, f, /[ =]/); exit !(f[4] >= n) }'
+}
+check "the screen shows the page" wait_until 15 screen_shows page 3366cc 600000
+check "and the popup over it" wait_until 15 screen_shows popup c01020 300000
+
+# A second start hands over to the first and ends.
+"$work/app/veltrocrm" > "$work/second.out" 2>&1 &
+second_pid=$!
+check "a second start ends, leaving the first" wait_until 20 bash -c "! kill -0 $second_pid 2>/dev/null"
+wait "$second_pid"
+check "and ends well" test $? = 0
+check "the first still runs" kill -0 "$client_pid"
+
+"$phone_sim" 13800138000 > /dev/null
+check "a call reaches the page through the main window" \
+  wait_until 10 bash -c "iconv -f UTF-16LE -t UTF-8 '$work/app/log/网页日志$(date +%Y%m%d).txt' | grep -qF 'call[13800138000]'"
+if [ "$failures" != 0 ]; then tail -20 "$work/client.out"; tail -5 "$work/weston.log"; fi
+finish
