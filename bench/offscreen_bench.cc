@@ -2,8 +2,9 @@
 // page that animates on every frame, first windowed, then off screen, in
 // turns. For each run: the frames per second the page itself got (its
 // animation callbacks over 5 s), the frames per second the off-screen window
-// drew (from its log line at the end), and the CPU time of the whole
-// process tree over those 5 s (from the page's first frame to its report).
+// drew (from its log line at the end), the CPU time of the whole process
+// tree over those 5 s (from the page's first frame to its report), and then
+// over 10 s of the same page standing still, in ticks of 1/100 s.
 // Usage: offscreen_bench VELTROCRM [runs]
 //        (needs a display with a window manager)
 #include <httplib.h>
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
   std::thread serving([&] { server.listen_after_bind(); });
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/page";
 
-  std::vector<double> fps[2], drawn, cpu[2];
+  std::vector<double> fps[2], drawn, cpu[2], idle[2];
   for (int i = 0; i < runs * 2; ++i) {
     const bool offscreen = i % 2 == 1;
     {
@@ -113,17 +114,25 @@ int main(int argc, char** argv) {
     const double seconds_cpu = CpuSecondsOfTree(pid) - cpu_start;
     const double got = page_fps;
     lock.unlock();
+    // The animation has ended: what a page that draws nothing costs, once
+    // the last frames are through.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const double idle_start = CpuSecondsOfTree(pid);
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    const double idle_ticks = (CpuSecondsOfTree(pid) - idle_start) * 100;
     StopGroup(pid, 5000);
     if (got < 0 || cpu_start < 0) continue;
     fps[offscreen].push_back(got);
     cpu[offscreen].push_back(seconds_cpu);
+    idle[offscreen].push_back(idle_ticks);
     if (offscreen) drawn.push_back(LastDrawnFps(log_folder));
   }
   server.stop();
   serving.join();
-  std::printf("windowed: page_fps=%.1f cpu_s=%.2f | off-screen: page_fps=%.1f drawn_fps=%.1f cpu_s=%.2f "
-              "(medians of %zu and %zu runs; CPU over the 5 animated seconds)\n",
-              Median(fps[0]), Median(cpu[0]), Median(fps[1]), Median(drawn), Median(cpu[1]), fps[0].size(),
-              fps[1].size());
+  std::printf("windowed: page_fps=%.1f cpu_s=%.2f idle_ticks=%.0f | off-screen: page_fps=%.1f drawn_fps=%.1f "
+              "cpu_s=%.2f idle_ticks=%.0f (medians of %zu and %zu runs; CPU over the 5 animated seconds, "
+              "idle ticks over 10 still seconds)\n",
+              Median(fps[0]), Median(cpu[0]), Median(idle[0]), Median(fps[1]), Median(drawn), Median(cpu[1]),
+              Median(idle[1]), fps[0].size(), fps[1].size());
   return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QQuickWidget>
+#include <QQuickWindow>
 #include <QWheelEvent>
 #include <QWidget>
 #include <QWindow>
@@ -50,9 +52,33 @@ std::vector<PaintRect> ChangedRects(const QImage& before, const QImage& after) {
 QtOffscreenFrames::QtOffscreenFrames(QWidget* view, std::weak_ptr<QtBrowser> browser, int frame_rate)
     : QObject(view), view_(view), browser_(std::move(browser)) {
   if (frame_rate <= 0) frame_rate = kDefaultFrameRate;
-  timer_.setInterval(1000 / std::min(frame_rate, kMostFrameRate));
-  connect(&timer_, &QTimer::timeout, this, &QtOffscreenFrames::Capture);
-  timer_.start();
+  interval_ms_ = 1000 / std::min(frame_rate, kMostFrameRate);
+  capture_timer_.setSingleShot(true);
+  connect(&capture_timer_, &QTimer::timeout, this, &QtOffscreenFrames::Capture);
+  // The engine makes its render widget when the page gets its first
+  // renderer, and a new one when a renderer is replaced.
+  view->installEventFilter(this);
+  FollowFrames(view->focusProxy());
+  ScheduleCapture();
+}
+
+void QtOffscreenFrames::FollowFrames(QWidget* widget) {
+  auto* quick = qobject_cast<QQuickWidget*>(widget);
+  QQuickWindow* scene = quick ? quick->quickWindow() : nullptr;
+  if (!scene) return;
+  if (widget != popup_) {
+    if (scene == followed_) return;
+    if (followed_) disconnect(followed_, nullptr, this, nullptr);
+    followed_ = scene;
+  }
+  // Queued: the frame is read once the widget has it whole.
+  connect(scene, &QQuickWindow::afterRendering, this, &QtOffscreenFrames::ScheduleCapture, Qt::QueuedConnection);
+}
+
+void QtOffscreenFrames::ScheduleCapture() {
+  if (hidden_ || capture_timer_.isActive()) return;
+  const qint64 since = since_capture_.isValid() ? since_capture_.elapsed() : interval_ms_;
+  capture_timer_.start(static_cast<int>(std::max<qint64>(0, interval_ms_ - since)));
 }
 
 void QtOffscreenFrames::Resize() {
@@ -62,14 +88,16 @@ void QtOffscreenFrames::Resize() {
   if (!view_ || !handler || !handler->GetViewRect(browser, rect)) return;
   view_->resize(std::max(rect.width, 1), std::max(rect.height, 1));
   whole_ = true;
+  ScheduleCapture();
 }
 
 void QtOffscreenFrames::SetHidden(bool hidden) {
+  hidden_ = hidden;
   if (hidden) {
-    timer_.stop();
-  } else if (!timer_.isActive()) {
+    capture_timer_.stop();
+  } else {
     whole_ = true;
-    timer_.start();
+    ScheduleCapture();
   }
 }
 
@@ -89,11 +117,15 @@ void QtOffscreenFrames::PopupShown(QWidget* popup) {
   handler->OnPopupSize(browser, {rect.x(), rect.y(), rect.width(), rect.height()});
   // The pointer over the client's window goes to the popup while it is open.
   qApp->installEventFilter(this);
+  FollowFrames(popup);
   CapturePopup(true);
+  ScheduleCapture();
 }
 
 void QtOffscreenFrames::PopupGone(QWidget* popup) {
   if (!popup_ || popup != popup_) return;
+  if (auto* quick = qobject_cast<QQuickWidget*>(popup); quick && quick->quickWindow())
+    disconnect(quick->quickWindow(), nullptr, this, nullptr);
   popup_ = nullptr;
   last_popup_ = QImage();
   qApp->removeEventFilter(this);
@@ -121,6 +153,13 @@ void QtOffscreenFrames::CapturePopup(bool always) {
 
 bool QtOffscreenFrames::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  if (watched == view_) {
+    if (type == QEvent::ChildAdded || type == QEvent::ChildRemoved)
+      QTimer::singleShot(0, this, [this] {
+        if (view_) FollowFrames(view_->focusProxy());
+      });
+    return false;
+  }
   const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
                      type == QEvent::MouseButtonDblClick || type == QEvent::MouseMove || type == QEvent::Wheel;
   auto browser = browser_.lock();
@@ -157,8 +196,10 @@ void QtOffscreenFrames::Capture() {
   auto browser = browser_.lock();
   auto handler = browser ? browser->client()->GetRenderHandler() : nullptr;
   if (!view_ || !handler) return;
+  since_capture_.start();
   CapturePopup(false);
-  // Premultiplied 32-bit ARGB is BGRA in memory on this platform.
+  // Premultiplied 32-bit ARGB is BGRA in memory on this platform; grabbing
+  // the scene itself would render it again, and that is a frame of its own.
   QImage frame = view_->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
   if (frame.isNull()) return;
   std::vector<PaintRect> dirty;
