@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Configures and builds into build/ (or $BUILD_DIR).
+# Configures and builds into build/ (or $BUILD_DIR): everything, or only the targets named
+# (scripts/build.sh veltrocrm demo_server).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$BUILD_DIR" -j"$(nproc)"
+targets=()
+for target in "$@"; do targets+=(--target "$target"); done
+cmake --build "$BUILD_DIR" -j"$(nproc)" "${targets[@]}"
