@@ -5,15 +5,18 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "app/app_context.h"
 #include "app/client_app.h"
 #include "app/root_window_registry.h"
 #include "app/ui_message_loop.h"
+#include "app/usage.h"
 #include "build_config.h"
 #include "channel/channel_selector.h"
 #include "browser/browser_event_handler.h"
 #include "browser/root_window_win.h"
+#include "env/log_reader.h"
 #include "env/logs.h"
 #include "env/paths.h"
 #include "env/product.h"
@@ -86,14 +89,7 @@ namespace {
 void PrintUsage(bool help) {
   std::printf("%s %s\n", env::PRODUCT_NAME, env::PRODUCT_VERSION);
   if (!help) return;
-  std::printf(
-      "\nThe desktop client of the VeltroCRM service.\n\n"
-      "Usage: veltrocrm [--start-url=URL] [--channel-service=HOST[:PORT]] [--remote-debugging-port=N]\n\n"
-      "  --start-url=URL              open URL instead of the service's start page\n"
-      "  --channel-service=HOST[:PORT] ask this host for the service channels\n"
-      "  --remote-debugging-port=N    let developer tools connect on 127.0.0.1:N\n"
-      "  --version                    print the version and exit\n"
-      "  --help                       print this text and exit\n");
+  std::fputs(HelpText().c_str(), stdout);
 }
 
 }  // namespace
@@ -106,6 +102,16 @@ int RunMain(int argc, char** argv) {
   if (kind == ProcessKind::Browser && (command_line->HasSwitch("version") || command_line->HasSwitch("help"))) {
     PrintUsage(command_line->HasSwitch("help"));
     return 0;
+  }
+
+  if (kind == ProcessKind::Browser && command_line->HasSwitch("print-logs")) {
+    env::LogReaderOptions options;
+    std::string problem;
+    if (!env::ParseLogReaderOptions(std::vector<std::string>(argv + 1, argv + argc), options, problem)) {
+      std::fprintf(stderr, "veltrocrm: %s\n", problem.c_str());
+      return 2;
+    }
+    return env::PrintLogs(options, stdout);
   }
 
   platform::DisplayChoice display;

@@ -295,7 +295,7 @@ bool RootWindow::OnCommand(uint32_t id, intptr_t lparam) {
   auto browser = GetBrowser();
   switch (id) {
     case CMD_UPGRADE_PROGRESS:
-      if (lparam > 0) upgrade::ShowUpgradeProgress(static_cast<int>(std::min<intptr_t>(lparam, 100)));
+      if (lparam > 0) upgrade::ShowUpgradeProgress(static_cast<int>(std::min<intptr_t>(lparam, 100)), frame_);
       return true;
     case CMD_UPGRADE_DOWNLOADED:
       if (browser) {

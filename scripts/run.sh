@@ -31,12 +31,15 @@ if ! curl -s -o /dev/null --max-time 5 "https://$host/client"; then
   export VELTROCRM_PHONEBOX=${VELTROCRM_PHONEBOX:-sim}
   args+=("--start-url=http://127.0.0.1:$(cat "$port_file")/client")
 fi
-if [ -z "${DISPLAY:-}" ]; then
-  display=:$((100 + RANDOM % 400))
-  echo "No display: starting the client under Xvfb on $display"
-  Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  # Xvfb picks a free display itself and says which: no one else's is borrowed.
+  display_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3> "$display_file" >/dev/null 2>&1 &
   xvfb_pid=$!
-  for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+  for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+  display=:$(head -1 "$display_file")
+  rm -f "$display_file"
+  echo "No display: starting the client under Xvfb on $display"
   export DISPLAY=$display
 fi
 "$BUILD_DIR/veltrocrm" "${args[@]}" &

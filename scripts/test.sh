@@ -8,11 +8,15 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh --if-needed
 ./scripts/build.sh
 BUILD_DIR=${BUILD_DIR:-build}
-display=:$((100 + RANDOM % 400))
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and says which.
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3> "$display_file" >/dev/null 2>&1 &
 xvfb_pid=$!
+wm_pid=""
 trap 'kill $wm_pid $xvfb_pid 2>/dev/null || true' EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+display=:$(head -1 "$display_file")
+rm -f "$display_file"
 DISPLAY=$display openbox >/dev/null 2>&1 &
 wm_pid=$!
 export DISPLAY=$display

@@ -8,6 +8,7 @@
 
 #include "browser/downloads.h"
 #include "browser/util_win.h"
+#include "platform/screen.h"
 
 namespace upgrade {
 
@@ -59,11 +60,17 @@ void UpgradeProgressDialog::reject() {
   deleteLater();
 }
 
-void ShowUpgradeProgress(int percent) {
+void ShowUpgradeProgress(int percent, const QWidget* over) {
   QPointer<UpgradeProgressDialog>& dialog = TheDialog();
   if (!dialog) dialog = new UpgradeProgressDialog;
   dialog->SetPercent(percent);
-  if (!dialog->isVisible()) dialog->show();
+  if (dialog->isVisible()) return;
+  // Placed every time: a window manager leaves an unowned window where the
+  // last one of its kind was, or at the corner.
+  const platform::Rect work = platform::WorkArea();
+  const QRect area = over ? over->frameGeometry() : QRect(work.x, work.y, work.width, work.height);
+  dialog->move(area.center() - dialog->rect().center());
+  dialog->show();
 }
 
 UpgradeProgressDialog* CurrentUpgradeProgressDialog() { return TheDialog(); }

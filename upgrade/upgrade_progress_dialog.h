@@ -22,9 +22,10 @@ class UpgradeProgressDialog : public QDialog {
   QProgressBar* bar_;
 };
 
-// At most one dialog in the process: made and shown (without activation) on
-// the first report, moved by the later ones.
-void ShowUpgradeProgress(int percent);
+// At most one dialog in the process: made and shown (without activation),
+// centred over |over| (the primary screen's work area without one), on the
+// first report, moved by the later ones.
+void ShowUpgradeProgress(int percent, const QWidget* over);
 // The dialog of the process, or null.
 UpgradeProgressDialog* CurrentUpgradeProgressDialog();
 

@@ -12,7 +12,10 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include "engine/engine.h"
 #include "engine/qt/browser_qt.h"
@@ -174,6 +177,26 @@ void InstallTranslations(const std::string& locale) {
   }
 }
 
+// Qt's and the engine's notes (its settings at start, the graphics back-ends
+// it tried) go to the engine's own log, not to the user's terminal; only a
+// fatal error is printed too.
+std::mutex g_engine_log_mutex;
+std::string g_engine_log;
+
+void ToEngineLog(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  const QByteArray text = message.toUtf8().trimmed();
+  static const char* const kTypes[] = {"debug", "warning", "critical", "fatal", "info"};
+  const char* kind = type >= QtDebugMsg && type <= QtInfoMsg ? kTypes[type] : "note";
+  if (type == QtFatalMsg) std::fprintf(stderr, "%s\n", text.constData());
+  std::lock_guard<std::mutex> lock(g_engine_log_mutex);
+  const int fd = g_engine_log.empty() ? -1 : open(g_engine_log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  const QByteArray line = QByteArray("[qt ") + kind + "] " + text + "\n";
+  // A failed write has nowhere else to go: the note is lost, nothing more.
+  [[maybe_unused]] const ssize_t written = write(fd, line.constData(), static_cast<size_t>(line.size()));
+  close(fd);
+}
+
 }  // namespace
 
 void ReleaseBrowser(int id) {
@@ -251,6 +274,13 @@ bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
   const bool without_gl = software && !settings.windowless_rendering_enabled &&
                           qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION");
   if (without_gl) qputenv("QT_XCB_GL_INTEGRATION", "none");
+  if (!settings.log_file.empty()) {
+    {
+      std::lock_guard<std::mutex> lock(g_engine_log_mutex);
+      g_engine_log = settings.log_file;
+    }
+    qInstallMessageHandler(ToEngineLog);
+  }
   {
     std::lock_guard<std::mutex> lock(g_app_mutex);
     g_app = new QApplication(g_state->argc, g_state->argv.data());

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QDragEnterEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMimeData>
@@ -181,6 +183,40 @@ TEST_F(PageFeatures, NotificationsForTheServiceOnly) {
   QDir().mkpath(QCoreApplication::applicationDirPath() + "/log");
   browser::PresentNotification({"https://x", u"来电", u"13900139000\nforged line"});
   EXPECT_TRUE(WaitFor([&] { return ReadUtf16Log(log).contains(QStringLiteral("notification: 来电: 13900139000 forged line")); }));
+}
+
+// The bundled demo page offers every feature and lists each call with its
+// answer: a newcomer sees the bridge answer there.
+TEST_F(PageFeatures, TheDemoPageShowsWhatEachCallAnswers) {
+  const auto demo_file = [](const char* name) {
+    QFile file(QStringLiteral(VELTRO_DEMO_ROOT "/client/") + QString::fromLatin1(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+  };
+  const std::string page = demo_file("index.html");
+  ASSERT_FALSE(page.empty());
+  site.Serve("/client/", page);
+  site.Serve("/client/popup.html", demo_file("popup.html"));
+  env::SetStartUrlOverride(site.Url("/client/"));
+  window = app::AppContext::Get()->Registry()->CreateRootWindow(false, false, {0, 0, 1200, 900}, site.Url("/client/"));
+  ASSERT_TRUE(WaitFor([&] { return window->GetBrowser() != nullptr; }));
+  ASSERT_TRUE(Says("演示页面已加载"));
+  Run("document.getElementById('text').value = 'demo 13800138000'; document.getElementById('copy').click();");
+  EXPECT_TRUE(Says("app.copyText(...)  →  true"));
+  EXPECT_TRUE(WaitFor([] { return QGuiApplication::clipboard()->text() == QStringLiteral("demo 13800138000"); }));
+  Run("document.getElementById('screens').click();");
+  EXPECT_TRUE(Says("app.getScreenCount()  →  1"));
+  EXPECT_TRUE(Says("app.isMultiScreen()  →  false"));
+  Run("document.getElementById('keyboard').click();");
+  EXPECT_TRUE(Says("app.hasKeyboard()  →  "));
+  const size_t windows = app::AppContext::Get()->Registry()->window_count();
+  Run("document.getElementById('popup-borderless').click();");
+  EXPECT_TRUE(Says("window.open('popup.html', 'no_100_80_640_480')  →  true"));
+  EXPECT_TRUE(WaitFor([&] { return app::AppContext::Get()->Registry()->window_count() == windows + 1; }));
+  // Every feature a newcomer should try has its control.
+  for (const char* control : {"landline-on", "mobile-on", "popup-framed", "popup-plain", "fullscreen", "print",
+                              "alert", "confirm", "prompt", "notify", "outside", "dualview", "report.csv",
+                              "VeltroCRM-demo-upgrade.deb", "target=\"_blank\""})
+    EXPECT_NE(page.find(control), std::string::npos) << control;
 }
 
 TEST_F(PageFeatures, FullScreenApiAndQuota) {

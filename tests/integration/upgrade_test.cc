@@ -70,7 +70,7 @@ class Upgrade : public ::testing::Test {
 };
 
 TEST_F(Upgrade, ProgressDialogIsOneAndCancels) {
-  upgrade::ShowUpgradeProgress(37);
+  upgrade::ShowUpgradeProgress(37, nullptr);
   upgrade::UpgradeProgressDialog* dialog = upgrade::CurrentUpgradeProgressDialog();
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(WaitFor([&] { return dialog->isVisible(); }));
@@ -78,7 +78,7 @@ TEST_F(Upgrade, ProgressDialogIsOneAndCancels) {
   EXPECT_TRUE(dialog->windowTitle().isEmpty());
   EXPECT_TRUE(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_NE(QApplication::activeWindow(), dialog);
-  upgrade::ShowUpgradeProgress(60);
+  upgrade::ShowUpgradeProgress(60, nullptr);
   EXPECT_EQ(upgrade::CurrentUpgradeProgressDialog(), dialog);
   EXPECT_EQ(dialog->percent(), 60);
   // Esc or "取消升级": the download is to stop, the next report makes a new
@@ -88,10 +88,29 @@ TEST_F(Upgrade, ProgressDialogIsOneAndCancels) {
   EXPECT_EQ(upgrade::CurrentUpgradeProgressDialog(), nullptr);
 }
 
+// Three upgrades in a row: each dialog centred over the main window, not
+// where the window system last left one.
+TEST_F(Upgrade, ProgressDialogIsCentredEveryTime) {
+  QWidget main_window;
+  main_window.setGeometry(200, 150, 1000, 700);
+  main_window.show();
+  ASSERT_TRUE(WaitFor([&] { return main_window.isVisible(); }));
+  for (int round = 0; round < 3; ++round) {
+    upgrade::ShowUpgradeProgress(10, &main_window);
+    upgrade::UpgradeProgressDialog* dialog = upgrade::CurrentUpgradeProgressDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return dialog->isVisible(); }));
+    const QPoint off = dialog->frameGeometry().center() - main_window.frameGeometry().center();
+    EXPECT_LE(off.manhattanLength(), 4) << "round " << round;
+    dialog->move(0, 0);  // where the window system put it once
+    dialog->reject();
+  }
+}
+
 TEST_F(Upgrade, InstallerStartsFromTheDesktopOrTheUserIsTold) {
   bool closed = false;
   HandlerExits(1);
-  upgrade::ShowUpgradeProgress(100);
+  upgrade::ShowUpgradeProgress(100, nullptr);
   browser::SetDownloadCancelPending(true);
   upgrade::InstallUpgrade(u"/downloads/Setup.exe", [&] { closed = true; });
   // The handler's answer comes while the window keeps working.

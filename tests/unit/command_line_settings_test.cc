@@ -4,6 +4,7 @@
 #include "app/client_app.h"
 #include "app/client_main.h"
 #include "app/root_window_registry.h"
+#include "app/usage.h"
 #include "engine/command_line.h"
 #include "engine/css_color.h"
 #include "engine/engine.h"
@@ -185,3 +186,34 @@ TEST(InitialBounds, FromWorkArea) {
 }
 
 }  // namespace
+
+// --help and the man page come from one table; both show every switch and
+// key, --help in straight columns, the man page readable in any locale.
+TEST(Usage, HelpAndManPageFromOneTable) {
+  const std::string help = app::HelpText();
+  const std::string man = app::ManSections();
+  size_t column = std::string::npos;
+  for (int i = 0; i < app::kSwitchCount; ++i) {
+    const std::string name = std::string("--") + app::kSwitches[i].name;
+    const size_t at = help.find("  " + name);
+    ASSERT_NE(at, std::string::npos) << name;
+    const size_t text = help.find(app::kSwitches[i].help, at);
+    ASSERT_NE(text, std::string::npos) << name;
+    const size_t line_start = help.rfind('\n', at) + 1;
+    if (column == std::string::npos) column = text - line_start;
+    EXPECT_EQ(text - line_start, column) << name;
+    std::string troff_name;
+    for (char c : name) troff_name += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(man.find(troff_name), std::string::npos) << name;
+  }
+  for (int i = 0; i < app::kKeyCount; ++i) {
+    EXPECT_NE(help.find(app::kKeys[i].keys), std::string::npos);
+    EXPECT_NE(man.find(app::kKeys[i].keys), std::string::npos);
+  }
+  EXPECT_NE(help.find("--off-screen-rendering-enabled"), std::string::npos);
+  EXPECT_EQ(app::TroffEscaped(".TH X\n软件日志YYYYMMDD.txt 日\n"),
+            ".TH X\n.if !c\\[u8F6F] .char \\[u8F6F] ?\n.if !c\\[u4EF6] .char \\[u4EF6] ?\n"
+            ".if !c\\[u65E5] .char \\[u65E5] ?\n.if !c\\[u5FD7] .char \\[u5FD7] ?\n"
+            "\\[u8F6F]\\[u4EF6]\\[u65E5]\\[u5FD7]YYYYMMDD.txt \\[u65E5]\n");
+  EXPECT_EQ(app::TroffEscaped("plain\n"), "plain\n");
+}

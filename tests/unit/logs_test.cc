@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "env/log_reader.h"
 #include "env/logs.h"
 #include "test_support.h"
 
@@ -141,3 +142,49 @@ TEST(LogPurge, ByCreationAgeAcrossTheBoundary) {
 }
 
 }  // namespace
+
+// What support reads: one line a record, time first, however the text was
+// broken; a record still being written waits for its time line.
+TEST(LogReader, RecordsAsLines) {
+  TempDir temp;
+  const std::string path = (temp.path() / "log.txt").string();
+  ASSERT_TRUE(env::AppendLogRecord(path, u"request fail 1 error code:6\r\ndatetime:2026/12/08 03:04:18.151\r\n"));
+  ASSERT_TRUE(env::AppendLogRecord(path, u"来电 line one\r\nline two\r\ndatetime:2026/12/08 03:04:19.002\r\n"));
+  std::string bytes = ReadFile(path);
+  // Half of a record: its text, not yet its time.
+  const std::u16string half = u"still writing\r\n";
+  for (char16_t unit : half) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  size_t offset = 0;
+  const std::vector<env::LogRecord> records = env::ParseLogRecords(bytes, offset, "page");
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].time, "2026-12-08 03:04:18.151");
+  EXPECT_EQ(records[0].kind, "page");
+  EXPECT_EQ(records[0].text, "request fail 1 error code:6");
+  EXPECT_EQ(records[1].text, "来电 line one \u23CE line two");
+  EXPECT_EQ(offset, bytes.size() - half.size() * 2);
+  // The rest once it is whole, read from where the last read stopped.
+  const std::u16string rest = u"datetime:2026/12/08 03:04:20.000\r\n";
+  for (char16_t unit : rest) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  const std::vector<env::LogRecord> more = env::ParseLogRecords(bytes, offset, "page");
+  ASSERT_EQ(more.size(), 1u);
+  EXPECT_EQ(more[0].text, "still writing");
+  EXPECT_EQ(offset, bytes.size());
+  EXPECT_TRUE(env::ParseLogRecords(bytes, offset, "page").empty());
+}
+
+TEST(LogReader, Options) {
+  env::LogReaderOptions options;
+  std::string problem;
+  EXPECT_TRUE(env::ParseLogReaderOptions({"--print-logs", "--day", "2026-12-01", "--kind=page", "--follow"}, options,
+                                         problem));
+  EXPECT_EQ(options.day, "2026-12-01");
+  EXPECT_EQ(options.kinds, std::vector<std::string>{"page"});
+  EXPECT_TRUE(options.follow);
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"--day=yesterday"}, {"--day=2026-13-01"}, {"--kind=all"}, {"--start-url=x"}}) {
+    env::LogReaderOptions ignored;
+    problem.clear();
+    EXPECT_FALSE(env::ParseLogReaderOptions(bad, ignored, problem)) << bad[0];
+    EXPECT_FALSE(problem.empty());
+  }
+}
