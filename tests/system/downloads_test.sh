@@ -127,6 +127,19 @@ progress_id() {
 }
 progress_up() { test -n "$(progress_id)"; }
 no_progress() { ! progress_up; }
+# centred_over_main: the progress dialog's centre within a few pixels of
+# the main window's (it once went to the corner from the second time on).
+centre_of() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x + int(w / 2), y + int(h / 2)}'; }
+centred_over_main() {
+  local dialog main_centre dialog_centre
+  dialog=$(progress_id)
+  [ -n "$dialog" ] || return 1
+  main_centre=$(centre_of "$(client_window "$main_title")")
+  dialog_centre=$(centre_of "$dialog")
+  echo "progress dialog centre $dialog_centre, main window centre $main_centre"
+  awk -v a="$main_centre" -v b="$dialog_centre" 'BEGIN { split(a, p, " "); split(b, q, " ");
+    dx = p[1] - q[1]; dy = p[2] - q[2]; exit !(dx * dx + dy * dy <= 64 * 64) }'
+}
 # Installers that are not the service's own: the save dialog, no progress
 # dialog, nothing started.
 for case in "5 an installer of another origin's frame" "6 a frame of another origin steering the page" \
@@ -145,6 +158,7 @@ check "nor saved in the downloads folder" test -z "$(ls -A "$downloads" 2>/dev/n
 band 0
 check "the installer's progress dialog is shown" wait_until 15 progress_up
 check "the progress dialog is painted" wait_until 10 painted upgrade-progress "$(progress_id)"
+check "it is centred over the main window" centred_over_main
 check "no save dialog for the installer" gone 另存为
 xdotool windowactivate --sync "$(progress_id)" >/dev/null 2>&1
 xdotool key Escape
@@ -155,6 +169,8 @@ check "nor saved whole" bash -c "! cmp -s '$site/Setup.exe' '$downloads/Setup.ex
 
 # A handler that fails: the user is told, the client stays.
 band 0
+check "the second upgrade's progress dialog is shown" wait_until 15 progress_up
+check "centred over the main window again" centred_over_main
 check "the installer downloads again" wait_until 20 test -e "$work/launched"
 check "into the documents' Downloads folder, started from the desktop" \
   test "$(cat "$work/launched")" = "$downloads/Setup.exe|$desktop"
@@ -167,6 +183,8 @@ check "the client stays" bash -c "sleep 1; kill -0 $client_pid"
 # A handler that works: the client closes for the installer.
 echo 0 > "$work/exit"
 band 0
+check "the third upgrade's progress dialog is shown" wait_until 15 progress_up
+check "centred over the main window a third time" centred_over_main
 check "the installer is started" wait_until 20 bash -c "[ \$(wc -l < '$work/launched') = 2 ]"
 check "and the client closes" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
 client_pid=""

@@ -89,6 +89,17 @@ page_logged() {
   [ -f "$page_log" ] && [ "$(head -c $((${#expected_hex} / 2)) "$page_log" | od -An -tx1 | tr -d ' \n')" = "$expected_hex" ]
 }
 check "console output lands in the page log as UTF-16LE with BOM" wait_until 10 page_logged
+demo_painted() {
+  local out
+  out=$("$shot" "$(window_id)" "$shots/demo-page.png" f5f7fa 2>/dev/null) || return 1
+  awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[2] < 0.2 && f[4] >= 100000 && f[6] >= 8) }'
+}
+check "the demo page is shown" wait_until 10 demo_painted
+check "the engine's notes are in its own log" grep -q '^\[qt ' "$work/app/log/errorLog.txt"
+no_display=$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/app/veltrocrm" 2>&1)
+check "without a display the client says so in one line and exits 1" \
+  bash -c "env -u DISPLAY -u WAYLAND_DISPLAY '$work/app/veltrocrm' >/dev/null 2>&1; [ \$? = 1 ] && [ '$(echo "$no_display" | wc -l)' = 1 ]"
+echo "$no_display"
 check "clearCache=1 emptied the user data folder" test ! -e "$XDG_DATA_HOME/morvanecrm/sub/old-cookie"
 check "clearCache reads 0 after start" grep -q '^clearCache=0' "$XDG_DATA_HOME/morvanecrmconfig/config.ini"
 check "firewall command ran once" test "$(wc -l < "$work/firewall-calls" 2>/dev/null)" = 1
@@ -113,9 +124,14 @@ client_pid=""
 # A second run: isAdd=1 now, so no second firewall call; clearCache=2 is left alone.
 printf '[Cache]\r\nclearCache=2\r\n' > "$XDG_DATA_HOME/morvanecrmconfig/config.ini"
 echo keep > "$XDG_DATA_HOME/morvanecrm/keep-me"
-"$work/app/veltrocrm" --start-url="$url" --channel-service=127.0.0.1:9 > /dev/null 2>&1 &
+"$work/app/veltrocrm" --start-url="$url" --channel-service=127.0.0.1:9 > "$work/client2.out" 2>&1 &
 client_pid=$!
 check "second run shows its window" wait_until 30 window_shown
+# Without a debugging port asked for (whose address the engine prints for
+# support), a start says nothing on the terminal.
+wait_until 10 demo_painted
+check "a normal start prints nothing on the terminal" test ! -s "$work/client2.out"
+[ -s "$work/client2.out" ] && head -5 "$work/client2.out"
 check "without asking there is no debugging port" bash -c "! curl -s --max-time 2 http://127.0.0.1:8100/json/list"
 check "clearCache=2 clears nothing" test -e "$XDG_DATA_HOME/morvanecrm/keep-me"
 check "clearCache=2 stays 2" grep -q '^clearCache=2' "$XDG_DATA_HOME/morvanecrmconfig/config.ini"
