@@ -18,6 +18,7 @@
 #include "browser/root_window_win.h"
 #include "env/log_reader.h"
 #include "env/logs.h"
+#include "env/startup_timeline.h"
 #include "env/paths.h"
 #include "env/product.h"
 #include "env/system_integration.h"
@@ -126,6 +127,7 @@ int RunMain(int argc, char** argv) {
   // Held until this process ends: the one browser process of this user.
   std::unique_ptr<platform::InstanceLock> instance;
   if (kind == ProcessKind::Browser) {
+    env::StartupMark("main");
     if (command_line->HasSwitch("start-url")) env::SetStartUrlOverride(command_line->GetSwitchValue("start-url"));
     instance = platform::InstanceLock::TryAcquire(env::MainWindowClassName(), env::MainWindowTitle());
     if (!instance) instance = TakeOverOrShowRunningInstance();
@@ -147,6 +149,7 @@ int RunMain(int argc, char** argv) {
                                                                     : VELTRO_CHANNEL_SERVICE_HOST);
   ConsumeClearCacheFlag();
 
+  env::StartupMark("single instance settled");
   auto context = std::make_unique<AppContext>(command_line, true);
   engine::Settings settings;
   // The engine refuses its sandbox to root; elsewhere it stays on unless
@@ -160,7 +163,9 @@ int RunMain(int argc, char** argv) {
   auto message_loop = std::make_unique<UiMessageLoop>();
 
   int exit_code = 1;
+  env::StartupMark("engine settings ready");
   const bool initialised = context->Initialise(main_args, settings, application.get());
+  env::StartupMark("engine initialised");
   platform::ForgetDisplayChoice(display);
   if (!display.note.empty()) env::WriteProgramLog(display.note);
   if (initialised) {
@@ -171,7 +176,9 @@ int RunMain(int argc, char** argv) {
     // The main window renders off screen only when asked to.
     context->Registry()->CreateRootWindow(false, settings.windowless_rendering_enabled,
                                           InitialBoundsFromWorkArea(platform::WorkArea()), env::StartUrl());
+    env::StartupMark("main window requested");
     RegisterFirewallRuleOnce();
+    env::StartupMark("firewall rule settled");
     // Logout, kill and Ctrl+C close the windows as the user would, so the
     // same clean-up runs; a second signal does not wait for the pages.
     platform::HandleTerminationSignals([registry = context->Registry()](int count) {

@@ -16,6 +16,7 @@
 #include "env/paths.h"
 #include "env/product.h"
 #include "env/service_origin.h"
+#include "env/startup_timeline.h"
 #include "env/system_integration.h"
 #include "env/utf.h"
 #include "platform/desktop_services.h"
@@ -82,6 +83,7 @@ void BrowserEventHandler::OnLoadEnd(std::shared_ptr<engine::Browser>, std::share
     env::WriteProgramLog("the page is back after its renderer ended");
     if (delegate_) delegate_->PageAvailabilityChanged(true);
   }
+  env::StartupMark("first page loaded");
   if (main_window_) main_window_->Post(platform::WindowMessage{WM_COMMAND, CMD_PAGE_LOADED, 0});
 }
 
