@@ -19,6 +19,7 @@
 #include "browser/window_messages.h"
 #include "env/logs.h"
 #include "env/product.h"
+#include "env/startup_timeline.h"
 #include "env/system_integration.h"
 #include "platform/desktop_services.h"
 #include "platform/message_box.h"
@@ -135,14 +136,17 @@ void RootWindow::OpenAsPopup(app::RootWindowRegistry* registry, bool with_contro
 
 void RootWindow::CreateRootWindow(const engine::BrowserSettings& settings) {
   CreateFrame();
+  env::StartupMark("main frame made");
   // The browser comes before the frame is shown: a view added to a shown
   // window makes Qt re-create that native window, which then stays black
   // or loses its state under some window managers.
   browser_host_->CreateBrowser(frame_, ClientRect(), settings, registry_->RequestContextFor(this));
+  env::StartupMark("browser made");
   frame_->ShowWithCommand(platform::ShowCommand::kMaximized);
   loading_dialog_ = new LoadingDialog(frame_);
   loading_dialog_->PlaceOverFrame();
   loading_dialog_->show();
+  env::StartupMark("main frame and loading dialog shown");
 }
 
 std::string RootWindow::FrameTitle() const {

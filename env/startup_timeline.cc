@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -37,13 +38,19 @@ long MillisecondsSinceStart() {
 void StartupMark(const char* what) {
   static const bool wanted = std::getenv("VELTROCRM_STARTUP_TIMELINE") != nullptr;
   if (!wanted) return;
+  // The kernel's clock of the process has 10 ms steps: it places the first
+  // mark, the steady clock the others to the millisecond.
+  static const long first = MillisecondsSinceStart();
+  static const auto first_time = std::chrono::steady_clock::now();
   static std::mutex mutex;
   static std::set<std::string> written;
   {
     std::lock_guard<std::mutex> lock(mutex);
     if (!written.insert(what).second) return;
   }
-  WriteProgramLog("startup +" + std::to_string(MillisecondsSinceStart()) + " ms: " + what);
+  const long since_first = static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - first_time).count());
+  WriteProgramLog("startup +" + std::to_string(first + since_first) + " ms: " + what);
 }
 
 }  // namespace env
