@@ -1,0 +1,162 @@
+// The page's side of a browser: its console, script dialogs, the page
+// bridge's calls (long ones come in parts) and navigation policy.
+#include <QInputDialog>
+#include <QLabel>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+
+#include "engine/qt/bootstrap_script.h"
+#include "engine/qt/browser_qt.h"
+#include "engine/qt/page_bridge.h"
+
+namespace engine {
+
+namespace {
+
+// Characters of unfinished long calls one browser keeps at most.
+constexpr qsizetype kMaxCallPartsLength = 64 * 1024 * 1024;
+
+class QtJSDialogCallback : public JSDialogCallback {
+ public:
+  void Continue(bool success, const std::u16string& input) override {
+    answered = true;
+    this->success = success;
+    this->input = input;
+  }
+  bool answered = false;
+  bool success = false;
+  std::u16string input;
+};
+}  // namespace
+
+QtPage::QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrowser> browser)
+    : QWebEnginePage(profile, parent), browser_(std::move(browser)) {
+  // Element.requestFullscreen() reaches the client's full-screen handling.
+  settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
+  // Both in every frame before its own scripts; the error page's in a
+  // world of its own, which the page's scripts cannot reach.
+  const std::pair<QString, QWebEngineScript::ScriptWorldId> worlds[] = {
+      {PageScripts(), QWebEngineScript::MainWorld}, {ErrorPageScripts(), QWebEngineScript::ApplicationWorld}};
+  for (const auto& [source, world] : worlds) {
+    QWebEngineScript script;
+    script.setName(world == QWebEngineScript::MainWorld ? QStringLiteral("veltro-bootstrap")
+                                                        : QStringLiteral("veltro-error-page"));
+    script.setSourceCode(source);
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(world);
+    script.setRunsOnSubFrames(true);
+    scripts().insert(script);
+  }
+  // Unknown schemes reach acceptNavigationRequest, where the client
+  // decides which of them the system opens.
+  settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);
+}
+
+void QtPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
+                                      const QString& source) {
+  auto browser = browser_.lock();
+  if (browser && message.startsWith(kBridgeMarker)) {
+    // A bridge call where the prompt channel is blocked: it runs, its answer
+    // goes nowhere. Its origin is unknown, so it counts as a page's.
+    HandleBridgeCall(browser, QUrl(QStringLiteral("about:console")), message.mid(kBridgeMarker.size()));
+    return;
+  }
+  // The engine's own report of a blocked bridge prompt: the call went the
+  // console way already, and its arguments are nothing for the page log.
+  if (message.contains(kBridgeMarker)) return;
+  if (browser && browser->client()->OnConsoleMessage(browser, message.toStdU16String(), source.toStdString(), line))
+    return;
+  QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
+}
+
+void QtPage::javaScriptAlert(const QUrl& origin, const QString& message) {
+  auto browser = browser_.lock();
+  if (!browser) return;
+  auto callback = std::make_shared<QtJSDialogCallback>();
+  bool suppress = false;
+  const bool handled = browser->client()->OnJSDialog(browser, origin.toString().toStdString(), JSDIALOGTYPE_ALERT,
+                                                     message.toStdU16String(), std::u16string(), callback, suppress);
+  if (!handled && !suppress) QWebEnginePage::javaScriptAlert(origin, message);
+}
+
+bool QtPage::javaScriptConfirm(const QUrl& origin, const QString& message) {
+  auto browser = browser_.lock();
+  if (!browser) return false;
+  auto callback = std::make_shared<QtJSDialogCallback>();
+  bool suppress = false;
+  const bool handled = browser->client()->OnJSDialog(browser, origin.toString().toStdString(),
+                                                     JSDIALOGTYPE_CONFIRM, message.toStdU16String(),
+                                                     std::u16string(), callback, suppress);
+  if (handled) return callback->answered && callback->success;
+  if (suppress) return false;
+  return QWebEnginePage::javaScriptConfirm(origin, message);
+}
+
+bool QtPage::javaScriptPrompt(const QUrl& origin, const QString& message, const QString& default_value,
+                              QString* result) {
+  auto browser = browser_.lock();
+  if (!browser) return false;
+  if (message.startsWith(kBridgeMarker)) {
+    *result = HandleBridgeCall(browser, origin, message.mid(kBridgeMarker.size()));
+    return true;
+  }
+  auto callback = std::make_shared<QtJSDialogCallback>();
+  bool suppress = false;
+  const bool handled = browser->client()->OnJSDialog(browser, origin.toString().toStdString(), JSDIALOGTYPE_PROMPT,
+                                                     message.toStdU16String(), default_value.toStdU16String(),
+                                                     callback, suppress);
+  if (handled) {
+    *result = QString::fromStdU16String(callback->input);
+    return callback->answered && callback->success;
+  }
+  if (suppress) return false;
+  // Qt's own prompt has a title no catalogue translates; this is the same
+  // dialog with the title Qt's catalogue has for it, and the page's text
+  // shown as text.
+  QInputDialog dialog(browser->view());
+  dialog.setWindowTitle(
+      QCoreApplication::translate("UIDelegatesManager", "Javascript Prompt - %1").arg(origin.toString()));
+  dialog.setLabelText(message);
+  if (auto* label = dialog.findChild<QLabel*>()) label->setTextFormat(Qt::PlainText);
+  dialog.setTextValue(default_value);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  *result = dialog.textValue();
+  return true;
+}
+
+bool QtPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool is_main_frame) {
+  static const QStringList kEngineSchemes = {"http", "https", "data", "file", "about", "blob", "chrome",
+                                             "devtools", "qrc", "view-source", "ws", "wss", "filesystem"};
+  auto browser = browser_.lock();
+  if (browser && !kEngineSchemes.contains(url.scheme())) {
+    // Qt asks here before it hands an unknown scheme to the system;
+    // refused, the page stays where it is.
+    bool allow = false;
+    browser->client()->OnProtocolExecution(browser, url.toString().toStdString(), allow);
+    return allow;
+  }
+  const bool accepted = QWebEnginePage::acceptNavigationRequest(url, type, is_main_frame);
+  if (browser && accepted && is_main_frame) browser->NoteMainFrameNavigation(url);
+  return accepted;
+}
+
+void QtBrowser::AppendCallPart(const QString& id, const QString& part) {
+  // A page may start calls it never ends; what they hold is bounded.
+  if (call_parts_length_ + part.size() > kMaxCallPartsLength) {
+    call_parts_.clear();
+    call_parts_length_ = 0;
+  }
+  call_parts_[id] += part;
+  call_parts_length_ += part.size();
+}
+
+QString QtBrowser::TakeCall(const QString& id) {
+  auto it = call_parts_.find(id);
+  if (it == call_parts_.end()) return QString();
+  QString whole = std::move(it->second);
+  call_parts_.erase(it);
+  call_parts_length_ -= whole.size();
+  return whole;
+}
+}  // namespace engine

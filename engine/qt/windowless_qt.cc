@@ -1,0 +1,105 @@
+// Windowless browsers: the view's size, visibility and frames, and the
+// client's input handed to the hidden view.
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+#include "engine/qt/browser_qt.h"
+#include "engine/qt/key_mapping.h"
+#include "engine/qt/offscreen_frames.h"
+
+namespace engine {
+
+QWidget* QtBrowser::InputTarget() const {
+  if (!view_) return nullptr;
+  return view_->focusProxy() ? view_->focusProxy() : view_.data();
+}
+
+void QtBrowser::WasResized() {
+  if (frames_) frames_->Resize();
+}
+
+void QtBrowser::WasHidden(bool hidden) {
+  if (frames_) frames_->SetHidden(hidden);
+}
+
+void QtBrowser::Invalidate(PaintElementType type) {
+  if (!frames_) return;
+  if (type == PET_VIEW)
+    frames_->InvalidateView();
+  else
+    frames_->RepaintPopup();
+}
+
+void QtBrowser::SendFocusEvent(bool focus) {
+  QWidget* target = InputTarget();
+  if (!target || !windowless_parent_) return;
+  QFocusEvent event(focus ? QEvent::FocusIn : QEvent::FocusOut, Qt::OtherFocusReason);
+  QCoreApplication::sendEvent(target, &event);
+}
+
+void QtBrowser::SendKeyEvent(const KeyEvent& event) {
+  QWidget* target = InputTarget();
+  if (!target || !windowless_parent_) return;
+  const Qt::KeyboardModifiers modifiers = QtModifiersFromEventFlags(event.modifiers);
+  if (event.type == KEYEVENT_CHAR) {
+    // The text of a key; its key-down went before without text.
+    QKeyEvent typed(QEvent::KeyPress, 0, modifiers, QString(QChar(event.character)));
+    QCoreApplication::sendEvent(target, &typed);
+    return;
+  }
+  const int key = QtKeyFromWindowsKeyCode(event.windows_key_code);
+  QKeyEvent key_event(event.type == KEYEVENT_KEYUP ? QEvent::KeyRelease : QEvent::KeyPress, key, modifiers,
+                      static_cast<quint32>(event.native_key_code), 0, 0);
+  QCoreApplication::sendEvent(target, &key_event);
+}
+
+void QtBrowser::SendMouseClickEvent(const MouseEvent& event, MouseButtonType type, bool mouse_up, int click_count) {
+  QWidget* target = InputTarget();
+  if (!target || !windowless_parent_) return;
+  const Qt::MouseButton button = type == MBT_RIGHT ? Qt::RightButton : type == MBT_MIDDLE ? Qt::MiddleButton
+                                                                                          : Qt::LeftButton;
+  if (mouse_up)
+    pressed_buttons_ &= ~button;
+  else
+    pressed_buttons_ |= button;
+  const QPointF at(event.x, event.y);
+  const QEvent::Type kind = mouse_up ? QEvent::MouseButtonRelease
+                            : click_count == 2 ? QEvent::MouseButtonDblClick : QEvent::MouseButtonPress;
+  QMouseEvent mouse(kind, at, target->mapToGlobal(at), button, pressed_buttons_,
+                    QtModifiersFromEventFlags(event.modifiers));
+  mouse.setTimestamp(static_cast<quint64>(QDateTime::currentMSecsSinceEpoch()));
+  QCoreApplication::sendEvent(target, &mouse);
+}
+
+void QtBrowser::SendMouseMoveEvent(const MouseEvent& event, bool mouse_leave) {
+  QWidget* target = InputTarget();
+  if (!target || !windowless_parent_) return;
+  if (mouse_leave) {
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(target, &leave);
+    return;
+  }
+  const QPointF at(event.x, event.y);
+  QMouseEvent mouse(QEvent::MouseMove, at, target->mapToGlobal(at), Qt::NoButton, pressed_buttons_,
+                    QtModifiersFromEventFlags(event.modifiers));
+  QCoreApplication::sendEvent(target, &mouse);
+}
+
+void QtBrowser::SendMouseWheelEvent(const MouseEvent& event, int delta_x, int delta_y) {
+  QWidget* target = InputTarget();
+  if (!target || !windowless_parent_) return;
+  const QPointF at(event.x, event.y);
+  QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(delta_x, delta_y), pressed_buttons_,
+                    QtModifiersFromEventFlags(event.modifiers), Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(target, &wheel);
+}
+
+void QtBrowser::SendCaptureLostEvent() {
+  // A press whose release never comes: the page is told the buttons are up.
+  pressed_buttons_ = Qt::NoButton;
+}
+}  // namespace engine
