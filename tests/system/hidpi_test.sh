@@ -47,13 +47,8 @@ scaled() { awk -v v="$1" -v s="$scale" 'BEGIN { printf "%d", v * s }'; }
 # normal window.
 one_start() {
   local run=$1; shift
-  rm -f "$work/app/log/网页日志"* "$work/port"
-  "$demo" 0 "$work/site" > "$work/port" 2>/dev/null &
-  demo_pid=$!
-  wait_until 5 test -s "$work/port"
-  "$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" --channel-service=127.0.0.1:9 \
-    "$@" > "$work/client.out" 2>&1 &
-  client_pid=$!
+  rm -f "$work/app/log/网页日志"*
+  serve_and_start "$demo" "$@"
   wait_for_main
   check "$run: the page sees the scale and the screen in logical pixels" wait_until 15 page_says \
     "ratio[$scale] screen[$(scaled_down 2560)x$(scaled_down 1600)]"
@@ -92,9 +87,7 @@ one_start() {
     check "$run: the popup covers 100,80 640x480 logical pixels" \
       test "$geometry" = "$(scaled 100),$(scaled 80),$(scaled 640),$(scaled 480)"
   fi
-  kill "$client_pid" "$demo_pid" 2>/dev/null
-  wait "$client_pid" 2>/dev/null
-  client_pid="" demo_pid=""
+  stop_client
 }
 scaled_down() { awk -v v="$1" -v s="$scale" 'BEGIN { printf "%d", v / s + 0.5 }'; }
 

@@ -35,20 +35,9 @@ trap 'kill $helpers 2>/dev/null; cleanup_install' EXIT
 
 start_client() {  # start_client [SWITCHES...]
   rm -f "$work/app/log/网页日志"*
-  rm -f "$work/port"
-  "$demo" 0 "$work/site" > "$work/port" 2>/dev/null &
-  demo_pid=$!
-  wait_until 5 test -s "$work/port"
-  "$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" --channel-service=127.0.0.1:9 \
-    "$@" > "$work/client.out" 2>&1 &
-  client_pid=$!
+  serve_and_start "$demo" "$@"
   wait_for_main
   xdotool windowactivate --sync "$main" >/dev/null 2>&1
-}
-stop_client() {
-  kill "$client_pid" "$demo_pid" 2>/dev/null
-  wait "$client_pid" 2>/dev/null
-  client_pid="" demo_pid=""
 }
 
 # type_chinese NAME CANDIDATE-CLASS [CLIENT SWITCHES...]: one client start.

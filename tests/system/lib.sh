@@ -74,18 +74,25 @@ client_window() {
   done
 }
 
-# serve_and_start DEMO_SERVER: serves $work/site and starts the installed
-# client on its index.html into $client_pid (the caller's environment, PATH
-# included, goes with it).
+# serve_and_start DEMO_SERVER [SWITCHES...]: serves $work/site and starts
+# the installed client on its index.html, with SWITCHES, into $client_pid
+# (the caller's environment, PATH included, goes with it).
 serve_and_start() {
   # A second start must not read the first server's port.
   rm -f "$work/port"
   "$1" 0 "$work/site" > "$work/port" 2>/dev/null &
   demo_pid=$!
   wait_until 5 test -s "$work/port" || { echo "demo server did not start"; exit 1; }
+  shift
   "$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" --channel-service=127.0.0.1:9 \
-    > "$work/client.out" 2>&1 &
+    "$@" > "$work/client.out" 2>&1 &
   client_pid=$!
+}
+# stop_client: ends the client and demo server serve_and_start started.
+stop_client() {
+  kill "$client_pid" "$demo_pid" 2>/dev/null
+  wait "$client_pid" 2>/dev/null
+  client_pid="" demo_pid=""
 }
 
 # wait_for_main: checks that the main window comes up; its id in $main.
