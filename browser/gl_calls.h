@@ -48,6 +48,8 @@ class GlCalls {
   virtual void Ortho(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top, GLdouble near_value,
                      GLdouble far_value) = 0;
   virtual void LineWidth(GLfloat width) = 0;
+  virtual void Scissor(GLint x, GLint y, GLsizei width, GLsizei height) = 0;
+  virtual void Flush() = 0;
 };
 
 }  // namespace browser

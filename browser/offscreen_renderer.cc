@@ -1,5 +1,7 @@
 #include "browser/offscreen_renderer.h"
 
+#include <algorithm>
+
 namespace browser {
 
 namespace {
@@ -7,6 +9,15 @@ namespace {
 // Texture u, v then position x, y, z: the rows of the engine's top-down
 // buffer land the right way up.
 constexpr GLfloat kQuad[] = {0, 1, -1, -1, 0, 1, 1, 1, -1, 0, 1, 0, 1, 1, 0, 0, 0, -1, 1, 0};
+
+// The smallest rectangle holding both; an empty one holds nothing.
+engine::PaintRect Union(const engine::PaintRect& a, const engine::PaintRect& b) {
+  if (a.width <= 0 || a.height <= 0) return b;
+  if (b.width <= 0 || b.height <= 0) return a;
+  const int left = std::min(a.x, b.x), top = std::min(a.y, b.y);
+  const int right = std::max(a.x + a.width, b.x + b.width), bottom = std::max(a.y + a.height, b.y + b.height);
+  return {left, top, right - left, bottom - top};
+}
 
 }  // namespace
 
@@ -30,8 +41,25 @@ void OffscreenRenderer::Cleanup() {
   initialized_ = false;
 }
 
+
+void OffscreenRenderer::RenderChanged() {
+  const bool turned = spin_x_ != 0 || spin_y_ != 0;
+  if (whole_ || turned || settings_.show_update_rect) {
+    Render();
+    return;
+  }
+  if (changed_.width <= 0 || changed_.height <= 0) return;
+  // OpenGL counts rows from the bottom.
+  gl_.Enable(GL_SCISSOR_TEST);
+  gl_.Scissor(changed_.x, view_height_ - changed_.y - changed_.height, changed_.width, changed_.height);
+  Render();
+  gl_.Disable(GL_SCISSOR_TEST);
+}
+
 void OffscreenRenderer::Render() {
   if (view_width_ == 0 || view_height_ == 0) return;
+  whole_ = false;
+  changed_ = {};
   gl_.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   gl_.MatrixMode(GL_MODELVIEW);
   gl_.LoadIdentity();
@@ -39,17 +67,22 @@ void OffscreenRenderer::Render() {
   gl_.MatrixMode(GL_PROJECTION);
   gl_.LoadIdentity();
 
-  // The background gradient, seen where the page is transparent or turned.
-  gl_.PushAttrib(GL_ALL_ATTRIB_BITS);
-  gl_.Begin(GL_QUADS);
-  gl_.Color4f(1, 0, 0, 1);
-  gl_.Vertex2f(-1, -1);
-  gl_.Vertex2f(1, -1);
-  gl_.Color4f(0, 0, 1, 1);
-  gl_.Vertex2f(1, 1);
-  gl_.Vertex2f(-1, 1);
-  gl_.End();
-  gl_.PopAttrib();
+  // The background gradient, seen only where the page is transparent or
+  // turned; elsewhere the page covers it, and in software OpenGL it would
+  // cost a whole-window pass a frame.
+  const bool turned = spin_x_ != 0 || spin_y_ != 0;
+  if (settings_.transparent_painting || turned) {
+    gl_.PushAttrib(GL_ALL_ATTRIB_BITS);
+    gl_.Begin(GL_QUADS);
+    gl_.Color4f(1, 0, 0, 1);
+    gl_.Vertex2f(-1, -1);
+    gl_.Vertex2f(1, -1);
+    gl_.Color4f(0, 0, 1, 1);
+    gl_.Vertex2f(1, 1);
+    gl_.Vertex2f(-1, 1);
+    gl_.End();
+    gl_.PopAttrib();
+  }
 
   gl_.MatrixMode(GL_MODELVIEW);
   if (spin_x_ != 0) gl_.Rotatef(-spin_x_, 1, 0, 0);
@@ -134,8 +167,10 @@ void OffscreenRenderer::OnPaint(engine::PaintElementType type, const std::vector
       gl_.PixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
       gl_.PixelStorei(GL_UNPACK_SKIP_ROWS, 0);
       gl_.TexImage2D(width, height, buffer);
+      whole_ = true;
     } else {
       for (const engine::PaintRect& rect : dirty) {
+        changed_ = Union(changed_, rect);
         gl_.PixelStorei(GL_UNPACK_SKIP_PIXELS, rect.x);
         gl_.PixelStorei(GL_UNPACK_SKIP_ROWS, rect.y);
         gl_.TexSubImage2D(rect.x, rect.y, rect.width, rect.height, buffer);
@@ -158,6 +193,7 @@ void OffscreenRenderer::OnPaint(engine::PaintElementType type, const std::vector
     gl_.PixelStorei(GL_UNPACK_SKIP_PIXELS, skip_pixels);
     gl_.PixelStorei(GL_UNPACK_SKIP_ROWS, skip_rows);
     gl_.TexSubImage2D(x, y, w, h, buffer);
+    changed_ = Union(changed_, {x, y, w, h});
   }
   gl_.Disable(GL_TEXTURE_2D);
   if (settings_.transparent_painting) gl_.Disable(GL_BLEND);

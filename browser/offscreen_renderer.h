@@ -17,7 +17,8 @@ struct OffscreenSettings {
 };
 
 // Keeps the page image of a windowless browser in one texture, patching in
-// only what changed, and draws it as a full-window quad.
+// only what changed, and draws it as a full-window quad: all of it, or only
+// where the texture changed since it was last drawn.
 class OffscreenRenderer {
  public:
   OffscreenRenderer(GlCalls& gl, const OffscreenSettings& settings) : gl_(gl), settings_(settings) {}
@@ -25,6 +26,9 @@ class OffscreenRenderer {
   void Initialize();
   void Cleanup();
   void Render();
+  // Draws what changed since the last drawing; all of it where the whole
+  // picture moves (turned, or outlining the update).
+  void RenderChanged();
   void OnPopupShow(bool show);
   void OnPopupSize(const engine::PaintRect& rect);
   void OnPaint(engine::PaintElementType type, const std::vector<engine::PaintRect>& dirty, const void* buffer,
@@ -54,6 +58,9 @@ class OffscreenRenderer {
   float spin_x_ = 0;
   float spin_y_ = 0;
   engine::PaintRect update_rect_;
+  // Where the texture changed since the last drawing; whole_ when all of it.
+  engine::PaintRect changed_;
+  bool whole_ = true;
 };
 
 }  // namespace browser

@@ -1,6 +1,7 @@
 #include "browser/osr_window_win.h"
 
 #include <QDateTime>
+#include <QExposeEvent>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
@@ -11,6 +12,7 @@
 #include <QStyleHints>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QWindow>
 #include <cmath>
 #include <cstdio>
 
@@ -75,6 +77,8 @@ class QtGlCalls : public GlCalls {
     if (f_) f_->glOrtho(l, r, b, t, n, f);
   }
   void LineWidth(GLfloat width) override { if (f_) f_->glLineWidth(width); }
+  void Scissor(GLint x, GLint y, GLsizei w, GLsizei h) override { if (f_) f_->glScissor(x, y, w, h); }
+  void Flush() override { if (f_) f_->glFlush(); }
 
  private:
   QOpenGLFunctions_1_1* f_ = nullptr;
@@ -95,6 +99,31 @@ engine::MouseButtonType ButtonType(Qt::MouseButton button) {
 }
 
 }  // namespace
+
+// The native window the frames are drawn on, in place: each frame redraws
+// only what changed, straight on the window. Drawing into a widget instead
+// had the whole top-level window composed again with OpenGL for every
+// frame, in software on machines without a GPU the most costly part of a
+// frame. Input passes through it to the OffscreenWindow.
+class OffscreenSurface : public QWindow {
+ public:
+  explicit OffscreenSurface(OffscreenWindow* owner) : owner_(owner) {
+    setSurfaceType(QSurface::OpenGLSurface);
+    QSurfaceFormat format;
+    format.setSwapBehavior(QSurfaceFormat::SingleBuffer);
+    format.setDepthBufferSize(16);
+    setFormat(format);
+    setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+  }
+
+ protected:
+  void exposeEvent(QExposeEvent*) override {
+    if (isExposed()) owner_->RenderNow();
+  }
+
+ private:
+  OffscreenWindow* owner_;
+};
 
 bool OffscreenRenderHandler::GetViewRect(std::shared_ptr<engine::Browser>, engine::PaintRect& rect) {
   if (!window_) return false;
@@ -117,7 +146,7 @@ void OffscreenRenderHandler::OnPopupSize(std::shared_ptr<engine::Browser>, const
 }
 
 OffscreenWindow::OffscreenWindow(QWidget* parent, const OffscreenSettings& settings)
-    : QOpenGLWidget(parent),
+    : QWidget(parent),
       gl_(std::make_unique<QtGlCalls>()),
       renderer_(*gl_, settings),
       render_handler_(std::make_shared<OffscreenRenderHandler>(this)) {
@@ -125,6 +154,10 @@ OffscreenWindow::OffscreenWindow(QWidget* parent, const OffscreenSettings& setti
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   setAttribute(Qt::WA_InputMethodEnabled);
+  surface_ = new OffscreenSurface(this);
+  surface_container_ = QWidget::createWindowContainer(surface_, this);
+  surface_container_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  surface_container_->setFocusPolicy(Qt::NoFocus);
 }
 
 OffscreenWindow::~OffscreenWindow() {
@@ -138,12 +171,36 @@ OffscreenWindow::~OffscreenWindow() {
 }
 
 void OffscreenWindow::ReleaseBrowser() {
-  if (context()) {
-    makeCurrent();
-    renderer_.Cleanup();
-    doneCurrent();
-  }
+  DisableGL();
   browser_.reset();
+}
+
+bool OffscreenWindow::EnableGL() {
+  if (context_) return true;
+  if (!surface_->handle()) return false;
+  auto context = std::make_unique<QOpenGLContext>();
+  context->setFormat(surface_->requestedFormat());
+  if (!context->create() || !context->makeCurrent(surface_)) {
+    env::WriteProgramLog("off-screen window: no OpenGL context on its surface");
+    return false;
+  }
+  context_ = std::move(context);
+  static_cast<QtGlCalls*>(gl_.get())->Bind(context_.get());
+  renderer_.Initialize();
+  context_->doneCurrent();
+  // The texture is new: the next frame has to be whole.
+  if (auto* h = host()) h->Invalidate(engine::PET_VIEW);
+  return true;
+}
+
+void OffscreenWindow::DisableGL() {
+  if (!context_) return;
+  if (context_->makeCurrent(surface_)) {
+    renderer_.Cleanup();
+    context_->doneCurrent();
+  }
+  static_cast<QtGlCalls*>(gl_.get())->Bind(nullptr);
+  context_.reset();
 }
 
 engine::BrowserHost* OffscreenWindow::host() const { return browser_ ? browser_->GetHost() : nullptr; }
@@ -187,15 +244,14 @@ engine::PaintRect OffscreenWindow::ViewRect() const {
 
 void OffscreenWindow::PaintFrame(engine::PaintElementType type, const std::vector<engine::PaintRect>& dirty,
                                  const void* buffer, int width, int height) {
-  // Before the context exists the frame has nowhere to go; the first
-  // drawing asks for a whole one.
-  if (!context()) return;
   if (painting_popup_) {
     renderer_.OnPaint(type, dirty, buffer, width, height);
     return;
   }
+  // Before the surface has a window the frame has nowhere to go; making the
+  // context asks for a whole one.
+  if (!EnableGL() || !context_->makeCurrent(surface_)) return;
   if (type == engine::PET_VIEW && frames_++ == 0) first_frame_ms_ = QDateTime::currentMSecsSinceEpoch();
-  makeCurrent();
   renderer_.OnPaint(type, dirty, buffer, width, height);
   // The popup lies over the page: drawn again after every page frame.
   const engine::PaintRect& popup = renderer_.popup_rect();
@@ -204,8 +260,9 @@ void OffscreenWindow::PaintFrame(engine::PaintElementType type, const std::vecto
     host()->Invalidate(engine::PET_POPUP);
     painting_popup_ = false;
   }
-  doneCurrent();
-  update();
+  renderer_.RenderChanged();
+  gl_->Flush();
+  context_->doneCurrent();
   // The caret moves with what the page draws: typing, scrolling, focus.
   if (type == engine::PET_VIEW) FollowCaret();
 }
@@ -224,16 +281,16 @@ void OffscreenWindow::PopupSize(const engine::PaintRect& rect) {
   renderer_.OnPopupSize({device.x, device.y, device.width, device.height});
 }
 
-void OffscreenWindow::initializeGL() {
-  static_cast<QtGlCalls*>(gl_.get())->Bind(context());
-  renderer_.Initialize();
-  if (auto* h = host()) h->Invalidate(engine::PET_VIEW);
+void OffscreenWindow::RenderNow() {
+  if (!EnableGL() || !context_->makeCurrent(surface_)) return;
+  renderer_.Render();
+  gl_->Flush();
+  context_->doneCurrent();
 }
 
-void OffscreenWindow::paintGL() { renderer_.Render(); }
-
 void OffscreenWindow::resizeEvent(QResizeEvent* event) {
-  QOpenGLWidget::resizeEvent(event);
+  QWidget::resizeEvent(event);
+  surface_container_->resize(event->size());
   if (auto* h = host()) h->WasResized();
 }
 
@@ -303,7 +360,7 @@ QVariant OffscreenWindow::inputMethodQuery(Qt::InputMethodQuery query) const {
     const QRect caret = CaretRect();
     if (caret.isValid()) return caret;
   }
-  return QOpenGLWidget::inputMethodQuery(query);
+  return QWidget::inputMethodQuery(query);
 }
 
 void OffscreenWindow::FollowCaret() {
@@ -429,7 +486,7 @@ void OffscreenWindow::ScheduleRender() {
   render_pending_ = true;
   QTimer::singleShot(kRenderDelayMs, this, [this] {
     render_pending_ = false;
-    update();
+    RenderNow();
   });
 }
 

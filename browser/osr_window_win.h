@@ -1,7 +1,9 @@
 #ifndef BROWSER_OSR_WINDOW_WIN_H_
 #define BROWSER_OSR_WINDOW_WIN_H_
 
-#include <QOpenGLWidget>
+#include <QOpenGLContext>
+#include <QPointer>
+#include <QWidget>
 #include <QPoint>
 #include <QRect>
 #include <memory>
@@ -12,6 +14,7 @@
 namespace browser {
 
 class OffscreenWindow;
+class OffscreenSurface;
 
 // The render handler a windowless browser's client hands out: the frames
 // and questions go to the window while it lives.
@@ -30,8 +33,9 @@ class OffscreenRenderHandler : public engine::RenderHandler {
 };
 
 // The child window that shows a windowless browser: draws its frames with
-// OpenGL and sends mouse, keyboard, focus and input-method text to it.
-class OffscreenWindow : public QOpenGLWidget {
+// OpenGL on a native surface of its own and sends mouse, keyboard, focus and
+// input-method text to it.
+class OffscreenWindow : public QWidget {
  public:
   OffscreenWindow(QWidget* parent, const OffscreenSettings& settings);
   ~OffscreenWindow() override;
@@ -49,10 +53,10 @@ class OffscreenWindow : public QOpenGLWidget {
                   int width, int height);
   void PopupShow(bool show);
   void PopupSize(const engine::PaintRect& rect);
+  // The page image again, as it stands (the surface shown or resized).
+  void RenderNow();
 
  protected:
-  void initializeGL() override;
-  void paintGL() override;
   void resizeEvent(QResizeEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
@@ -80,8 +84,14 @@ class OffscreenWindow : public QOpenGLWidget {
   engine::MouseEvent ToEngine(QPoint device_point, Qt::KeyboardModifiers modifiers,
                               Qt::MouseButtons buttons) const;
   void ScheduleRender();
+  // The context on the surface, made once the surface has a window.
+  bool EnableGL();
+  void DisableGL();
 
   std::unique_ptr<GlCalls> gl_;
+  OffscreenSurface* surface_ = nullptr;  // owned by its container
+  QWidget* surface_container_ = nullptr;
+  std::unique_ptr<QOpenGLContext> context_;
   OffscreenRenderer renderer_;
   std::shared_ptr<OffscreenRenderHandler> render_handler_;
   std::shared_ptr<engine::Browser> browser_;

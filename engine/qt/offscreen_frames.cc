@@ -154,6 +154,10 @@ void QtOffscreenFrames::CapturePopup(bool always) {
 bool QtOffscreenFrames::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (watched == view_) {
+    // Nobody sees the view's own window: painting it for every frame of
+    // the page was a whole-window copy a frame for nothing. Frames are read
+    // by drawing the view when its scene has drawn.
+    if (type == QEvent::UpdateRequest) return true;
     if (type == QEvent::ChildAdded || type == QEvent::ChildRemoved)
       QTimer::singleShot(0, this, [this] {
         if (view_) FollowFrames(view_->focusProxy());
@@ -198,18 +202,26 @@ void QtOffscreenFrames::Capture() {
   if (!view_ || !handler) return;
   since_capture_.start();
   CapturePopup(false);
-  // Premultiplied 32-bit ARGB is BGRA in memory on this platform; grabbing
-  // the scene itself would render it again, and that is a frame of its own.
-  QImage frame = view_->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-  if (frame.isNull()) return;
+  // Premultiplied 32-bit ARGB is BGRA in memory on this platform. The view
+  // is drawn from what its scene last drew (asking the scene itself would
+  // render it again, a frame of its own), into the buffer of the frame
+  // before last: a new one of the window's size for every frame cost more
+  // in page faults than the drawing.
+  const qreal ratio = view_->devicePixelRatioF();
+  const QSize size = view_->size() * ratio;
+  if (size.isEmpty()) return;
+  if (frame_.size() != size) frame_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+  if (frame_.isNull()) return;
+  frame_.setDevicePixelRatio(ratio);
+  view_->render(&frame_);
   std::vector<PaintRect> dirty;
-  if (whole_ || frame.size() != last_.size())
-    dirty.push_back({0, 0, frame.width(), frame.height()});
+  if (whole_ || frame_.size() != last_.size())
+    dirty.push_back({0, 0, frame_.width(), frame_.height()});
   else
-    dirty = ChangedRects(last_, frame);
+    dirty = ChangedRects(last_, frame_);
   if (dirty.empty()) return;
   whole_ = false;
-  last_ = frame;
+  std::swap(last_, frame_);
   handler->OnPaint(browser, PET_VIEW, dirty, last_.constBits(), last_.width(), last_.height());
 }
 

@@ -64,6 +64,7 @@ class QtOffscreenFrames : public QObject {
   bool hidden_ = false;
   QPointer<QObject> followed_;  // the view's scene being followed
   QImage last_;
+  QImage frame_;  // the next frame is drawn here
   bool whole_ = true;
 };
 

@@ -76,4 +76,28 @@ whole_outline() {
 }
 check "after a resize the whole frame is new" wait_until 10 whole_outline
 check "and the page is drawn at the new size" painted offscreen-resized "$main" 10c020
+
+# Without the outline a frame redraws only what changed: a box that moved
+# on every frame for a second stands where it is and nowhere else.
+stop_client
+cat > "$work/site/index.html" <<'HTML'
+<html><body style="margin:0;background:#f0f0f0">
+<div id="box" style="position:absolute;width:200px;height:200px;background:#2060c0"></div>
+<script>
+let frames = 0;
+function step(now) {
+  const box = document.getElementById('box');
+  box.style.left = Math.round(300 + 200 * Math.sin(now / 200)) + 'px';
+  box.style.top = Math.round(300 + 200 * Math.cos(now / 200)) + 'px';
+  if (++frames < 60) requestAnimationFrame(step); else console.log('osr-moved');
+}
+requestAnimationFrame(step);
+</script></body></html>
+HTML
+: > "$page_log"
+serve_and_start "$demo" --off-screen-rendering-enabled
+wait_for_main
+check "the moving page ran" wait_until 20 logged osr-moved
+box_alone() { [ "$(count_of offscreen-moved 2060c0)" = 40000 ]; }
+check "the moved box is drawn whole, with no trail" wait_until 10 box_alone
 finish

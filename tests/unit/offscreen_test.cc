@@ -33,7 +33,9 @@ class RecordingGl : public browser::GlCalls {
   void Enable(GLenum capability) override {
     if (capability == GL_BLEND) Add("blend on");
   }
-  void Disable(GLenum) override {}
+  void Disable(GLenum capability) override {
+    if (capability == GL_SCISSOR_TEST) Add("scissor off");
+  }
   void TexImage2D(GLsizei w, GLsizei h, const void*) override { Add("image " + Size(w, h)); }
   void TexSubImage2D(GLint x, GLint y, GLsizei w, GLsizei h, const void*) override {
     Add("sub " + std::to_string(x) + "," + std::to_string(y) + " " + Size(w, h));
@@ -61,6 +63,10 @@ class RecordingGl : public browser::GlCalls {
   void DrawArrays(GLenum, GLint, GLsizei) override { Add("quad"); }
   void Ortho(GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble) override {}
   void LineWidth(GLfloat) override {}
+  void Scissor(GLint x, GLint y, GLsizei w, GLsizei h) override {
+    Add("scissor " + std::to_string(x) + "," + std::to_string(y) + " " + Size(w, h));
+  }
+  void Flush() override {}
 
   std::vector<std::string> Take() { return std::exchange(calls, {}); }
 
@@ -141,6 +147,40 @@ TEST(OffscreenRenderer, DrawsTheViewSpunAndOutlined) {
   renderer.Render();
   const Calls flat = gl.Take();
   EXPECT_EQ(std::count_if(flat.begin(), flat.end(), [](const std::string& c) { return c.rfind("rotate", 0) == 0; }), 0);
+}
+
+// A frame redraws the window only where the texture changed; what moves
+// the whole picture redraws it whole.
+TEST(OffscreenRenderer, DrawsOnlyWhatChanged) {
+  RecordingGl gl;
+  OffscreenRenderer renderer(gl, OffscreenSettings{});
+  const std::vector<uint8_t> page(100 * 50 * 4), popup(30 * 10 * 4);
+  renderer.OnPaint(engine::PET_VIEW, {{0, 0, 100, 50}}, page.data(), 100, 50);
+  gl.Take();
+  renderer.RenderChanged();
+  // Whole, and the page covers the background: no gradient under it.
+  EXPECT_EQ(gl.Take(), (Calls{"clear", "viewport 100x50", "quad"}));
+  renderer.RenderChanged();  // nothing new
+  EXPECT_EQ(gl.Take(), Calls{});
+  renderer.OnPaint(engine::PET_VIEW, {{10, 5, 20, 3}, {60, 30, 10, 10}}, page.data(), 100, 50);
+  renderer.OnPopupSize({80, 45, 30, 10});  // moved inside: 70,40
+  renderer.OnPaint(engine::PET_POPUP, {{0, 0, 30, 10}}, popup.data(), 30, 10);
+  gl.Take();
+  renderer.RenderChanged();
+  // Both parts and the popup, rows counted from the bottom.
+  EXPECT_EQ(gl.Take(), (Calls{"scissor 10,0 90x45", "clear", "viewport 100x50", "quad", "scissor off"}));
+  renderer.OnPaint(engine::PET_VIEW, {{10, 5, 20, 3}}, page.data(), 100, 50);
+  renderer.SetSpin(3, 0);
+  gl.Take();
+  renderer.RenderChanged();
+  EXPECT_EQ(gl.Take(), (Calls{"clear", "viewport 100x50", "begin", "rotate x -3", "quad"}));
+  // A new size is whole again.
+  renderer.SetSpin(0, 0);
+  const std::vector<uint8_t> bigger(120 * 50 * 4);
+  renderer.OnPaint(engine::PET_VIEW, {{1, 1, 1, 1}}, bigger.data(), 120, 50);
+  gl.Take();
+  renderer.RenderChanged();
+  EXPECT_EQ(gl.Take(), (Calls{"clear", "viewport 120x50", "quad"}));
 }
 
 TEST(OffscreenFrames, ChangedBandsOfAFrame) {
