@@ -35,7 +35,7 @@ void BrowserProcessApp::OnContextInitialized() {
   cookie_manager->SetStoragePath(env::GetUserDataDirectory(), true);
 }
 
-std::unique_ptr<ShellApp> CreateAppForKind(ProcessKind kind) {
+std::unique_ptr<engine::App> CreateAppForKind(ProcessKind kind) {
   switch (kind) {
     case ProcessKind::Browser: return std::make_unique<BrowserProcessApp>();
     case ProcessKind::Renderer: return std::make_unique<renderer::RendererProcessApp>();

@@ -38,7 +38,7 @@ class OtherProcessApp : public ShellApp {
   void OnBeforeCommandLineProcessing(const std::string&, engine::CommandLine&) override {}
 };
 
-std::unique_ptr<ShellApp> CreateAppForKind(ProcessKind kind);
+std::unique_ptr<engine::App> CreateAppForKind(ProcessKind kind);
 
 }  // namespace app
 

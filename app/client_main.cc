@@ -9,23 +9,24 @@
 
 #include "app/app_context.h"
 #include "app/client_app.h"
+#include "app/main_window_wiring.h"
 #include "app/root_window_registry.h"
 #include "app/ui_message_loop.h"
 #include "app/usage.h"
-#include "build_config.h"
-#include "channel/channel_selector.h"
 #include "browser/browser_event_handler.h"
 #include "browser/root_window_win.h"
+#include "build_config.h"
+#include "channel/channel_selector.h"
 #include "env/log_reader.h"
 #include "env/logs.h"
-#include "env/startup_timeline.h"
 #include "env/paths.h"
 #include "env/product.h"
+#include "env/startup_timeline.h"
 #include "env/system_integration.h"
+#include "platform/display_server.h"
 #include "platform/ini_profile.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
-#include "platform/display_server.h"
 #include "platform/program_icon.h"
 #include "platform/termination_signals.h"
 #include "platform/ui_stall_watchdog.h"
@@ -134,7 +135,7 @@ int RunMain(int argc, char** argv) {
     if (!instance) return 0;
   }
 
-  std::unique_ptr<ShellApp> application = CreateAppForKind(kind);
+  std::unique_ptr<engine::App> application = CreateAppForKind(kind);
   const int sub_process_result = engine::ExecuteProcess(main_args, application.get());
   if (sub_process_result >= 0) return sub_process_result;
   // A "type" switch the engine refuses (an empty one) makes no second
@@ -174,6 +175,7 @@ int RunMain(int argc, char** argv) {
     platform::SetProgramIcon();
     engine::SetNotificationPresenter(browser::PresentNotification);
     // The main window renders off screen only when asked to.
+    WireMainWindowMessages();
     context->Registry()->CreateRootWindow(false, settings.windowless_rendering_enabled,
                                           InitialBoundsFromWorkArea(platform::WorkArea()), env::StartUrl());
     env::StartupMark("main window requested");

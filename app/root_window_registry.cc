@@ -82,6 +82,12 @@ std::shared_ptr<engine::RequestContext> RootWindowRegistry::RequestContextFor(br
   return shared_request_context_;
 }
 
+engine::Color RootWindowRegistry::BackgroundColor() const { return AppContext::Get()->BackgroundColor(); }
+
+void RootWindowRegistry::FillOffscreenSettings(browser::OffscreenSettings& settings) const {
+  AppContext::Get()->FillOffscreenSettings(settings);
+}
+
 void RootWindowRegistry::CloseAllWindows(bool force) {
   if (!engine::CurrentlyOnUiThread()) {
     UiMessageLoop::Get()->PostTask([this, force] { CloseAllWindows(force); });

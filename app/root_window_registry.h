@@ -7,12 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "browser/window_registry.h"
 #include "engine/engine.h"
 #include "platform/screen.h"
-
-namespace browser {
-class RootWindow;
-}
 
 namespace app {
 
@@ -33,24 +30,24 @@ std::string PerBrowserCachePath(const std::string& cache_path_switch, bool share
 
 // Creates and tracks every root window; ends the message loop when the
 // last one is gone. Owned by the AppContext; UI thread unless noted.
-class RootWindowRegistry {
+class RootWindowRegistry : public browser::WindowRegistry {
  public:
   explicit RootWindowRegistry(bool terminate_when_all_windows_closed);
-  ~RootWindowRegistry();
+  ~RootWindowRegistry() override;
 
   std::shared_ptr<browser::RootWindow> CreateRootWindow(bool with_controls, bool offscreen,
-                                                        const platform::Rect& bounds, const std::string& url);
-  // A window for a popup browser the engine is about to create; fills in
-  // |window_info|, |client| and |settings| for it. UI thread.
+                                                        const platform::Rect& bounds,
+                                                        const std::string& url) override;
   std::shared_ptr<browser::RootWindow> CreateRootWindowAsPopup(bool with_controls, bool offscreen,
                                                                const engine::PopupFeatures& features,
                                                                engine::WindowInfo& window_info,
                                                                std::shared_ptr<engine::Client>& client,
-                                                               engine::BrowserSettings& settings);
-  std::shared_ptr<engine::RequestContext> RequestContextFor(browser::RootWindow* window);
-  // Any thread.
-  void CloseAllWindows(bool force);
-  void RootWindowDestroyed(browser::RootWindow* window);
+                                                               engine::BrowserSettings& settings) override;
+  std::shared_ptr<engine::RequestContext> RequestContextFor(browser::RootWindow* window) override;
+  void CloseAllWindows(bool force) override;
+  void RootWindowDestroyed(browser::RootWindow* window) override;
+  engine::Color BackgroundColor() const override;
+  void FillOffscreenSettings(browser::OffscreenSettings& settings) const override;
   size_t window_count() const { return root_windows_.size(); }
   std::vector<std::shared_ptr<browser::RootWindow>> RootWindowsForTesting() const {
     return {root_windows_.begin(), root_windows_.end()};

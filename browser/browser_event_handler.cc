@@ -6,12 +6,10 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "app/app_context.h"
-#include "app/root_window_registry.h"
 #include "browser/error_pages.h"
 #include "browser/popup_geometry.h"
 #include "browser/request_headers.h"
-#include "browser/window_messages.h"
+#include "browser/window_registry.h"
 #include "env/logs.h"
 #include "env/paths.h"
 #include "env/product.h"
@@ -19,6 +17,7 @@
 #include "env/startup_timeline.h"
 #include "env/system_integration.h"
 #include "env/utf.h"
+#include "env/window_messages.h"
 #include "platform/desktop_services.h"
 #include "platform/file_dialog.h"
 #include "platform/ini_profile.h"
@@ -147,8 +146,7 @@ bool BrowserEventHandler::OnBeforePopup(std::shared_ptr<engine::Browser> browser
 bool BrowserEventHandler::OnOpenURLFromTab(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>,
                                            const std::string& url, engine::WindowOpenDisposition disposition, bool) {
   if (disposition != engine::WOD_NEW_FOREGROUND_TAB && disposition != engine::WOD_NEW_BACKGROUND_TAB) return false;
-  if (auto* context = app::AppContext::Get())
-    context->Registry()->CreateRootWindow(true, offscreen_, platform::Rect{}, url);
+  if (auto* registry = WindowRegistry::Get()) registry->CreateRootWindow(true, offscreen_, platform::Rect{}, url);
   return true;
 }
 
@@ -317,9 +315,9 @@ bool BrowserEventHandler::CreatePopupRootWindow(bool is_devtools, const engine::
                                                 engine::WindowInfo& window_info,
                                                 std::shared_ptr<engine::Client>& client,
                                                 engine::BrowserSettings& settings) {
-  auto* context = app::AppContext::Get();
-  if (!context || !context->Registry()) return false;
-  context->Registry()->CreateRootWindowAsPopup(!is_devtools, offscreen_, features, window_info, client, settings);
+  auto* registry = WindowRegistry::Get();
+  if (!registry) return false;
+  registry->CreateRootWindowAsPopup(!is_devtools, offscreen_, features, window_info, client, settings);
   return true;
 }
 

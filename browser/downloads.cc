@@ -3,9 +3,9 @@
 #include <linux/limits.h>
 #include <sys/stat.h>
 
-#include "browser/window_messages.h"
 #include "env/logs.h"
 #include "env/service_origin.h"
+#include "env/window_messages.h"
 #include "platform/user_folders.h"
 
 namespace browser {

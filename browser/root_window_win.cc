@@ -11,24 +11,17 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/app_context.h"
-#include "app/root_window_registry.h"
 #include "browser/download_notice.h"
+#include "browser/message_handlers.h"
 #include "browser/popup_geometry.h"
 #include "browser/util_win.h"
-#include "browser/window_messages.h"
 #include "env/logs.h"
 #include "env/product.h"
 #include "env/startup_timeline.h"
 #include "env/system_integration.h"
+#include "env/window_messages.h"
 #include "platform/desktop_services.h"
 #include "platform/message_box.h"
-#include "renderer/app_extension.h"
-#include "telephony/call_tables.h"
-#include "telephony/landline_capture.h"
-#include "telephony/mobile_call_listener.h"
-#include "upgrade/install_upgrade.h"
-#include "upgrade/upgrade_progress_dialog.h"
 
 namespace browser {
 
@@ -92,7 +85,7 @@ RootWindow::~RootWindow() {
   }
 }
 
-void RootWindow::Open(app::RootWindowRegistry* registry, bool with_controls, bool offscreen,
+void RootWindow::Open(WindowRegistry* registry, bool with_controls, bool offscreen,
                       const platform::Rect& bounds, const engine::BrowserSettings& settings, const std::string& url) {
   registry_ = registry;
   with_controls_ = with_controls;
@@ -111,11 +104,11 @@ void RootWindow::Open(app::RootWindowRegistry* registry, bool with_controls, boo
 std::unique_ptr<BrowserHost> RootWindow::CreateBrowserHost(const std::string& url) {
   if (!offscreen_) return std::make_unique<WindowedBrowserHost>(this, url);
   OffscreenSettings settings;
-  app::AppContext::Get()->FillOffscreenSettings(settings);
+  registry_->FillOffscreenSettings(settings);
   return std::make_unique<OffscreenBrowserHost>(this, url, settings);
 }
 
-void RootWindow::OpenAsPopup(app::RootWindowRegistry* registry, bool with_controls, bool offscreen,
+void RootWindow::OpenAsPopup(WindowRegistry* registry, bool with_controls, bool offscreen,
                              const engine::PopupFeatures&, engine::WindowInfo& window_info,
                              std::shared_ptr<engine::Client>& client, engine::BrowserSettings& settings) {
   registry_ = registry;
@@ -165,7 +158,7 @@ void RootWindow::CreateFrame() {
   if (window_style_ == WS_POPUP_BORDERLESS) frame_->setWindowFlag(Qt::FramelessWindowHint, true);
   frame_->SetTitle(FrameTitle());
   QPalette palette = frame_->palette();
-  palette.setColor(QPalette::Window, QColor::fromRgba(app::AppContext::Get()->BackgroundColor()));
+  palette.setColor(QPalette::Window, QColor::fromRgba(registry_->BackgroundColor()));
   frame_->setPalette(palette);
   frame_->setAutoFillBackground(true);
   if (start_rect_.width > 0 && start_rect_.height > 0) {
@@ -258,56 +251,32 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
     case MSG_FULL_SCREEN:
       env::SetFullScreen(static_cast<unsigned>(message.wparam));
       return 0;
-    case MSG_MOBILE_CAPTURE_ON:
-      return telephony::OnMobileCaptureOn() ? 1 : 0;
-    case MSG_MOBILE_CAPTURE_OFF:
-      telephony::OnMobileCaptureOff();
-      return 0;
-    case MSG_LANDLINE_OPEN:
-      telephony::OnLandlineOpen();
-      return 0;
-    case MSG_LANDLINE_CLOSE:
-      telephony::OnLandlineClose();
-      return 0;
-    case MSG_LANDLINE_DEVICE_CHANGE:
-      telephony::OnLandlineDeviceChange(message.wparam);
-      return 0;
-    case MSG_INCOMING_CALL: {
-      const std::u16string script = telephony::PhoneCallScript(static_cast<int>(message.lparam), message.wparam);
-      if (script.empty()) return 0;
-      // The calls of a burst go to the page together, in their order, once
-      // the messages already waiting have been read.
-      pending_calls_.push_back(script);
-      if (pending_calls_.size() == 1) {
-        std::weak_ptr<RootWindow> weak = weak_from_this();
-        engine::PostTask([weak] {
-          if (auto self = weak.lock()) self->DeliverPendingCalls();
-        });
-      }
-      return 0;
+    default: {
+      const MessageHandler* handler = FindMessageHandler(message.message);
+      return handler ? (*handler)(*this, message) : 0;
     }
-    case WM_COPYDATA:
-      if (message.wparam != renderer::kOpenUrlCopyDataMarker || message.copy_data_id != renderer::kOpenUrlCopyDataId)
-        return 0;
-      return renderer::OpenUrlExternally(QString::fromStdU16String(message.copy_data).toStdString());
-    default:
-      return 0;
   }
+}
+
+void RootWindow::QueuePageCall(std::u16string script, size_t kept_while_down) {
+  calls_kept_while_down_ = kept_while_down;
+  // The calls of a burst go to the page together, in their order, once the
+  // messages already waiting have been read.
+  pending_calls_.push_back(std::move(script));
+  if (pending_calls_.size() != 1) return;
+  std::weak_ptr<RootWindow> weak = weak_from_this();
+  engine::PostTask([weak] {
+    if (auto self = weak.lock()) self->DeliverPendingCalls();
+  });
+}
+
+std::u16string RootWindow::LastDownloadPath() const {
+  return browser_host_ ? browser_host_->LastDownloadPath() : std::u16string();
 }
 
 bool RootWindow::OnCommand(uint32_t id, intptr_t lparam) {
   auto browser = GetBrowser();
   switch (id) {
-    case CMD_UPGRADE_PROGRESS:
-      if (lparam > 0) upgrade::ShowUpgradeProgress(static_cast<int>(std::min<intptr_t>(lparam, 100)), frame_);
-      return true;
-    case CMD_UPGRADE_DOWNLOADED:
-      if (browser) {
-        upgrade::InstallUpgrade(browser_host_->LastDownloadPath(), [window = frame_] {
-          if (window) window->close();
-        });
-      }
-      return true;
     case CMD_DOWNLOAD_FINISHED:
       ShowDownloadCompleteNotice(frame_);
       return true;
@@ -341,8 +310,11 @@ bool RootWindow::OnCommand(uint32_t id, intptr_t lparam) {
     case CMD_STOP:
       if (browser) browser->StopLoad();
       return true;
-    default:
-      return false;
+    default: {
+      const CommandHandler* handler = FindCommandHandler(id);
+      if (handler) (*handler)(*this, lparam);
+      return handler != nullptr;
+    }
   }
 }
 
@@ -377,10 +349,10 @@ void RootWindow::DeliverPendingCalls() {
   if (page_down_) {
     // Only the latest of a ring's worth wait; older ones the ring has
     // overwritten in any case.
-    if (pending_calls_.size() > telephony::kCallSlots) {
+    if (pending_calls_.size() > calls_kept_while_down_) {
       env::WriteProgramLog("calls lost while the page was down: " +
-                           std::to_string(pending_calls_.size() - telephony::kCallSlots));
-      pending_calls_.erase(pending_calls_.begin(), pending_calls_.end() - telephony::kCallSlots);
+                           std::to_string(pending_calls_.size() - calls_kept_while_down_));
+      pending_calls_.erase(pending_calls_.begin(), pending_calls_.end() - calls_kept_while_down_);
     }
     return;
   }

@@ -9,6 +9,7 @@
 #include "browser/browser_host.h"
 #include "browser/find_dialog.h"
 #include "browser/loading_dialog.h"
+#include "browser/window_registry.h"
 #include "engine/engine.h"
 #include "platform/screen.h"
 #include "platform/top_level_window.h"
@@ -17,27 +18,24 @@ class QLineEdit;
 class QMenuBar;
 class QPushButton;
 
-namespace app {
-class RootWindowRegistry;
-}
-
 namespace browser {
 
 class RootFrame;
 
 // A top-level frame hosting one browser. Held by the root window registry;
-// the main window is also the application's message hub.
+// the main window is also the application's message hub: what it does not
+// handle itself goes to the handlers the subsystems registered.
 class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_this<RootWindow> {
  public:
   RootWindow();
   ~RootWindow() override;
 
   // Creates the browser host for |url| and the frame (on the UI thread).
-  void Open(app::RootWindowRegistry* registry, bool with_controls, bool offscreen, const platform::Rect& bounds,
+  void Open(WindowRegistry* registry, bool with_controls, bool offscreen, const platform::Rect& bounds,
             const engine::BrowserSettings& settings, const std::string& url);
   // For a popup the engine is creating, on the UI thread: the frame is made
   // now and shown in BrowserCreated.
-  void OpenAsPopup(app::RootWindowRegistry* registry, bool with_controls, bool offscreen,
+  void OpenAsPopup(WindowRegistry* registry, bool with_controls, bool offscreen,
                    const engine::PopupFeatures& features, engine::WindowInfo& window_info,
                    std::shared_ptr<engine::Client>& client, engine::BrowserSettings& settings);
   void Show(platform::ShowCommand command);
@@ -50,6 +48,11 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   platform::TopLevelWindow* GetHandle() const;
   LoadingDialog* loading_dialog() const { return loading_dialog_.data(); }
   bool is_popup() const { return is_popup_; }
+  // The path of the last finished download of this window's browser.
+  std::u16string LastDownloadPath() const;
+  // |script| goes to the page with the calls of the same burst; while the
+  // page is down, the latest |kept_while_down| wait for it.
+  void QueuePageCall(std::u16string script, size_t kept_while_down);
 
   // The frame's window procedure for posted and sent messages.
   intptr_t HandleMessage(const platform::WindowMessage& message);
@@ -85,10 +88,11 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   void ShowAboutDialog();
   platform::Rect ClientRect() const;
 
-  app::RootWindowRegistry* registry_ = nullptr;
+  WindowRegistry* registry_ = nullptr;
   bool with_controls_ = false;
   bool offscreen_ = false;
   std::vector<std::u16string> pending_calls_;  // scripts of calls read, not yet delivered
+  size_t calls_kept_while_down_ = 0;
   bool page_down_ = false;
   bool is_popup_ = false;
   uint32_t window_style_ = 0x02CF0000;

@@ -10,12 +10,12 @@
 #include <condition_variable>
 #include <memory>
 
-#include "browser/window_messages.h"
 #include "channel/hosts_file.h"
 #include "channel/pinger.h"
 #include "env/logs.h"
 #include "env/paths.h"
 #include "env/system_integration.h"
+#include "env/window_messages.h"
 
 namespace channel {
 

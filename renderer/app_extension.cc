@@ -4,11 +4,12 @@
 #include <cctype>
 #include <cstdio>
 
-#include "browser/window_messages.h"
+#include "env/external_links.h"
 #include "env/logs.h"
 #include "env/product.h"
 #include "env/system_integration.h"
 #include "env/utf.h"
+#include "env/window_messages.h"
 #include "platform/desktop_services.h"
 #include "renderer/service_frames.h"
 
@@ -17,18 +18,9 @@ namespace renderer {
 namespace {
 
 constexpr int kDualViewTimeoutMs = 5000;
-constexpr int kOpenTimeoutMs = 5000;
 constexpr char16_t kInvalidArguments[] = u"Invalid method arguments";
 
 bool FirstIsString(const engine::V8ValueList& arguments) { return !arguments.empty() && arguments[0].IsString(); }
-
-// The desktop's handler, not waited for: true once it is on its way; a
-// handler that then refuses the link is logged.
-bool OpenWithTheDesktop(const std::string& url) {
-  return platform::OpenWithDefaultHandler(url, kOpenTimeoutMs, "", [url](bool opened) {
-    if (!opened) env::WriteProgramLog("the desktop opened no program for " + env::PrintableForLog(url));
-  });
-}
 
 bool ActsOutsideThePage(const std::string& name) {
   for (const char* acting : {"rootDefaultBrowser", "copyText", "copyUnicodeText", "setExtendDualview", "setFullScreen",
@@ -143,15 +135,15 @@ std::string AppExtensionHandler::OneWayAnswer(const std::string& name) const {
 bool AppExtensionHandler::RootDefaultBrowser(const engine::V8ValueList& arguments) {
   if (!FirstIsString(arguments) || arguments[0].GetStringValue().empty()) return false;
   const std::string url = env::Utf16ToUtf8(arguments[0].GetStringValue());
-  if (!IsExternallyOpenableUrl(url)) return false;
-  platform::WindowMessage message{WM_COPYDATA, kOpenUrlCopyDataMarker, 0};
-  message.copy_data_id = kOpenUrlCopyDataId;
+  if (!env::IsExternallyOpenableUrl(url)) return false;
+  platform::WindowMessage message{WM_COPYDATA, env::kOpenUrlCopyDataMarker, 0};
+  message.copy_data_id = env::kOpenUrlCopyDataId;
   message.copy_data = arguments[0].GetStringValue();
   // The page side lives as long as this process, windows come and go:
   // ask for the main window that is there now.
   main_window_ = env::FindMainWindow();
   const intptr_t reply = main_window_ ? main_window_->Send(message) : 0;
-  if (reply == OPEN_URL_FAILED) return OpenWithTheDesktop(url);
+  if (reply == env::OPEN_URL_FAILED) return env::OpenWithTheDesktop(url);
   return true;
 }
 
@@ -160,50 +152,6 @@ bool AppExtensionHandler::PostToMainWindow(uint32_t message, uintptr_t wparam) {
   // Not found yet, or the window it knew is gone: look again.
   main_window_ = env::FindMainWindow();
   return main_window_ && main_window_->Post({message, wparam, 0});
-}
-
-namespace {
-
-// Characters a person cannot see or that turn text around: Unicode spaces
-// and line ends beyond ASCII, zero-width and bidirectional controls, and
-// whatever was not UTF-8 in the first place.
-bool IsHiddenOrTurning(char16_t unit) {
-  return unit == 0x0085 || unit == 0x00A0 || unit == 0x061C || unit == 0x1680 || unit == 0x180E ||
-         (unit >= 0x2000 && unit <= 0x200F) || (unit >= 0x2028 && unit <= 0x202F) ||
-         (unit >= 0x205F && unit <= 0x206F) || unit == 0x3000 || unit == 0xFEFF || unit == 0xFFFD;
-}
-
-}  // namespace
-
-bool IsExternallyOpenableUrl(const std::string& url) {
-  // A blank or control character anywhere could end the URL early, and a
-  // browser strips leading ones and reads what follows as its switches;
-  // hidden and turning characters make it read as another address.
-  const std::u16string text = env::Utf8ToUtf16(url);
-  const bool clean = !url.empty() &&
-                     std::none_of(url.begin(), url.end(),
-                                  [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F; }) &&
-                     std::none_of(text.begin(), text.end(), IsHiddenOrTurning);
-  const size_t colon = url.find(':');
-  std::string scheme = colon == std::string::npos ? std::string() : url.substr(0, colon);
-  std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
-  const std::string rest = colon == std::string::npos ? std::string() : url.substr(colon + 1);
-  bool allowed = false;
-  if (scheme == "http" || scheme == "https")
-    allowed = rest.size() > 2 && rest.compare(0, 2, "//") == 0 && rest.find_first_of("/?#", 2) != 2;
-  else if (scheme == "mailto" || scheme == "tel")
-    allowed = !rest.empty();
-  if (clean && allowed) return true;
-  env::WriteProgramLog("external link refused: " + env::PrintableForLog(url));
-  return false;
-}
-
-intptr_t OpenUrlExternally(const std::string& url) {
-  if (!IsExternallyOpenableUrl(url)) return OPEN_URL_FAILED;
-  // "--" ends the browser's switches: the URL is never read as one.
-  for (const char* browser : {"chromium", "google-chrome", "chromium-browser", "chrome"})
-    if (platform::StartProgramByName(browser, {"--", url})) return 0;
-  return OpenWithTheDesktop(url) ? 0 : OPEN_URL_FAILED;
 }
 
 }  // namespace renderer

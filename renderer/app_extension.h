@@ -9,10 +9,6 @@
 
 namespace renderer {
 
-inline constexpr uintptr_t kOpenUrlCopyDataMarker = 3256;  // wParam
-inline constexpr uintptr_t kOpenUrlCopyDataId = 3243;      // dwData
-inline constexpr intptr_t OPEN_URL_FAILED = 30;
-
 // The source of the "v8/app" extension, exactly as the page expects it.
 std::string AppExtensionSource();
 
@@ -35,14 +31,6 @@ class AppExtensionHandler : public engine::V8Handler {
 
   std::shared_ptr<platform::WindowHandle> main_window_;
 };
-
-// The browser-process side of OPEN_URL_COPYDATA: a Chromium-family browser
-// by name, else the default handler. Returns 0, or OPEN_URL_FAILED.
-intptr_t OpenUrlExternally(const std::string& url);
-// Whether |url| may go to a browser or the desktop's opener: an absolute
-// http or https URL with a host, or a mailto: or tel: URL, without a blank
-// or control character anywhere. Logs a refusal.
-bool IsExternallyOpenableUrl(const std::string& url);
 
 }  // namespace renderer
 

@@ -1,7 +1,7 @@
 #include "renderer/kestrin_extension.h"
 
-#include "browser/window_messages.h"
 #include "env/system_integration.h"
+#include "env/window_messages.h"
 #include "renderer/service_frames.h"
 
 namespace renderer {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <set>
 
-#include "app/client_app.h"
+#include "engine/engine.h"
 #include "engine/process_message.h"
 
 namespace renderer {
@@ -33,7 +33,7 @@ class RouterFocusDelegate : public RendererDelegate {
 
 // The page side of the product: registers "v8/app" then "v8/kestrin",
 // logs uncaught exceptions and reports focus changes.
-class RendererProcessApp : public app::ShellApp, public engine::RenderProcessHandler {
+class RendererProcessApp : public engine::App, public engine::RenderProcessHandler {
  public:
   RendererProcessApp();
   void OnBeforeCommandLineProcessing(const std::string&, engine::CommandLine&) override {}

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "browser/window_messages.h"
 #include "env/logs.h"
 #include "env/system_integration.h"
+#include "env/window_messages.h"
 #include "platform/message_box.h"
 #include "platform/ui_stall_watchdog.h"
 

@@ -16,9 +16,9 @@
 #include <system_error>
 #include <utility>
 
-#include "browser/window_messages.h"
 #include "env/logs.h"
 #include "env/system_integration.h"
+#include "env/window_messages.h"
 #include "platform/message_box.h"
 
 namespace telephony {

@@ -10,6 +10,7 @@
 
 #include "app/app_context.h"
 #include "app/client_app.h"
+#include "app/main_window_wiring.h"
 #include "app/ui_message_loop.h"
 #include "engine/engine.h"
 #include "renderer/renderer_process_app.h"
@@ -24,7 +25,9 @@ class ClientHarness {
     settings.no_sandbox = true;
     settings.locale = "zh-CN";
     started_ = context_.Initialise(args_, settings, &application_);
-    if (started_) engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
+    if (!started_) return;
+    engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
+    app::WireMainWindowMessages();
   }
   ~ClientHarness() {
     telephony::ShutdownMobileCapture();

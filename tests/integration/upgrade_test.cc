@@ -12,12 +12,12 @@
 #include "app/root_window_registry.h"
 #include "browser/downloads.h"
 #include "browser/root_window_win.h"
-#include "browser/window_messages.h"
+#include "client_harness.h"
 #include "env/product.h"
+#include "env/window_messages.h"
 #include "platform/message_box.h"
 #include "upgrade/install_upgrade.h"
 #include "upgrade/upgrade_progress_dialog.h"
-#include "client_harness.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <filesystem>
 
 #include "browser/downloads.h"
-#include "browser/window_messages.h"
 #include "env/service_origin.h"
+#include "env/window_messages.h"
 #include "test_support.h"
 
 using namespace browser;

@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "browser/window_messages.h"
+#include "env/window_messages.h"
 #include "phonebox/control_socket.h"
 #include "phonebox/modem_box.h"
 #include "phonebox/sim_box.h"

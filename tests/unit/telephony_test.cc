@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "build_config.h"
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -15,6 +14,7 @@
 #include <thread>
 
 #include "build_config.h"
+#include "env/external_links.h"
 #include "platform/desktop_services.h"
 #include "renderer/app_extension.h"
 #include "renderer/kestrin_extension.h"
@@ -362,7 +362,7 @@ TEST(AppExtension, ExternalLinksWithHiddenOrTurningCharactersAreRefused) {
       {"https://a.example/\ufeffx", false},
       {"https://a.example/\xff", false},          // not UTF-8
   };
-  for (const auto& c : cases) EXPECT_EQ(renderer::IsExternallyOpenableUrl(c.url), c.opened) << c.url;
+  for (const auto& c : cases) EXPECT_EQ(env::IsExternallyOpenableUrl(c.url), c.opened) << c.url;
 }
 
 TEST(AppExtension, SoftInfoHasFourPairs) {

@@ -1,5 +1,5 @@
-#ifndef BROWSER_WINDOW_MESSAGES_H_
-#define BROWSER_WINDOW_MESSAGES_H_
+#ifndef ENV_WINDOW_MESSAGES_H_
+#define ENV_WINDOW_MESSAGES_H_
 
 #include <cstdint>
 
@@ -33,4 +33,4 @@ inline constexpr uint32_t CMD_FIND = 32501;
 inline constexpr uint32_t CMD_TEST_FIRST = 32700;
 inline constexpr uint32_t CMD_TEST_LAST = 32715;
 
-#endif  // BROWSER_WINDOW_MESSAGES_H_
+#endif  // ENV_WINDOW_MESSAGES_H_
