@@ -17,8 +17,8 @@
 #include <cstdio>
 
 #include "browser/util_win.h"
-#include "env/logs.h"
 #include "engine/qt/key_mapping.h"
+#include "env/logs.h"
 
 namespace browser {
 
@@ -84,12 +84,38 @@ class QtGlCalls : public GlCalls {
   QOpenGLFunctions_1_1* f_ = nullptr;
 };
 
+// The flags of a mouse message: its wParam's keys and buttons, the rest
+// from the keyboard's state.
 uint32_t MouseFlags(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
-  uint32_t flags = engine::EventFlagsFromQtModifiers(modifiers);
-  if (buttons & Qt::LeftButton) flags |= engine::EVENTFLAG_LEFT_MOUSE_BUTTON;
-  if (buttons & Qt::MiddleButton) flags |= engine::EVENTFLAG_MIDDLE_MOUSE_BUTTON;
-  if (buttons & Qt::RightButton) flags |= engine::EVENTFLAG_RIGHT_MOUSE_BUTTON;
+  constexpr uintptr_t MK_LBUTTON = 0x1, MK_RBUTTON = 0x2, MK_SHIFT = 0x4, MK_CONTROL = 0x8, MK_MBUTTON = 0x10;
+  uintptr_t wparam = 0;
+  if (modifiers & Qt::ShiftModifier) wparam |= MK_SHIFT;
+  if (modifiers & Qt::ControlModifier) wparam |= MK_CONTROL;
+  if (buttons & Qt::LeftButton) wparam |= MK_LBUTTON;
+  if (buttons & Qt::MiddleButton) wparam |= MK_MBUTTON;
+  if (buttons & Qt::RightButton) wparam |= MK_RBUTTON;
+  return GetCefMouseModifiers(wparam);
+}
+
+// A key message's flags from its virtual key and its extended-key bit:
+// the keypad's Enter is extended, the keypad's arrows and the keys above
+// them are not, where the separate block's are.
+uint32_t KeyFlags(const QKeyEvent& event, int windows_key_code) {
+  constexpr int VK_RETURN = 13, VK_PRIOR = 33, VK_DOWN = 40, VK_INSERT = 45, VK_DELETE = 46;
+  const bool keypad = event.modifiers() & Qt::KeypadModifier;
+  const bool navigation = (windows_key_code >= VK_PRIOR && windows_key_code <= VK_DOWN) ||
+                          windows_key_code == VK_INSERT || windows_key_code == VK_DELETE;
+  const bool extended = windows_key_code == VK_RETURN ? keypad : navigation && !keypad;
+  uint32_t flags = GetCefKeyboardModifiers(static_cast<uintptr_t>(windows_key_code), extended ? 1 << 24 : 0);
+  // The keypad's digits and operators come with their main keys' codes.
+  if (keypad && !navigation && windows_key_code != VK_RETURN) flags |= engine::EVENTFLAG_IS_KEY_PAD;
   return flags;
+}
+
+engine::KeyEvent KeyMessage(const QKeyEvent& event, engine::KeyEventType type) {
+  engine::KeyEvent key = engine::KeyEventFromQt(event, type);
+  key.modifiers = KeyFlags(event, key.windows_key_code);
+  return key;
 }
 
 engine::MouseButtonType ButtonType(Qt::MouseButton button) {
@@ -321,12 +347,13 @@ void OffscreenWindow::SendCharacters(const QString& text, uint32_t modifiers) {
 void OffscreenWindow::keyPressEvent(QKeyEvent* event) {
   auto* h = host();
   if (!h) return;
-  h->SendKeyEvent(engine::KeyEventFromQt(*event, engine::KEYEVENT_RAWKEYDOWN));
-  SendCharacters(event->text(), engine::EventFlagsFromQtModifiers(event->modifiers()));
+  const engine::KeyEvent key = KeyMessage(*event, engine::KEYEVENT_RAWKEYDOWN);
+  h->SendKeyEvent(key);
+  SendCharacters(event->text(), key.modifiers);
 }
 
 void OffscreenWindow::keyReleaseEvent(QKeyEvent* event) {
-  if (auto* h = host()) h->SendKeyEvent(engine::KeyEventFromQt(*event, engine::KEYEVENT_KEYUP));
+  if (auto* h = host()) h->SendKeyEvent(KeyMessage(*event, engine::KEYEVENT_KEYUP));
 }
 
 void OffscreenWindow::inputMethodEvent(QInputMethodEvent* event) {

@@ -1,7 +1,6 @@
 #include "browser/util_win.h"
 
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QWidget>
 #include <cmath>
 #include <mutex>
@@ -28,11 +27,10 @@ QRect DialogUnitsToPixels(const QFontMetrics& metrics, int x, int y, int width, 
 
 namespace {
 
-constexpr int VK_CLEAR = 12, VK_RETURN = 13, VK_SHIFT = 16, VK_CONTROL = 17, VK_MENU = 18, VK_CAPITAL = 20;
-constexpr int VK_PRIOR = 33, VK_DOWN = 40, VK_INSERT = 45, VK_DELETE = 46, VK_LWIN = 91, VK_RWIN = 92;
-constexpr int VK_NUMPAD0 = 96, VK_ADD = 107, VK_SUBTRACT = 109, VK_DIVIDE = 111, VK_NUMLOCK = 144;
-constexpr int VK_LSHIFT = 160, VK_RSHIFT = 161, VK_LCONTROL = 162, VK_RCONTROL = 163, VK_LMENU = 164,
-              VK_RMENU = 165;
+using namespace platform;  // the virtual-key codes
+
+constexpr int VK_CLEAR = 12, VK_RETURN = 13, VK_PRIOR = 33, VK_DOWN = 40, VK_INSERT = 45, VK_DELETE = 46;
+constexpr int VK_LWIN = 91, VK_RWIN = 92, VK_NUMPAD0 = 96, VK_ADD = 107, VK_SUBTRACT = 109, VK_DIVIDE = 111;
 constexpr uintptr_t MK_LBUTTON = 0x1, MK_RBUTTON = 0x2, MK_SHIFT = 0x4, MK_CONTROL = 0x8, MK_MBUTTON = 0x10;
 
 bool IsToggled(int key, const KeyStateReader& key_state) { return key_state(key) & 0x1; }
@@ -47,16 +45,6 @@ uint32_t LockFlags(const KeyStateReader& key_state) {
 QWidget* TopLevel(QWidget* widget) { return widget ? widget->window() : nullptr; }
 
 }  // namespace
-
-uint16_t SystemKeyState(int virtual_key) {
-  const Qt::KeyboardModifiers modifiers = QGuiApplication::queryKeyboardModifiers();
-  switch (virtual_key) {
-    case VK_SHIFT: return (modifiers & Qt::ShiftModifier) ? 0x8000 : 0;
-    case VK_CONTROL: return (modifiers & Qt::ControlModifier) ? 0x8000 : 0;
-    case VK_MENU: return (modifiers & Qt::AltModifier) ? 0x8000 : 0;
-    default: return 0;
-  }
-}
 
 bool IsKeyDown(int virtual_key, const KeyStateReader& key_state) { return key_state(virtual_key) & 0x8000; }
 

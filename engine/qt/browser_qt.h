@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "engine/engine.h"
 #include "engine/qt/offscreen_frames.h"
@@ -184,6 +185,8 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   void SendCaptureLostEvent() override;
 
  private:
+  // The waiting key-down to the view, |text| its character.
+  void SendKeyDown(const KeyEvent& event, const QString& text);
   // Where a windowless browser's input goes: the widget the engine draws in.
   QWidget* InputTarget() const;
   void ConnectSignals(QWebEnginePage* page);
@@ -206,6 +209,9 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   QPointer<QWidget> windowless_parent_;
   QPointer<QtOffscreenFrames> frames_;
   Qt::MouseButtons pressed_buttons_;
+  // A key-down waits for the character it types, which goes with it: the
+  // engine makes a key-down of every key press it gets.
+  std::optional<KeyEvent> pending_key_down_;
   bool printing_ = false;
   std::unique_ptr<QtRequestInterceptor> interceptor_;
   std::deque<PendingName> popup_names_;

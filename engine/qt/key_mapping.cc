@@ -58,6 +58,17 @@ KeyEvent KeyEventFromQt(const QKeyEvent& event, KeyEventType type) {
   return key;
 }
 
+quint32 NativeModifiersFromEventFlags(uint32_t flags) {
+  constexpr quint32 kShift = 1, kLock = 2, kControl = 4, kMod1 = 8, kMod2 = 16;
+  quint32 state = 0;
+  if (flags & EVENTFLAG_SHIFT_DOWN) state |= kShift;
+  if (flags & EVENTFLAG_CAPS_LOCK_ON) state |= kLock;
+  if (flags & EVENTFLAG_CONTROL_DOWN) state |= kControl;
+  if (flags & EVENTFLAG_ALT_DOWN) state |= kMod1;
+  if (flags & EVENTFLAG_NUM_LOCK_ON) state |= kMod2;
+  return state;
+}
+
 int QtKeyFromWindowsKeyCode(int code) {
   if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9')) return code;
   if (code >= 0x70 && code <= 0x87) return Qt::Key_F1 + (code - 0x70);

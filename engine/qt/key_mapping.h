@@ -21,6 +21,9 @@ KeyEvent KeyEventFromQt(const QKeyEvent& event, KeyEventType type);
 // Shift, Control and Alt as the engine's event flags; keypad keys add the
 // key-pad flag.
 uint32_t EventFlagsFromQtModifiers(Qt::KeyboardModifiers modifiers);
+// The X11 modifier state of |flags| (Shift, Lock, Control, Mod1, Mod2), where
+// the engine reads Caps Lock and Num Lock from.
+quint32 NativeModifiersFromEventFlags(uint32_t flags);
 
 }  // namespace engine
 

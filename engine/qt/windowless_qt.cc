@@ -5,6 +5,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include "engine/qt/browser_qt.h"
@@ -44,17 +45,42 @@ void QtBrowser::SendFocusEvent(bool focus) {
 void QtBrowser::SendKeyEvent(const KeyEvent& event) {
   QWidget* target = InputTarget();
   if (!target || !windowless_parent_) return;
-  const Qt::KeyboardModifiers modifiers = QtModifiersFromEventFlags(event.modifiers);
   if (event.type == KEYEVENT_CHAR) {
-    // The text of a key; its key-down went before without text.
-    QKeyEvent typed(QEvent::KeyPress, 0, modifiers, QString(QChar(event.character)));
+    const QString text(QChar(event.character));
+    if (pending_key_down_) {
+      SendKeyDown(*std::exchange(pending_key_down_, std::nullopt), text);
+      return;
+    }
+    // A character without a key (the second of a key that types two).
+    QKeyEvent typed(QEvent::KeyPress, 0, QtModifiersFromEventFlags(event.modifiers), 0, 0,
+                    NativeModifiersFromEventFlags(event.modifiers), text);
     QCoreApplication::sendEvent(target, &typed);
     return;
   }
-  const int key = QtKeyFromWindowsKeyCode(event.windows_key_code);
-  QKeyEvent key_event(event.type == KEYEVENT_KEYUP ? QEvent::KeyRelease : QEvent::KeyPress, key, modifiers,
-                      static_cast<quint32>(event.native_key_code), 0, 0);
-  QCoreApplication::sendEvent(target, &key_event);
+  if (pending_key_down_) SendKeyDown(*std::exchange(pending_key_down_, std::nullopt), QString());
+  if (event.type == KEYEVENT_KEYUP) {
+    QKeyEvent released(QEvent::KeyRelease, QtKeyFromWindowsKeyCode(event.windows_key_code),
+                       QtModifiersFromEventFlags(event.modifiers), static_cast<quint32>(event.native_key_code), 0,
+                       NativeModifiersFromEventFlags(event.modifiers));
+    QCoreApplication::sendEvent(target, &released);
+    return;
+  }
+  // A key that types nothing goes once the client's calls for this press
+  // are over.
+  pending_key_down_ = event;
+  QTimer::singleShot(0, view_, [weak = weak_from_this()] {
+    auto self = weak.lock();
+    if (self && self->pending_key_down_) self->SendKeyDown(*std::exchange(self->pending_key_down_, std::nullopt), {});
+  });
+}
+
+void QtBrowser::SendKeyDown(const KeyEvent& event, const QString& text) {
+  QWidget* target = InputTarget();
+  if (!target) return;
+  QKeyEvent pressed(QEvent::KeyPress, QtKeyFromWindowsKeyCode(event.windows_key_code),
+                    QtModifiersFromEventFlags(event.modifiers), static_cast<quint32>(event.native_key_code), 0,
+                    NativeModifiersFromEventFlags(event.modifiers), text);
+  QCoreApplication::sendEvent(target, &pressed);
 }
 
 void QtBrowser::SendMouseClickEvent(const MouseEvent& event, MouseButtonType type, bool mouse_up, int click_count) {

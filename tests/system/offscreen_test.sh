@@ -22,6 +22,9 @@ document.getElementById('b').addEventListener('click', function () {
   console.log('osr-click'); document.getElementById('box').style.background = '#10c020';
 });
 document.getElementById('t').addEventListener('input', function (e) { console.log('osr-text:' + e.target.value); });
+document.getElementById('t').addEventListener('keydown', function (e) {
+  console.log('osr-key:' + e.key + ':' + e.code + ':' + e.getModifierState('CapsLock'));
+});
 </script></body></html>
 HTML
 "$demo" 0 "$work/site" > "$work/port" 2>/dev/null &
@@ -50,6 +53,12 @@ xdotool mousemove --sync $((X + 200)) $((Y + 220)) click 1
 sleep 0.5
 xdotool type --delay 60 "abc"
 check "typed text reaches the page" wait_until 10 logged 'osr-text:abc'
+key_downs() { iconv -f UTF-16LE -t UTF-8 "$page_log" 2>/dev/null | grep -c "osr-key:$1"; }
+check "one key-down a key, with its code" test "$(key_downs 'a:KeyA:false')" = 1 -a "$(key_downs '[^:]*::')" = 0
+xdotool key Caps_Lock
+xdotool type --delay 60 "d"
+xdotool key Caps_Lock
+check "with Caps Lock on the page sees it and the capital" wait_until 10 logged 'osr-key:D:KeyD:true'
 
 # The select list opens below its box (rows of about 30 pixels from y 340).
 eval "$(xwininfo -id "$main" | awk '/Absolute upper-left X/{print "PX=" $4} /Absolute upper-left Y/{print "PY=" $4}')"
