@@ -1,21 +1,18 @@
 #include "browser/osr_window_win.h"
 
 #include <QDateTime>
-#include <QExposeEvent>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QOpenGLFunctions_1_1>
-#include <QOpenGLVersionFunctionsFactory>
 #include <QStyleHints>
 #include <QTimer>
 #include <QWheelEvent>
-#include <QWindow>
 #include <cmath>
 #include <cstdio>
 
+#include "browser/osr_surface_win.h"
 #include "browser/util_win.h"
 #include "engine/qt/key_mapping.h"
 #include "env/logs.h"
@@ -26,63 +23,6 @@ namespace {
 
 // Repaints of the rotation gesture, about 30 a second.
 constexpr int kRenderDelayMs = 33;
-
-// The real calls, on the widget's context; nothing is drawn where the
-// context offers no fixed-function OpenGL.
-class QtGlCalls : public GlCalls {
- public:
-  void Bind(QOpenGLContext* context) {
-    f_ = context ? QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_1>(context) : nullptr;
-    if (f_) f_->initializeOpenGLFunctions();
-  }
-  void Hint(GLenum t, GLenum m) override { if (f_) f_->glHint(t, m); }
-  void ClearColor(GLfloat r, GLfloat g, GLfloat b, GLfloat a) override { if (f_) f_->glClearColor(r, g, b, a); }
-  void PixelStorei(GLenum n, GLint v) override { if (f_) f_->glPixelStorei(n, v); }
-  GLuint GenTexture() override {
-    GLuint texture = 0;
-    if (f_) f_->glGenTextures(1, &texture);
-    return texture;
-  }
-  void DeleteTexture(GLuint texture) override { if (f_) f_->glDeleteTextures(1, &texture); }
-  void BindTexture(GLenum t, GLuint texture) override { if (f_) f_->glBindTexture(t, texture); }
-  void TexParameteri(GLenum t, GLenum n, GLint v) override { if (f_) f_->glTexParameteri(t, n, v); }
-  void TexEnvi(GLenum t, GLenum n, GLint v) override { if (f_) f_->glTexEnvi(t, n, v); }
-  void Enable(GLenum c) override { if (f_) f_->glEnable(c); }
-  void Disable(GLenum c) override { if (f_) f_->glDisable(c); }
-  void TexImage2D(GLsizei w, GLsizei h, const void* pixels) override {
-    if (f_) f_->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);
-  }
-  void TexSubImage2D(GLint x, GLint y, GLsizei w, GLsizei h, const void* pixels) override {
-    if (f_) f_->glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);
-  }
-  void Clear(GLbitfield mask) override { if (f_) f_->glClear(mask); }
-  void MatrixMode(GLenum mode) override { if (f_) f_->glMatrixMode(mode); }
-  void LoadIdentity() override { if (f_) f_->glLoadIdentity(); }
-  void Viewport(GLint x, GLint y, GLsizei w, GLsizei h) override { if (f_) f_->glViewport(x, y, w, h); }
-  void PushAttrib(GLbitfield mask) override { if (f_) f_->glPushAttrib(mask); }
-  void PopAttrib() override { if (f_) f_->glPopAttrib(); }
-  void PushMatrix() override { if (f_) f_->glPushMatrix(); }
-  void PopMatrix() override { if (f_) f_->glPopMatrix(); }
-  void Begin(GLenum mode) override { if (f_) f_->glBegin(mode); }
-  void End() override { if (f_) f_->glEnd(); }
-  void Color4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) override { if (f_) f_->glColor4f(r, g, b, a); }
-  void Vertex2f(GLfloat x, GLfloat y) override { if (f_) f_->glVertex2f(x, y); }
-  void Rotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) override { if (f_) f_->glRotatef(angle, x, y, z); }
-  void BlendFunc(GLenum s, GLenum d) override { if (f_) f_->glBlendFunc(s, d); }
-  void InterleavedArrays(GLenum format, GLsizei stride, const void* pointer) override {
-    if (f_) f_->glInterleavedArrays(format, stride, pointer);
-  }
-  void DrawArrays(GLenum mode, GLint first, GLsizei count) override { if (f_) f_->glDrawArrays(mode, first, count); }
-  void Ortho(GLdouble l, GLdouble r, GLdouble b, GLdouble t, GLdouble n, GLdouble f) override {
-    if (f_) f_->glOrtho(l, r, b, t, n, f);
-  }
-  void LineWidth(GLfloat width) override { if (f_) f_->glLineWidth(width); }
-  void Scissor(GLint x, GLint y, GLsizei w, GLsizei h) override { if (f_) f_->glScissor(x, y, w, h); }
-  void Flush() override { if (f_) f_->glFlush(); }
-
- private:
-  QOpenGLFunctions_1_1* f_ = nullptr;
-};
 
 // The flags of a mouse message: its wParam's keys and buttons, the rest
 // from the keyboard's state.
@@ -126,31 +66,6 @@ engine::MouseButtonType ButtonType(Qt::MouseButton button) {
 
 }  // namespace
 
-// The native window the frames are drawn on, in place: each frame redraws
-// only what changed, straight on the window. Drawing into a widget instead
-// had the whole top-level window composed again with OpenGL for every
-// frame, in software on machines without a GPU the most costly part of a
-// frame. Input passes through it to the OffscreenWindow.
-class OffscreenSurface : public QWindow {
- public:
-  explicit OffscreenSurface(OffscreenWindow* owner) : owner_(owner) {
-    setSurfaceType(QSurface::OpenGLSurface);
-    QSurfaceFormat format;
-    format.setSwapBehavior(QSurfaceFormat::SingleBuffer);
-    format.setDepthBufferSize(16);
-    setFormat(format);
-    setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
-  }
-
- protected:
-  void exposeEvent(QExposeEvent*) override {
-    if (isExposed()) owner_->RenderNow();
-  }
-
- private:
-  OffscreenWindow* owner_;
-};
-
 bool OffscreenRenderHandler::GetViewRect(std::shared_ptr<engine::Browser>, engine::PaintRect& rect) {
   if (!window_) return false;
   rect = window_->ViewRect();
@@ -180,7 +95,7 @@ OffscreenWindow::OffscreenWindow(QWidget* parent, const OffscreenSettings& setti
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   setAttribute(Qt::WA_InputMethodEnabled);
-  surface_ = new OffscreenSurface(this);
+  surface_ = new OffscreenSurface([this] { RenderNow(); });
   surface_container_ = QWidget::createWindowContainer(surface_, this);
   surface_container_->setAttribute(Qt::WA_TransparentForMouseEvents);
   surface_container_->setFocusPolicy(Qt::NoFocus);
