@@ -2,10 +2,9 @@
 #define BROWSER_OSR_WINDOW_WIN_H_
 
 #include <QOpenGLContext>
-#include <QPointer>
-#include <QWidget>
 #include <QPoint>
 #include <QRect>
+#include <QWidget>
 #include <memory>
 
 #include "browser/offscreen_renderer.h"
@@ -53,7 +52,7 @@ class OffscreenWindow : public QWidget {
                   int width, int height);
   void PopupShow(bool show);
   void PopupSize(const engine::PaintRect& rect);
-  // The page image again, as it stands (the surface shown or resized).
+  // The page image again, as it stands: the surface shown, or the page turned.
   void RenderNow();
 
  protected:
