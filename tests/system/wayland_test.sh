@@ -4,7 +4,7 @@
 # Xwayland, and then starts, paints its page and opens the page's popup
 # (Weston's screenshot shows both); a second start finds the running
 # client's main window and hands over to it; a call through the window
-# messages reaches the page.
+# messages reaches the page; off screen, the page is drawn too.
 # Usage: wayland_test.sh VELTROCRM DEMO_SERVER PHONE_SIM WINDOW_SHOT
 set -uo pipefail
 exe=$1 demo=$2 phone_sim=$3 shot=$4
@@ -71,5 +71,13 @@ check "the first still runs" kill -0 "$client_pid"
 "$phone_sim" 13800138000 > /dev/null
 check "a call reaches the page through the main window" \
   wait_until 10 bash -c "iconv -f UTF-16LE -t UTF-8 '$work/app/log/网页日志$(date +%Y%m%d).txt' | grep -qF 'call[13800138000]'"
+
+# Off screen, the page's frames are drawn on the window's own OpenGL surface
+# through Xwayland; the compositor shows them.
+stop_client
+echo '<!DOCTYPE html><body style="margin:0;background:#2a9d55"></body>' > "$work/site/index.html"
+serve_and_start "$demo" --off-screen-rendering-enabled
+wait_for_main
+check "off screen, the screen shows the page" wait_until 20 screen_shows offscreen 2a9d55 600000
 if [ "$failures" != 0 ]; then tail -20 "$work/client.out"; tail -5 "$work/weston.log"; fi
 finish
