@@ -41,10 +41,8 @@ void OffscreenRenderer::Cleanup() {
   initialized_ = false;
 }
 
-
 void OffscreenRenderer::RenderChanged() {
-  const bool turned = spin_x_ != 0 || spin_y_ != 0;
-  if (whole_ || turned || settings_.show_update_rect) {
+  if (whole_ || Turned() || settings_.show_update_rect) {
     Render();
     return;
   }
@@ -70,8 +68,7 @@ void OffscreenRenderer::Render() {
   // The background gradient, seen only where the page is transparent or
   // turned; elsewhere the page covers it, and in software OpenGL it would
   // cost a whole-window pass a frame.
-  const bool turned = spin_x_ != 0 || spin_y_ != 0;
-  if (settings_.transparent_painting || turned) {
+  if (settings_.transparent_painting || Turned()) {
     gl_.PushAttrib(GL_ALL_ATTRIB_BITS);
     gl_.Begin(GL_QUADS);
     gl_.Color4f(1, 0, 0, 1);

@@ -47,6 +47,8 @@ class OffscreenRenderer {
   const engine::PaintRect& requested_popup_rect() const { return requested_popup_rect_; }
 
  private:
+  bool Turned() const { return spin_x_ != 0 || spin_y_ != 0; }
+
   GlCalls& gl_;
   const OffscreenSettings settings_;
   bool initialized_ = false;

@@ -186,7 +186,8 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
 
  private:
   // The waiting key-down to the view, |text| its character.
-  void SendKeyDown(const KeyEvent& event, const QString& text);
+  void SendPendingKeyDown(const QString& text);
+  void SendQtKey(QEvent::Type type, int qt_key, const KeyEvent& event, const QString& text);
   // Where a windowless browser's input goes: the widget the engine draws in.
   QWidget* InputTarget() const;
   void ConnectSignals(QWebEnginePage* page);

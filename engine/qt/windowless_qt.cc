@@ -43,26 +43,18 @@ void QtBrowser::SendFocusEvent(bool focus) {
 }
 
 void QtBrowser::SendKeyEvent(const KeyEvent& event) {
-  QWidget* target = InputTarget();
-  if (!target || !windowless_parent_) return;
+  if (!InputTarget() || !windowless_parent_) return;
   if (event.type == KEYEVENT_CHAR) {
     const QString text(QChar(event.character));
-    if (pending_key_down_) {
-      SendKeyDown(*std::exchange(pending_key_down_, std::nullopt), text);
-      return;
-    }
-    // A character without a key (the second of a key that types two).
-    QKeyEvent typed(QEvent::KeyPress, 0, QtModifiersFromEventFlags(event.modifiers), 0, 0,
-                    NativeModifiersFromEventFlags(event.modifiers), text);
-    QCoreApplication::sendEvent(target, &typed);
+    if (pending_key_down_)
+      SendPendingKeyDown(text);
+    else  // a character without a key (the second of a key that types two)
+      SendQtKey(QEvent::KeyPress, 0, event, text);
     return;
   }
-  if (pending_key_down_) SendKeyDown(*std::exchange(pending_key_down_, std::nullopt), QString());
+  if (pending_key_down_) SendPendingKeyDown(QString());
   if (event.type == KEYEVENT_KEYUP) {
-    QKeyEvent released(QEvent::KeyRelease, QtKeyFromWindowsKeyCode(event.windows_key_code),
-                       QtModifiersFromEventFlags(event.modifiers), static_cast<quint32>(event.native_key_code), 0,
-                       NativeModifiersFromEventFlags(event.modifiers));
-    QCoreApplication::sendEvent(target, &released);
+    SendQtKey(QEvent::KeyRelease, QtKeyFromWindowsKeyCode(event.windows_key_code), event, QString());
     return;
   }
   // A key that types nothing goes once the client's calls for this press
@@ -70,17 +62,21 @@ void QtBrowser::SendKeyEvent(const KeyEvent& event) {
   pending_key_down_ = event;
   QTimer::singleShot(0, view_, [weak = weak_from_this()] {
     auto self = weak.lock();
-    if (self && self->pending_key_down_) self->SendKeyDown(*std::exchange(self->pending_key_down_, std::nullopt), {});
+    if (self && self->pending_key_down_) self->SendPendingKeyDown(QString());
   });
 }
 
-void QtBrowser::SendKeyDown(const KeyEvent& event, const QString& text) {
+void QtBrowser::SendPendingKeyDown(const QString& text) {
+  const KeyEvent event = *std::exchange(pending_key_down_, std::nullopt);
+  SendQtKey(QEvent::KeyPress, QtKeyFromWindowsKeyCode(event.windows_key_code), event, text);
+}
+
+void QtBrowser::SendQtKey(QEvent::Type type, int qt_key, const KeyEvent& event, const QString& text) {
   QWidget* target = InputTarget();
   if (!target) return;
-  QKeyEvent pressed(QEvent::KeyPress, QtKeyFromWindowsKeyCode(event.windows_key_code),
-                    QtModifiersFromEventFlags(event.modifiers), static_cast<quint32>(event.native_key_code), 0,
-                    NativeModifiersFromEventFlags(event.modifiers), text);
-  QCoreApplication::sendEvent(target, &pressed);
+  QKeyEvent key(type, qt_key, QtModifiersFromEventFlags(event.modifiers), static_cast<quint32>(event.native_key_code),
+                0, NativeModifiersFromEventFlags(event.modifiers), text);
+  QCoreApplication::sendEvent(target, &key);
 }
 
 void QtBrowser::SendMouseClickEvent(const MouseEvent& event, MouseButtonType type, bool mouse_up, int click_count) {
