@@ -31,7 +31,10 @@ HTML
 log_text() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/$1$(date +%Y%m%d).txt" 2>/dev/null | tr -d '\r'; }
 page_says() { log_text 网页日志 | grep -qF "$1"; }
 helpers=""
-trap 'kill $helpers 2>/dev/null; cleanup_install' EXIT
+# fcitx5 stands in for IBus too and blanks IBus's address file as it exits:
+# the next input method starts only once the last one is gone.
+stop_helpers() { kill $helpers 2>/dev/null; wait $helpers 2>/dev/null; helpers=""; }
+trap 'stop_helpers; cleanup_install' EXIT
 
 start_client() {  # start_client [SWITCHES...]
   rm -f "$work/app/log/网页日志"*
@@ -105,7 +108,7 @@ switch_off() { fcitx5-remote -c; }
 export QT_IM_MODULE=fcitx XMODIFIERS=@im=fcitx
 type_chinese fcitx5-window fcitx
 type_chinese fcitx5-offscreen fcitx --off-screen-rendering-enabled
-kill $helpers 2>/dev/null; helpers=""
+stop_helpers
 
 # IBus with libpinyin.
 ibus-daemon --xim -r > "$work/ibus.out" 2>&1 &
@@ -118,7 +121,7 @@ export QT_IM_MODULE=ibus XMODIFIERS=@im=ibus
 type_chinese ibus-window ibus-ui-gtk3
 type_chinese ibus-offscreen ibus-ui-gtk3 --off-screen-rendering-enabled
 
-kill $helpers 2>/dev/null; helpers=""
+stop_helpers
 
 # The find dialog of a window with controls (a ctrl-click opens one).
 unset QT_IM_MODULE XMODIFIERS
