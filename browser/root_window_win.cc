@@ -10,6 +10,8 @@
 #include <QResizeEvent>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <utility>
 
 #include "browser/download_notice.h"
 #include "browser/message_handlers.h"
@@ -53,6 +55,11 @@ class RootFrame : public platform::TopLevelWindow {
     return owner_ ? owner_->HandleMessage(message) : 0;
   }
 
+  // Tells the owner once the window system first shows the frame.
+  void WatchFirstExposure() {
+    if (QWindow* window = windowHandle()) window->installEventFilter(this);
+  }
+
  protected:
   void closeEvent(QCloseEvent* event) override {
     if (owner_ && !owner_->OnClose())
@@ -63,6 +70,13 @@ class RootFrame : public platform::TopLevelWindow {
   void resizeEvent(QResizeEvent* event) override {
     TopLevelWindow::resizeEvent(event);
     if (owner_) owner_->OnSize();
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()) {
+      watched->removeEventFilter(this);
+      if (owner_) owner_->OnFirstExposed();
+    }
+    return TopLevelWindow::eventFilter(watched, event);
   }
   void changeEvent(QEvent* event) override {
     TopLevelWindow::changeEvent(event);
@@ -132,10 +146,14 @@ void RootWindow::CreateRootWindow(const engine::BrowserSettings& settings) {
   env::StartupMark("main frame made");
   // The browser comes before the frame is shown: a view added to a shown
   // window makes Qt re-create that native window, which then stays black
-  // or loses its state under some window managers.
-  browser_host_->CreateBrowser(frame_, ClientRect(), settings, registry_->RequestContextFor(this));
+  // or loses its state under some window managers. It has no size until the
+  // frame is on screen: the window manager maximises the frame after it is
+  // shown, and the view draws the whole window at every size it is given.
+  view_waits_for_frame_ = true;
+  browser_host_->CreateBrowser(frame_, {}, settings, registry_->RequestContextFor(this));
   env::StartupMark("browser made");
   frame_->ShowWithCommand(platform::ShowCommand::kMaximized);
+  frame_->WatchFirstExposure();
   loading_dialog_ = new LoadingDialog(frame_);
   loading_dialog_->PlaceOverFrame();
   loading_dialog_->show();
@@ -458,9 +476,16 @@ void RootWindow::OnSize() {
     edit_->setGeometry(4 * button_width, menu_height, std::max(0, frame_->width() - 4 * button_width),
                        UrlBarHeight());
   }
-  const platform::Rect client = ClientRect();
-  browser_host_->SetBounds(client.x, client.y, client.width, client.height);
+  if (!view_waits_for_frame_) {
+    const platform::Rect client = ClientRect();
+    browser_host_->SetBounds(client.x, client.y, client.width, client.height);
+  }
   if (loading_dialog_) loading_dialog_->PlaceOverFrame();
+}
+
+void RootWindow::OnFirstExposed() {
+  if (!std::exchange(view_waits_for_frame_, false)) return;
+  OnSize();
 }
 
 void RootWindow::OnSetFocus() {
