@@ -9,7 +9,7 @@ namespace platform {
 
 void SetProgramIcon() {
   QIcon icon;
-  for (int size : {16, 32, 48, 64, 128, 256}) {
+  for (int size : {16, 32, 48, 64, 128}) {
     // Told the format and not to guess, the reader goes straight to Qt's own
     // PNG decoder; otherwise Qt loads every image plug-in to ask it first.
     QImageReader reader(QStringLiteral(":/icons/veltrocrm-%1.png").arg(size), "png");
