@@ -57,7 +57,11 @@ class RootFrame : public platform::TopLevelWindow {
 
   // Tells the owner once the window system first shows the frame.
   void WatchFirstExposure() {
-    if (QWindow* window = windowHandle()) window->installEventFilter(this);
+    QWindow* window = windowHandle();
+    if (window && !window->isExposed())
+      window->installEventFilter(this);
+    else if (owner_)
+      owner_->OnFirstExposed();
   }
 
  protected:

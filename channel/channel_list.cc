@@ -1,12 +1,12 @@
 #include "channel/channel_list.h"
 
-#include <curl/curl.h>
 #include <json/json.h>
 
 #include <algorithm>
 #include <memory>
 #include <sstream>
 
+#include "channel/curl_library.h"
 #include "channel/host_names.h"
 #include "env/logs.h"
 
@@ -58,22 +58,24 @@ int CheckCancel(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 std::string HttpGet(const std::string& url, const std::atomic<bool>* cancel) {
   std::string body;
-  CURL* curl = curl_easy_init();
+  const CurlLibrary* library = Curl();
+  if (!library) return body;
+  CURL* curl = library->easy_init();
   if (!curl) {
     env::WriteProgramLog("request 1 session create fail");
     return body;
   }
-  curl_easy_reset(curl);
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 5L);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxChannelAnswerBytes));
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckCancel);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel));
-  const CURLcode result = curl_easy_perform(curl);
+  library->easy_reset(curl);
+  library->easy_setopt(curl, CURLOPT_URL, url.c_str());
+  library->easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  library->easy_setopt(curl, CURLOPT_TIMEOUT, 5L);
+  library->easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
+  library->easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  library->easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxChannelAnswerBytes));
+  library->easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  library->easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckCancel);
+  library->easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel));
+  const CURLcode result = library->easy_perform(curl);
   if (result == CURLE_WRITE_ERROR || result == CURLE_FILESIZE_EXCEEDED) {
     body.clear();
     env::WriteProgramLog("channel answer larger than " + std::to_string(kMaxChannelAnswerBytes) + " bytes, ignored");
@@ -81,7 +83,7 @@ std::string HttpGet(const std::string& url, const std::atomic<bool>* cancel) {
     body.clear();
     env::WriteProgramLog("request fail 1 error code:" + std::to_string(static_cast<int>(result)));
   }
-  curl_easy_cleanup(curl);
+  library->easy_cleanup(curl);
   return body;
 }
 

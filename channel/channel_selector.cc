@@ -1,6 +1,5 @@
 #include "channel/channel_selector.h"
 
-#include <curl/curl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <arpa/inet.h>
@@ -10,6 +9,7 @@
 #include <condition_variable>
 #include <memory>
 
+#include "channel/curl_library.h"
 #include "channel/hosts_file.h"
 #include "channel/pinger.h"
 #include "env/logs.h"
@@ -239,10 +239,6 @@ std::shared_ptr<ChannelSelector> g_selector;
 }  // namespace
 
 void StartNetwork(const std::string& channel_service_host) {
-  if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) {
-    env::WriteProgramLog("初始化网络库失败");
-    return;
-  }
   auto hosts = std::make_shared<HelperHostsEditor>(env::HostsHelperPath(), SystemHostsFiles());
   g_selector = std::make_shared<ChannelSelector>(std::move(hosts), channel_service_host, [] {
     if (auto window = env::FindMainWindow()) window->Post({WM_COMMAND, CMD_CHANNEL_READY, 0});
@@ -265,7 +261,7 @@ void StopNetwork() {
   g_selector->RemovePinnedLines();
   g_selector.reset();
   // A run left behind may still be inside libcurl.
-  if (ended) curl_global_cleanup();
+  if (ended) CleanUpCurl();
 }
 
 }  // namespace channel

@@ -102,7 +102,8 @@ class ChannelSelector : public std::enable_shared_from_this<ChannelSelector> {
   std::thread thread_;
 };
 
-// Network start: libcurl, then the selection thread.
+// Network start: the selection thread, which loads libcurl when it first
+// needs it.
 void StartNetwork(const std::string& channel_service_host);
 // Once the main window has closed: no new pins.
 void StopChannelSelection();

@@ -122,6 +122,10 @@ TEST_F(BrowserPolicies, LoadingDialogWaitsWhereTheMaximisedFrameWillBe) {
   EXPECT_EQ(dialog->pos(), first);
   EXPECT_EQ(first, QPoint(work.x() + (work.width() - dialog->width()) / 2,
                           work.y() + (work.height() - dialog->height()) / 3));
+  // The view, kept without a size until then, fills the frame.
+  ASSERT_TRUE(WaitFor([&] { return window->GetBrowser() != nullptr; }, 5000));
+  const QWidget* view = window->GetBrowser()->GetHost()->GetWindowHandle();
+  EXPECT_TRUE(WaitFor([&] { return view->geometry() == frame->rect(); }, 5000));
 }
 
 TEST_F(BrowserPolicies, HeadersGoWhereverTheyCauseNoPreflight) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <netinet/in.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -14,9 +15,11 @@
 #include <cstring>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include "channel/channel_list.h"
 #include "channel/channel_selector.h"
+#include "channel/curl_library.h"
 #include "channel/host_names.h"
 #include "channel/hosts_file.h"
 #include "channel/hosts_pinning.h"
@@ -206,6 +209,16 @@ TEST(ChannelAnswer, OverAMebibyteIsNotRead) {
     OneAnswerServer huge(64 * 1024 * 1024, announced);
     EXPECT_EQ(HttpGet(huge.Url()), "") << announced;
   }
+}
+
+TEST(ChannelAnswer, LibcurlLoadsOnceWhicheverThreadAsksFirst) {
+  std::vector<std::future<const CurlLibrary*>> asks;
+  for (int i = 0; i < 4; ++i) asks.push_back(std::async(std::launch::async, Curl));
+  const CurlLibrary* first = asks[0].get();
+  ASSERT_NE(first, nullptr);
+  for (size_t i = 1; i < asks.size(); ++i) EXPECT_EQ(asks[i].get(), first);
+  // Loaded beside the program, not into its symbol scope.
+  EXPECT_EQ(dlsym(RTLD_DEFAULT, "curl_easy_init"), nullptr);
 }
 
 TEST(ChannelProbe, BestAddressRule) {
