@@ -37,6 +37,8 @@ deb=$(ls "$work"/package/veltrocrm_*_amd64.deb 2>/dev/null | head -1)
 check "CPack builds the package" test -n "$deb"
 check "it depends on a Chinese font and recommends the input methods' Qt frontend" bash -c \
   "dpkg-deb -f '$deb' Depends | grep -q 'fonts-noto-cjk | fonts-wqy-microhei' && dpkg-deb -f '$deb' Recommends | grep -q 'fcitx5-frontend-qt6 | ibus'"
+# The client loads libcurl itself, so the package's own list must name it.
+check "it depends on libcurl" bash -c "dpkg-deb -f '$deb' Depends | grep -qE '(^|, )libcurl4(,|$| )'"
 check "dpkg installs it with its dependencies from Debian" dpkg -i "$deb"
 check "the command is on the path and prints the version" \
   bash -c "PATH=/usr/bin:/bin veltrocrm --version | grep -qx 'VeltroCRM客户管理系统 [0-9.]*'"
