@@ -57,11 +57,8 @@ class RootFrame : public platform::TopLevelWindow {
 
   // Tells the owner once the window system first shows the frame.
   void WatchFirstExposure() {
-    QWindow* window = windowHandle();
-    if (window && !window->isExposed())
-      window->installEventFilter(this);
-    else if (owner_)
-      owner_->OnFirstExposed();
+    if (windowHandle() && !windowHandle()->isExposed()) windowHandle()->installEventFilter(this);
+    else if (owner_) owner_->OnFirstExposed();
   }
 
  protected:
@@ -151,8 +148,7 @@ void RootWindow::CreateRootWindow(const engine::BrowserSettings& settings) {
   // The browser comes before the frame is shown: a view added to a shown
   // window makes Qt re-create that native window, which then stays black
   // or loses its state under some window managers. It has no size until the
-  // frame is on screen: the window manager maximises the frame after it is
-  // shown, and the view draws the whole window at every size it is given.
+  // frame is on screen: it draws the whole window at every size it gets.
   view_waits_for_frame_ = true;
   browser_host_->CreateBrowser(frame_, {}, settings, registry_->RequestContextFor(this));
   env::StartupMark("browser made");
@@ -488,8 +484,7 @@ void RootWindow::OnSize() {
 }
 
 void RootWindow::OnFirstExposed() {
-  if (!std::exchange(view_waits_for_frame_, false)) return;
-  OnSize();
+  if (std::exchange(view_waits_for_frame_, false)) OnSize();
 }
 
 void RootWindow::OnSetFocus() {
