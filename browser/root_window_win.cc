@@ -147,10 +147,12 @@ void RootWindow::CreateRootWindow(const engine::BrowserSettings& settings) {
   env::StartupMark("main frame made");
   // The browser comes before the frame is shown: a view added to a shown
   // window makes Qt re-create that native window, which then stays black
-  // or loses its state under some window managers. It has no size until the
-  // frame is on screen: it draws the whole window at every size it gets.
-  view_waits_for_frame_ = true;
-  browser_host_->CreateBrowser(frame_, {}, settings, registry_->RequestContextFor(this));
+  // or loses its state under some window managers. A windowed view gets its
+  // size once the frame is on screen, as it draws the whole window at every
+  // size; an off-screen surface sized late has Qt map the frame again.
+  view_waits_for_frame_ = !offscreen_;
+  browser_host_->CreateBrowser(frame_, offscreen_ ? ClientRect() : platform::Rect{}, settings,
+                               registry_->RequestContextFor(this));
   env::StartupMark("browser made");
   frame_->ShowWithCommand(platform::ShowCommand::kMaximized);
   frame_->WatchFirstExposure();
@@ -476,10 +478,8 @@ void RootWindow::OnSize() {
     edit_->setGeometry(4 * button_width, menu_height, std::max(0, frame_->width() - 4 * button_width),
                        UrlBarHeight());
   }
-  if (!view_waits_for_frame_) {
-    const platform::Rect client = ClientRect();
-    browser_host_->SetBounds(client.x, client.y, client.width, client.height);
-  }
+  const platform::Rect client = ClientRect();
+  if (!view_waits_for_frame_) browser_host_->SetBounds(client.x, client.y, client.width, client.height);
   if (loading_dialog_) loading_dialog_->PlaceOverFrame();
 }
 

@@ -101,7 +101,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   std::unique_ptr<BrowserHost> browser_host_;
   bool initialized_ = false;
   QPointer<RootFrame> frame_;
-  bool view_waits_for_frame_ = false;  // the main window's view, until the frame is on screen
+  bool view_waits_for_frame_ = false;  // the main window's windowed view, until the frame is on screen
   bool restore_after_fullscreen_ = false;
   bool window_destroyed_ = false;
   bool browser_destroyed_ = false;
