@@ -90,7 +90,10 @@ namespace {
 // --version and --help answer on the terminal and start nothing.
 void PrintUsage(bool help) {
   std::printf("%s %s\n", env::PRODUCT_NAME, env::PRODUCT_VERSION);
-  if (!help) return;
+  if (!help) {
+    std::printf("%s\n", engine::EngineVersion().c_str());
+    return;
+  }
   std::fputs(HelpText().c_str(), stdout);
 }
 
@@ -168,6 +171,7 @@ int RunMain(int argc, char** argv) {
   const bool initialised = context->Initialise(main_args, settings, application.get());
   env::StartupMark("engine initialised");
   platform::ForgetDisplayChoice(display);
+  env::WriteProgramLog(engine::EngineVersion());
   if (!display.note.empty()) env::WriteProgramLog(display.note);
   if (initialised) {
     // The page side runs in this process: its extensions go into every page.

@@ -50,17 +50,24 @@ const std::string kCellStyle = "<td style=\"max-width:800px;overflow:scroll;\">"
 std::u16string FullLoadFailurePage(const std::string& start_url) {
   std::string page = kPageHead;
   page += "<p>2.&nbsp;请检查网络，重启客户端</p>";
-  page += std::string("<p>3.&nbsp;") + env::PRODUCT_NAME + "官网:&nbsp;" + VELTRO_OFFICIAL_SITE + "</p>";
-  page += std::string("<p>4.&nbsp;联系电话:&nbsp;") + VELTRO_SUPPORT_PHONE + "</p>";
-  page += std::string("<p>5.&nbsp;客服&nbsp;Q&nbsp;Q:&nbsp;") + VELTRO_SUPPORT_QQ + "</p>";
+  // Appended piece by piece: GCC 12 to 14 warn falsely (-Warray-bounds)
+  // about chains of temporary strings.
+  page += "<p>3.&nbsp;";
+  page += env::PRODUCT_NAME;
+  page += "官网:&nbsp;" VELTRO_OFFICIAL_SITE "</p>";
+  page += "<p>4.&nbsp;联系电话:&nbsp;" VELTRO_SUPPORT_PHONE "</p>";
+  page += "<p>5.&nbsp;客服&nbsp;Q&nbsp;Q:&nbsp;" VELTRO_SUPPORT_QQ "</p>";
   page += "<input type='button' style='padding:7px 20px;cursor:pointer;' value='刷新重试' "
-          "onclick='window.location.href=\"" + start_url + "\"'/>";
-  page += "</body></html>";
+          "onclick='window.location.href=\"";
+  page += start_url;
+  page += "\"'/></body></html>";
   return env::Utf8ToUtf16(page);
 }
 
 std::u16string ShortLoadFailurePage() {
-  return env::Utf8ToUtf16(std::string(kPageHead) + "<p>2.&nbsp;请检查网络，重启客户端或者按F5刷新</p></body></html>");
+  std::string page = kPageHead;
+  page += "<p>2.&nbsp;请检查网络，重启客户端或者按F5刷新</p></body></html>";
+  return env::Utf8ToUtf16(page);
 }
 
 std::string CertStatusToString(uint32_t status) {

@@ -460,6 +460,10 @@ int ExecuteProcess(const MainArgs& args, App* app);
 bool Initialize(const MainArgs& args, const Settings& settings, App* app);
 void Shutdown();
 
+// The engine that runs, for support: "Qt WebEngine 6.8.2 (Chromium
+// 122.0.6261.171, security patches 133.0.6943.141)". Needs no Initialize.
+std::string EngineVersion();
+
 void RunMessageLoop();
 void QuitMessageLoop();
 // Runs |task| on the UI thread; callable from any thread. Dropped when the

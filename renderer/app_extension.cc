@@ -51,8 +51,13 @@ std::string AppExtensionSource() {
 AppExtensionHandler::AppExtensionHandler() : main_window_(env::FindMainWindow()) {}
 
 std::u16string AppExtensionHandler::SoftInfo() {
-  return env::Utf8ToUtf16(std::string("soft_sign:crm;soft_name:") + env::PRODUCT_NAME + ";soft_url:" + env::StartUrl() +
-               ";soft_version:" + env::PRODUCT_VERSION);
+  std::string info = "soft_sign:crm;soft_name:";
+  info += env::PRODUCT_NAME;
+  info += ";soft_url:";
+  info += env::StartUrl();
+  info += ";soft_version:";
+  info += env::PRODUCT_VERSION;
+  return env::Utf8ToUtf16(info);
 }
 
 int AppExtensionHandler::FullScreenMode(const engine::V8ValueList& arguments) {

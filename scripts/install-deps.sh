@@ -9,7 +9,7 @@ packages=(
   qt6-translations-l10n
   xvfb weston xwayland xserver-xorg-core xserver-xorg-video-dummy xauth openbox xdotool x11-utils x11-xserver-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
   poppler-utils procps gdb
-  dpkg-dev pkexec polkitd dbus xdg-utils desktop-file-utils
+  dpkg-dev file pkexec polkitd dbus xdg-utils desktop-file-utils debootstrap
   dunst fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6 ibus ibus-libpinyin fonts-noto-cjk
 )
 if [ "${1:-}" = "--if-needed" ] && dpkg -s "${packages[@]}" >/dev/null 2>&1; then

@@ -7,7 +7,6 @@
 #include <QSslCertificate>
 #include <QWebEngineCertificateError>
 #include <QWebEngineFullScreenRequest>
-#include <QWebEngineQuotaRequest>
 #include <QWebEngineSettings>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -17,6 +16,12 @@
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
+#include <QtGlobal>
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+#include <QWebEnginePermission>
+#else
+#include <QWebEngineQuotaRequest>
+#endif
 
 #include "engine/qt/bootstrap_script.h"
 #include "engine/qt/page_bridge.h"
@@ -214,12 +219,24 @@ void QtBrowser::ConnectSignals(QWebEnginePage* page) {
                                                       : TS_ABNORMAL_TERMINATION;
                      self->client_->OnRenderProcessTerminated(self, ts);
                    });
+  // Every request is answered: an unanswered one never settles in the page.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+  QObject::connect(page, &QWebEnginePage::permissionRequested, page, [weak](QWebEnginePermission permission) {
+    auto self = weak.lock();
+    if (!self) return;
+    const std::string from = permission.origin().toString().toStdString();
+    bool allowed = false;
+    if (permission.permissionType() == QWebEnginePermission::PermissionType::Geolocation)
+      allowed = self->client_->OnRequestGeolocationPermission(self, from);
+    else if (permission.permissionType() == QWebEnginePermission::PermissionType::Notifications)
+      allowed = self->client_->OnRequestNotificationPermission(self, from);
+    allowed ? permission.grant() : permission.deny();
+  });
+#else
   QObject::connect(page, &QWebEnginePage::featurePermissionRequested, page,
                    [weak](const QUrl& origin, QWebEnginePage::Feature feature) {
                      auto self = weak.lock();
                      if (!self) return;
-                     // Every request is answered: an unanswered one never
-                     // settles in the page.
                      const std::string from = origin.toString().toStdString();
                      bool allowed = false;
                      if (feature == QWebEnginePage::Geolocation)
@@ -230,6 +247,7 @@ void QtBrowser::ConnectSignals(QWebEnginePage* page) {
                                                         allowed ? QWebEnginePage::PermissionGrantedByUser
                                                                 : QWebEnginePage::PermissionDeniedByUser);
                    });
+  // Qt 6.5 stopped asking for quota: Chromium grants storage by its own rules.
   QObject::connect(page, &QWebEnginePage::quotaRequested, page, [weak](QWebEngineQuotaRequest request) {
     auto self = weak.lock();
     if (self && self->client_->OnQuotaRequest(self, request.origin().toString().toStdString(), request.requestedSize()))
@@ -237,6 +255,7 @@ void QtBrowser::ConnectSignals(QWebEnginePage* page) {
     else
       request.reject();
   });
+#endif
   QObject::connect(page, &QWebEnginePage::printRequested, page, [weak] {
     if (auto self = weak.lock()) self->Print();
   });

@@ -9,6 +9,7 @@
 #include <QWebEngineNotification>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QtWebEngineCore/qtwebenginecoreglobal.h>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -116,6 +117,11 @@ std::function<void(const Notification&)>& Presenter() {
 // notifications to the presenter.
 void ConfigureNewProfile(QWebEngineProfile* profile) {
   ConnectDownloads(profile);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+  // As before Qt 6.8: the client decides every request; the engine
+  // remembers no answer of its own.
+  profile->setPersistentPermissionsPolicy(QWebEngineProfile::PersistentPermissionsPolicy::AskEveryTime);
+#endif
   profile->setNotificationPresenter([](std::unique_ptr<QWebEngineNotification> shown) {
     if (!Presenter()) return;
     Presenter()({shown->origin().toString().toStdString(), shown->title().toStdU16String(),
@@ -233,6 +239,11 @@ int ExecuteProcess(const MainArgs& args, App* app) {
   argv.push_back(nullptr);
   execv(helper.c_str(), argv.data());
   return 1;
+}
+
+std::string EngineVersion() {
+  return std::string("Qt WebEngine ") + qWebEngineVersion() + " (Chromium " + qWebEngineChromiumVersion() +
+         ", security patches " + qWebEngineChromiumSecurityPatchVersion() + ")";
 }
 
 bool Initialize(const MainArgs& args, const Settings& settings, App* app) {

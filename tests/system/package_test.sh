@@ -41,7 +41,7 @@ check "it depends on a Chinese font and recommends the input methods' Qt fronten
 check "it depends on libcurl" bash -c "dpkg-deb -f '$deb' Depends | grep -qE '(^|, )libcurl4(,|$| )'"
 check "dpkg installs it with its dependencies from Debian" dpkg -i "$deb"
 check "the command is on the path and prints the version" \
-  bash -c "PATH=/usr/bin:/bin veltrocrm --version | grep -qx 'VeltroCRM客户管理系统 [0-9.]*'"
+  bash -c "PATH=/usr/bin:/bin veltrocrm --version | head -1 | grep -qx 'VeltroCRM客户管理系统 [0-9.]*'"
 entry=/usr/share/applications/veltrocrm.desktop
 if command -v desktop-file-validate >/dev/null; then
   check "the desktop entry is valid" desktop-file-validate "$entry"

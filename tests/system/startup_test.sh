@@ -13,7 +13,10 @@ title='VeltroCRM客户管理系统 (版本2.6.1)'
 private_install "$exe"
 # --version and --help answer on the terminal, even without a display, and
 # start nothing.
-check "--version prints the version" test "$(env -u DISPLAY "$work/app/veltrocrm" --version)" = "VeltroCRM客户管理系统 2.6.1"
+env -u DISPLAY "$work/app/veltrocrm" --version > "$work/version"
+check "--version prints the version" test "$(head -1 "$work/version")" = "VeltroCRM客户管理系统 2.6.1"
+engine_line='^Qt WebEngine 6\.[0-9]+\.[0-9]+ \(Chromium [0-9]+\.[0-9.]+, security patches [0-9]+\.[0-9.]+\)$'
+check "and the engine with the Chromium it is built on" bash -c "sed -n 2p '$work/version' | grep -qE '$engine_line'"
 check "--help lists the switches" bash -c "env -u DISPLAY '$work/app/veltrocrm' --help | grep -q -- '--start-url=URL'"
 check "and nothing was started" test ! -e "$work/app/log/软件日志$(date +%Y%m%d).txt"
 mkdir -p "$work/bin"
@@ -96,6 +99,8 @@ demo_painted() {
 }
 check "the demo page is shown" wait_until 10 demo_painted
 check "the engine's notes are in its own log" grep -q '^\[qt ' "$work/app/log/errorLog.txt"
+check "the program log names the engine that runs" \
+  bash -c "iconv -f UTF-16LE -t UTF-8 '$work/app/log/软件日志$day.txt' | grep -qF '$(sed -n 2p "$work/version")'"
 no_display=$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/app/veltrocrm" 2>&1)
 check "without a display the client says so in one line and exits 1" \
   bash -c "env -u DISPLAY -u WAYLAND_DISPLAY '$work/app/veltrocrm' >/dev/null 2>&1; [ \$? = 1 ] && [ '$(echo "$no_display" | wc -l)' = 1 ]"
