@@ -151,9 +151,16 @@ QString BootstrapScript() {
   // this world; the error-page script of a world of its own asks.
   if (location.protocol === 'chrome-error:' && window !== window.top) {
     document.addEventListener('DOMContentLoaded', function () {
-      var root = document.documentElement, code = '', url = '';
-      try { code = loadTimeData.getValue('errorCode'); } catch (e) {}
-      try { url = loadTimeData.getValue('summary').failedUrl || ''; } catch (e) {}
+      // Chromium 122 keeps the page's values in loadTimeDataRaw until its
+      // own script hands them to loadTimeData; Chromium 102 has them there.
+      var raw = null;
+      try { raw = loadTimeDataRaw; } catch (e) {}
+      function value(name) {
+        if (raw) return raw[name];
+        try { return loadTimeData.getValue(name); } catch (e) { return undefined; }
+      }
+      var root = document.documentElement, summary = value('summary');
+      var code = value('errorCode') || '', url = (summary && summary.failedUrl) || '';
       root.setAttribute('data-veltro-error', code + '\n' + url);
       document.dispatchEvent(new Event('veltro-frame-error'));
     });

@@ -35,6 +35,16 @@ mount -t tmpfs tmpfs /run && mkdir -p /run/dbus
 (cd "$build" && cpack -G DEB -B "$work/package" > "$work/cpack.out" 2>&1)
 deb=$(ls "$work"/package/veltrocrm_*_amd64.deb 2>/dev/null | head -1)
 check "CPack builds the package" test -n "$deb"
+release=$(. /etc/os-release && echo "$VERSION_ID")
+check "its version names the Debian release it is built in" \
+  bash -c "dpkg-deb -f '$deb' Version | grep -qE '^[0-9.]+\+deb$release\$'"
+# Kept beside the build, where the other release's run of this test finds it.
+mkdir -p "$build/packages" && rm -f "$build"/packages/*.deb && cp "$deb" "$build/packages/"
+for other in "$build"/../build*/packages/veltrocrm_*_amd64.deb; do
+  case $other in *"+deb$release"_amd64.deb | *'*'*) continue ;; esac
+  check "apt refuses the other release's $(basename "$other") here" \
+    bash -c "apt-get install -s '$(realpath "$other")' 2>&1 | grep -q 'Depends: base-files'"
+done
 check "it depends on a Chinese font and recommends the input methods' Qt frontend" bash -c \
   "dpkg-deb -f '$deb' Depends | grep -q 'fonts-noto-cjk | fonts-wqy-microhei' && dpkg-deb -f '$deb' Recommends | grep -q 'fcitx5-frontend-qt6 | ibus'"
 # The client loads libcurl itself, so the package's own list must name it.

@@ -217,8 +217,10 @@ TEST(ChannelAnswer, LibcurlLoadsOnceWhicheverThreadAsksFirst) {
   const CurlLibrary* first = asks[0].get();
   ASSERT_NE(first, nullptr);
   for (size_t i = 1; i < asks.size(); ++i) EXPECT_EQ(asks[i].get(), first);
-  // Loaded beside the program, not into its symbol scope.
-  EXPECT_EQ(dlsym(RTLD_DEFAULT, "curl_easy_init"), nullptr);
+  // Loaded beside the program, not into its symbol scope. Another library may
+  // bring a libcurl of its own there (Debian 13's libproxy does): not this one.
+  void* in_scope = dlsym(RTLD_DEFAULT, "curl_easy_init");
+  EXPECT_NE(in_scope, reinterpret_cast<void*>(first->easy_init));
 }
 
 TEST(ChannelProbe, BestAddressRule) {
