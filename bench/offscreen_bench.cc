@@ -2,7 +2,8 @@
 // page that animates on every frame, first windowed, then off screen, in
 // turns. For each run: the frames per second the page itself got (its
 // animation callbacks over 5 s), the frames per second the off-screen window
-// drew (from its log line at the end), the CPU time of the whole process
+// drew over those 5 s (the frames of its log line at the end: a still page
+// draws none, so only the load's few frames come on top), the CPU time of the whole process
 // tree over those 5 s (from the page's first frame to its report), and then
 // over 10 s of the same page standing still, in ticks of 1/100 s.
 // Usage: offscreen_bench VELTROCRM [runs]
@@ -35,14 +36,15 @@ function step(now) {
   box.style.left = (200 + 150 * Math.sin(now / 300)) + 'px';
   box.style.top = (200 + 150 * Math.cos(now / 300)) + 'px';
   if (now - start < 5000) requestAnimationFrame(step);
-  else fetch('/done?fps=' + (frames * 1000 / (now - start)).toFixed(1), { method: 'POST' });
+  else fetch('/done?fps=' + (frames * 1000 / (now - start)).toFixed(1) + '&ms=' + (now - start).toFixed(0),
+             { method: 'POST' });
 }
 window.addEventListener('load', () => setTimeout(() => requestAnimationFrame(step), 1000));
 </script></body></html>)HTML";
 
-// The last "off-screen window: N frames in T s" of today's program log
+// N of the last "off-screen window: N frames in T s" of today's program log
 // (UTF-16LE) in |log_folder|; 0 when there is none.
-double LastDrawnFps(const std::string& log_folder) {
+double LastDrawnFrames(const std::string& log_folder) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
@@ -53,10 +55,9 @@ double LastDrawnFps(const std::string& log_folder) {
   std::string ascii;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) ascii += bytes[i + 1] == 0 ? bytes[i] : '?';
   const std::regex line("off-screen window: ([0-9]+) frames in ([0-9.]+) s");
-  double fps = 0;
-  for (std::sregex_iterator it(ascii.begin(), ascii.end(), line), end; it != end; ++it)
-    fps = std::stod((*it)[1]) / std::max(0.1, std::stod((*it)[2]));
-  return fps;
+  double frames = 0;
+  for (std::sregex_iterator it(ascii.begin(), ascii.end(), line), end; it != end; ++it) frames = std::stod((*it)[1]);
+  return frames;
 }
 
 }  // namespace
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
   httplib::Server server;
   std::mutex mutex;
   std::condition_variable done_signal;
-  double page_fps = -1;
+  double page_fps = -1, animated_ms = 0;
   bool started = false;
   server.Post("/start", [&](const httplib::Request&, httplib::Response&) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
   server.Post("/done", [&](const httplib::Request& req, httplib::Response&) {
     std::lock_guard<std::mutex> lock(mutex);
     page_fps = std::atof(req.get_param_value("fps").c_str());
+    animated_ms = std::atof(req.get_param_value("ms").c_str());
     done_signal.notify_all();
   });
   const int port = server.bind_to_any_port("127.0.0.1");
@@ -113,6 +115,7 @@ int main(int argc, char** argv) {
     }
     const double seconds_cpu = CpuSecondsOfTree(pid) - cpu_start;
     const double got = page_fps;
+    const double animated_s = std::max(0.1, animated_ms / 1000);
     lock.unlock();
     // The animation has ended: what a page that draws nothing costs, once
     // the last frames are through.
@@ -125,7 +128,7 @@ int main(int argc, char** argv) {
     fps[offscreen].push_back(got);
     cpu[offscreen].push_back(seconds_cpu);
     idle[offscreen].push_back(idle_ticks);
-    if (offscreen) drawn.push_back(LastDrawnFps(log_folder));
+    if (offscreen) drawn.push_back(LastDrawnFrames(log_folder) / animated_s);
   }
   server.stop();
   serving.join();

@@ -3,7 +3,8 @@
 // time of the whole process tree up to a second after it, in interleaved
 // rounds: the bare window as it comes; with the GPU switches the client
 // always gives the engine; with those, Qt Quick's software renderer and no
-// OpenGL, which is how the client then draws; and the client. The tree is read from
+// OpenGL, which is how the client then draws; and the client. Also the total
+// PSS of the tree a second after the load. The tree is read from
 // /proc before the program is stopped (on SIGTERM), so the work of ending is
 // not counted: the engine's helpers are not all reaped through the program,
 // so its children's usage after the stop would miss some of them.
@@ -59,10 +60,10 @@ int main(int argc, char** argv) {
   std::thread serving([&] { server.listen_after_bind(); });
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/page";
 
-  // One start: seconds to the load event (negative when it never came) and
-  // CPU seconds of the process tree until a second after it.
+  // One start: seconds to the load event (negative when it never came), CPU
+  // seconds of the process tree until a second after it, and its PSS then.
   enum Program { kBare, kBareWithClientSwitches, kBareDrawingAsClient, kClient };
-  auto run = [&](Program program, double& cpu) {
+  auto run = [&](Program program, double& cpu, double& pss) {
     {
       std::lock_guard<std::mutex> lock(mutex);
       loaded = false;
@@ -98,16 +99,17 @@ int main(int argc, char** argv) {
     // A settled second of work after the load belongs to the start too.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     cpu = CpuSecondsOfTree(pid);
+    pss = PssMegabytesOfTree(pid);
     StopGroup(pid, 5000);
     return seconds;
   };
 
-  std::vector<double> times[4], cpus[4];
+  std::vector<double> times[4], cpus[4], psses[4];
   for (int i = 0; i < rounds; ++i) {
     for (Program program : {kBare, kBareWithClientSwitches, kBareDrawingAsClient, kClient}) {
-      double cpu = 0;
-      const double seconds = run(program, cpu);
-      if (seconds > 0) times[program].push_back(seconds), cpus[program].push_back(cpu);
+      double cpu = 0, pss = 0;
+      const double seconds = run(program, cpu, pss);
+      if (seconds > 0) times[program].push_back(seconds), cpus[program].push_back(cpu), psses[program].push_back(pss);
     }
   }
   server.stop();
@@ -118,15 +120,18 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  const double client_time = Median(times[kClient]), client_cpu = Median(cpus[kClient]);
+  const double client_time = Median(times[kClient]), client_cpu = Median(cpus[kClient]),
+               client_pss = Median(psses[kClient]);
   const char* names[] = {"bare window", "bare window with the client's GPU switches",
                          "bare window with the client's GPU switches, software Qt Quick and no OpenGL"};
   for (Program yardstick : {kBare, kBareWithClientSwitches, kBareDrawingAsClient}) {
     std::printf("%s: rounds=%d client_loaded_s=%.3f bare_loaded_s=%.3f ratio=%.2f client_cpu_s=%.3f bare_cpu_s=%.3f "
-                "cpu_ratio=%.2f (medians; %zu and %zu starts reached the page)\n",
+                "cpu_ratio=%.2f client_pss_mb=%.1f bare_pss_mb=%.1f pss_ratio=%.2f (medians; %zu and %zu starts "
+                "reached the page)\n",
                 names[yardstick], rounds,
                 client_time, Median(times[yardstick]), client_time / Median(times[yardstick]), client_cpu,
-                Median(cpus[yardstick]), client_cpu / Median(cpus[yardstick]), times[kClient].size(),
+                Median(cpus[yardstick]), client_cpu / Median(cpus[yardstick]), client_pss, Median(psses[yardstick]),
+                client_pss / Median(psses[yardstick]), times[kClient].size(),
                 times[yardstick].size());
   }
   return 0;

@@ -15,7 +15,8 @@ cat > "$work/site/index.html" <<'HTML'
 <input id="t" style="position:absolute;left:50px;top:200px;width:300px;height:40px">
 <div id="box" style="position:absolute;left:400px;top:50px;width:200px;height:200px;background:#c01020"></div>
 <select id="s" style="position:absolute;left:50px;top:300px;width:300px;height:40px;font-size:24px">
-<option>one</option><option>two</option><option>three</option></select>
+<option style="background:#30a050">one</option><option style="background:#30a050">two</option>
+<option style="background:#30a050">three</option></select>
 <script>
 document.getElementById('s').addEventListener('change', function (e) { console.log('osr-select:' + e.target.value); });
 document.getElementById('b').addEventListener('click', function () {
@@ -60,10 +61,11 @@ xdotool type --delay 60 "d"
 xdotool key Caps_Lock
 check "with Caps Lock on the page sees it and the capital" wait_until 10 logged 'osr-key:D:KeyD:true'
 
-# The select list opens below its box (rows of about 30 pixels from y 340).
+# The select list opens below its box (rows of about 30 pixels from y 340), in
+# the options' own colour (each engine highlights the chosen one its own way).
 eval "$(xwininfo -id "$main" | awk '/Absolute upper-left X/{print "PX=" $4} /Absolute upper-left Y/{print "PY=" $4}')"
 xdotool mousemove --sync $((PX + 200)) $((PY + 320)) click 1
-check "an open select list is drawn" wait_until 10 at_least offscreen-select 1e90ff 2000
+check "an open select list is drawn" wait_until 10 at_least offscreen-select 30a050 2000
 xdotool mousemove --sync $((PX + 200)) $((PY + 415))
 sleep 0.3
 xdotool click 1
