@@ -60,7 +60,7 @@ if [ "${VELTRO_IN_DEBIAN:-}" != "$release" ]; then
     [ -e "$root/.veltrocrm-root" ] || make_root
   ) 9> "$roots/.lock-$release"
   # A PID namespace, so that nothing the command leaves running outlives it.
-  VELTRO_IN_DEBIAN=$release exec unshare --mount --propagation private --pid --fork -- "$0" "$release" "$@"
+  VELTRO_IN_DEBIAN=$release exec unshare --mount --propagation private --pid --fork --kill-child -- "$0" "$release" "$@"
 fi
 
 # In the private namespaces: the root is a mount point of its own, so that tests inside may

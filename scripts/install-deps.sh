@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   cmake g++ make pkg-config ca-certificates curl
-  qt6-base-dev qt6-declarative-dev qt6-webengine-dev libqt6opengl6-dev libqt6webenginecore6-bin qt6-base-dev-tools
+  qt6-base-dev qt6-declarative-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-base-dev-tools
   libgl-dev libx11-dev libcurl4-openssl-dev libjsoncpp-dev libgtest-dev libgmock-dev libcpp-httplib-dev
   qt6-translations-l10n
   xvfb weston xwayland xserver-xorg-core xserver-xorg-video-dummy xauth openbox xdotool x11-utils x11-xserver-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
@@ -12,6 +12,8 @@ packages=(
   dpkg-dev file pkexec polkitd dbus xdg-utils desktop-file-utils debootstrap
   dunst fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6 ibus ibus-libpinyin fonts-noto-cjk
 )
+# Debian 13's qt6-base-dev carries Qt OpenGL's development files itself.
+if [ "$(. /etc/os-release && echo "${VERSION_ID:-}")" = 12 ]; then packages+=(libqt6opengl6-dev); fi
 if [ "${1:-}" = "--if-needed" ] && dpkg -s "${packages[@]}" >/dev/null 2>&1; then
   exit 0
 fi
