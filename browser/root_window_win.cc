@@ -280,14 +280,10 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
 
 void RootWindow::QueuePageCall(std::u16string script, size_t kept_while_down) {
   calls_kept_while_down_ = kept_while_down;
-  // The calls of a burst go to the page together, in their order, once the
-  // messages already waiting have been read.
   pending_calls_.push_back(std::move(script));
-  if (pending_calls_.size() != 1) return;
-  std::weak_ptr<RootWindow> weak = weak_from_this();
-  engine::PostTask([weak] {
-    if (auto self = weak.lock()) self->DeliverPendingCalls();
-  });
+  // Straight on to a live page: a further hop through the message loop
+  // costs the call its place behind whatever the loop holds.
+  DeliverPendingCalls();
 }
 
 std::u16string RootWindow::LastDownloadPath() const {

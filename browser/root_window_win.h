@@ -50,8 +50,8 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   bool is_popup() const { return is_popup_; }
   // The path of the last finished download of this window's browser.
   std::u16string LastDownloadPath() const;
-  // |script| goes to the page with the calls of the same burst; while the
-  // page is down, the latest |kept_while_down| wait for it.
+  // |script| goes to the page at once; while the page is down, the latest
+  // |kept_while_down| wait for it and go together when it is back.
   void QueuePageCall(std::u16string script, size_t kept_while_down);
 
   // The frame's window procedure for posted and sent messages.

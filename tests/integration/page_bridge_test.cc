@@ -367,8 +367,7 @@ TEST_F(PageBridge, MobileCallsReachPhoneCall) {
     EXPECT_EQ(delivered.size(), static_cast<size_t>(burst));
   }
 
-  // Calls read together go to the page together: one the page's handler
-  // throws on costs none of the others.
+  // A call the page's handler throws on costs none of the others.
   window->GetBrowser()->GetMainFrame()->ExecuteJavaScript(
       u"var plain = phoneCall; phoneCall = function (n) { if (n == '555') throw new Error('no'); plain(n); };", "", 0);
   EXPECT_EQ(Evaluate("typeof plain"), "\"function\"");

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -17,12 +18,16 @@
 #include <thread>
 #include <vector>
 
-// Runs the event loop until |done| or the deadline.
+// Runs the event loop until |done| or the deadline. It sleeps between
+// events rather than spinning, so the engine's threads keep the CPU;
+// the ticker wakes it for conditions no event announces.
 inline bool WaitFor(const std::function<bool()>& done, int timeout_ms = 20000) {
   QElapsedTimer timer;
   timer.start();
+  QTimer ticker;
+  ticker.start(5);
   while (!done() && timer.elapsed() < timeout_ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     // Outside exec() deleteLater() needs this to happen at all.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
