@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "browser/util_win.h"
 #include "env/logs.h"
 #include "env/product.h"
+#include "env/service_origin.h"
 #include "env/startup_timeline.h"
 #include "env/system_integration.h"
 #include "env/window_messages.h"
@@ -90,7 +92,30 @@ class RootFrame : public platform::TopLevelWindow {
   RootWindow* owner_;
 };
 
-RootWindow::RootWindow() = default;
+namespace {
+constexpr int kCallRetryMs = 250;
+}  // namespace
+
+RootWindow::RootWindow()
+    : page_calls_({[] { return env::WebOrigin(env::StartUrl()); },
+                   [this] {
+                     auto browser = GetBrowser();
+                     return browser && env::IsServicePage(browser->GetMainFrame()->GetURL(), env::StartUrl());
+                   },
+                   [this](const std::u16string& script, std::function<void(bool)> done) {
+                     auto browser = GetBrowser();
+                     if (!browser) {
+                       done(false);
+                       return;
+                     }
+                     browser->GetMainFrame()->EvaluateJavaScript(script, std::move(done));
+                   },
+                   [this] {
+                     QTimer::singleShot(kCallRetryMs, [weak = weak_from_this()] {
+                       if (auto self = weak.lock()) self->page_calls_.Retry();
+                     });
+                   },
+                   [](const std::string& line) { env::WriteProgramLog(line); }}) {}
 
 RootWindow::~RootWindow() {
   delete loading_dialog_.data();
@@ -278,12 +303,10 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
   }
 }
 
-void RootWindow::QueuePageCall(std::u16string script, size_t kept_while_down) {
-  calls_kept_while_down_ = kept_while_down;
-  pending_calls_.push_back(std::move(script));
-  // Straight on to a live page: a further hop through the message loop
-  // costs the call its place behind whatever the loop holds.
-  DeliverPendingCalls();
+void RootWindow::QueuePageCall(std::u16string script, size_t kept_elsewhere) {
+  page_calls_.Add(std::move(script), kept_elsewhere);
+  // A call must be noticed even when the window is not in front.
+  platform::RequestAttention(frame_);
 }
 
 std::u16string RootWindow::LastDownloadPath() const {
@@ -352,40 +375,7 @@ void RootWindow::OpenFindDialog() {
   find_dialog_->show();
 }
 
-void RootWindow::PageAvailabilityChanged(bool available) {
-  page_down_ = !available;
-  if (!available || pending_calls_.empty()) return;
-  std::weak_ptr<RootWindow> weak = weak_from_this();
-  engine::PostTask([weak] {
-    if (auto self = weak.lock()) self->DeliverPendingCalls();
-  });
-}
-
-void RootWindow::DeliverPendingCalls() {
-  if (page_down_) {
-    // Only the latest of a ring's worth wait; older ones the ring has
-    // overwritten in any case.
-    if (pending_calls_.size() > calls_kept_while_down_) {
-      env::WriteProgramLog("calls lost while the page was down: " +
-                           std::to_string(pending_calls_.size() - calls_kept_while_down_));
-      pending_calls_.erase(pending_calls_.begin(), pending_calls_.end() - calls_kept_while_down_);
-    }
-    return;
-  }
-  const std::vector<std::u16string> calls = std::exchange(pending_calls_, {});
-  auto browser = GetBrowser();
-  if (!browser || calls.empty()) return;
-  std::u16string script = calls.size() == 1 ? calls.front() : std::u16string();
-  // A call the page's handler throws on must not cost the calls after it;
-  // its error still reaches the page uncaught.
-  if (calls.size() > 1) {
-    for (const std::u16string& call : calls)
-      script += u"try { " + call + u" } catch (e) { setTimeout(function () { throw e; }); }\n";
-  }
-  browser->GetMainFrame()->ExecuteJavaScript(script, std::string(), 0);
-  // A call must be noticed even when the window is not in front.
-  platform::RequestAttention(frame_);
-}
+void RootWindow::PageAvailabilityChanged(bool available) { page_calls_.SetPageUp(available); }
 
 void RootWindow::ShowAboutDialog() {
   QDialog about(frame_);
@@ -441,6 +431,7 @@ void RootWindow::FullscreenChanged(bool fullscreen) {
 }
 
 void RootWindow::LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) {
+  page_calls_.SetLoading(is_loading);
   if (!with_controls_ || !edit_) return;
   back_button_->setEnabled(can_go_back);
   forward_button_->setEnabled(can_go_forward);

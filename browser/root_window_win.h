@@ -9,6 +9,7 @@
 #include "browser/browser_host.h"
 #include "browser/find_dialog.h"
 #include "browser/loading_dialog.h"
+#include "browser/page_calls.h"
 #include "browser/window_registry.h"
 #include "engine/engine.h"
 #include "platform/screen.h"
@@ -50,9 +51,10 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   bool is_popup() const { return is_popup_; }
   // The path of the last finished download of this window's browser.
   std::u16string LastDownloadPath() const;
-  // |script| goes to the page at once; while the page is down, the latest
-  // |kept_while_down| wait for it and go together when it is back.
-  void QueuePageCall(std::u16string script, size_t kept_while_down);
+  // |script| goes to the service's page once a document of it can take
+  // it; while the page is down or shows another site, the latest
+  // |kept_elsewhere| wait.
+  void QueuePageCall(std::u16string script, size_t kept_elsewhere);
 
   // The frame's window procedure for posted and sent messages.
   intptr_t HandleMessage(const platform::WindowMessage& message);
@@ -78,8 +80,6 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   void CreateRootWindow(const engine::BrowserSettings& settings);
   // The frame with its controls, not shown yet.
   void CreateFrame();
-  // The page gets the calls read since the last delivery, in one script.
-  void DeliverPendingCalls();
   // Windowed, or off screen when this window renders off screen.
   std::unique_ptr<BrowserHost> CreateBrowserHost(const std::string& url);
   std::string FrameTitle() const;
@@ -92,9 +92,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   WindowRegistry* registry_ = nullptr;
   bool with_controls_ = false;
   bool offscreen_ = false;
-  std::vector<std::u16string> pending_calls_;  // scripts of calls read, not yet delivered
-  size_t calls_kept_while_down_ = 0;
-  bool page_down_ = false;
+  PageCalls page_calls_;
   bool is_popup_ = false;
   uint32_t window_style_ = 0x02CF0000;
   platform::Rect start_rect_;

@@ -233,6 +233,10 @@ class Frame {
   // Shows |html| with |url| as the frame's address.
   virtual void LoadString(const std::u16string& html, const std::string& url) = 0;
   virtual void ExecuteJavaScript(const std::u16string& code, const std::string& script_url, int start_line) = 0;
+  // Runs |code| in the frame's document; |done| learns later whether its
+  // value was true. False also when it never ran: the document or the
+  // renderer went first.
+  virtual void EvaluateJavaScript(const std::u16string& code, std::function<void(bool)> done) = 0;
   // Hands the frame's text, without markup, to |visitor| later.
   virtual void GetText(std::function<void(const std::u16string&)> visitor) = 0;
 };

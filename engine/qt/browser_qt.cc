@@ -54,6 +54,17 @@ class QtFrame : public Frame {
     if (QWebEnginePage* page = Page()) page->runJavaScript(QString::fromStdU16String(code));
   }
 
+  void EvaluateJavaScript(const std::u16string& code, std::function<void(bool)> done) override {
+    QWebEnginePage* page = Page();
+    if (!page) {
+      done(false);
+      return;
+    }
+    page->runJavaScript(QString::fromStdU16String(code), [done = std::move(done)](const QVariant& value) {
+      done(value.typeId() == QMetaType::Bool && value.toBool());
+    });
+  }
+
   void GetText(std::function<void(const std::u16string&)> visitor) override {
     if (QWebEnginePage* page = Page())
       page->toPlainText([visitor = std::move(visitor)](const QString& text) { visitor(text.toStdU16String()); });

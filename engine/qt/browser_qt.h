@@ -68,6 +68,7 @@ class QtErrorSubFrame : public Frame {
   void LoadURL(const std::string& url) override;
   void LoadString(const std::u16string& html, const std::string& url) override;
   void ExecuteJavaScript(const std::u16string&, const std::string&, int) override {}
+  void EvaluateJavaScript(const std::u16string&, std::function<void(bool)> done) override { done(false); }
   void GetText(std::function<void(const std::u16string&)> visitor) override { visitor(std::u16string()); }
   const QString& reply() const { return reply_; }
 

@@ -17,6 +17,10 @@ class FakeFrame : public engine::Frame {
     loaded_html_url = address;
   }
   void ExecuteJavaScript(const std::u16string& code, const std::string&, int) override { scripts.push_back(code); }
+  void EvaluateJavaScript(const std::u16string& code, std::function<void(bool)> done) override {
+    scripts.push_back(code);
+    evaluations.push_back(std::move(done));
+  }
   void GetText(std::function<void(const std::u16string&)> visitor) override { visitor(loaded_html); }
 
   bool main = true;
@@ -25,6 +29,7 @@ class FakeFrame : public engine::Frame {
   std::u16string loaded_html;
   std::string loaded_html_url;
   std::vector<std::u16string> scripts;
+  std::vector<std::function<void(bool)>> evaluations;  // answered by the test
 };
 
 class FakeBrowser : public engine::Browser, public engine::BrowserHost {

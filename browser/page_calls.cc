@@ -1,0 +1,185 @@
+#include "browser/page_calls.h"
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <utility>
+
+namespace browser {
+
+namespace {
+
+// Origins come from our own URL parser; anything else in one would have
+// to be escaped before it goes into a script, so it is not used at all.
+bool PlainOrigin(const std::string& origin) {
+  return std::all_of(origin.begin(), origin.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == ':' || c == '/' || c == '[' || c == ']' ||
+           c == '-';
+  });
+}
+
+std::u16string Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+}  // namespace
+
+PageCalls::PageCalls(Page page, std::function<Clock::time_point()> now) : page_(std::move(page)), now_(std::move(now)) {}
+
+void PageCalls::Add(std::u16string call, size_t kept_elsewhere) {
+  kept_elsewhere_ = kept_elsewhere;
+  calls_.push_back({std::move(call), ++next_serial_, 0, {}});
+  if (!holding_ && CanSend()) {
+    Send(false);
+    return;
+  }
+  Hold();
+}
+
+void PageCalls::SetPageUp(bool up) {
+  page_up_ = up;
+  if (up) Retry();
+}
+
+void PageCalls::SetLoading(bool loading) {
+  loading_ = loading;
+  if (!loading) Retry();
+}
+
+void PageCalls::Retry() {
+  retry_asked_ = false;
+  const Clock::time_point now = now_();
+  bool answer_awaited = false, answer_lost = false;
+  for (Call& call : calls_) {
+    if (call.batch == 0) continue;
+    if (now - call.sent < kAnswerWait) {
+      answer_awaited = true;
+      continue;
+    }
+    call.batch = 0;
+    answer_lost = true;
+  }
+  if (answer_lost) {
+    // The document went without answering: the calls go again.
+    page_.log("calls without an answer from the page: held");
+    holding_ = true;
+  }
+  if (calls_.empty()) {
+    holding_ = false;
+    return;
+  }
+  // Held calls go after the ones on their way, never past them.
+  if (answer_awaited) {
+    AskForRetry();
+    return;
+  }
+  if (!holding_) return;
+  if (!CanSend()) {
+    Hold();
+    return;
+  }
+  Send(true);
+}
+
+bool PageCalls::CanSend() const { return page_up_ && !loading_ && page_.shows_service() && !ServiceOrigin().empty(); }
+
+std::u16string PageCalls::ServiceOrigin() const {
+  const std::string origin = page_.service_origin();
+  return PlainOrigin(origin) ? Ascii(origin) : std::u16string();
+}
+
+void PageCalls::Send(bool held_ones) {
+  const uint64_t batch = ++next_batch_;
+  const Clock::time_point now = now_();
+  for (Call& call : calls_) {
+    if (call.batch != 0) continue;
+    call.batch = batch;
+    call.sent = now;
+  }
+  std::weak_ptr<PageCalls*> alive = alive_;
+  page_.run(Script(ServiceOrigin(), batch, held_ones), [alive, batch](bool taken) {
+    if (auto self = alive.lock()) (*self)->Answered(batch, taken);
+  });
+  // An answer that never comes is noticed.
+  AskForRetry();
+}
+
+void PageCalls::Answered(uint64_t batch, bool taken) {
+  size_t count = 0;
+  if (taken) {
+    for (auto it = calls_.begin(); it != calls_.end();) {
+      if (it->batch != batch) {
+        ++it;
+        continue;
+      }
+      it = calls_.erase(it);
+      ++count;
+    }
+    if (count == 0) return;
+    if (holding_) {
+      page_.log("held calls delivered: " + std::to_string(count));
+      holding_ = !calls_.empty();
+      // Calls that came meanwhile go next.
+      if (holding_) Retry();
+    }
+    return;
+  }
+  for (Call& call : calls_) {
+    if (call.batch != batch) continue;
+    call.batch = 0;
+    ++count;
+  }
+  // Nothing when the calls were sent again since.
+  if (count > 0) Hold();
+}
+
+void PageCalls::Hold() {
+  if (!holding_) {
+    holding_ = true;
+    page_.log(!page_up_                    ? "calls held: the page is down"
+              : !page_.shows_service()      ? "calls held: the main window shows another site"
+              : loading_                    ? "calls held: the page is loading"
+                                            : "calls held: the page has no phoneCall yet");
+  }
+  // Elsewhere only a ring's worth wait, as the ring itself keeps.
+  const size_t limit = page_up_ && page_.shows_service() ? kMaxHeld : kept_elsewhere_;
+  size_t held = static_cast<size_t>(std::count_if(calls_.begin(), calls_.end(), [](const Call& c) { return c.batch == 0; }));
+  size_t dropped = 0;
+  for (auto it = calls_.begin(); it != calls_.end() && held > limit;) {
+    if (it->batch != 0) {
+      ++it;
+      continue;
+    }
+    it = calls_.erase(it);
+    --held;
+    ++dropped;
+  }
+  if (dropped > 0) page_.log("calls lost while the page could not take them: " + std::to_string(dropped));
+  AskForRetry();
+}
+
+void PageCalls::AskForRetry() {
+  if (retry_asked_) return;
+  retry_asked_ = true;
+  page_.retry_later();
+}
+
+// One script for the batch: it runs the calls only in a document of the
+// service that has its phoneCall. A document that refused a call refuses
+// the calls after it until the held ones come again, so they keep their
+// order; it remembers the calls it ran, so a call sent again after a lost
+// answer does not ring twice.
+std::u16string PageCalls::Script(const std::u16string& origin, uint64_t batch, bool held_ones) const {
+  std::u16string script = u"(function (w) {\n  if (location.origin !== \"" + origin +
+                          u"\" || typeof phoneCall !== 'function'";
+  if (!held_ones) script += u" || w.__veltroCallsHeld__ === true";
+  script += u") {\n    w.__veltroCallsHeld__ = true;\n    return false;\n  }\n";
+  script += u"  w.__veltroCallsHeld__ = false;\n  var ran = w.__veltroCallsRan__ || (w.__veltroCallsRan__ = {});\n";
+  for (const Call& call : calls_) {
+    if (call.batch != batch) continue;
+    const std::u16string serial = Ascii(std::to_string(call.serial));
+    script += u"  if (!ran[" + serial + u"]) {\n    ran[" + serial + u"] = true;\n    try { " + call.script +
+              u" } catch (e) { setTimeout(function () { throw e; }); }\n  }\n";
+  }
+  return script + u"  return true;\n})(window)";
+}
+
+}  // namespace browser

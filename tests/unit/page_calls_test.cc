@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "browser/page_calls.h"
+#include "env/service_origin.h"
+
+namespace {
+
+using Clock = browser::PageCalls::Clock;
+
+// The main frame as the queue sees it: each script it is asked to run
+// waits for the test's answer.
+struct FakePage {
+  struct Run {
+    std::string script;
+    std::function<void(bool)> done;
+  };
+  std::string origin = "https://crm.example.com";
+  bool service = true;
+  std::vector<Run> runs;
+  int retries_asked = 0;
+  std::vector<std::string> log;
+  Clock::time_point now{};
+
+  browser::PageCalls::Page Page() {
+    return {[this] { return origin; }, [this] { return service; },
+            [this](const std::u16string& script, std::function<void(bool)> done) {
+              runs.push_back({std::string(script.begin(), script.end()), std::move(done)});
+            },
+            [this] { ++retries_asked; }, [this](const std::string& line) { log.push_back(line); }};
+  }
+  std::function<Clock::time_point()> Now() {
+    return [this] { return now; };
+  }
+  // The numbers a script hands to phoneCall, in its order.
+  static std::vector<std::string> Numbers(const std::string& script) {
+    std::vector<std::string> numbers;
+    const std::regex call(R"re(phoneCall\("([^"]*)"\))re");
+    for (auto it = std::sregex_iterator(script.begin(), script.end(), call); it != std::sregex_iterator(); ++it)
+      numbers.push_back((*it)[1]);
+    return numbers;
+  }
+  static std::vector<std::string> Serials(const std::string& script) {
+    std::vector<std::string> serials;
+    const std::regex ran(R"re(ran\[(\d+)\] = true)re");
+    for (auto it = std::sregex_iterator(script.begin(), script.end(), ran); it != std::sregex_iterator(); ++it)
+      serials.push_back((*it)[1]);
+    return serials;
+  }
+  bool Logged(const std::string& text) const {
+    for (const std::string& line : log)
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  }
+};
+
+std::u16string Call(const std::string& number) {
+  const std::string script = "phoneCall(\"" + number + "\");";
+  return std::u16string(script.begin(), script.end());
+}
+
+using Numbers = std::vector<std::string>;
+
+TEST(PageCalls, ReadyPageGetsEachCallAtOnceOnlyInTheServicesDocument) {
+  FakePage page;
+  browser::PageCalls calls(page.Page(), page.Now());
+  calls.Add(Call("1001"), 8);
+  calls.Add(Call("1002"), 8);
+  ASSERT_EQ(page.runs.size(), 2u);
+  EXPECT_EQ(FakePage::Numbers(page.runs[0].script), Numbers{"1001"});
+  // The script itself checks where it runs: a navigation may come between.
+  EXPECT_NE(page.runs[0].script.find("location.origin !== \"https://crm.example.com\""), std::string::npos);
+  EXPECT_NE(page.runs[0].script.find("typeof phoneCall !== 'function'"), std::string::npos);
+  page.runs[0].done(true);
+  page.runs[1].done(true);
+  EXPECT_EQ(calls.waiting(), 0u);
+  EXPECT_FALSE(page.Logged("held"));
+}
+
+TEST(PageCalls, CallsRefusedByANewDocumentComeAgainInOrderWithTheOnesBehindThem) {
+  FakePage page;
+  browser::PageCalls calls(page.Page(), page.Now());
+  calls.Add(Call("1"), 8);
+  calls.Add(Call("2"), 8);
+  // A reload: the new document has no phoneCall yet and refuses both.
+  page.runs[0].done(false);
+  page.runs[1].done(false);
+  EXPECT_TRUE(page.Logged("calls held: the page has no phoneCall yet"));
+  EXPECT_EQ(page.retries_asked, 1);
+  // Later calls wait behind the held ones, not past them.
+  calls.Add(Call("3"), 8);
+  EXPECT_EQ(page.runs.size(), 2u);
+  calls.Retry();
+  ASSERT_EQ(page.runs.size(), 3u);
+  EXPECT_EQ(FakePage::Numbers(page.runs[2].script), (Numbers{"1", "2", "3"}));
+  // Still not ready: held again, asked again a little later.
+  page.runs[2].done(false);
+  calls.Retry();
+  ASSERT_EQ(page.runs.size(), 4u);
+  EXPECT_EQ(FakePage::Numbers(page.runs[3].script), (Numbers{"1", "2", "3"}));
+  // The held ones skip the refusal mark the document set; straight calls heed it.
+  EXPECT_EQ(page.runs[3].script.find("__veltroCallsHeld__ === true"), std::string::npos);
+  EXPECT_NE(page.runs[0].script.find("__veltroCallsHeld__ === true"), std::string::npos);
+  calls.Add(Call("4"), 8);  // comes while the held ones are on their way
+  page.runs[3].done(true);
+  EXPECT_TRUE(page.Logged("held calls delivered: 3"));
+  ASSERT_EQ(page.runs.size(), 5u);
+  EXPECT_EQ(FakePage::Numbers(page.runs[4].script), Numbers{"4"});
+  page.runs[4].done(true);
+  EXPECT_EQ(calls.waiting(), 0u);
+  // Back to straight delivery.
+  calls.Add(Call("5"), 8);
+  ASSERT_EQ(page.runs.size(), 6u);
+  EXPECT_NE(page.runs[5].script.find("__veltroCallsHeld__ === true"), std::string::npos);
+}
+
+TEST(PageCalls, LoadingPageDownAndAnotherSiteHoldCallsUntilTheServiceCanTakeThem) {
+  FakePage page;
+  browser::PageCalls calls(page.Page(), page.Now());
+  calls.SetLoading(true);
+  calls.Add(Call("1"), 8);
+  EXPECT_TRUE(page.runs.empty());
+  EXPECT_TRUE(page.Logged("calls held: the page is loading"));
+  calls.Retry();  // the timer while still loading
+  EXPECT_TRUE(page.runs.empty());
+  calls.SetLoading(false);
+  ASSERT_EQ(page.runs.size(), 1u);
+  page.runs[0].done(true);
+
+  // Another site in the main window: nothing goes there, and only the
+  // ring's eight latest wait.
+  page.service = false;
+  for (int i = 0; i < 10; ++i) calls.Add(Call("2" + std::to_string(i)), 8);
+  EXPECT_EQ(page.runs.size(), 1u);
+  EXPECT_TRUE(page.Logged("calls held: the main window shows another site"));
+  EXPECT_TRUE(page.Logged("calls lost while the page could not take them: 1"));
+  EXPECT_EQ(calls.waiting(), 8u);
+  page.service = true;
+  calls.SetLoading(true);
+  calls.SetLoading(false);
+  ASSERT_EQ(page.runs.size(), 2u);
+  EXPECT_EQ(FakePage::Numbers(page.runs[1].script),
+            (Numbers{"22", "23", "24", "25", "26", "27", "28", "29"}));
+  page.runs[1].done(true);
+
+  // The renderer ended: the same, until its page is back.
+  calls.SetPageUp(false);
+  calls.Add(Call("31"), 8);
+  EXPECT_TRUE(page.Logged("calls held: the page is down"));
+  EXPECT_EQ(page.runs.size(), 2u);
+  calls.SetPageUp(true);
+  ASSERT_EQ(page.runs.size(), 3u);
+  EXPECT_EQ(FakePage::Numbers(page.runs[2].script), Numbers{"31"});
+}
+
+TEST(PageCalls, NotReadyServicePageKeepsAReloadsWorthAndNoMore) {
+  FakePage page;
+  browser::PageCalls calls(page.Page(), page.Now());
+  calls.SetLoading(true);
+  for (size_t i = 0; i < browser::PageCalls::kMaxHeld + 5; ++i) calls.Add(Call(std::to_string(i)), 8);
+  EXPECT_EQ(calls.waiting(), browser::PageCalls::kMaxHeld);
+  EXPECT_TRUE(page.Logged("calls lost while the page could not take them: 1"));
+  calls.SetLoading(false);
+  ASSERT_EQ(page.runs.size(), 1u);
+  const Numbers sent = FakePage::Numbers(page.runs[0].script);
+  ASSERT_EQ(sent.size(), browser::PageCalls::kMaxHeld);
+  EXPECT_EQ(sent.front(), "5");
+}
+
+TEST(PageCalls, UnansweredCallsGoAgainUnderTheSameSerialSoNoDocumentRunsThemTwice) {
+  FakePage page;
+  browser::PageCalls calls(page.Page(), page.Now());
+  calls.Add(Call("1"), 8);
+  ASSERT_EQ(page.runs.size(), 1u);
+  EXPECT_EQ(page.retries_asked, 1);  // someone looks for the answer
+  calls.Retry();                     // too early: still waiting
+  EXPECT_EQ(page.runs.size(), 1u);
+  page.now += browser::PageCalls::kAnswerWait;
+  calls.Retry();
+  EXPECT_TRUE(page.Logged("calls without an answer from the page: held"));
+  ASSERT_EQ(page.runs.size(), 2u);
+  EXPECT_EQ(FakePage::Serials(page.runs[1].script), FakePage::Serials(page.runs[0].script));
+  // The late answer of the first send changes nothing; the second counts.
+  page.runs[0].done(true);
+  EXPECT_EQ(calls.waiting(), 1u);
+  page.runs[1].done(true);
+  EXPECT_EQ(calls.waiting(), 0u);
+}
+
+TEST(PageCalls, AnswersAfterTheQueueIsGoneAndUnsafeOriginsAreHarmless) {
+  FakePage page;
+  {
+    browser::PageCalls calls(page.Page(), page.Now());
+    calls.Add(Call("1"), 8);
+  }
+  ASSERT_EQ(page.runs.size(), 1u);
+  page.runs[0].done(true);  // the window closed meanwhile
+
+  page.origin = "https://crm.example.com\"+alert(1)+\"";
+  browser::PageCalls calls(page.Page(), page.Now());
+  calls.Add(Call("2"), 8);
+  EXPECT_EQ(page.runs.size(), 1u);
+  EXPECT_EQ(calls.waiting(), 1u);
+}
+
+TEST(ServiceOrigin, ReadsAsThePageReadsLocationOrigin) {
+  EXPECT_EQ(env::WebOrigin("https://CRM.Example.com/client?x=1#y"), "https://crm.example.com");
+  EXPECT_EQ(env::WebOrigin("https://crm.example.com:443/"), "https://crm.example.com");
+  EXPECT_EQ(env::WebOrigin("http://127.0.0.1:8080/index.html"), "http://127.0.0.1:8080");
+  EXPECT_EQ(env::WebOrigin("http://[::1]:81/"), "http://[::1]:81");
+  EXPECT_EQ(env::WebOrigin("https://bücher.example/"), "https://xn--bcher-kva.example");
+  EXPECT_EQ(env::WebOrigin("file:///tmp/page.html"), "");
+  EXPECT_EQ(env::WebOrigin("not a url"), "");
+}
+
+}  // namespace
