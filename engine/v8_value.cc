@@ -7,15 +7,25 @@ std::string& CallerOrigin() {
   static std::string origin;
   return origin;
 }
+std::string& CallerMainFrameUrl() {
+  static std::string url;
+  return url;
+}
 }  // namespace
 
 std::string CurrentCallerOrigin() { return CallerOrigin(); }
+std::string CurrentCallerMainFrameUrl() { return CallerMainFrameUrl(); }
 
-ScopedCallerOrigin::ScopedCallerOrigin(std::string origin) : previous_(std::move(CallerOrigin())) {
+ScopedCallerOrigin::ScopedCallerOrigin(std::string origin, std::string main_frame_url)
+    : previous_origin_(std::move(CallerOrigin())), previous_main_frame_url_(std::move(CallerMainFrameUrl())) {
   CallerOrigin() = std::move(origin);
+  CallerMainFrameUrl() = std::move(main_frame_url);
 }
 
-ScopedCallerOrigin::~ScopedCallerOrigin() { CallerOrigin() = std::move(previous_); }
+ScopedCallerOrigin::~ScopedCallerOrigin() {
+  CallerOrigin() = std::move(previous_origin_);
+  CallerMainFrameUrl() = std::move(previous_main_frame_url_);
+}
 
 V8Value V8Value::CreateBool(bool value) {
   V8Value v(Type::kBool);

@@ -68,18 +68,21 @@ class V8Handler {
 // frame may do; empty for an opaque origin, "about:console" for a call that
 // came the one-way channel, whose frame nobody vouches for. UI thread.
 std::string CurrentCallerOrigin();
+// The address the main frame of the caller's page shows. UI thread.
+std::string CurrentCallerMainFrameUrl();
 
-// Sets the caller's origin for the life of the object; nested calls see
-// their own.
+// Sets the caller's origin and its page's main-frame address for the life
+// of the object; nested calls see their own.
 class ScopedCallerOrigin {
  public:
-  explicit ScopedCallerOrigin(std::string origin);
+  explicit ScopedCallerOrigin(std::string origin, std::string main_frame_url = std::string());
   ~ScopedCallerOrigin();
   ScopedCallerOrigin(const ScopedCallerOrigin&) = delete;
   ScopedCallerOrigin& operator=(const ScopedCallerOrigin&) = delete;
 
  private:
-  std::string previous_;
+  std::string previous_origin_;
+  std::string previous_main_frame_url_;
 };
 
 // Makes |javascript_code| run in every frame before the page's own scripts,

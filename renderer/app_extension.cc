@@ -71,7 +71,8 @@ bool AppExtensionHandler::Execute(const std::string& name, const engine::V8Value
   using engine::V8Value;
   // What acts outside the page is the service's alone; other frames get
   // what the page gets when the call cannot be made.
-  if (ActsOutsideThePage(name) && !CallerIsService(name)) {
+  if (ActsOutsideThePage(name) &&
+      !(name == "closeLandlineCapture" ? CallerMayStopCapture(name) : CallerIsService(name))) {
     if (name == "setFullScreen")
       retval = V8Value::CreateInt(FullScreenMode(arguments) < 0 ? 4 : 1);
     else if (name != "startLandlineCapture" && name != "closeLandlineCapture")

@@ -14,13 +14,12 @@ std::string KestrinExtensionSource() {
 
 bool KestrinExtensionHandler::Execute(const std::string& name, const engine::V8ValueList&, engine::V8Value& retval,
                                       std::u16string& exception) {
-  if ((name == "startListenPNThread" || name == "closeListenPNThread") && !CallerIsService(name)) {
-    if (name == "startListenPNThread") retval = engine::V8Value::CreateBool(false);
-  } else if (name == "startListenPNThread") {
+  if (name == "startListenPNThread") {
     // Sent, not posted: a listener that could not bind answers false.
-    auto window = env::FindMainWindow();
+    auto window = CallerIsService(name) ? env::FindMainWindow() : nullptr;
     retval = engine::V8Value::CreateBool(window && window->Send({MSG_MOBILE_CAPTURE_ON, 0, 0}) == 1);
   } else if (name == "closeListenPNThread") {
+    if (!CallerMayStopCapture(name)) return true;
     if (auto window = env::FindMainWindow()) window->Post({MSG_MOBILE_CAPTURE_OFF, 0, 0});
   } else {
     exception = u"Invalid method arguments";

@@ -7,12 +7,30 @@
 
 namespace renderer {
 
-bool CallerIsService(const std::string& name) {
-  const std::string origin = engine::CurrentCallerOrigin();
-  if (env::IsServicePage(origin, env::StartUrl())) return true;
+namespace {
+
+constexpr char kOneWayChannel[] = "about:console";
+
+bool Refused(const std::string& name, const std::string& origin) {
   env::WriteProgramLog("bridge call refused: " + name + " from a frame of " +
                        (origin.empty() ? std::string("an opaque origin") : env::PrintableForLog(origin)));
   return false;
+}
+
+}  // namespace
+
+bool CallerIsService(const std::string& name) {
+  const std::string origin = engine::CurrentCallerOrigin();
+  return env::IsServicePage(origin, env::StartUrl()) || Refused(name, origin);
+}
+
+bool CallerMayStopCapture(const std::string& name) {
+  const std::string origin = engine::CurrentCallerOrigin();
+  // Stopping harms no one: a page's own leave handler may, even where
+  // only the one-way channel runs.
+  if (env::IsServicePage(origin, env::StartUrl())) return true;
+  if (origin == kOneWayChannel && env::IsServicePage(engine::CurrentCallerMainFrameUrl(), env::StartUrl())) return true;
+  return Refused(name, origin);
 }
 
 }  // namespace renderer

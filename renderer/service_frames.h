@@ -10,6 +10,11 @@ namespace renderer {
 // the frame's origin. Inside a V8Handler::Execute only.
 bool CallerIsService(const std::string& name);
 
+// Whether the frame making native call |name|, which switches capture off,
+// may: a frame of the service, or the one-way channel (unload handlers)
+// while the main frame of its page shows the service. A refusal is logged.
+bool CallerMayStopCapture(const std::string& name);
+
 }  // namespace renderer
 
 #endif  // RENDERER_SERVICE_FRAMES_H_

@@ -76,7 +76,7 @@ QJsonValue Encode(const V8Value& value) {
   return object;
 }
 
-QString NativeCall(const QUrl& origin, const QString& argument) {
+QString NativeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& origin, const QString& argument) {
   const QJsonObject call = QJsonDocument::fromJson(argument.toUtf8()).object();
   const QString extension_name = call.value(QStringLiteral("e")).toString();
   const std::string name = call.value(QStringLiteral("n")).toString().toStdString();
@@ -87,7 +87,11 @@ QString NativeCall(const QUrl& origin, const QString& argument) {
     for (const QJsonValue& value : call.value(QStringLiteral("a")).toArray()) arguments.push_back(Decode(value));
     V8Value retval = V8Value::CreateUndefined();
     std::u16string exception;
-    ScopedCallerOrigin caller(origin.toString(QUrl::RemovePath | QUrl::StripTrailingSlash).toStdString());
+    // "about:console" names the one-way channel whole.
+    const QUrl::FormattingOptions form =
+        origin.scheme() == QLatin1String("about") ? QUrl::None : QUrl::RemovePath | QUrl::StripTrailingSlash;
+    ScopedCallerOrigin caller(origin.toString(form).toStdString(),
+                              browser->page() ? browser->page()->url().toString().toStdString() : std::string());
     extension.handler->Execute(name, arguments, retval, exception);
     if (!exception.empty())
       reply["x"] = QString::fromStdU16String(exception);
@@ -207,7 +211,7 @@ QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& 
     if (whole.startsWith(QLatin1String("part\n")) || whole.startsWith(QLatin1String("end\n"))) return QString();
     return whole.isEmpty() ? QString() : HandleBridgeCall(browser, origin, whole);
   }
-  if (command == QLatin1String("native")) return NativeCall(origin, argument);
+  if (command == QLatin1String("native")) return NativeCall(browser, origin, argument);
   if (command == QLatin1String("popup-name")) {
     browser->PushPopupName(argument);
   } else if (command == QLatin1String("start-move")) {

@@ -18,6 +18,7 @@
 #include "platform/desktop_services.h"
 #include "renderer/app_extension.h"
 #include "renderer/kestrin_extension.h"
+#include "renderer/service_frames.h"
 #include "telephony/call_tables.h"
 #include "telephony/mobile_call_listener.h"
 
@@ -343,6 +344,25 @@ TEST(AppExtension, OnlyTheServiceActsOutsideThePage) {
   }
   // The one-way channel vouches for no frame, and says so to the page.
   EXPECT_EQ(kestrin.OneWayAnswer("startListenPNThread"), "function () { return false; }");
+  // Capture may be stopped from it (the service's own leave handlers),
+  // while the main frame of its page shows the service; never started.
+  const std::string service_page = "https://" VELTRO_SERVICE_HOST "/client";
+  {
+    engine::ScopedCallerOrigin one_way("about:console", service_page);
+    EXPECT_TRUE(renderer::CallerMayStopCapture("closeListenPNThread"));
+    EXPECT_FALSE(renderer::CallerIsService("startListenPNThread"));
+  }
+  for (const char* main_frame : {"https://evil.example/", "", "about:blank"}) {
+    engine::ScopedCallerOrigin one_way("about:console", main_frame);
+    EXPECT_FALSE(renderer::CallerMayStopCapture("closeListenPNThread")) << main_frame;
+  }
+  {
+    // A frame of another site stays refused whatever its page shows.
+    engine::ScopedCallerOrigin frame("https://evil.example", service_page);
+    EXPECT_FALSE(renderer::CallerMayStopCapture("closeLandlineCapture"));
+  }
+  engine::ScopedCallerOrigin service("https://" VELTRO_SERVICE_HOST);
+  EXPECT_TRUE(renderer::CallerMayStopCapture("closeLandlineCapture"));
   EXPECT_EQ(app.OneWayAnswer("copyText"), "function () { return false; }");
 }
 
