@@ -88,7 +88,7 @@ void BrowserEventHandler::OnLoadEnd(std::shared_ptr<engine::Browser>, std::share
 
 namespace {
 
-constexpr int VK_DELETE = 0x2E, VK_R = 0x52, VK_F5 = 0x74, VK_F11 = 0x7A, VK_F12 = 0x7B;
+constexpr int VK_DELETE = 0x2E, VK_F5 = 0x74, VK_F11 = 0x7A, VK_F12 = 0x7B;
 constexpr uint32_t kCtrlShift = engine::EVENTFLAG_SHIFT_DOWN | engine::EVENTFLAG_CONTROL_DOWN;
 constexpr char kDialogCaption[] = "提示";
 
@@ -154,10 +154,6 @@ bool BrowserEventHandler::OnPreKeyEvent(std::shared_ptr<engine::Browser> browser
   if (event.type != engine::KEYEVENT_RAWKEYDOWN || !browser) return false;
   switch (event.windows_key_code) {
     case VK_F5:
-      browser->Reload();
-      return true;
-    case VK_R:
-      if (event.modifiers != engine::EVENTFLAG_CONTROL_DOWN) return false;
       browser->Reload();
       return true;
     case VK_F12:

@@ -301,6 +301,10 @@ TEST_F(BrowserPolicies, KeysReloadAndAskBeforeClearingTheCache) {
   ASSERT_TRUE(WaitFor([&] { return window->GetBrowser()->GetHost()->GetWindowHandle()->focusProxy() != nullptr; }));
   SendKey(window, Qt::Key_F5, Qt::NoModifier);
   EXPECT_TRUE(WaitFor([&] { return site.Hits("/client") == 2; }));
+  // Ctrl+R is the page's own key: nothing reloads.
+  TextOnceItHas(window, "keys");
+  SendKey(window, Qt::Key_R, Qt::ControlModifier);
+  EXPECT_FALSE(WaitFor([&] { return site.Hits("/client") > 2; }, 1000));
   answer = platform::IDCANCEL;
   SendKey(window, Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
   EXPECT_TRUE(boxes.empty());

@@ -26,6 +26,7 @@ function phoneCall(number) {
 kestrin.openIncomingNotify();
 app.startLandlineCapture();
 console.log('page loaded');
+document.addEventListener('keydown', function (e) { if (e.ctrlKey && e.key === 'r') console.log('page got ctrl+r'); });
 </script></body></html>
 HTML
 
@@ -114,6 +115,10 @@ xdotool windowactivate --sync "$main" mousemove --window "$main" 300 300 click 1
 burst_through 1570000 xdotool key F5
 check "every call through F5 arrives once" wait_until 15 all_once 1570000
 check "F5 did reload" test "$(loads)" = $((loads_before + 2))
+# Ctrl+R is the page's own key, not a reload.
+xdotool key ctrl+r
+check "Ctrl+R reaches the page" wait_until 10 page_says "page got ctrl+r"
+check "and reloads nothing" test "$(loads)" = $((loads_before + 2))
 check "the held calls are logged" bash -c "iconv -f UTF-16LE -t UTF-8 '$work/app/log/软件日志$(date +%Y%m%d).txt' | grep -q 'held calls delivered'"
 check "without their numbers" bash -c "! iconv -f UTF-16LE -t UTF-8 '$work/app/log/软件日志$(date +%Y%m%d).txt' | grep -qE '15[67]0000'"
 # The page opened the box again as it loaded: closed for what follows.

@@ -80,6 +80,7 @@ TEST_F(HandlerTest, KeyTableWithExactModifiers) {
   EXPECT_TRUE(handler->OnPreKeyEvent(browser, key(0x74, ctrl)));  // Ctrl+F5 reloads too
   EXPECT_EQ(browser->reloads, 2);
   EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x74, 0, engine::KEYEVENT_KEYUP)));
+  EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x52, ctrl)));  // Ctrl+R is the page's
   EXPECT_EQ(browser->reloads, 2);
   // F12 opens developer tools only with exactly Ctrl+Shift; without an
   // AppContext no window can be made, so nothing is shown.
