@@ -217,42 +217,47 @@ void ReportPortConflict() {
 bool OnMobileCaptureOn() {
   MobileCapture& capture = Capture();
   capture.delivery_enabled = true;
-  const bool working = !capture.start_failed;
-  if (capture.listener_started.exchange(true)) return working;
+  // Listening, or a failed start still telling the user: that answer stands.
+  if (capture.listener_started.exchange(true)) return !capture.start_failed;
   std::lock_guard<std::mutex> lock(capture.mutex);
-  // A listener that failed to bind has ended; collect it first.
+  // The report of an earlier failure has ended; collect its thread.
   if (capture.starter.joinable()) capture.starter.join();
   capture.listener.reset();
-  // Binding and the conflict report (message boxes) run off the UI thread.
+  auto listener = std::make_unique<MobileCallListener>(
+      GetMobileCallTable(), [&capture] { return capture.delivery_enabled.load(); }, AnnounceToMainWindow);
+  // The bind takes no time and decides the answer: the page is never told
+  // capture works while another program may be getting the calls.
+  MobileCallListener::StartResult result;
   try {
-    capture.starter = std::thread([&capture] {
-    auto listener = std::make_unique<MobileCallListener>(
-        GetMobileCallTable(), [&capture] { return capture.delivery_enabled.load(); }, AnnounceToMainWindow);
-    switch (listener->Start(kMobileCallPort)) {
-      case MobileCallListener::StartResult::kStarted:
-        capture.start_failed = false;
-        break;
-      case MobileCallListener::StartResult::kNoSocket:
-        capture.start_failed = true;
-        // Not a conflict: the started flag stays set, as after any start-up failure.
-        platform::ShowMessageBox(nullptr, "创建UDP套接字失败", "", platform::MB_OK);
-        return;
-      case MobileCallListener::StartResult::kPortTaken:
-        capture.start_failed = true;
-        ReportPortConflict();
-        capture.listener_started = false;
-        return;
-    }
-    std::lock_guard<std::mutex> inner(capture.mutex);
-    capture.listener = std::move(listener);
-    });
+    result = listener->Start(kMobileCallPort);
   } catch (const std::system_error&) {
     capture.start_failed = true;
     // The started flag stays set, as after any start-up failure.
     platform::ShowMessageBox(nullptr, "手机来电捕捉启动失败，请重启软件", "提示", platform::MB_OK);
     env::WriteProgramLog("接收手机来电线程启动失败");
+    return false;
   }
-  return working;
+  capture.start_failed = result != MobileCallListener::StartResult::kStarted;
+  if (!capture.start_failed) {
+    capture.listener = std::move(listener);
+    return true;
+  }
+  // The message boxes, and naming who holds the port, run off the UI thread.
+  try {
+    capture.starter = std::thread([&capture, result] {
+      if (result == MobileCallListener::StartResult::kNoSocket) {
+        // Not a conflict: the started flag stays set, as after any start-up failure.
+        platform::ShowMessageBox(nullptr, "创建UDP套接字失败", "", platform::MB_OK);
+        return;
+      }
+      ReportPortConflict();
+      capture.listener_started = false;
+    });
+  } catch (const std::system_error&) {
+    env::WriteProgramLog("接收手机来电线程启动失败");
+    if (result == MobileCallListener::StartResult::kPortTaken) capture.listener_started = false;
+  }
+  return false;
 }
 
 void OnMobileCaptureOff() { Capture().delivery_enabled = false; }

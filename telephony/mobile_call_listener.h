@@ -68,8 +68,8 @@ std::vector<unsigned long> SocketInodesOnPort(const std::string& proc_net_udp, u
 
 // The main window's side of mobile capture.
 // Enables delivery and starts the listener once (again after a port
-// conflict). False when the last start could not bind the port, so that
-// the page is not told capture works while calls may go elsewhere.
+// conflict). True once the listener is bound; false when this start, or
+// the one whose failure is still being reported, could not bind.
 bool OnMobileCaptureOn();
 void OnMobileCaptureOff();  // disable delivery; the listener keeps running
 bool IsMobileListenerStarted();
