@@ -11,6 +11,7 @@
 #include "app/client_app.h"
 #include "app/main_window_wiring.h"
 #include "app/root_window_registry.h"
+#include "app/termination_close.h"
 #include "app/ui_message_loop.h"
 #include "app/usage.h"
 #include "browser/browser_event_handler.h"
@@ -185,12 +186,8 @@ int RunMain(int argc, char** argv) {
     env::StartupMark("main window requested");
     RegisterFirewallRuleOnce();
     env::StartupMark("firewall rule settled");
-    // Logout, kill and Ctrl+C close the windows as the user would, so the
-    // same clean-up runs; a second signal does not wait for the pages.
-    platform::HandleTerminationSignals([registry = context->Registry()](int count) {
-      env::WriteProgramLog("termination signal");
-      registry->CloseAllWindows(count > 1);
-    });
+    TerminationClose termination(context->Registry());
+    platform::HandleTerminationSignals([&termination](int count) { termination.OnSignal(count); });
     // Support staff read the UI thread's stalls in the program log.
     platform::UiStallWatchdog watchdog([](const std::string& line) { env::WriteProgramLog(line); });
     exit_code = message_loop->Run();

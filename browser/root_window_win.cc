@@ -378,18 +378,20 @@ void RootWindow::OpenFindDialog() {
 void RootWindow::PageAvailabilityChanged(bool available) { page_calls_.SetPageUp(available); }
 
 void RootWindow::ShowAboutDialog() {
-  QDialog about(frame_);
-  about.setWindowTitle(QStringLiteral("About"));
-  auto* layout = new QVBoxLayout(&about);
-  auto* icon = new QLabel(&about);
-  icon->setPixmap(about.style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
+  // On the heap: the frame may go while the dialog is open, taking it along.
+  QPointer<QDialog> about = new QDialog(frame_);
+  about->setWindowTitle(QStringLiteral("About"));
+  auto* layout = new QVBoxLayout(about);
+  auto* icon = new QLabel(about);
+  icon->setPixmap(about->style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
   layout->addWidget(icon);
-  layout->addWidget(new QLabel(QString::fromUtf8(env::PRODUCT_NAME), &about));
-  layout->addWidget(new QLabel(QStringLiteral("版本 %1").arg(QString::fromLatin1(env::PRODUCT_VERSION)), &about));
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+  layout->addWidget(new QLabel(QString::fromUtf8(env::PRODUCT_NAME), about));
+  layout->addWidget(new QLabel(QStringLiteral("版本 %1").arg(QString::fromLatin1(env::PRODUCT_VERSION)), about));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, about);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, about, &QDialog::accept);
   layout->addWidget(buttons);
-  about.exec();
+  about->exec();
+  delete about.data();
 }
 
 void RootWindow::BrowserCreated(std::shared_ptr<engine::Browser>) {

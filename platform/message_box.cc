@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QThread>
 #include <condition_variable>
@@ -18,23 +19,27 @@ std::condition_variable g_answered;
 bool g_closed = false;
 
 int ShowOnUiThread(QWidget* owner, const MessageBoxRequest& request) {
-  QMessageBox box(owner);
-  box.setWindowTitle(QString::fromStdString(request.caption));
+  // On the heap: its owner may go while the box is open, taking it along.
+  QPointer<QMessageBox> box = new QMessageBox(owner);
+  box->setWindowTitle(QString::fromStdString(request.caption));
   // Page text is shown as it is, never as markup.
-  box.setTextFormat(Qt::PlainText);
-  box.setText(QString::fromStdString(request.text));
+  box->setTextFormat(Qt::PlainText);
+  box->setText(QString::fromStdString(request.text));
   switch (request.flags & 0xF0) {
-    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
-    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
-    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    case MB_ICONERROR: box->setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box->setIcon(QMessageBox::Question); break;
+    case MB_ICONWARNING: box->setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box->setIcon(QMessageBox::Information); break;
     default: break;
   }
-  QPushButton* ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
-  if ((request.flags & 0x0F) == MB_OKCANCEL) box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-  box.setDefaultButton(ok);
-  box.exec();
-  return box.clickedButton() == static_cast<QAbstractButton*>(ok) ? IDOK : IDCANCEL;
+  QPushButton* ok = box->addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+  if ((request.flags & 0x0F) == MB_OKCANCEL) box->addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+  box->setDefaultButton(ok);
+  box->exec();
+  if (!box) return IDCANCEL;
+  const int answer = box->clickedButton() == static_cast<QAbstractButton*>(ok) ? IDOK : IDCANCEL;
+  delete box.data();
+  return answer;
 }
 
 }  // namespace
@@ -46,7 +51,13 @@ int ShowMessageBox(QWidget* owner, const std::string& text, const std::string& c
     if (g_answerer) return g_answerer(request);
   }
   if (!qApp) return IDCANCEL;
-  if (QThread::currentThread() == qApp->thread()) return ShowOnUiThread(owner, request);
+  if (QThread::currentThread() == qApp->thread()) {
+    {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      if (g_closed) return IDCANCEL;
+    }
+    return ShowOnUiThread(owner, request);
+  }
   // Waits for the UI thread's answer, or for the exit: a UI thread that
   // has left its loop and joins this thread must not wait on it in turn.
   struct Answer {
@@ -77,6 +88,14 @@ void SetMessageBoxesClosed(bool closed) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_closed = closed;
   g_answered.notify_all();
+}
+
+void RejectOpenDialogs() {
+  if (!qApp) return;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(widget);
+    if (dialog && dialog->isVisible()) dialog->reject();
+  }
 }
 
 void SetMessageBoxAnswererForTesting(MessageBoxAnswerer answerer) {

@@ -33,9 +33,13 @@ int ShowMessageBox(QWidget* owner, const std::string& text, const std::string& c
 using MessageBoxAnswerer = std::function<int(const MessageBoxRequest&)>;
 void SetMessageBoxAnswererForTesting(MessageBoxAnswerer answerer);
 
-// Once the UI thread has left its loop, boxes of other threads are not
-// shown: those waiting, and any that follow, answer IDCANCEL at once.
+// Once the program is ending, boxes are not shown: those waiting on the
+// UI thread, and any that follow, answer IDCANCEL at once.
 void SetMessageBoxesClosed(bool closed);
+
+// Closes every open dialog of the program as its Cancel would, so their
+// loops unwind.
+void RejectOpenDialogs();
 
 }  // namespace platform
 

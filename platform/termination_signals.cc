@@ -14,6 +14,7 @@ namespace platform {
 namespace {
 
 int g_signal_fds[2] = {-1, -1};
+QSocketNotifier* g_notifier = nullptr;
 
 // Only async-signal-safe work here: one byte to the UI thread.
 void OnSignal(int number) {
@@ -29,8 +30,8 @@ void OnSignal(int number) {
 void HandleTerminationSignals(std::function<void(int count)> on_signal) {
   if (!qApp || g_signal_fds[0] >= 0) return;
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signal_fds) != 0) return;
-  auto* notifier = new QSocketNotifier(g_signal_fds[1], QSocketNotifier::Read, qApp);
-  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [on_signal = std::move(on_signal)] {
+  g_notifier = new QSocketNotifier(g_signal_fds[1], QSocketNotifier::Read, qApp);
+  QObject::connect(g_notifier, &QSocketNotifier::activated, g_notifier, [on_signal = std::move(on_signal)] {
     static int count = 0;
     char bytes[16];
     while (read(g_signal_fds[1], bytes, sizeof(bytes)) > 0) on_signal(++count);
@@ -44,6 +45,13 @@ void HandleTerminationSignals(std::function<void(int count)> on_signal) {
 
 void StopHandlingTerminationSignals() {
   for (int number : {SIGTERM, SIGINT, SIGHUP}) signal(number, SIG_DFL);
+  // What the handler acts on may go next.
+  delete g_notifier;
+  g_notifier = nullptr;
+  for (int& fd : g_signal_fds) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
 }
 
 }  // namespace platform

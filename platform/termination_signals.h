@@ -10,7 +10,7 @@ namespace platform {
 // number of such signals so far (1 for the first).
 void HandleTerminationSignals(std::function<void(int count)> on_signal);
 // Once the UI loop has ended nothing would act on them: they end the
-// process at once again.
+// process at once again, and the handler given is dropped.
 void StopHandlingTerminationSignals();
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <QWebEngineSettings>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPointer>
 #include <QWindow>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
@@ -362,9 +363,12 @@ void QtBrowser::ClearHttpCache() {
 void QtBrowser::Print() {
   if (!view_ || printing_) return;
   QPrinter* printer = new QPrinter(QPrinter::HighResolution);
-  QPrintDialog dialog(printer, view_);
-  dialog.setObjectName(QStringLiteral("printDialog"));
-  if (dialog.exec() != QDialog::Accepted || !view_) {
+  // On the heap: the view may go while the dialog is open, taking it along.
+  QPointer<QPrintDialog> dialog = new QPrintDialog(printer, view_);
+  dialog->setObjectName(QStringLiteral("printDialog"));
+  const bool accepted = dialog->exec() == QDialog::Accepted;
+  delete dialog.data();
+  if (!accepted || !view_) {
     delete printer;
     return;
   }

@@ -2,6 +2,7 @@
 // bridge's calls (long ones come in parts) and navigation policy.
 #include <QInputDialog>
 #include <QLabel>
+#include <QPointer>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
@@ -114,15 +115,18 @@ bool QtPage::javaScriptPrompt(const QUrl& origin, const QString& message, const 
   // Qt's own prompt has a title no catalogue translates; this is the same
   // dialog with the title Qt's catalogue has for it, and the page's text
   // shown as text.
-  QInputDialog dialog(browser->view());
-  dialog.setWindowTitle(
+  // On the heap: the view may go while the dialog is open, taking it along.
+  QPointer<QInputDialog> dialog = new QInputDialog(browser->view());
+  dialog->setWindowTitle(
       QCoreApplication::translate("UIDelegatesManager", "Javascript Prompt - %1").arg(origin.toString()));
-  dialog.setLabelText(message);
-  if (auto* label = dialog.findChild<QLabel*>()) label->setTextFormat(Qt::PlainText);
-  dialog.setTextValue(default_value);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  *result = dialog.textValue();
-  return true;
+  dialog->setLabelText(message);
+  if (auto* label = dialog->findChild<QLabel*>()) label->setTextFormat(Qt::PlainText);
+  dialog->setTextValue(default_value);
+  const bool accepted = dialog->exec() == QDialog::Accepted;
+  if (!dialog) return false;
+  *result = dialog->textValue();
+  delete dialog.data();
+  return accepted;
 }
 
 bool QtPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool is_main_frame) {
