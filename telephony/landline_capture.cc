@@ -214,31 +214,31 @@ void LandlineCapture::WaitUntilRead(size_t slot) {
 void LandlineCapture::StartRescan() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (stopping_) return;
-  // Finished rescans are collected here, so unplugging again and again
-  // keeps no dead threads.
-  for (auto it = rescans_.begin(); it != rescans_.end();) {
-    if (*it->done) {
-      it->thread.join();
-      it = rescans_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  auto done = std::make_shared<std::atomic<bool>>(false);
+  // One rescan at a time: a running one sees that it is wanted again.
+  if (!rescan_ended_) return;
+  // An ended one is collected here, so unplugging again and again keeps
+  // no dead thread.
+  if (rescan_.joinable()) rescan_.join();
   try {
-    rescans_.push_back({std::thread([this, done] {
-                          RunRescan();
-                          *done = true;
-                        }),
-                        done});
+    rescan_ = std::thread([this] { RunRescan(); });
+    rescan_ended_ = false;
   } catch (const std::system_error&) {
     env::WriteProgramLog("landline rescan thread not started");
   }
 }
 
 void LandlineCapture::RunRescan() {
-  if (AskMainWindow(3) && Pause(kRescanPause)) {
-    while (rescan_state_ == kRescanRunning && AskMainWindow(2) && Pause(kRescanPause)) {
+  for (;;) {
+    if (AskMainWindow(3) && Pause(kRescanPause)) {
+      while (rescan_state_ == kRescanRunning && AskMainWindow(2) && Pause(kRescanPause)) {
+      }
+    }
+    // Asked for again meanwhile (the page's open while the box is away, a
+    // second unplug): this rescan starts over rather than a second one.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_ || rescan_state_ != kRescanRunning) {
+      rescan_ended_ = true;
+      break;
     }
   }
   env::WriteProgramLog("quit scan thread");
@@ -262,21 +262,19 @@ bool LandlineCapture::Pause(std::chrono::milliseconds time) {
 
 size_t LandlineCapture::running_rescans() {
   std::lock_guard<std::mutex> lock(mutex_);
-  size_t running = 0;
-  for (const Rescan& rescan : rescans_) running += !*rescan.done;
-  return running;
+  return rescan_ended_ ? 0 : 1;
 }
 
 void LandlineCapture::Shutdown() {
   Close();
-  std::vector<Rescan> rescans;
+  std::thread rescan;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
-    rescans.swap(rescans_);
+    rescan.swap(rescan_);
     changed_.notify_all();
   }
-  for (Rescan& rescan : rescans) rescan.thread.join();
+  if (rescan.joinable()) rescan.join();
 }
 
 namespace {

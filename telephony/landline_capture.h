@@ -51,13 +51,9 @@ class LandlineCapture {
 
   bool is_open() const { return open_; }
   int32_t rescan_state() const { return rescan_state_; }
-  size_t running_rescans();
+  size_t running_rescans();  // 0 or 1
 
  private:
-  struct Rescan {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-  };
   // The library's thread: waits, 2 s at most, until the main window has
   // read the call announced in |slot|.
   void WaitUntilRead(size_t slot);
@@ -86,7 +82,8 @@ class LandlineCapture {
   std::condition_variable changed_;
   bool stopping_ = false;
   uint64_t asked_ = 0, handled_ = 0;
-  std::vector<Rescan> rescans_;
+  std::thread rescan_;  // the one rescan, running or ended
+  bool rescan_ended_ = true;
 };
 
 // The process's landline capture, on the main window's messages.
