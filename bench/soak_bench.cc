@@ -1,8 +1,10 @@
 // A working day compressed: the built client runs from outside through
 // thousands of calls (companion-app datagrams and landline rings, single,
 // in bursts, at changing rates), popups opened and closed, downloads saved
-// through the save dialog (answered with xdotool), page reloads and
-// renderer kills. Every call is counted as the page reports it to this
+// through the save dialog (answered with xdotool), page reloads (by the
+// page, by F5 and by a navigation to another page of the service, each with
+// calls coming every 2 ms meanwhile) and renderer kills. Every call is
+// counted as the page reports it to this
 // program's server (a beacon per call, which survives reloads): lost and
 // repeated calls are reported, with the memory, threads and descriptors of
 // the client after warm-up and at the end and the UI thread's longest
@@ -41,6 +43,8 @@ function phoneCall(number) {
     setTimeout(function () { if (popup) popup.close(); }, 150);
   } else if (number === 'reload') {
     location.reload();
+  } else if (number === 'navigate') {
+    location.href = '/client?' + Date.now();
   } else if (number.indexOf('download-') === 0) {
     var link = document.createElement('a');
     link.href = '/file';
@@ -98,6 +102,12 @@ long LongestPauseMs(const std::string& client) {
 // As a user answers them: the save dialog's Return saves on the desktop,
 // the notice that follows is closed with Return. False when a window did
 // not come.
+// F5 in the main window, as the user presses it.
+bool PressF5() {
+  return std::system("w=$(xdotool search --onlyvisible --name '^VeltroCRM' 2>/dev/null | head -1); [ -n \"$w\" ] && "
+                     "xdotool windowactivate --sync \"$w\" key F5 >/dev/null 2>&1") == 0;
+}
+
 bool AnswerSaveDialogAndNotice() {
   const std::string answer =
       "for title in 另存为 文件下载; do w=; for i in $(seq 100); do "
@@ -216,9 +226,19 @@ int main(int argc, char** argv) {
     }
     if (reloads_done < reloads * done_share / 1000) {
       const int before = loads;
-      send_call("reload", false);
+      // In turns: the page reloads, F5, the page goes to another of its pages.
+      const int way = reloads_done % 3;
+      if (way == 0) send_call("reload", false);
+      if (way == 1 && !PressF5()) std::fprintf(stderr, "F5 could not be pressed\n");
+      if (way == 2) send_call("navigate", false);
       ++reloads_done;
-      std::fprintf(stderr, "reload after call %d\n", i);
+      std::fprintf(stderr, "%s after call %d\n", way == 0 ? "reload" : way == 1 ? "F5" : "navigation", i);
+      // Calls keep coming while the page is replaced.
+      for (int b = 0; b < 40; ++b, ++i) {
+        sent.push_back(std::to_string(10000000 + i));
+        send_call(sent.back(), i % 2 == 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
       if (!page_back_after(before)) std::fprintf(stderr, "the page did not load again after reload %d\n", reloads_done);
     }
     if (kills_done < kills * done_share / 1000) {
