@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -38,8 +39,16 @@ bool PrivateNamespaces() {
   const bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &request) == 0 &&
                   (request.ifr_flags |= IFF_UP, ioctl(fd, SIOCSIFFLAGS, &request) == 0);
   if (fd >= 0) close(fd);
-  if (!up) std::perror("loopback up");
-  return up;
+  if (!up) {
+    std::perror("loopback up");
+    return false;
+  }
+  // Public addresses for the candidates, all of them this machine's own.
+  if (std::system("ip route add local 11.0.0.0/8 dev lo") != 0) {
+    std::fprintf(stderr, "cannot route 11.0.0.0/8 to loopback\n");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -52,8 +61,8 @@ int main(int argc, char** argv) {
   for (int c = 0; c < channels; ++c) {
     for (int a = 0; a < addresses; ++a) {
       if (document.size() > 1) document += ",";
-      // Candidates answer on loopback.
-      document += "{\"domain\":\"ch" + std::to_string(c) + ".bench.example\",\"ip\":\"127.0." +
+      // Candidates answer on loopback, where this namespace routes 11.0.0.0/8.
+      document += "{\"domain\":\"ch" + std::to_string(c) + ".bench.example\",\"ip\":\"11.0." +
                   std::to_string(c % 250) + "." + std::to_string(a + 1) + "\"}";
     }
   }

@@ -130,6 +130,7 @@ void ParseChannelDocument(const std::string& document, std::vector<Channel>& cha
   }
   // Anything but an array names no channels.
   if (!root.isArray()) return;
+  const std::vector<std::string> service_ranges = BuildServiceRanges();
   for (const Json::Value& element : root) {
     if (!element.isObject()) continue;
     const Json::Value& domain_value = element["domain"];
@@ -144,14 +145,21 @@ void ParseChannelDocument(const std::string& document, std::vector<Channel>& cha
       env::WriteProgramLog("channel domain ignored: " + env::PrintableForLog(domain));
       continue;
     }
-    const bool address_ok = IsDottedIPv4(ip);
+    bool address_ok = IsDottedIPv4(ip);
     if (!ip.empty() && !address_ok) env::WriteProgramLog("channel address ignored: " + env::PrintableForLog(ip));
+    // The list comes over plain HTTP: an answer that points the service at
+    // this machine or the local network is nobody's channel.
+    if (address_ok && !IsServiceAddress(ip, service_ranges)) {
+      env::WriteProgramLog("channel address refused: not a service's: " + ip);
+      address_ok = false;
+    }
     auto known = std::find_if(channels.begin(), channels.end(), [&](const Channel& c) { return c.domain == domain; });
     if (known != channels.end()) {
       if (address_ok) known->addresses.push_back(ip);
       continue;
     }
-    pinned_domains.push_back(domain);
+    if (std::find(pinned_domains.begin(), pinned_domains.end(), domain) == pinned_domains.end())
+      pinned_domains.push_back(domain);
     if (address_ok) channels.push_back(Channel{domain, {ip}});
   }
 }

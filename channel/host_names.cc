@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+
+#include "build_config.h"
 
 namespace channel {
 
@@ -59,6 +62,61 @@ bool IsPinnableDomain(const std::string& domain) {
   return lower.size() < localhost.size() ||
          lower.compare(lower.size() - localhost.size(), localhost.size(), localhost) != 0 ||
          (lower.size() > localhost.size() && lower[lower.size() - localhost.size() - 1] != '.');
+}
+
+namespace {
+
+// |dotted| as a number; false when it is no dotted IPv4 address.
+bool ParseIPv4(const std::string& dotted, uint32_t& value) {
+  if (!IsDottedIPv4(dotted)) return false;
+  value = 0;
+  size_t start = 0;
+  for (int part = 0; part < 4; ++part) {
+    const size_t dot = dotted.find('.', start);
+    value = (value << 8) | static_cast<uint32_t>(std::stoul(dotted.substr(start, dot - start)));
+    start = dot + 1;
+  }
+  return true;
+}
+
+bool InRange(uint32_t address, const std::string& range) {
+  const size_t slash = range.find('/');
+  uint32_t base = 0;
+  if (slash == std::string::npos || !ParseIPv4(range.substr(0, slash), base)) return false;
+  const std::string bits_text = range.substr(slash + 1);
+  if (bits_text.empty() || bits_text.size() > 2 || bits_text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  const int bits = std::stoi(bits_text);
+  if (bits > 32) return false;
+  const uint32_t mask = bits == 0 ? 0 : ~uint32_t{0} << (32 - bits);
+  return (address & mask) == (base & mask);
+}
+
+}  // namespace
+
+bool IsServiceAddress(const std::string& address, const std::vector<std::string>& extra_ranges) {
+  uint32_t value = 0;
+  if (!ParseIPv4(address, value)) return false;
+  for (const std::string& range : extra_ranges)
+    if (InRange(value, range)) return true;
+  static const char* const kNotAService[] = {"0.0.0.0/8",     "10.0.0.0/8",     "100.64.0.0/10", "127.0.0.0/8",
+                                             "169.254.0.0/16", "172.16.0.0/12",  "192.0.0.0/24",  "192.168.0.0/16",
+                                             "198.18.0.0/15", "224.0.0.0/4",    "240.0.0.0/4"};
+  for (const char* range : kNotAService)
+    if (InRange(value, range)) return false;
+  return true;
+}
+
+std::vector<std::string> BuildServiceRanges() {
+  std::vector<std::string> ranges;
+  const std::string list = VELTRO_EXTRA_SERVICE_RANGES;
+  size_t start = 0;
+  while (start < list.size()) {
+    const size_t end = std::min(list.find(';', start), list.size());
+    if (end > start) ranges.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return ranges;
 }
 
 bool SameHostName(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <chrono>
 #include <thread>
@@ -32,18 +33,41 @@ bool WriteAllTo(int fd, const std::string& data) {
   return true;
 }
 
-// Rewrites the file itself: only for a file that cannot be replaced.
-bool RewriteInPlace(const std::string& path, const std::string& content, const std::string& previous) {
-  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+// Rewrites the file itself: only for a file that cannot be replaced. The
+// old bytes are overwritten, never truncated first, and a shorter content
+// is followed by line ends until the file is cut to its size: the file is
+// never empty, and in one write (a whole page, as a hosts file is) never
+// holds a piece of a line. A failed write puts |previous| back the same way.
+bool WriteOver(int fd, const std::string& content) {
+  struct stat status;
+  if (fstat(fd, &status) != 0) return false;
+  std::string text = content;
+  const size_t old_size = static_cast<size_t>(status.st_size);
+  if (old_size > text.size()) text.append(old_size - text.size(), '\n');
+  size_t offset = 0;
+  while (offset < text.size()) {
+    const ssize_t written = pwrite(fd, text.data() + offset, text.size() - offset, static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    offset += static_cast<size_t>(written);
+  }
+  return fsync(fd) == 0 && ftruncate(fd, static_cast<off_t>(content.size())) == 0 && fsync(fd) == 0;
+}
+
+// |put_back|: the write failed and |previous| is whole again.
+bool RewriteInPlace(const std::string& path, const std::string& content, const std::string& previous, bool& put_back) {
+  put_back = false;
+  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) {
     env::WriteProgramLog("write open fail 1");
+    put_back = true;
     return false;
   }
-  const bool ok = WriteAllTo(fd, content) && fsync(fd) == 0;
+  const bool ok = WriteOver(fd, content);
   if (!ok) {
     env::WriteProgramLog("part data write fail 1");
-    // Put the old content back rather than leave half a file.
-    if (ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0) WriteAllTo(fd, previous);
+    put_back = WriteOver(fd, previous);
+    if (!put_back) env::WriteProgramLog("hosts file not put back: its journal finishes the rewrite next time");
   }
   close(fd);
   return ok;
@@ -121,6 +145,26 @@ void RemoveLeftoverSiblings(const std::string& folder) {
   closedir(dir);
 }
 
+// The file |path| names: itself, or the file its link leads to when that
+// lies in a folder only root may change; empty (logged) otherwise. A link
+// is written through, never replaced by a file.
+std::string HostsFileTarget(const std::string& path) {
+  struct stat link;
+  if (lstat(path.c_str(), &link) != 0) {
+    env::WriteProgramLog("open file fail 1");
+    return std::string();
+  }
+  if (!S_ISLNK(link.st_mode)) return path;
+  char resolved[PATH_MAX];
+  struct stat folder;
+  if (!realpath(path.c_str(), resolved) || stat(FolderOf(resolved).c_str(), &folder) != 0 ||
+      folder.st_uid != geteuid() || (folder.st_mode & 022) != 0) {
+    env::WriteProgramLog("hosts file unchanged: its link leads where others may change it");
+    return std::string();
+  }
+  return resolved;
+}
+
 }  // namespace
 
 std::string PinnedHostsLine(const std::string& address, const std::string& domain) {
@@ -168,20 +212,40 @@ void ForEachLine(const std::string& text, Visit visit) {
 
 namespace {
 
-// Whether the hosts line |line| gives |domain| an address: one of the names
-// after its address, before any comment.
-bool NamesHost(const std::string& line, const std::string& domain) {
-  const std::string entry = line.substr(0, line.find('#'));
-  const char* const kBlanks = " \t\r\n";
-  size_t start = entry.find_first_not_of(kBlanks);
-  bool address = true;
-  while (start != std::string::npos) {
-    const size_t end = std::min(entry.find_first_of(kBlanks, start), entry.size());
-    if (!address && SameHostName(entry.substr(start, end - start), domain)) return true;
-    address = false;
-    start = entry.find_first_not_of(kBlanks, end);
-  }
+bool NamesAny(const std::string& name, const std::vector<std::string>& domains) {
+  for (const std::string& domain : domains)
+    if (!domain.empty() && SameHostName(name, domain)) return true;
   return false;
+}
+
+// |line| without the names (after its address, before any comment) that
+// are one of |domains|, each with the blanks before it; |line| itself when
+// it names none of them, empty when no name would be left.
+std::string WithoutNames(const std::string& line, const std::vector<std::string>& domains) {
+  const size_t entry_end = std::min(line.find('#'), line.size());
+  const char* const kBlanks = " \t\r\n";
+  std::string out;
+  size_t copied = 0;
+  size_t names = 0, dropped = 0;
+  size_t start = line.find_first_not_of(kBlanks);
+  bool address = true;
+  while (start != std::string::npos && start < entry_end) {
+    const size_t end = std::min(line.find_first_of(kBlanks, start), entry_end);
+    if (!address) {
+      ++names;
+      if (NamesAny(line.substr(start, end - start), domains)) {
+        ++dropped;
+        const size_t blanks = line.find_last_not_of(kBlanks, start - 1) + 1;
+        out += line.substr(copied, blanks - copied);
+        copied = end;
+      }
+    }
+    address = false;
+    start = line.find_first_not_of(kBlanks, end);
+  }
+  if (dropped == 0) return line;
+  if (dropped == names) return std::string();
+  return out + line.substr(copied);
 }
 
 }  // namespace
@@ -191,9 +255,13 @@ HostsLines SplitHostsLines(const std::string& text, const std::vector<std::strin
   ForEachLine(text, [&](std::string line) {
     if (line.back() != '\n') line += '\n';
     if (IsPinnedHostsLine(line)) return;
-    bool mentions = false;
-    for (const std::string& domain : pinned_domains) mentions |= !domain.empty() && NamesHost(line, domain);
-    (mentions ? lines.taken_out : lines.kept).push_back(std::move(line));
+    std::string rest = WithoutNames(line, pinned_domains);
+    if (rest != line) {
+      lines.taken_out.push_back(std::move(line));
+      lines.left_in.push_back(rest);
+      if (rest.empty()) return;
+    }
+    lines.kept.push_back(std::move(rest));
   });
   while (!lines.kept.empty() && lines.kept.back() == "\n") lines.kept.pop_back();
   return lines;
@@ -231,40 +299,55 @@ bool ReadHostsFile(const std::string& path, std::string& text) {
 }
 
 bool WriteHostsFile(const std::string& path, const std::string& content) {
+  const std::string target = HostsFileTarget(path);
+  if (target.empty()) return false;
   std::string previous;
-  if (!ReadHostsFile(path, previous)) return false;
+  if (!ReadHostsFile(target, previous)) return false;
   struct stat status;
-  if (stat(path.c_str(), &status) != 0) {
+  if (stat(target.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
     env::WriteProgramLog("write open fail 1");
     return false;
   }
-  const std::string folder = FolderOf(path);
+  const std::string folder = FolderOf(target);
   const std::string sibling = WriteSibling(folder, content, status);
-  bool journal = false;
-  if (!sibling.empty()) {
-    if (rename(sibling.c_str(), path.c_str()) == 0) {
-      SyncFolder(folder);
-      return true;
-    }
-    // A bind-mounted file cannot be renamed over (EBUSY): it is rewritten
-    // in place, and the complete new content waits in the journal first,
-    // so that a rewrite cut short is finished at the next start.
-    journal = rename(sibling.c_str(), JournalOf(path).c_str()) == 0;
-    if (journal)
-      SyncFolder(folder);
-    else
-      unlink(sibling.c_str());
+  if (sibling.empty()) {
+    // Never rewritten in place instead: what kept the copy from being
+    // written (a full disk, a limit) would cut the file itself short.
+    env::WriteProgramLog("hosts file unchanged: its new copy could not be written");
+    return false;
   }
-  const bool written = RewriteInPlace(path, content, previous);
-  if (journal) {
-    unlink(JournalOf(path).c_str());
+  if (rename(sibling.c_str(), target.c_str()) == 0) {
     SyncFolder(folder);
+    return true;
+  }
+  if (errno != EBUSY) {
+    env::WriteProgramLog("hosts file unchanged: its new copy could not take its place");
+    unlink(sibling.c_str());
+    return false;
+  }
+  // A mount point (a container's /etc/hosts) cannot be renamed over: it is
+  // rewritten in place, and the complete new content waits in the journal
+  // first, so that a rewrite cut short is finished at the next start.
+  const std::string journal = JournalOf(path);
+  if (rename(sibling.c_str(), journal.c_str()) != 0) {
+    env::WriteProgramLog("hosts file unchanged: no journal for its rewrite");
+    unlink(sibling.c_str());
+    return false;
+  }
+  SyncFolder(FolderOf(path));
+  bool put_back = false;
+  const bool written = RewriteInPlace(target, content, previous, put_back);
+  if (written || put_back) {
+    unlink(journal.c_str());
+    SyncFolder(FolderOf(path));
   }
   return written;
 }
 
 bool RecoverHostsFile(const std::string& path) {
   RemoveLeftoverSiblings(FolderOf(path));
+  const std::string target = HostsFileTarget(path);
+  if (!target.empty() && FolderOf(target) != FolderOf(path)) RemoveLeftoverSiblings(FolderOf(target));
   const std::string journal = JournalOf(path);
   std::string content;
   if (!ReadOwnFile(journal, content)) return false;
@@ -273,6 +356,17 @@ bool RecoverHostsFile(const std::string& path) {
   if (written) unlink(journal.c_str());
   return written;
 }
+
+namespace {
+
+// Where |line| (ending in a line end) stands as a whole line of |text|.
+size_t FindLine(const std::string& text, const std::string& line) {
+  for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
+    if (at == 0 || text[at - 1] == '\n') return at;
+  return std::string::npos;
+}
+
+}  // namespace
 
 std::string RestoredHostsText(const std::string& current, const std::string& original, const std::string& written) {
   // Nobody else changed the file since: it goes back to what it was.
@@ -284,8 +378,18 @@ std::string RestoredHostsText(const std::string& current, const std::string& ori
   });
   std::string content = WithoutPinnedLines(current);
   if (!content.empty() && content.back() != '\n') content += '\n';
-  for (const std::string& line : SplitHostsLines(original, pinned).taken_out)
-    if (content.find(line) == std::string::npos) content += line;
+  const HostsLines lines = SplitHostsLines(original, pinned);
+  for (size_t i = 0; i < lines.taken_out.size(); ++i) {
+    const std::string& whole = lines.taken_out[i];
+    const std::string& rest = lines.left_in[i];
+    if (content.find(whole) != std::string::npos) continue;
+    // The line's other names stayed: it becomes whole again where it is.
+    const size_t at = rest.empty() ? std::string::npos : FindLine(content, rest);
+    if (at == std::string::npos)
+      content += whole;
+    else
+      content.replace(at, rest.size(), whole);
+  }
   return content;
 }
 

@@ -24,13 +24,16 @@ bool IsPinnedHostsLine(const std::string& line);
 struct HostsLines {
   // Each ending in "\n", the empty lines at the end dropped.
   std::vector<std::string> kept;
-  // The user's own lines that give a pinned domain an address.
+  // The user's own lines that give a pinned domain an address, whole.
   std::vector<std::string> taken_out;
+  // What of each of them is kept: the line without the pinned names, or
+  // empty when it named nothing else.
+  std::vector<std::string> left_in;
 };
 // Splits a hosts file text: our pinned lines (stale ones too) go, the
-// user's lines that name one of |pinned_domains| as a whole host name
-// (case ignored, comments not read) are taken out, every other line is
-// kept.
+// names of |pinned_domains| (whole host names, case ignored, comments not
+// read) are taken out of the user's lines, which stay with their other
+// names; every other line is kept.
 HostsLines SplitHostsLines(const std::string& text, const std::vector<std::string>& pinned_domains);
 // |text| without our pinned lines, every other byte as it was.
 std::string WithoutPinnedLines(const std::string& text);

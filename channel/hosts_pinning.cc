@@ -120,6 +120,7 @@ std::vector<std::string> LoadPinnableSuffixes(const std::string& path) {
 
 bool HostsEditor::MayPin(const std::vector<PinnedHost>& hosts) const {
   const std::vector<std::string> suffixes = LoadPinnableSuffixes(files_.pinnable_domains);
+  const std::vector<std::string> ranges = BuildServiceRanges();
   for (const PinnedHost& host : hosts) {
     const std::string pair = env::PrintableForLog(host.address) + " " + env::PrintableForLog(host.domain);
     if (!IsDottedIPv4(host.address) || !IsPinnableDomain(host.domain)) {
@@ -128,6 +129,10 @@ bool HostsEditor::MayPin(const std::vector<PinnedHost>& hosts) const {
     }
     if (!IsUnderSuffix(host.domain, suffixes)) {
       env::WriteProgramLog("refused: not a domain of the service: " + pair);
+      return false;
+    }
+    if (!IsServiceAddress(host.address, ranges)) {
+      env::WriteProgramLog("refused: not an address a service can have: " + pair);
       return false;
     }
   }

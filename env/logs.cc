@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -29,8 +30,10 @@ constexpr off_t kMostLogBytes = 64 * 1024 * 1024;
 constexpr size_t kMostRecordBytes = 1024 * 1024;
 constexpr char16_t kLogFull[] = u"log full: nothing more is written to this file today\r\n";
 
-// Set in the hosts helper, whose lines the client logs for it.
-bool g_to_standard_error = false;
+// Set in the hosts helper, whose lines the client logs for it; -1 once the
+// stream stopped taking them.
+int g_stream = -1;
+bool g_to_stream = false;
 
 std::u16string Ascii(const char* text) {
   std::u16string out;
@@ -59,6 +62,27 @@ bool WriteAll(int fd, const char* data, size_t size) {
     size -= static_cast<size_t>(written);
   }
   return true;
+}
+
+// A stream that takes no line within this long is given up: a full pipe
+// nobody reads must not hold the helper.
+constexpr long kStreamWaitUs = 200 * 1000;
+constexpr size_t kMostStreamLine = 4096;
+
+void WakeUp(int) {}
+
+void WriteToStream(const std::string& line) {
+  const std::string text = line.substr(0, kMostStreamLine) + "\n";
+  // The timer's signal cuts a write that waits; without SA_RESTART the
+  // write returns instead of waiting on.
+  itimerval timer{};
+  timer.it_value.tv_usec = kStreamWaitUs;
+  setitimer(ITIMER_REAL, &timer, nullptr);
+  // One write: a second could wait again once the timer has gone off.
+  const ssize_t written = write(g_stream, text.data(), text.size());
+  timer = itimerval{};
+  setitimer(ITIMER_REAL, &timer, nullptr);
+  if (written != static_cast<ssize_t>(text.size())) g_stream = -1;
 }
 
 // Whether the |size| bytes of |fd| end with |tail|.
@@ -147,8 +171,8 @@ bool AppendLogRecord(const std::string& path, const std::u16string& record) {
 void WritePageLog(const std::u16string& message) { Write(kPageLogPrefix, message + u"\r\n"); }
 
 void WriteProgramLog(const std::u16string& message) {
-  if (g_to_standard_error) {
-    std::fprintf(stderr, "%s\n", Utf16ToUtf8(message).c_str());
+  if (g_to_stream) {
+    if (g_stream >= 0) WriteToStream(Utf16ToUtf8(message));
     return;
   }
   Write(kProgramLogPrefix, TimedRecord(message));
@@ -158,7 +182,14 @@ void WriteCrashLog(const std::u16string& message) { Write(kCrashLogPrefix, Timed
 
 void WriteProgramLog(const std::string& message) { WriteProgramLog(Utf8ToUtf16(message)); }
 
-void SendProgramLogToStandardError() { g_to_standard_error = true; }
+void SendProgramLogToStream(int fd) {
+  struct sigaction wake {};
+  wake.sa_handler = WakeUp;
+  sigemptyset(&wake.sa_mask);
+  sigaction(SIGALRM, &wake, nullptr);
+  g_to_stream = true;
+  g_stream = fd;
+}
 
 void RemoveOldLogs(int days) {
   const std::string folder = GetLogDirectory();

@@ -20,7 +20,9 @@ void WriteProgramLog(const std::string& message);
 std::string PrintableForLog(const std::string& text);
 
 // From now on program log lines go to standard error as UTF-8 lines.
-void SendProgramLogToStandardError();
+// Program log lines go to |fd| instead, one line each, given up on when
+// |fd| does not take them within a moment: nothing written may block.
+void SendProgramLogToStream(int fd);
 
 // Deletes every .txt file of the log folder created more than |days| ago.
 void RemoveOldLogs(int days);

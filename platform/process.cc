@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -137,6 +139,55 @@ std::vector<std::string> AsRoot(const std::vector<std::string>& argv) {
   std::vector<std::string> wrapped{kPkexec};
   wrapped.insert(wrapped.end(), argv.begin(), argv.end());
   return wrapped;
+}
+
+CallerState TakeOverFromCaller() {
+  CallerState caller;
+  // A file size limit once cut the hosts file short, a core limit would
+  // let its contents land in a core file, a CPU or memory limit would stop
+  // a rewrite half way.
+  const struct {
+    int resource;
+    rlim_t value;
+  } kLimits[] = {{RLIMIT_FSIZE, RLIM_INFINITY}, {RLIMIT_CPU, RLIM_INFINITY},   {RLIMIT_AS, RLIM_INFINITY},
+                 {RLIMIT_DATA, RLIM_INFINITY},  {RLIMIT_STACK, 8 << 20},       {RLIMIT_NOFILE, 1024},
+                 {RLIMIT_CORE, 0},              {RLIMIT_MEMLOCK, 8 << 20}};
+  caller.limits_lifted = true;
+  for (const auto& limit : kLimits) {
+    rlimit value{limit.value, limit.value};
+    // Without the right to raise a hard limit, the soft one goes as far as
+    // it may.
+    if (setrlimit(limit.resource, &value) != 0 && getrlimit(limit.resource, &value) == 0) {
+      value.rlim_cur = std::min(limit.value, value.rlim_max);
+      setrlimit(limit.resource, &value);
+    }
+    rlimit now{};
+    if (limit.value == RLIM_INFINITY && (getrlimit(limit.resource, &now) != 0 || now.rlim_cur != RLIM_INFINITY))
+      caller.limits_lifted = false;
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  action.sa_handler = SIG_DFL;
+  for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &action, nullptr);
+  // What a terminal, a closed pipe or a limit would send goes unheeded:
+  // only root ends this program, and a write that fails is seen as one.
+  action.sa_handler = SIG_IGN;
+  for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTSTP, SIGTTIN, SIGTTOU, SIGXFSZ, SIGXCPU})
+    sigaction(signal, &action, nullptr);
+  umask(022);
+  caller.errors = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null_fd >= 0) {
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(null_fd, fd);
+    if (null_fd > STDERR_FILENO)
+      close(null_fd);
+    else
+      fcntl(null_fd, F_SETFD, 0);
+  }
+  return caller;
 }
 
 }  // namespace platform

@@ -27,6 +27,17 @@ bool UserNamespacesWork();
 // process is root, else through pkexec; empty when pkexec is missing.
 std::vector<std::string> AsRoot(const std::vector<std::string>& argv);
 
+// For a program started by a user with more rights than the user has
+// (through pkexec, which passes on what it was given): limits, signal
+// dispositions and standard streams as such a program needs them, none of
+// the caller's. Standard input and output read and write nothing; the
+// caller's standard error is kept aside for the program's own lines.
+struct CallerState {
+  int errors = -1;             // the caller's standard error; -1 when none
+  bool limits_lifted = false;  // no limit on file size, CPU time or memory is left
+};
+CallerState TakeOverFromCaller();
+
 }  // namespace platform
 
 #endif  // PLATFORM_PROCESS_H_

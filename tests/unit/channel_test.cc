@@ -4,13 +4,18 @@
 #include <netinet/in.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -25,6 +30,7 @@
 #include "channel/hosts_pinning.h"
 #include "channel/pinger.h"
 #include "engine/encoding.h"
+#include "env/logs.h"
 #include "platform/process.h"
 #include "test_support.h"
 
@@ -69,22 +75,22 @@ TEST(ChannelDocument, MergingTrimmingAndShapes) {
   std::vector<Channel> channels;
   std::vector<std::string> pinned;
   ParseChannelDocument(
-      R"([{"domain":"  a.example  ","ip":" 10.0.0.1 "},
-          {"domain":"a.example","ip":"10.0.0.2"},
+      R"([{"domain":"  a.example  ","ip":" 198.51.100.1 "},
+          {"domain":"a.example","ip":"198.51.100.2"},
           {"domain":"short.example","ip":"1.2.3"},
           {"domain":"a.example","ip":"abc"},
-          {"domain":"a.example","ip":"127.0.0.2\n6.6.6.6 bank.example\n#"},
-          {"domain":"b.example","ip":"10.0.0.3"},
-          {"domain":"   ","ip":"10.0.0.4"},
-          {"ip":"10.0.0.5"},
-          {"domain":7,"ip":"10.0.0.6"},
+          {"domain":"a.example","ip":"203.0.113.2\n6.6.6.6 bank.example\n#"},
+          {"domain":"b.example","ip":"198.51.100.3"},
+          {"domain":"   ","ip":"198.51.100.4"},
+          {"ip":"198.51.100.5"},
+          {"domain":7,"ip":"198.51.100.6"},
           "not an object",
           {"domain":"c.example","ip":"x0.0.0.1"}])",
       channels, pinned);
   ASSERT_EQ(channels.size(), 2u);
   EXPECT_EQ(channels[0].domain, "a.example");
   // Addresses that are not dotted IPv4 are left out, repeated domains too.
-  EXPECT_EQ(channels[0].addresses, (std::vector<std::string>{"10.0.0.1", "10.0.0.2"}));
+  EXPECT_EQ(channels[0].addresses, (std::vector<std::string>{"198.51.100.1", "198.51.100.2"}));
   EXPECT_EQ(channels[1].domain, "b.example");
   EXPECT_EQ(pinned, (std::vector<std::string>{"a.example", "short.example", "b.example", "c.example"}));
 
@@ -98,11 +104,11 @@ TEST(ChannelDocument, HostileDomainsAreNeitherPinnedNorRemembered) {
   std::vector<Channel> channels;
   std::vector<std::string> pinned;
   ParseChannelDocument(
-      R"([{"domain":"1","ip":"10.0.0.1"}, {"domain":"corp","ip":"10.0.0.1"}, {"domain":".","ip":"10.0.0.1"},
-          {"domain":"localhost","ip":"10.0.0.1"}, {"domain":"a.localhost","ip":"10.0.0.1"},
-          {"domain":"::1","ip":"10.0.0.1"}, {"domain":"10.0.0.9","ip":"10.0.0.1"},
-          {"domain":"a.example #x","ip":"10.0.0.1"}, {"domain":"a.example\nb.example","ip":"10.0.0.1"},
-          {"domain":"good.example","ip":"10.0.0.1"}])",
+      R"([{"domain":"1","ip":"198.51.100.1"}, {"domain":"corp","ip":"198.51.100.1"}, {"domain":".","ip":"198.51.100.1"},
+          {"domain":"localhost","ip":"198.51.100.1"}, {"domain":"a.localhost","ip":"198.51.100.1"},
+          {"domain":"::1","ip":"198.51.100.1"}, {"domain":"198.51.100.9","ip":"198.51.100.1"},
+          {"domain":"a.example #x","ip":"198.51.100.1"}, {"domain":"a.example\nb.example","ip":"198.51.100.1"},
+          {"domain":"good.example","ip":"198.51.100.1"}])",
       channels, pinned);
   ASSERT_EQ(channels.size(), 1u);
   EXPECT_EQ(pinned, (std::vector<std::string>{"good.example"}));
@@ -133,12 +139,39 @@ TEST(HostNames, AddressAndDomainRules) {
   EXPECT_FALSE(IsPinnableDomain(std::string(64, 'a') + ".example"));
 }
 
+TEST(HostNames, OnlyAddressesAServiceCanHave) {
+  for (const char* address : {"8.8.8.8", "203.0.113.7", "198.51.100.1", "100.63.255.255", "172.15.0.1",
+                              "172.32.0.1", "223.255.255.254", "1.0.0.0"})
+    EXPECT_TRUE(IsServiceAddress(address, {})) << address;
+  for (const char* address : {"127.0.0.1", "127.255.0.9", "0.0.0.0", "0.1.2.3", "255.255.255.255", "224.0.0.1",
+                              "239.1.1.1", "240.0.0.1", "169.254.1.1", "10.0.0.1", "172.16.0.1", "192.168.1.1",
+                              "100.64.0.1", "192.0.0.8", "198.18.0.1", "1.2.3", "127.0.0.1 "})
+    EXPECT_FALSE(IsServiceAddress(address, {})) << address;
+  // A build may add ranges for its test service; a malformed one adds none.
+  EXPECT_TRUE(IsServiceAddress("127.0.0.2", {"127.0.0.0/8"}));
+  EXPECT_TRUE(IsServiceAddress("10.1.2.3", {"x", "10.1.2.3/32"}));
+  EXPECT_FALSE(IsServiceAddress("127.0.0.2", {"127.0.0.0/33", "127.0.0.0", "127.0.0.0/", "127.0.0.0/08x", "/8"}));
+  EXPECT_TRUE(BuildServiceRanges().empty());
+
+  // Such answers of the channel list are dropped before they are probed.
+  std::vector<Channel> channels;
+  std::vector<std::string> pinned;
+  ParseChannelDocument(R"([{"domain":"a.example","ip":"127.0.0.1"}, {"domain":"a.example","ip":"0.0.0.0"},
+                           {"domain":"a.example","ip":"255.255.255.255"}, {"domain":"a.example","ip":"224.0.0.1"},
+                           {"domain":"a.example","ip":"192.168.0.1"}, {"domain":"a.example","ip":"203.0.113.5"},
+                           {"domain":"b.example","ip":"169.254.0.1"}])",
+                       channels, pinned);
+  ASSERT_EQ(channels.size(), 1u);
+  EXPECT_EQ(channels[0].addresses, (std::vector<std::string>{"203.0.113.5"}));
+  EXPECT_EQ(pinned, (std::vector<std::string>{"a.example", "b.example"}));
+}
+
 TEST(ChannelResponse, EnvelopeCases) {
   std::vector<Channel> channels;
   std::vector<std::string> pinned;
-  EXPECT_TRUE(ParseChannelResponse(Envelope(R"([{"domain":"a.example","ip":"10.0.0.1"}])"), channels, pinned));
+  EXPECT_TRUE(ParseChannelResponse(Envelope(R"([{"domain":"a.example","ip":"198.51.100.1"}])"), channels, pinned));
   ASSERT_EQ(channels.size(), 1u);
-  EXPECT_EQ(channels[0].addresses[0], "10.0.0.1");
+  EXPECT_EQ(channels[0].addresses[0], "198.51.100.1");
   struct Case {
     std::string body;
   } failures[] = {
@@ -246,29 +279,29 @@ TEST(ChannelProbe, BestAddressRule) {
 }
 
 TEST(HostsFile, KeepDropAndMarkRules) {
-  const std::string ours = std::string("10.0.0.6 gone.example ") + kPinMarker + "\n";
+  const std::string ours = std::string("198.51.100.6 gone.example ") + kPinMarker + "\n";
   const std::string text =
       "127.0.0.1 localhost\n"
       "\n"
       "# old pin for crm.example\n"
-      "10.0.0.9 crm.example\n"
-      "10.0.0.8 www.crm.example\n"
-      "10.0.0.7 other.example\n" +
+      "198.51.100.9 crm.example\n"
+      "198.51.100.8 www.crm.example\n"
+      "198.51.100.7 other.example\n" +
       ours + "\n\n";
   const HostsLines lines = SplitHostsLines(text, {"crm.example"});
   // Only lines that give the domain itself an address are the domain's:
   // a comment or a name under it is not.
   EXPECT_EQ(lines.kept, (std::vector<std::string>{"127.0.0.1 localhost\n", "\n", "# old pin for crm.example\n",
-                                                  "10.0.0.8 www.crm.example\n", "10.0.0.7 other.example\n"}));
+                                                  "198.51.100.8 www.crm.example\n", "198.51.100.7 other.example\n"}));
   // The user's lines are kept aside; our stale line is simply gone.
-  EXPECT_EQ(lines.taken_out, (std::vector<std::string>{"10.0.0.9 crm.example\n"}));
+  EXPECT_EQ(lines.taken_out, (std::vector<std::string>{"198.51.100.9 crm.example\n"}));
   // A pin of "e.or" once took out a line that merely contained the text.
   const std::string box = "127.0.1.1 box.corp.example.org box\n";
   EXPECT_EQ(SplitHostsLines(box, {"e.or"}).kept, (std::vector<std::string>{box}));
   // Any name of the line counts, in any case, before a comment.
-  EXPECT_EQ(SplitHostsLines("10.0.0.1\tBOX.Example.ORG  box # x.example\n", {"box.example.org", "x.example"}).taken_out,
-            (std::vector<std::string>{"10.0.0.1\tBOX.Example.ORG  box # x.example\n"}));
-  EXPECT_TRUE(SplitHostsLines("10.0.0.1 box # x.example\n", {"x.example"}).taken_out.empty());
+  EXPECT_EQ(SplitHostsLines("198.51.100.1\tBOX.Example.ORG  box # x.example\n", {"box.example.org", "x.example"}).taken_out,
+            (std::vector<std::string>{"198.51.100.1\tBOX.Example.ORG  box # x.example\n"}));
+  EXPECT_TRUE(SplitHostsLines("198.51.100.1 box # x.example\n", {"x.example"}).taken_out.empty());
   // The address is no name.
   EXPECT_TRUE(SplitHostsLines("x.example y.example\n", {"x.example"}).taken_out.empty());
   // A last line without a line end is kept with one.
@@ -276,12 +309,182 @@ TEST(HostsFile, KeepDropAndMarkRules) {
   EXPECT_TRUE(SplitHostsLines("", {"x"}).kept.empty());
 
   // Only our exact lines are ours; every other byte stays.
-  EXPECT_EQ(PinnedHostsLine("10.0.0.6", "gone.example"), ours);
+  EXPECT_EQ(PinnedHostsLine("198.51.100.6", "gone.example"), ours);
   EXPECT_EQ(WithoutPinnedLines("a\n" + ours + "# " + std::string(kPinMarker) + "\nb"),
             "a\n# " + std::string(kPinMarker) + "\nb");
   EXPECT_FALSE(IsPinnedHostsLine(std::string("6.6.6.6 bank.example x ") + kPinMarker + "\n"));
-  EXPECT_EQ(PinnedHostsLine("127.0.0.2\n6.6.6.6 bank.example\n#", "a.example"), "");
-  EXPECT_EQ(PinnedHostsLine("127.0.0.2", "corp"), "");
+  EXPECT_EQ(PinnedHostsLine("203.0.113.2\n6.6.6.6 bank.example\n#", "a.example"), "");
+  EXPECT_EQ(PinnedHostsLine("203.0.113.2", "corp"), "");
+}
+
+TEST(HostsFile, APinTakesOutOnlyItsOwnName) {
+  TempDir dir;
+  const HostsFiles files = FilesIn(dir);
+  const std::string marker = std::string(" ") + kPinMarker + "\n";
+  const std::string original = "127.0.0.1 localhost crm.example\n10.1.1.1\tfiles.corp  CRM.Example # desk\n";
+  WriteFile(files.hosts, original);
+  LocalHostsEditor editor(files);
+  ASSERT_TRUE(editor.Pin({{"203.0.113.2", "crm.example"}}));
+  // The line's other names still resolve while the pin stands.
+  EXPECT_EQ(ReadFile(files.hosts),
+            "127.0.0.1 localhost\n10.1.1.1\tfiles.corp # desk\n203.0.113.2 crm.example" + marker);
+  ASSERT_TRUE(editor.Unpin(std::chrono::seconds(1)));
+  EXPECT_EQ(ReadFile(files.hosts), original);
+
+  // Someone else's edit during the run: the lines still become whole where
+  // they stand, and a line the user changed meanwhile gets its name back
+  // at the end.
+  ASSERT_TRUE(editor.Pin({{"203.0.113.2", "crm.example"}}));
+  WriteFile(files.hosts, "# added\n" + ReadFile(files.hosts));
+  ASSERT_TRUE(editor.Unpin(std::chrono::seconds(1)));
+  EXPECT_EQ(ReadFile(files.hosts), "# added\n" + original);
+  ASSERT_TRUE(editor.Pin({{"203.0.113.2", "crm.example"}}));
+  WriteFile(files.hosts, "127.0.0.1 localhost me\n10.1.1.1\tfiles.corp # desk\n");
+  ASSERT_TRUE(editor.Unpin(std::chrono::seconds(1)));
+  EXPECT_EQ(ReadFile(files.hosts), "127.0.0.1 localhost me\n10.1.1.1\tfiles.corp  CRM.Example # desk\n"
+                                   "127.0.0.1 localhost crm.example\n");
+}
+
+TEST(HostsFile, ALinkIsWrittenThroughAndNothingIsCutShort) {
+  TempDir dir;
+  const HostsFiles files = FilesIn(dir);
+  const std::string real = (dir.path() / "hosts.real").string();
+  WriteFile(real, "127.0.0.1 localhost\n");
+  std::filesystem::create_symlink(real, files.hosts);
+  LocalHostsEditor editor(files);
+  ASSERT_TRUE(editor.Pin({{"203.0.113.2", "a.example"}}));
+  EXPECT_TRUE(std::filesystem::is_symlink(files.hosts));
+  EXPECT_NE(ReadFile(real).find("203.0.113.2 a.example"), std::string::npos);
+  ASSERT_TRUE(editor.Unpin(std::chrono::seconds(1)));
+  EXPECT_TRUE(std::filesystem::is_symlink(files.hosts));
+  EXPECT_EQ(ReadFile(real), "127.0.0.1 localhost\n");
+
+  // A link into a folder others may write is not followed.
+  const std::filesystem::path open_folder = dir.path() / "open";
+  std::filesystem::create_directory(open_folder);
+  chmod(open_folder.c_str(), 0777);
+  WriteFile((open_folder / "hosts").string(), "x\n");
+  std::filesystem::remove(files.hosts);
+  std::filesystem::create_symlink(open_folder / "hosts", files.hosts);
+  EXPECT_FALSE(WriteHostsFile(files.hosts, "y\n"));
+  EXPECT_EQ(ReadFile((open_folder / "hosts").string()), "x\n");
+
+  // A file size limit (the caller's, ignored signal and all) once made the
+  // copy fail and the file be rewritten in place, and emptied: now the file
+  // stays as it was.
+  std::filesystem::remove(files.hosts);
+  const std::string before = "127.0.0.1\tlocalhost\n127.0.1.1\tdesk\n";
+  WriteFile(files.hosts, before);
+  const pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{10, 10};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    _exit(WriteHostsFile(files.hosts, before + "203.0.113.2 a.example\n") ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadFile(files.hosts), before);
+}
+
+// Runs |test| in a child with its own mount namespace; false when it
+// failed, skipped (exit 77) when mounts are not allowed here.
+int InMountNamespace(const std::function<bool()>& test) {
+  const pid_t child = fork();
+  if (child == 0) {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(77);
+    _exit(test() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(HostsFile, AMountPointIsRewrittenInPlaceAndPutBackWhenThatFails) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root for a mount namespace";
+  TempDir dir;
+  const std::string path = (dir.path() / "hosts").string();
+  const std::string source = (dir.path() / "source").string();
+  const std::string before = "127.0.0.1 localhost\n127.0.1.1 desk\n";
+  int result = InMountNamespace([&] {
+    WriteFile(path, "");
+    WriteFile(source, before);
+    if (mount(source.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) _exit(77);
+    // Shorter, then longer: what the file holds is exactly the new text,
+    // and no journal is left.
+    const bool shorter = WriteHostsFile(path, "127.0.0.1 localhost\n") && ReadFile(source) == "127.0.0.1 localhost\n";
+    const bool longer = WriteHostsFile(path, before + "203.0.113.2 a.example\n") &&
+                        ReadFile(source) == before + "203.0.113.2 a.example\n";
+    return shorter && longer && !std::filesystem::exists(dir.path() / kJournalFileName);
+  });
+  if (result == 77) GTEST_SKIP() << "mounts not allowed here";
+  EXPECT_EQ(result, 0);
+
+  // The mounted file lies on a full file system: the longer text does not
+  // fit, and the old one is back before the change ends.
+  result = InMountNamespace([&] {
+    const std::string small = (dir.path() / "small").string();
+    std::filesystem::create_directory(small);
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4k") != 0) _exit(77);
+    WriteFile(small + "/hosts", before);
+    WriteFile(path, "");
+    if (mount((small + "/hosts").c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) _exit(77);
+    return !WriteHostsFile(path, before + std::string(8000, '#') + "\n") && ReadFile(path) == before &&
+           !std::filesystem::exists(dir.path() / kJournalFileName);
+  });
+  if (result == 77) GTEST_SKIP() << "mounts not allowed here";
+  EXPECT_EQ(result, 0);
+}
+
+TEST(HostsHelper, TrustsNothingOfItsCaller) {
+  // As a caller may leave it: a tiny file size limit, signals ignored or
+  // blocked, a standard error that is a full pipe nobody reads.
+  int errors[2];
+  ASSERT_EQ(pipe(errors), 0);
+  fcntl(errors[1], F_SETFL, O_NONBLOCK);
+  const std::string block(4096, 'x');
+  while (write(errors[1], block.data(), block.size()) > 0) {
+  }
+  fcntl(errors[1], F_SETFL, 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(errors[0]);
+    dup2(errors[1], STDERR_FILENO);
+    signal(SIGTERM, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGCHLD, SIG_IGN);
+    // Only the soft limit: a hard one needs a right root lacks in some
+    // containers to be lifted.
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 0;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const platform::CallerState caller = platform::TakeOverFromCaller();
+    const int kept = caller.errors;
+    env::SendProgramLogToStream(kept);
+    for (int i = 0; i < 50; ++i) env::WriteProgramLog("a line nobody reads");
+    rlimit size{}, core{};
+    getrlimit(RLIMIT_FSIZE, &size);
+    getrlimit(RLIMIT_CORE, &core);
+    struct sigaction term {}, interrupt {}, child_signal {};
+    sigaction(SIGTERM, nullptr, &term);
+    sigaction(SIGINT, nullptr, &interrupt);
+    sigaction(SIGCHLD, nullptr, &child_signal);
+    struct stat err {};
+    const bool fine = caller.limits_lifted && size.rlim_cur == RLIM_INFINITY && core.rlim_max == 0 && term.sa_handler == SIG_DFL &&
+                      interrupt.sa_handler == SIG_IGN && child_signal.sa_handler == SIG_DFL && kept > STDERR_FILENO &&
+                      fstat(STDERR_FILENO, &err) == 0 && S_ISCHR(err.st_mode);
+    _exit(fine ? 0 : 1);
+  }
+  close(errors[1]);
+  int status = 0;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  close(errors[0]);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // One wait for the full stream, then no more.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
 TEST(HostsFile, ReplacedWholeWithModeKept) {
@@ -333,13 +536,13 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   int ready = 0;
   {
     ChannelSelector selector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", [&] { ++ready; });
-    selector.AddPinnedLine("a.example", "127.0.0.2");
-    selector.AddPinnedLine("b.example", "127.0.0.3");
-    selector.AddPinnedLine("c.example", "127.0.0.4\n6.6.6.6 bank.example");  // refused
-    selector.AddPinnedLine("corp", "127.0.0.5");                            // refused
+    selector.AddPinnedLine("a.example", "203.0.113.2");
+    selector.AddPinnedLine("b.example", "203.0.113.3");
+    selector.AddPinnedLine("c.example", "203.0.113.4\n6.6.6.6 bank.example");  // refused
+    selector.AddPinnedLine("corp", "203.0.113.5");                            // refused
     selector.ApplyHostsLines();
-    EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n# keep me\n\nlast\n127.0.0.2 a.example" + marker +
-                                  "127.0.0.3 b.example" + marker);
+    EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n# keep me\n\nlast\n203.0.113.2 a.example" + marker +
+                                  "203.0.113.3 b.example" + marker);
   }
   EXPECT_EQ(ReadFile(path), original);
   EXPECT_EQ(ready, 0);
@@ -348,21 +551,21 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   // the user's line comes back.
   {
     ChannelSelector selector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr);
-    selector.AddPinnedLine("a.example", "127.0.0.2");
+    selector.AddPinnedLine("a.example", "203.0.113.2");
     selector.ApplyHostsLines();
     WriteFile(path, ReadFile(path) + "10.1.1.1 added.example\n");
   }
   EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n# keep me\n\nlast\n10.1.1.1 added.example\n10.9.9.9 a.example\n");
 
   // A crashed run's lines are taken out at the next start, whatever their domain.
-  WriteFile(path, "127.0.0.1 localhost\n127.0.0.9 old.example" + marker + "tail");
+  WriteFile(path, "127.0.0.1 localhost\n203.0.113.9 old.example" + marker + "tail");
   ChannelSelector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr).RemoveStaleLines();
   EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\ntail");
 
   // A run that crashed after its rewrite left its restore point: the next
   // start puts the user's line back too.
   const std::string before = "127.0.0.1 localhost\n10.9.9.9 a.example\nend";
-  const std::string during = "127.0.0.1 localhost\nend\n127.0.0.2 a.example" + marker;
+  const std::string during = "127.0.0.1 localhost\nend\n203.0.113.2 a.example" + marker;
   ASSERT_TRUE(SaveRestorePoint(path, before, during));
   WriteFile(path, during);
   ChannelSelector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr).RemoveStaleLines();
@@ -378,14 +581,14 @@ TEST(HostsHelper, RefusesEverythingButItsOwnCommands) {
   const std::string original = "127.0.0.1 localhost\n10.9.9.9 a.example\n";
   WriteFile(path, original);
   std::vector<std::string> too_many{"pin"};
-  for (int i = 0; i < 1025; ++i) too_many.insert(too_many.end(), {"127.0.0.2", "h" + std::to_string(i) + ".example"});
+  for (int i = 0; i < 1025; ++i) too_many.insert(too_many.end(), {"203.0.113.2", "h" + std::to_string(i) + ".example"});
   const std::vector<std::vector<std::string>> refused{
-      {}, {"pin"}, {"pin", "127.0.0.2"}, {"pin", "127.0.0.2", "a.example", "127.0.0.3"},
-      {"pin", "127.0.0.02", "a.example"}, {"pin", "127.0.0.2", "localhost"}, {"pin", "127.0.0.2", "corp"},
-      {"pin", "127.0.0.2", "a.example\n6.6.6.6 bank.example"}, {"pin", "127.0.0.2 b.example", "a.example"},
+      {}, {"pin"}, {"pin", "203.0.113.2"}, {"pin", "203.0.113.2", "a.example", "203.0.113.3"},
+      {"pin", "127.0.0.02", "a.example"}, {"pin", "203.0.113.2", "localhost"}, {"pin", "203.0.113.2", "corp"},
+      {"pin", "203.0.113.2", "a.example\n6.6.6.6 bank.example"}, {"pin", "203.0.113.2 b.example", "a.example"},
       // One bad pair spoils the whole command.
-      {"pin", "127.0.0.2", "a.example", "6.6.6.6", "-x"}, {"unpin", "/etc/passwd"}, {"allow-call-port", "1"},
-      {"PIN", "127.0.0.2", "a.example"}, {"--help"}, too_many};
+      {"pin", "203.0.113.2", "a.example", "6.6.6.6", "-x"}, {"unpin", "/etc/passwd"}, {"allow-call-port", "1"},
+      {"PIN", "203.0.113.2", "a.example"}, {"--help"}, too_many};
   for (const auto& arguments : refused) {
     EXPECT_EQ(RunHostsHelper(files, arguments), 2) << ::testing::PrintToString(arguments);
     EXPECT_EQ(ReadFile(path), original);
@@ -394,15 +597,15 @@ TEST(HostsHelper, RefusesEverythingButItsOwnCommands) {
 
   // Two pins in one run, then unpin: the user's line for a.example is back.
   const std::string marker = std::string(" ") + kPinMarker + "\n";
-  EXPECT_EQ(RunHostsHelper(files, {"pin", "127.0.0.2", "a.example"}), 0);
-  EXPECT_EQ(RunHostsHelper(files, {"pin", "127.0.0.3", "a.example", "127.0.0.4", "b.example"}), 0);
-  EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n127.0.0.3 a.example" + marker + "127.0.0.4 b.example" + marker);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "203.0.113.2", "a.example"}), 0);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "203.0.113.3", "a.example", "203.0.113.4", "b.example"}), 0);
+  EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n203.0.113.3 a.example" + marker + "203.0.113.4 b.example" + marker);
   EXPECT_TRUE(HostsFileNeedsCleaning(path));
   EXPECT_EQ(RunHostsHelper(files, {"unpin"}), 0);
   EXPECT_EQ(ReadFile(path), original);
   EXPECT_FALSE(HostsFileNeedsCleaning(path));
   // A line of ours alone, without a restore point, also needs cleaning.
-  WriteFile(path, original + "127.0.0.9 old.example" + marker);
+  WriteFile(path, original + "203.0.113.9 old.example" + marker);
   EXPECT_TRUE(HostsFileNeedsCleaning(path));
 }
 
@@ -413,25 +616,25 @@ TEST(HostsHelper, PinsOnlyTheServicesDomains) {
   WriteFile(files.hosts, original);
   // Once any user of the session could point any domain anywhere.
   for (const auto& arguments : std::vector<std::vector<std::string>>{
-           {"pin", "6.6.6.6", "www.google.com"}, {"pin", "127.0.0.2", "evilservice.test"},
-           {"pin", "127.0.0.2", "service.test.evil.com"}, {"pin", "127.0.0.2", "a.example", "6.6.6.6", "www.paypal.com"}}) {
+           {"pin", "6.6.6.6", "www.google.com"}, {"pin", "203.0.113.2", "evilservice.test"},
+           {"pin", "203.0.113.2", "service.test.evil.com"}, {"pin", "203.0.113.2", "a.example", "6.6.6.6", "www.paypal.com"}}) {
     EXPECT_EQ(RunHostsHelper(files, arguments), 2) << ::testing::PrintToString(arguments);
     EXPECT_EQ(ReadFile(files.hosts), original);
   }
   // The suffix itself, names under it, in any case.
-  EXPECT_EQ(RunHostsHelper(files, {"pin", "127.0.0.2", "service.test", "127.0.0.3", "WWW.Service.Test"}), 0);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "203.0.113.2", "service.test", "203.0.113.3", "WWW.Service.Test"}), 0);
   EXPECT_EQ(RunHostsHelper(files, {"unpin"}), 0);
   EXPECT_EQ(ReadFile(files.hosts), original);
 
   // A list anyone but root and its owner could have written, a link, or
   // none at all: nothing may be pinned.
   chmod(files.pinnable_domains.c_str(), 0666);
-  EXPECT_EQ(RunHostsHelper(files, {"pin", "127.0.0.2", "a.example"}), 2);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "203.0.113.2", "a.example"}), 2);
   chmod(files.pinnable_domains.c_str(), 0644);
   const std::string link = (dir.path() / "link").string();
   std::filesystem::create_symlink(files.pinnable_domains, link);
-  EXPECT_EQ(RunHostsHelper({files.hosts, link, files.lock}, {"pin", "127.0.0.2", "a.example"}), 2);
-  EXPECT_EQ(RunHostsHelper({files.hosts, files.pinnable_domains + ".missing", files.lock}, {"pin", "127.0.0.2", "a.example"}), 2);
+  EXPECT_EQ(RunHostsHelper({files.hosts, link, files.lock}, {"pin", "203.0.113.2", "a.example"}), 2);
+  EXPECT_EQ(RunHostsHelper({files.hosts, files.pinnable_domains + ".missing", files.lock}, {"pin", "203.0.113.2", "a.example"}), 2);
   EXPECT_EQ(ReadFile(files.hosts), original);
 
   // The client asks for nothing the helper would refuse, and a channel
@@ -444,8 +647,8 @@ TEST(HostsHelper, PinsOnlyTheServicesDomains) {
   EXPECT_EQ(ReadFile(calls), "");
   ChannelSelector selector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr);
   selector.AddPinnedLine("www.paypal.com", "6.6.6.6");
-  selector.AddPinnedLine("crm.service.test", "127.0.0.2");
-  EXPECT_EQ(selector.pinned_hosts(), (std::vector<PinnedHost>{{"127.0.0.2", "crm.service.test"}}));
+  selector.AddPinnedLine("crm.service.test", "203.0.113.2");
+  EXPECT_EQ(selector.pinned_hosts(), (std::vector<PinnedHost>{{"203.0.113.2", "crm.service.test"}}));
 }
 
 TEST(HostsHelper, AnotherUserCannotHoldAChangeUp) {
@@ -482,7 +685,7 @@ TEST(HostsHelper, AnotherUserCannotHoldAChangeUp) {
   EXPECT_EQ(report, 'y') << "the other user could open the lock, or not lock the folder";
   const auto start = std::chrono::steady_clock::now();
   auto pinned = std::async(std::launch::async, [&] {
-    return RunHostsHelper(files, {"pin", "127.0.0.2", "a.example"}) == 0 && RunHostsHelper(files, {"unpin"}) == 0;
+    return RunHostsHelper(files, {"pin", "203.0.113.2", "a.example"}) == 0 && RunHostsHelper(files, {"unpin"}) == 0;
   });
   const bool ended = pinned.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
   kill(other, SIGKILL);
@@ -493,7 +696,7 @@ TEST(HostsHelper, AnotherUserCannotHoldAChangeUp) {
 
   // A lock file someone else owns is no lock at all: the change is refused.
   ASSERT_EQ(chown(files.lock.c_str(), 65534, 65534), 0);
-  EXPECT_EQ(RunHostsHelper(files, {"pin", "127.0.0.2", "a.example"}), 1);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "203.0.113.2", "a.example"}), 1);
   EXPECT_EQ(ReadFile(files.hosts), "127.0.0.1 localhost\n");
 }
 
@@ -509,14 +712,14 @@ TEST(HostsHelper, TheClientStartsItWithTheHostsAsArguments) {
   chmod(helper.c_str(), 0700);
   WriteFile(path, "127.0.0.1 localhost\n");
   HelperHostsEditor editor(helper, files);
-  EXPECT_TRUE(editor.Pin({{"127.0.0.2", "a.example"}, {"127.0.0.3", "c.example"}}));
-  EXPECT_FALSE(editor.Pin({{"127.0.0.2", "b.example"}}));
+  EXPECT_TRUE(editor.Pin({{"203.0.113.2", "a.example"}, {"203.0.113.3", "c.example"}}));
+  EXPECT_FALSE(editor.Pin({{"203.0.113.2", "b.example"}}));
   // A clean file needs no helper, so no password prompt at every start.
   EXPECT_TRUE(editor.Unpin(std::chrono::seconds(10)));
-  EXPECT_EQ(ReadFile(calls), "pin 127.0.0.2 a.example 127.0.0.3 c.example\npin 127.0.0.2 b.example\n");
-  WriteFile(path, std::string("127.0.0.2 a.example ") + kPinMarker + "\n");
+  EXPECT_EQ(ReadFile(calls), "pin 203.0.113.2 a.example 203.0.113.3 c.example\npin 203.0.113.2 b.example\n");
+  WriteFile(path, std::string("203.0.113.2 a.example ") + kPinMarker + "\n");
   EXPECT_TRUE(editor.Unpin(std::chrono::seconds(10)));
-  EXPECT_EQ(ReadFile(calls), "pin 127.0.0.2 a.example 127.0.0.3 c.example\npin 127.0.0.2 b.example\nunpin\n");
+  EXPECT_EQ(ReadFile(calls), "pin 203.0.113.2 a.example 203.0.113.3 c.example\npin 203.0.113.2 b.example\nunpin\n");
   EXPECT_FALSE(HelperHostsEditor((dir.path() / "missing").string(), files).Unpin(std::chrono::seconds(10)));
   // The exit waits for a helper that does not end no longer than it says.
   const std::string stuck = (dir.path() / "stuck").string();
@@ -537,7 +740,7 @@ TEST(HostsHelper, AHelperWaitingOnItsPasswordDoesNotHoldTheExit) {
   WriteFile(helper, "#!/bin/sh\ntouch '" + started + "'\nexec sleep 4\n");
   chmod(helper.c_str(), 0700);
   ChannelSelector selector(std::make_shared<HelperHostsEditor>(helper, files), "127.0.0.1:9", nullptr);
-  selector.AddPinnedLine("a.example", "127.0.0.2");
+  selector.AddPinnedLine("a.example", "203.0.113.2");
   std::thread run([&] { selector.ApplyHostsLines(); });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (!std::filesystem::exists(started) && std::chrono::steady_clock::now() < deadline)
@@ -578,7 +781,7 @@ TEST(HostsFile, AStoppedRunPinsNothing) {
   const std::string& path = files.hosts;
   WriteFile(path, "127.0.0.1 localhost\n");
   ChannelSelector selector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr);
-  selector.AddPinnedLine("a.example", "127.0.0.2");
+  selector.AddPinnedLine("a.example", "203.0.113.2");
   selector.Stop();
   selector.ApplyHostsLines();
   EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n");
@@ -622,7 +825,7 @@ TEST(Echo, RequestAndReplyChecks) {
   EXPECT_FALSE(Pinger("255.255.255.255", 1, 0, 100).valid());
   EXPECT_FALSE(Pinger("0.0.0.0", 1, 0, 100).valid());
   EXPECT_FALSE(Pinger("abc", 1, 0, 100).valid());
-  EXPECT_FALSE(Pinger("127.0.0.2\n6.6.6.6 bank.example\n#", 1, 0, 100).valid());
+  EXPECT_FALSE(Pinger("203.0.113.2\n6.6.6.6 bank.example\n#", 1, 0, 100).valid());
   EXPECT_TRUE(Pinger("127.0.0.1", 1, 0, 100).valid());
 }
 
