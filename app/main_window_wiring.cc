@@ -1,11 +1,11 @@
 #include "app/main_window_wiring.h"
 
-#include <QPointer>
 #include <QString>
 #include <algorithm>
 
 #include "browser/message_handlers.h"
 #include "browser/root_window_win.h"
+#include "browser/window_registry.h"
 #include "env/external_links.h"
 #include "env/window_messages.h"
 #include "telephony/call_tables.h"
@@ -63,8 +63,10 @@ void WireUpgrade() {
   });
   browser::RegisterCommandHandler(CMD_UPGRADE_DOWNLOADED, [](RootWindow& window, intptr_t) {
     if (!window.GetBrowser()) return;
-    upgrade::InstallUpgrade(window.LastDownloadPath(), [frame = QPointer<QWidget>(window.GetHandle())] {
-      if (frame) frame->close();
+    // The whole client closes for the installer, whichever window (a popup
+    // of the service, say) brought it.
+    upgrade::InstallUpgrade(window.UpgradePath(), [] {
+      if (auto* registry = browser::WindowRegistry::Get()) registry->CloseAllWindows(false);
     });
   });
 }

@@ -48,7 +48,7 @@ class RootWindowRegistry : public browser::WindowRegistry {
   void RootWindowDestroyed(browser::RootWindow* window) override;
   engine::Color BackgroundColor() const override;
   void FillOffscreenSettings(browser::OffscreenSettings& settings) const override;
-  size_t window_count() const { return root_windows_.size(); }
+  size_t window_count() const override { return root_windows_.size(); }
   std::vector<std::shared_ptr<browser::RootWindow>> RootWindowsForTesting() const {
     return {root_windows_.begin(), root_windows_.end()};
   }

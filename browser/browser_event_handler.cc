@@ -29,6 +29,9 @@ namespace browser {
 namespace {
 constexpr int64_t kMaxQuotaBytes = 20 * 1024 * 1024;
 constexpr size_t kMaxNotificationLogUnits = 500;
+// Each window is a renderer and a view: a page that opens windows without
+// end would take the machine's memory.
+constexpr size_t kMostWindows = 32;
 }  // namespace
 
 BrowserEventHandler::BrowserEventHandler(BrowserEventDelegate* delegate, bool offscreen, std::string start_url)
@@ -117,16 +120,37 @@ void BrowserEventHandler::OnLoadError(std::shared_ptr<engine::Browser> browser, 
   frame->LoadString(full ? FullLoadFailurePage(start_url_) : ShortLoadFailurePage(), failed_url);
 }
 
-void BrowserEventHandler::OnProtocolExecution(std::shared_ptr<engine::Browser>, const std::string& url,
-                                              bool& allow_os_execution) {
-  if (StartsWith(url, "spotify:")) allow_os_execution = true;
+void BrowserEventHandler::OnProtocolExecution(std::shared_ptr<engine::Browser> browser, const std::string& url,
+                                              bool main_frame, bool& allow_os_execution) {
+  if (!StartsWith(url, "spotify:")) return;
+  // The service's page itself, or a click of the user's (a frame of another
+  // origin moves the page only with one): never a frame on its own.
+  if (main_frame && browser && env::IsServicePage(browser->GetMainFrame()->GetURL(), start_url_)) {
+    allow_os_execution = true;
+    return;
+  }
+  env::WriteProgramLog("external link refused: not from the service's page");
+}
+
+bool BrowserEventHandler::MayOpenWindow(bool user_gesture, const std::string& opener_origin) const {
+  auto* registry = WindowRegistry::Get();
+  if (registry && registry->window_count() >= kMostWindows) {
+    env::WriteProgramLog("new window refused: " + std::to_string(kMostWindows) + " are open");
+    return false;
+  }
+  if (user_gesture || env::IsServicePage(opener_origin, start_url_)) return true;
+  env::WriteProgramLog("new window refused: asked without a click by " +
+                       (opener_origin.empty() ? std::string("a frame that did not say") : env::PrintableForLog(opener_origin)));
+  return false;
 }
 
 bool BrowserEventHandler::OnBeforePopup(std::shared_ptr<engine::Browser> browser, std::shared_ptr<engine::Frame>,
                                         const std::string&, const std::string& target_frame_name,
-                                        engine::WindowOpenDisposition, bool, const engine::PopupFeatures& features,
+                                        engine::WindowOpenDisposition, bool user_gesture,
+                                        const std::string& opener_origin, const engine::PopupFeatures& features,
                                         engine::WindowInfo& window_info, std::shared_ptr<engine::Client>& client,
                                         engine::BrowserSettings& settings) {
+  if (!MayOpenWindow(user_gesture, opener_origin)) return true;
   // On the opener's monitor: the page's geometry is counted from its corner.
   const platform::Monitor monitor = platform::MonitorOf(
       browser && browser->GetHost() ? browser->GetHost()->GetWindowHandle() : nullptr);
@@ -144,8 +168,10 @@ bool BrowserEventHandler::OnBeforePopup(std::shared_ptr<engine::Browser> browser
 }
 
 bool BrowserEventHandler::OnOpenURLFromTab(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>,
-                                           const std::string& url, engine::WindowOpenDisposition disposition, bool) {
+                                           const std::string& url, engine::WindowOpenDisposition disposition,
+                                           bool user_gesture, const std::string& opener_origin) {
   if (disposition != engine::WOD_NEW_FOREGROUND_TAB && disposition != engine::WOD_NEW_BACKGROUND_TAB) return false;
+  if (!MayOpenWindow(user_gesture, opener_origin)) return true;
   if (auto* registry = WindowRegistry::Get()) registry->CreateRootWindow(true, offscreen_, platform::Rect{}, url);
   return true;
 }
@@ -294,8 +320,8 @@ void BrowserEventHandler::OnDownloadUpdated(std::shared_ptr<engine::Browser>, co
   downloads_.OnDownloadUpdated(item, *callback);
 }
 
-std::u16string BrowserEventHandler::LastDownloadPath() const {
-  return env::Utf8ToUtf16(downloads_.last_download_path());
+std::u16string BrowserEventHandler::UpgradePath() const {
+  return env::Utf8ToUtf16(downloads_.upgrade_path());
 }
 
 void BrowserEventHandler::OpenDevToolsWindow(std::shared_ptr<engine::Browser> browser) {

@@ -62,12 +62,12 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
                         const std::string& source, int line) override;
   bool OnBeforePopup(std::shared_ptr<engine::Browser> browser, std::shared_ptr<engine::Frame> frame,
                      const std::string& target_url, const std::string& target_frame_name,
-                     engine::WindowOpenDisposition disposition, bool user_gesture,
+                     engine::WindowOpenDisposition disposition, bool user_gesture, const std::string& opener_origin,
                      const engine::PopupFeatures& features, engine::WindowInfo& window_info,
                      std::shared_ptr<engine::Client>& client, engine::BrowserSettings& settings) override;
   bool OnOpenURLFromTab(std::shared_ptr<engine::Browser> browser, std::shared_ptr<engine::Frame> frame,
-                        const std::string& url, engine::WindowOpenDisposition disposition,
-                        bool user_gesture) override;
+                        const std::string& url, engine::WindowOpenDisposition disposition, bool user_gesture,
+                        const std::string& opener_origin) override;
   bool OnPreKeyEvent(std::shared_ptr<engine::Browser> browser, const engine::KeyEvent& event) override;
   bool OnJSDialog(std::shared_ptr<engine::Browser> browser, const std::string& origin_url,
                   engine::JSDialogType type, const std::u16string& message, const std::u16string& default_prompt,
@@ -78,11 +78,11 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
                         std::shared_ptr<engine::BeforeDownloadCallback> callback) override;
   void OnDownloadUpdated(std::shared_ptr<engine::Browser> browser, const engine::DownloadItem& item,
                          std::shared_ptr<engine::DownloadItemCallback> callback) override;
-  // The full path of the last completed download.
-  std::u16string LastDownloadPath() const;
+  // The full path of the last completed upgrade download.
+  std::u16string UpgradePath() const;
   bool OnCertificateError(std::shared_ptr<engine::Browser> browser, int cert_error, const std::string& request_url,
                           const engine::SslInfo& ssl_info) override;
-  void OnProtocolExecution(std::shared_ptr<engine::Browser> browser, const std::string& url,
+  void OnProtocolExecution(std::shared_ptr<engine::Browser> browser, const std::string& url, bool main_frame,
                            bool& allow_os_execution) override;
   void OnRenderProcessTerminated(std::shared_ptr<engine::Browser> browser, engine::TerminationStatus status) override;
   void OnBeforeContextMenu(std::shared_ptr<engine::Browser> browser, engine::ContextMenuModel& model) override;
@@ -102,6 +102,9 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
                            const std::string& other_info);
 
  private:
+  // A new window: asked for with the user's click or by the service, and
+  // fewer than the most windows open (each refusal logged).
+  bool MayOpenWindow(bool user_gesture, const std::string& opener_origin) const;
   const bool offscreen_;
   std::shared_ptr<engine::RenderHandler> render_handler_;
   const std::string start_url_;

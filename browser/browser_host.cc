@@ -40,8 +40,8 @@ void BrowserHost::LoadingStateChanged(bool is_loading, bool can_go_back, bool ca
 
 void BrowserHost::PageAvailabilityChanged(bool available) { delegate_->PageAvailabilityChanged(available); }
 
-std::u16string BrowserHost::LastDownloadPath() const {
-  return handler_ ? handler_->LastDownloadPath() : std::u16string();
+std::u16string BrowserHost::UpgradePath() const {
+  return handler_ ? handler_->UpgradePath() : std::u16string();
 }
 
 void BrowserHost::SetMainWindowHandle(std::shared_ptr<platform::WindowHandle> window) {

@@ -53,8 +53,16 @@ std::string SafeDownloadName(const std::string& name) {
 }
 
 bool IsServiceUpgrade(const engine::DownloadItem& item, const std::string& name, const std::string& start_url) {
-  return IsUpgradePackageName(name) && env::IsServicePage(item.url, start_url) && item.main_frame &&
-         (item.initiator.empty() || env::IsServicePage(item.initiator, start_url));
+  if (!IsUpgradePackageName(name)) return false;
+  // A blob: address names the origin of the document that made it.
+  const std::string blob = "blob:";
+  if (item.url.compare(0, blob.size(), blob) == 0) return env::IsServicePage(item.url.substr(blob.size()), start_url);
+  // A download nobody was seen starting, or whose way led through any
+  // other origin, is not the service's.
+  if (!env::IsServicePage(item.url, start_url) || item.url_chain.empty()) return false;
+  for (const std::string& address : item.url_chain)
+    if (!env::IsServicePage(address, start_url)) return false;
+  return item.initiator.empty() || env::IsServicePage(item.initiator, start_url);
 }
 
 bool DownloadCancelPending() { return g_download_cancel_pending; }
@@ -80,11 +88,12 @@ void DownloadHandling::OnBeforeDownload(const engine::DownloadItem& item, const 
       env::WriteProgramLog("upgrade download refused: no folder for \"" + env::PrintableForLog(path) + "\"");
       return;
     }
-    upgrade_active_ = true;
+    upgrades_.insert(item.id);
     callback.Continue(path);
     return;
   }
-  upgrade_active_ = false;
+  if (IsUpgradePackageName(name))
+    env::WriteProgramLog("installer \"" + env::PrintableForLog(name) + "\" not the service's own: the user decides");
   const std::string extension = DownloadExtension(name);
   platform::SaveFileRequest request;
   request.folder = platform::DesktopFolder();
@@ -94,29 +103,29 @@ void DownloadHandling::OnBeforeDownload(const engine::DownloadItem& item, const 
   request.filter = SaveDialogFilter(name);
   // A name without an extension gets none added.
   if (extension != name) request.default_suffix = extension.substr(1);
+  // Cancelled, it is not continued: the engine then cancels it at once.
   const std::string path = ask_(request);
-  if (path.empty()) {
-    g_download_cancel_pending = true;
-    return;
-  }
-  callback.Continue(path);
+  if (!path.empty()) callback.Continue(path);
 }
 
 void DownloadHandling::OnDownloadUpdated(const engine::DownloadItem& item, engine::DownloadItemCallback& callback) {
-  if (item.in_progress && item.received_bytes > 0 && upgrade_active_ && !g_download_cancel_pending)
+  const bool upgrade = upgrades_.count(item.id) > 0;
+  if (item.in_progress && item.received_bytes > 0 && upgrade && !g_download_cancel_pending)
     post_(CMD_UPGRADE_PROGRESS, item.percent_complete);
   if (item.complete) {
-    last_download_path_ = item.full_path;
-    if (upgrade_active_) {
-      upgrade_active_ = false;
+    if (upgrade) {
+      upgrade_path_ = item.full_path;
       g_download_cancel_pending = false;
       post_(CMD_UPGRADE_DOWNLOADED, 0);
     } else {
       post_(CMD_DOWNLOAD_FINISHED, 0);
     }
   }
-  if (g_download_cancel_pending) {
-    callback.Cancel();
+  if (item.complete || item.canceled) upgrades_.erase(item.id);
+  // The upgrade's cancel stops the upgrade, never a file the user is
+  // saving meanwhile.
+  if (g_download_cancel_pending && upgrade) {
+    if (item.in_progress) callback.Cancel();
     g_download_cancel_pending = false;
   }
 }

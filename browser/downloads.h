@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 
 #include "engine/engine.h"
@@ -21,8 +22,8 @@ std::string SaveDialogFilter(const std::string& name);
 // replaced, never "." or ".."; "download" when nothing is left.
 std::string SafeDownloadName(const std::string& name);
 // Whether |item| named |name| is an upgrade of the service's own: an
-// installer's name, its own address on the service, loaded by the main
-// frame on the user's or the service's own request.
+// installer's name, and a download the service or the user started whose
+// every address was the service's (or a blob: of the service's origin).
 bool IsServiceUpgrade(const engine::DownloadItem& item, const std::string& name, const std::string& start_url);
 
 // Process-wide: a cancel waiting for the next report of whatever download
@@ -42,15 +43,18 @@ class DownloadHandling {
   void OnBeforeDownload(const engine::DownloadItem& item, const std::string& suggested_name,
                         engine::BeforeDownloadCallback& callback);
   void OnDownloadUpdated(const engine::DownloadItem& item, engine::DownloadItemCallback& callback);
-  const std::string& last_download_path() const { return last_download_path_; }
-  bool upgrade_active() const { return upgrade_active_; }
+  // The file of the upgrade that completed last: the one to start.
+  const std::string& upgrade_path() const { return upgrade_path_; }
+  bool upgrade_active() const { return !upgrades_.empty(); }
 
  private:
   const std::string start_url_;
   AskSavePath ask_;
   PostCommand post_;
-  bool upgrade_active_ = false;
-  std::string last_download_path_;
+  // The downloads taken as the upgrade, by id, until they end: no other
+  // file of the window is ever started as the upgrade.
+  std::set<uint32_t> upgrades_;
+  std::string upgrade_path_;
 };
 
 }  // namespace browser

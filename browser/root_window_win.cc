@@ -309,8 +309,8 @@ void RootWindow::QueuePageCall(std::u16string script, size_t kept_elsewhere) {
   platform::RequestAttention(frame_);
 }
 
-std::u16string RootWindow::LastDownloadPath() const {
-  return browser_host_ ? browser_host_->LastDownloadPath() : std::u16string();
+std::u16string RootWindow::UpgradePath() const {
+  return browser_host_ ? browser_host_->UpgradePath() : std::u16string();
 }
 
 bool RootWindow::OnCommand(uint32_t id, intptr_t lparam) {

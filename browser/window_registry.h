@@ -30,6 +30,8 @@ class WindowRegistry {
   virtual std::shared_ptr<engine::RequestContext> RequestContextFor(RootWindow* window) = 0;
   // Any thread.
   virtual void CloseAllWindows(bool force) = 0;
+  // UI thread.
+  virtual size_t window_count() const = 0;
   virtual void RootWindowDestroyed(RootWindow* window) = 0;
   // What the command line asks of every window's looks.
   virtual engine::Color BackgroundColor() const = 0;

@@ -107,11 +107,12 @@ struct DownloadItem {
   int percent_complete = -1;  // -1 while the size is unknown
   std::string url;        // its own address, after redirects
   std::string full_path;  // the target, once chosen
-  // Whether the address was loaded as a navigation of the main frame, and
-  // the origin of the document that started that navigation (empty when
-  // the user or the program did).
-  bool main_frame = false;
+  // The navigation that became this download: the origin of the document
+  // that started it (empty when the user or the program did), and every
+  // address it went through, its own last (an address not seen is an empty
+  // one). Both empty when no navigation was seen, as for a blob: address.
   std::string initiator;
+  std::vector<std::string> url_chain;
 };
 
 class BeforeDownloadCallback {
@@ -370,16 +371,22 @@ class Client {
   virtual bool OnConsoleMessage(std::shared_ptr<Browser> browser, const std::u16string& message,
                                 const std::string& source, int line) = 0;
 
-  // Popups and links into new windows. Returning true cancels the new
-  // window. Otherwise |window_info|, |client| and |settings| describe it.
+  // Popups and links into new windows. |opener_origin| is the origin of
+  // the document that asked for the window, empty when it is not known.
+  // Returning true cancels the new window. Otherwise |window_info|,
+  // |client| and |settings| describe it.
   virtual bool OnBeforePopup(std::shared_ptr<Browser>, std::shared_ptr<Frame>, const std::string& /*target_url*/,
                              const std::string& /*target_frame_name*/, WindowOpenDisposition, bool /*user_gesture*/,
-                             const PopupFeatures&, WindowInfo&, std::shared_ptr<Client>&, BrowserSettings&) {
+                             const std::string& /*opener_origin*/, const PopupFeatures&, WindowInfo&,
+                             std::shared_ptr<Client>&, BrowserSettings&) {
     return true;
   }
-  // Returning true cancels the navigation in the current browser.
+  // A link into a new tab: returns whether the client opened it; one it
+  // does not open is not opened at all. A root window the client makes for
+  // |url| meanwhile (on this thread) takes over the engine's new page, with
+  // its opener and the origin that asked.
   virtual bool OnOpenURLFromTab(std::shared_ptr<Browser>, std::shared_ptr<Frame>, const std::string& /*url*/,
-                                WindowOpenDisposition, bool /*user_gesture*/) {
+                                WindowOpenDisposition, bool /*user_gesture*/, const std::string& /*opener_origin*/) {
     return false;
   }
   // Keys before the page sees them; returning true consumes the event.
@@ -405,8 +412,10 @@ class Client {
                                   const SslInfo&) {
     return false;
   }
-  // An unknown scheme; set |allow_os_execution| to hand it to the system.
-  virtual void OnProtocolExecution(std::shared_ptr<Browser>, const std::string& /*url*/, bool& /*allow*/) {}
+  // An unknown scheme, for the main frame or another; set
+  // |allow_os_execution| to hand it to the system.
+  virtual void OnProtocolExecution(std::shared_ptr<Browser>, const std::string& /*url*/, bool /*main_frame*/,
+                                   bool& /*allow*/) {}
   virtual void OnRenderProcessTerminated(std::shared_ptr<Browser>, TerminationStatus) {}
   virtual void OnBeforeContextMenu(std::shared_ptr<Browser>, ContextMenuModel&) {}
   // Returning true refuses the drag.

@@ -168,7 +168,8 @@ void QtBrowser::Create(const WindowInfo& info, QWebEngineProfile* profile, Color
     if (auto self = weak.lock()) self->OnViewDestroyed();
   });
   view_->show();
-  if (!url.empty()) page->load(QUrl(QString::fromStdString(url)));
+  if (!url.empty() && !AdoptNewWindowPage(page, QUrl(QString::fromStdString(url))))
+    page->load(QUrl(QString::fromStdString(url)));
 }
 
 QWebEnginePage* QtBrowser::page() const { return view_ ? view_->page() : nullptr; }

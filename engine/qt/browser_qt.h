@@ -127,11 +127,12 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   void LoadString(const QString& html, const QUrl& url);
 
   // The page's report of a window it is opening: its target name, a line
-  // feed, and the address it opens.
-  void PushPopupName(const QString& report);
-  // The target name reported for a new window on |url|; false when the page
-  // reported none (the user asked for a new tab).
-  bool TakePopupName(const QUrl& url, std::string& name);
+  // feed, and the address it opens; |origin| is the reporting document's.
+  void PushPopupName(const QString& report, const QUrl& origin);
+  // The target name and reporting origin for a new window on |url|; false
+  // when the page reported none (the user asked for a new tab, or a frame
+  // kept its report back).
+  bool TakePopupName(const QUrl& url, std::string& name, std::string& origin);
 
   // A call the page sends in parts: each part appended under its id, the
   // whole taken out (and forgotten) at its end; empty when unknown.
@@ -200,6 +201,7 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   struct PendingName {
     QString name;
     QUrl url;
+    QUrl origin;
     qint64 reported_ms;
   };
 
@@ -229,6 +231,10 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
 
 // Creates a browser for |client| in |info.parent| with |page_setup| run on
 // its page before anything loads; OnAfterCreated follows from the loop.
+// Opens the new-tab request the client is answering in |page| when it is
+// for |url|; false when there is none.
+bool AdoptNewWindowPage(QWebEnginePage* page, const QUrl& url);
+
 std::shared_ptr<QtBrowser> CreateQtBrowser(const WindowInfo& info, std::shared_ptr<Client> client,
                                            QWebEngineProfile* profile, const std::string& url);
 // Drops the engine's reference to a browser whose close was delivered.

@@ -6,7 +6,9 @@
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestInfo>
 
+#include <algorithm>
 #include <deque>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/qt/browser_qt.h"
@@ -17,11 +19,15 @@ namespace {
 
 struct Navigation {
   QUrl url;
-  bool main_frame;
+  QWebEngineUrlRequestInfo::ResourceType type;
   QUrl initiator;
+  // Every address the navigation went through, |url| last.
+  std::vector<QUrl> chain;
 };
 // Enough to find the navigation that turned into a download.
 constexpr size_t kMostNavigations = 64;
+// Far more than any server redirects; browsers stop at 20.
+constexpr size_t kMostChain = 24;
 
 // UI thread only.
 std::deque<Navigation>& Navigations() {
@@ -29,13 +35,13 @@ std::deque<Navigation>& Navigations() {
   return navigations;
 }
 
-// |item|'s main_frame and initiator from the latest navigation to |url|.
+// |item|'s initiator and address chain from the latest navigation to |url|.
 void DescribeOrigin(const QUrl& url, DownloadItem& item) {
   const std::deque<Navigation>& navigations = Navigations();
   for (auto it = navigations.rbegin(); it != navigations.rend(); ++it) {
     if (it->url != url) continue;
-    item.main_frame = it->main_frame;
     item.initiator = it->initiator.toString().toStdString();
+    for (const QUrl& address : it->chain) item.url_chain.push_back(address.toString().toStdString());
     return;
   }
 }
@@ -120,8 +126,19 @@ void NoteFrameNavigation(const QWebEngineUrlRequestInfo& info) {
   if (type != QWebEngineUrlRequestInfo::ResourceTypeMainFrame && type != QWebEngineUrlRequestInfo::ResourceTypeSubFrame)
     return;
   std::deque<Navigation>& navigations = Navigations();
+  Navigation navigation{info.requestUrl(), type, info.initiator(), {}};
+  if (info.navigationType() == QWebEngineUrlRequestInfo::NavigationTypeRedirect) {
+    // The hop before: the latest navigation of the same kind started by the
+    // same document. None seen stands as an address nobody knows.
+    auto before = std::find_if(navigations.rbegin(), navigations.rend(), [&](const Navigation& earlier) {
+      return earlier.type == type && earlier.initiator == navigation.initiator && earlier.url != navigation.url;
+    });
+    navigation.chain = before != navigations.rend() ? before->chain : std::vector<QUrl>{QUrl()};
+    if (navigation.chain.size() >= kMostChain) navigation.chain.erase(navigation.chain.begin() + 1);
+  }
+  navigation.chain.push_back(navigation.url);
   if (navigations.size() >= kMostNavigations) navigations.pop_front();
-  navigations.push_back({info.requestUrl(), type == QWebEngineUrlRequestInfo::ResourceTypeMainFrame, info.initiator()});
+  navigations.push_back(std::move(navigation));
 }
 
 void ConnectDownloads(QWebEngineProfile* profile) {

@@ -137,7 +137,7 @@ bool QtPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool 
     // Qt asks here before it hands an unknown scheme to the system;
     // refused, the page stays where it is.
     bool allow = false;
-    browser->client()->OnProtocolExecution(browser, url.toString().toStdString(), allow);
+    browser->client()->OnProtocolExecution(browser, url.toString().toStdString(), is_main_frame, allow);
     return allow;
   }
   const bool accepted = QWebEnginePage::acceptNavigationRequest(url, type, is_main_frame);

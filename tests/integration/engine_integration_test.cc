@@ -100,16 +100,18 @@ TEST(Engine, PendingPopupNamesAreBounded) {
   ASSERT_TRUE(browser);
   // A page once reported 100,000 names of 8,000 characters that no window
   // ever took, and the browser process kept every one (1.74 GB).
-  browser->PushPopupName(QStringLiteral("first\nhttp://x.example/first"));
+  const QUrl reporter(QStringLiteral("http://x.example"));
+  browser->PushPopupName(QStringLiteral("first\nhttp://x.example/first"), reporter);
   const QString junk = QString(8000, QLatin1Char('j')) + QStringLiteral("\nhttp://x.example/junk");
-  for (int i = 0; i < 10000; ++i) browser->PushPopupName(junk);
-  std::string name;
-  EXPECT_FALSE(browser->TakePopupName(QUrl(QStringLiteral("http://x.example/first")), name));
-  // A window that does come finds its name among the latest.
-  browser->PushPopupName(QStringLiteral("no_1_2_3_4\nhttp://x.example/kept"));
-  for (int i = 0; i < 10; ++i) browser->PushPopupName(junk);
-  EXPECT_TRUE(browser->TakePopupName(QUrl(QStringLiteral("http://x.example/kept")), name));
+  for (int i = 0; i < 10000; ++i) browser->PushPopupName(junk, reporter);
+  std::string name, origin;
+  EXPECT_FALSE(browser->TakePopupName(QUrl(QStringLiteral("http://x.example/first")), name, origin));
+  // A window that does come finds its name and its opener among the latest.
+  browser->PushPopupName(QStringLiteral("no_1_2_3_4\nhttp://x.example/kept"), QUrl(QStringLiteral("http://y.example")));
+  for (int i = 0; i < 10; ++i) browser->PushPopupName(junk, reporter);
+  EXPECT_TRUE(browser->TakePopupName(QUrl(QStringLiteral("http://x.example/kept")), name, origin));
   EXPECT_EQ(name, "no_1_2_3_4");
+  EXPECT_EQ(origin, "http://y.example");
   frame->setAttribute(Qt::WA_DeleteOnClose);
   client->browser->GetHost()->CloseBrowser(true);
   ASSERT_TRUE(WaitFor([&] { return client->closed; }));

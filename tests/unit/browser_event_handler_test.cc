@@ -4,6 +4,7 @@
 #include "browser/page_recovery.h"
 #include "env/product.h"
 #include "browser/request_headers.h"
+#include "browser/window_registry.h"
 #include "env/paths.h"
 #include "fake_engine.h"
 #include "platform/ini_profile.h"
@@ -11,6 +12,9 @@
 #include "test_support.h"
 
 using browser::BrowserEventHandler;
+using browser::OffscreenSettings;
+using browser::RootWindow;
+using browser::WindowRegistry;
 
 namespace {
 
@@ -273,11 +277,77 @@ TEST_F(HandlerTest, SmallPolicies) {
   EXPECT_FALSE(handler->OnRequestNotificationPermission(browser, "https://elsewhere.example.org"));
   EXPECT_TRUE(handler->OnQuotaRequest(browser, "https://a/", 20971520));
   EXPECT_FALSE(handler->OnQuotaRequest(browser, "https://a/", 20971521));
-  bool allow = false;
-  handler->OnProtocolExecution(browser, "tencent://x", allow);
-  EXPECT_FALSE(allow);
-  handler->OnProtocolExecution(browser, "spotify:track:1", allow);
-  EXPECT_TRUE(allow);
+}
+
+TEST_F(HandlerTest, OnlyTheServicesPageHandsLinksToTheSystem) {
+  const struct {
+    const char* page;
+    const char* url;
+    bool main_frame;
+    bool allowed;
+  } cases[] = {
+      {"https://crm.example/client/a", "spotify:track:1", true, true},
+      {"https://crm.example/client/a", "tencent://x", true, false},        // only the one scheme
+      {"https://crm.example/client/a", "spotify:track:1", false, false},  // a frame on its own
+      {"https://evil.example/", "spotify:track:1", true, false},          // another site in the window
+      {"", "spotify:track:1", true, false},
+  };
+  for (const auto& c : cases) {
+    browser->frame->url = c.page;
+    bool allow = false;
+    handler->OnProtocolExecution(browser, c.url, c.main_frame, allow);
+    EXPECT_EQ(allow, c.allowed) << c.page << " " << c.url << " " << c.main_frame;
+  }
+}
+
+TEST_F(HandlerTest, WindowsOnlyByAClickOrTheServiceAndNeverWithoutEnd) {
+  struct Registry : WindowRegistry {
+    std::shared_ptr<RootWindow> CreateRootWindow(bool, bool, const platform::Rect&, const std::string& url) override {
+      opened.push_back(url);
+      return nullptr;
+    }
+    std::shared_ptr<RootWindow> CreateRootWindowAsPopup(bool, bool, const engine::PopupFeatures&, engine::WindowInfo&,
+                                                        std::shared_ptr<engine::Client>&,
+                                                        engine::BrowserSettings&) override {
+      opened.push_back("popup");
+      return nullptr;
+    }
+    std::shared_ptr<engine::RequestContext> RequestContextFor(RootWindow*) override { return nullptr; }
+    void CloseAllWindows(bool) override {}
+    size_t window_count() const override { return count; }
+    void RootWindowDestroyed(RootWindow*) override {}
+    engine::Color BackgroundColor() const override { return 0; }
+    void FillOffscreenSettings(OffscreenSettings&) const override {}
+    std::vector<std::string> opened;
+    size_t count = 1;
+  } registry;
+  auto tab = [&](bool gesture, const std::string& opener) {
+    return handler->OnOpenURLFromTab(browser, browser->frame, "https://crm.example/x", engine::WOD_NEW_FOREGROUND_TAB,
+                                     gesture, opener);
+  };
+  auto popup = [&](bool gesture, const std::string& opener) {
+    engine::WindowInfo info;
+    std::shared_ptr<engine::Client> client;
+    engine::BrowserSettings settings;
+    return !handler->OnBeforePopup(browser, browser->frame, "https://crm.example/x", "", engine::WOD_NEW_POPUP, gesture,
+                                   opener, engine::PopupFeatures{}, info, client, settings);
+  };
+  // Handled either way; opened only with a click or by the service.
+  EXPECT_TRUE(tab(false, "https://evil.example"));
+  EXPECT_TRUE(tab(false, ""));
+  EXPECT_TRUE(registry.opened.empty());
+  EXPECT_TRUE(tab(true, "https://evil.example"));
+  EXPECT_TRUE(tab(false, "https://crm.example"));
+  EXPECT_FALSE(popup(false, "https://evil.example"));
+  EXPECT_FALSE(popup(false, "https://crm.example.evil.test"));
+  EXPECT_TRUE(popup(true, "https://evil.example"));
+  EXPECT_TRUE(popup(false, "https://crm.example"));
+  EXPECT_EQ(registry.opened, (std::vector<std::string>{"https://crm.example/x", "https://crm.example/x", "popup", "popup"}));
+  // With as many windows open as are allowed, not even the service opens one.
+  registry.count = 32;
+  EXPECT_FALSE(popup(true, "https://crm.example"));
+  EXPECT_TRUE(tab(true, "https://crm.example"));
+  EXPECT_EQ(registry.opened.size(), 4u);
 }
 
 TEST_F(HandlerTest, CertificateErrorsShowTheEnglishPageAndCancel) {

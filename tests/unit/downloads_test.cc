@@ -66,11 +66,11 @@ TEST(DownloadNames, ServicePages) {
   EXPECT_TRUE(env::IsServicePage("http://127.0.0.1:8080/x", "http://127.0.0.1:8080/index.html"));
 }
 
-// A download of |url| that the main frame loaded at the user's request.
+// A download of |url| that the user asked for, straight from there.
 engine::DownloadItem From(const std::string& url) {
   engine::DownloadItem item;
   item.url = url;
-  item.main_frame = true;
+  item.url_chain = {url};
   return item;
 }
 
@@ -79,20 +79,33 @@ TEST(DownloadNames, OnlyTheServicesOwnInstallerIsAnUpgrade) {
   const std::string installer = "https://crm.example.com/files/Setup.exe";
   EXPECT_TRUE(IsServiceUpgrade(From(installer), "Setup.exe", start));
   engine::DownloadItem item = From(installer);
-  item.initiator = "https://crm.example.com";  // a link of the service's page
+  item.initiator = "https://crm.example.com";  // a link or a hidden frame of the service's page
   EXPECT_TRUE(IsServiceUpgrade(item, "Setup.exe", start));
+  item.url_chain = {"https://crm.example.com/latest", installer};  // a redirect of its own
+  EXPECT_TRUE(IsServiceUpgrade(item, "Setup.exe", start));
+  engine::DownloadItem blob;  // built by the service's own script
+  blob.url = "blob:https://crm.example.com/0b6c3c2e-1a43-4c5e-9d1e-3c9c2b5f7d10";
+  EXPECT_TRUE(IsServiceUpgrade(blob, "Setup.exe", start));
+
   // Once a page of the service was enough, whoever served the file and
   // whichever frame asked for it.
   EXPECT_FALSE(IsServiceUpgrade(From("https://evil.example.org/evil.exe"), "evil.exe", start));
   EXPECT_FALSE(IsServiceUpgrade(From("https://crm.example.com.evil.test/evil.exe"), "evil.exe", start));
-  item.main_frame = false;  // a frame inside the page
-  EXPECT_FALSE(IsServiceUpgrade(item, "Setup.exe", start));
-  item = From(installer);
-  item.initiator = "https://evil.example.org";  // a frame of another origin navigated the top
+  item.initiator = "https://evil.example.org";  // a frame of another origin, in this window or one it opened
   EXPECT_FALSE(IsServiceUpgrade(item, "Setup.exe", start));
   item.initiator = "null";  // a sandboxed one
   EXPECT_FALSE(IsServiceUpgrade(item, "Setup.exe", start));
-  EXPECT_FALSE(IsServiceUpgrade(engine::DownloadItem{}, "Setup.exe", start));  // never seen loading
+  item = From(installer);
+  item.url_chain = {"https://evil.example.org/go", installer};  // another origin's redirect
+  EXPECT_FALSE(IsServiceUpgrade(item, "Setup.exe", start));
+  item.url_chain = {"", installer};  // a redirect from an address never seen
+  EXPECT_FALSE(IsServiceUpgrade(item, "Setup.exe", start));
+  item.url_chain.clear();  // never seen loading
+  EXPECT_FALSE(IsServiceUpgrade(item, "Setup.exe", start));
+  blob.url = "blob:https://evil.example.org/0b6c3c2e";
+  EXPECT_FALSE(IsServiceUpgrade(blob, "Setup.exe", start));
+  blob.url = "blob:null/0b6c3c2e";
+  EXPECT_FALSE(IsServiceUpgrade(blob, "Setup.exe", start));
   EXPECT_FALSE(IsServiceUpgrade(From(installer), "report.exe.html", start));
   EXPECT_FALSE(IsServiceUpgrade(From(installer), "run.exe.desktop", start));
 }
@@ -115,15 +128,17 @@ class Downloads : public ::testing::Test {
         },
         [this](uint32_t command, intptr_t lparam) { posted.push_back({command, lparam}); });
   }
-  static engine::DownloadItem Progress(int percent, int64_t received = 10) {
+  static engine::DownloadItem Progress(int percent, int64_t received = 10, uint32_t id = 0) {
     engine::DownloadItem item;
+    item.id = id;
     item.in_progress = true;
     item.received_bytes = received;
     item.percent_complete = percent;
     return item;
   }
-  static engine::DownloadItem Complete(const std::string& path) {
+  static engine::DownloadItem Complete(const std::string& path, uint32_t id = 0) {
     engine::DownloadItem item;
+    item.id = id;
     item.complete = true;
     item.full_path = path;
     return item;
@@ -149,7 +164,7 @@ TEST_F(Downloads, TheServicesInstallerIsSavedWithoutAskingAndReported) {
   handling.OnDownloadUpdated(Progress(37), cancels);
   handling.OnDownloadUpdated(Complete(target.path), cancels);
   EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{{CMD_UPGRADE_PROGRESS, 37}, {CMD_UPGRADE_DOWNLOADED, 0}}));
-  EXPECT_EQ(handling.last_download_path(), target.path);
+  EXPECT_EQ(handling.upgrade_path(), target.path);
   EXPECT_FALSE(handling.upgrade_active());
   EXPECT_EQ(cancels.count, 0);
 
@@ -197,30 +212,59 @@ TEST_F(Downloads, OtherPagesAndNamesGoThroughTheSaveDialog) {
   handling.OnDownloadUpdated(Complete("/chosen/a"), cancels);
   handling.OnDownloadUpdated(Complete("/chosen/b"), cancels);
   EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{{CMD_DOWNLOAD_FINISHED, 0}, {CMD_DOWNLOAD_FINISHED, 0}}));
-  EXPECT_EQ(handling.last_download_path(), "/chosen/b");
+  EXPECT_EQ(handling.upgrade_path(), "");
 }
 
-TEST_F(Downloads, CancelsWaitForTheNextReport) {
+TEST_F(Downloads, AnUpgradeIsItsOwnFileAndItsCancelItsOwn) {
   auto handling = Make();
-  answer = "";  // the user cancels the dialog
-  Continued target;
-  handling.OnBeforeDownload(From("https://crm.example.com/client/x"), "report.xlsx", target);
-  EXPECT_TRUE(target.path.empty());
-  EXPECT_TRUE(DownloadCancelPending());
+  answer = "";  // the user cancels the dialog: not continued, nothing pending
+  Continued refused;
+  handling.OnBeforeDownload(From("https://crm.example.com/client/x"), "report.xlsx", refused);
+  EXPECT_TRUE(refused.path.empty());
+  EXPECT_FALSE(DownloadCancelPending());
+
+  // A file of the user's, saved through the dialog, then the service's slow
+  // installer: the user's file finishing first is never taken for it.
+  answer = "/chosen/report.sh";
+  Continued saved, installer;
+  engine::DownloadItem users = From("https://crm.example.com/files/report.sh");
+  users.id = 3;
+  handling.OnBeforeDownload(users, "report.sh", saved);
+  engine::DownloadItem service = From("https://crm.example.com/files/setup.deb");
+  service.id = 7;
+  handling.OnBeforeDownload(service, "setup.deb", installer);
+  EXPECT_TRUE(handling.upgrade_active());
   Cancels cancels;
-  handling.OnDownloadUpdated(Progress(10), cancels);
+  handling.OnDownloadUpdated(Progress(40, 10, 3), cancels);
+  handling.OnDownloadUpdated(Progress(20, 10, 7), cancels);
+  handling.OnDownloadUpdated(Complete("/chosen/report.sh", 3), cancels);
+  EXPECT_TRUE(handling.upgrade_active());
+  EXPECT_EQ(handling.upgrade_path(), "");
+  handling.OnDownloadUpdated(Complete(installer.path, 7), cancels);
+  EXPECT_EQ(handling.upgrade_path(), installer.path);
+  EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{
+                        {CMD_UPGRADE_PROGRESS, 20}, {CMD_DOWNLOAD_FINISHED, 0}, {CMD_UPGRADE_DOWNLOADED, 0}}));
+  EXPECT_EQ(cancels.count, 0);
+
+  // The upgrade dialog's cancel stops the upgrade at its next report, not
+  // the user's file that reports first; no more progress, never installed.
+  posted.clear();
+  users.id = 4;
+  handling.OnBeforeDownload(users, "report.sh", saved);
+  service.id = 8;
+  handling.OnBeforeDownload(service, "setup.deb", installer);
+  handling.OnDownloadUpdated(Progress(20, 10, 8), cancels);
+  SetDownloadCancelPending(true);
+  handling.OnDownloadUpdated(Progress(50, 10, 4), cancels);
+  EXPECT_EQ(cancels.count, 0);
+  handling.OnDownloadUpdated(Progress(30, 10, 8), cancels);
   EXPECT_EQ(cancels.count, 1);
   EXPECT_FALSE(DownloadCancelPending());
-  EXPECT_TRUE(posted.empty());
-
-  // The upgrade dialog's cancel: no more progress, cancelled at the next
-  // report, never installed.
-  Continued upgrade;
-  handling.OnBeforeDownload(From("https://crm.example.com/client/x"), "Setup.exe", upgrade);
-  handling.OnDownloadUpdated(Progress(20), cancels);
-  SetDownloadCancelPending(true);
-  handling.OnDownloadUpdated(Progress(30), cancels);
-  EXPECT_EQ(cancels.count, 2);
+  engine::DownloadItem cancelled = Progress(30, 10, 8);
+  cancelled.in_progress = false;
+  cancelled.canceled = true;
+  handling.OnDownloadUpdated(cancelled, cancels);
+  EXPECT_FALSE(handling.upgrade_active());
   EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{{CMD_UPGRADE_PROGRESS, 20}}));
 }
 
