@@ -2,7 +2,8 @@
 // or the pages of another folder. /slow/NAME sends the folder's file NAME
 // as a download in 20 pieces over about three seconds, as a slow line
 // brings an installer; /late/PATH answers with the page PATH after eight
-// seconds, as an overloaded service would.
+// seconds, as an overloaded service would; /redirect?to=URL answers with a
+// redirect to URL, as a server that sends downloads elsewhere.
 // Usage: demo_server [port [folder]]   (port 0 or none: a free port, printed on stdout)
 #include <httplib.h>
 
@@ -38,6 +39,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   server.Get("/client", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/client/"); });
+  server.Get("/redirect", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_redirect(req.get_param_value("to"));
+  });
   server.Get(R"(/slow/([A-Za-z0-9._-]+))", [root](const httplib::Request& req, httplib::Response& res) {
     const std::string name = req.matches[1];
     auto body = std::make_shared<std::string>();

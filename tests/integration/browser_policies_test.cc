@@ -367,12 +367,22 @@ TEST_F(BrowserPolicies, TargetedLinksOpenPopupsOwnedByTheMainWindow) {
 TEST_F(BrowserPolicies, NewTabLinksOpenAWindowWithControls) {
   RecordingServer site;
   site.Serve("/target", "<html><body>target page</body></html>");
-  // A modified click is a new tab even on a link that names a target.
-  site.Serve("/client", "<html><body><a id='l' target='_blank' href='/target'>link</a><script>"
-                        "document.getElementById('l').dispatchEvent(new MouseEvent('click', {ctrlKey: true, "
-                        "bubbles: true, cancelable: true}));</script></body></html>");
+  // A modified click is a new tab even on a link that names a target; the
+  // user's own click, as a script's without one opens no window.
+  site.Serve("/client", "<html><body style='margin:0'><a id='l' target='_blank' href='/target' "
+                        "style='display:block;height:300px'>link</a></body></html>");
   auto window = Open(site.Url("/client"));
-  ASSERT_TRUE(WaitFor([&] { return registry()->window_count() == 2; }));
+  TextOnceItHas(window, "link");
+  QWidget* view = window->GetBrowser()->GetHost()->GetWindowHandle();
+  QWidget* target = view->focusProxy() ? view->focusProxy() : view;
+  ASSERT_TRUE(WaitFor([&] {
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent click(type, QPointF(20, 20), target->mapToGlobal(QPointF(20, 20)), Qt::LeftButton,
+                        type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::ControlModifier);
+      QCoreApplication::sendEvent(target, &click);
+    }
+    return WaitFor([&] { return registry()->window_count() == 2; }, 500);
+  }));
   std::shared_ptr<browser::RootWindow> tab;
   for (auto& w : registry()->RootWindowsForTesting())
     if (w != window) tab = w;

@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# Who may have an installer started: a frame of another origin beside the
+# service tries every way it has (a popup whose name report it breaks, a
+# form and a link into a new tab, a redirect to the service's installer, a
+# window it opens with a click, 200 popups, an external link), and never
+# gets a file started or a window without a click. The service's own ways
+# are upgrades: a hidden frame of its own, a blob: it built, a popup of its
+# own (which closes the whole client for the installer); a file the user
+# saves meanwhile is never started in its place; at most 32 windows open.
+# Usage: upgrade_routes_test.sh VELTROCRM DEMO_SERVER WINDOW_SHOT
+set -uo pipefail
+exe=$1 demo=$2 shot=$3
+. "$(dirname "$0")/lib.sh"
+
+private_install "$exe"
+site=$work/site other=$work/other
+mkdir -p "$site" "$other" "$work/bin"
+for name in setup.deb frame-setup.deb popup-setup.deb; do head -c 300000 /dev/urandom > "$site/$name"; done
+printf '#!/bin/sh\necho report\n' > "$site/report.sh"
+"$demo" 0 "$other" > "$work/other-port" 2>/dev/null &
+other_pid=$!
+wait_until 5 test -s "$work/other-port" || { echo "second server did not start"; exit 1; }
+other_url=http://127.0.0.1:$(cat "$work/other-port")
+# The desktop's handler: records what it is asked to open, answers with the
+# code in $work/exit.
+cat > "$work/bin/xdg-open" <<SH
+#!/bin/sh
+echo "\$1" >> "$work/launched"
+exit \$(cat "$work/exit")
+SH
+chmod +x "$work/bin/xdg-open"
+echo 1 > "$work/exit"
+
+band_style='<style>body{margin:0;background:#fff;font:bold 40px sans-serif}
+a,div,iframe{display:block;height:80px;width:900px;color:#c01020;border:0;margin:0}</style>'
+cat > "$site/index.html" <<HTML
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>routes</title>$band_style</head><body>
+<iframe src="$other_url/auto.html"></iframe>
+<iframe src="$other_url/redirect.html"></iframe>
+<iframe src="$other_url/open.html"></iframe>
+<a href="/slow/report.sh" download>report</a>
+<a href="/slow/setup.deb" download>installer</a>
+<div onclick="var f = document.createElement('iframe'); f.style.display = 'none';
+  f.src = '/slow/frame-setup.deb'; document.body.appendChild(f);">hidden frame</div>
+<div onclick="var a = document.createElement('a');
+  a.href = window.URL.createObjectURL(new Blob(['#!/bin/sh\n'], {type: 'application/octet-stream'}));
+  a.download = 'blob-setup.deb'; a.click();">blob</div>
+<div onclick="window.flood = []; for (var i = 0; i < 200; ++i) window.flood.push(window.open('about:blank', 'w' + i));">flood</div>
+<div onclick="window.flood.forEach(function (w) { if (w) w.close(); });">close flood</div>
+<div onclick="window.open('/popup.html', 'upgrade')">popup</div>
+<a href="spotify:track:2">spotify</a>
+</body></html>
+HTML
+cat > "$site/popup.html" <<'HTML'
+<!DOCTYPE html><body style="margin:0;background:#fff"><script>location = '/slow/popup-setup.deb';</script></body>
+HTML
+service() { echo "http://127.0.0.1:$(cat "$work/port")"; }
+frame_page() {  # frame_page FILE BODY
+  printf '<!DOCTYPE html><html><head><meta charset="utf-8">%s</head><body>%s</body></html>' "$band_style" "$2" > "$1"
+}
+
+PATH=$work/bin:$PATH serve_and_start "$demo"
+wait_until 5 test -s "$work/port"
+installer="$(service)/setup.deb"
+# Without a click, the other origin tries every way at once.
+frame_page "$other/auto.html" "<script>
+window.URL = function () { throw new Error('no report'); };
+window.open('$installer');
+var f = document.createElement('form'); f.target = '_blank'; f.action = '$installer'; f.method = 'get';
+document.body.appendChild(f); f.submit();
+window.addEventListener('click', function (e) { e.stopPropagation(); }, true);
+var a = document.createElement('a'); a.target = '_blank'; a.href = '$installer'; document.body.appendChild(a); a.click();
+for (var i = 0; i < 200; ++i) window.open('$(service)/index.html', 'x' + i);
+var s = document.createElement('iframe'); s.src = 'spotify:track:1'; document.body.appendChild(s);
+console.log('hostile frame done');
+</script>"
+frame_page "$other/redirect.html" "<div onclick=\"location = '$other_url/redirect?to=' + encodeURIComponent('$installer')\">redirect</div>"
+frame_page "$other/open.html" "<div onclick=\"window.open('$(service)/slow/setup.deb')\">open</div>"
+wait_for_main
+page_log="$work/app/log/网页日志$(date +%Y%m%d).txt"
+program_log="$work/app/log/软件日志$(date +%Y%m%d).txt"
+logged() { iconv -f UTF-16LE -t UTF-8 "$1" 2>/dev/null | grep -q "$2"; }
+band() {  # band N: a click on the page's band N
+  xdotool windowactivate --sync "$main" >/dev/null 2>&1
+  xdotool mousemove --window "$main" 200 $((40 + 80 * $1)) click 1
+}
+up() { test -n "$(client_window "$1")"; }
+gone() { test -z "$(client_window "$1")"; }
+windows() { xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null | wc -l; }
+progress_up() {
+  local w
+  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+    xprop -id "$w" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_ABOVE && return 0
+  done
+  return 1
+}
+no_progress() { ! progress_up; }
+press() {  # press TITLE KEY
+  xdotool windowactivate --sync "$(client_window "$1")" >/dev/null 2>&1
+  xdotool key "$2"
+}
+downloads=$HOME/Documents/Downloads
+
+check "the other origin's frame ran its tries" wait_until 20 logged "$page_log" 'hostile frame done'
+check "its windows without a click are refused and logged" wait_until 10 logged "$program_log" 'new window refused: asked without a click'
+check "its external link is refused and logged" wait_until 10 logged "$program_log" 'external link refused'
+one_window() { test "$(windows)" = 1; }
+check "the page finishes loading, and no window opened for the frame" wait_until 30 one_window
+check "nothing was started" test ! -e "$work/launched"
+check "nothing was saved as an upgrade" test -z "$(ls -A "$downloads" 2>/dev/null)"
+
+# A redirect of the other origin to the service's installer, and a window
+# the other origin opens with a click on the installer: files the user
+# decides about, never upgrades.
+for case in "1 a redirect of another origin" "2 a window another origin opened"; do
+  band "${case%% *}"
+  check "${case#* } gets the save dialog" wait_until 15 up 另存为
+  check "${case#* } shows no progress dialog" no_progress
+  press 另存为 Escape
+  wait_until 10 gone 另存为
+done
+check "still nothing was started" test ! -e "$work/launched"
+
+# The user's slow file through the dialog, then the service's slow
+# installer: the user's finishes first and is not started for it.
+band 3
+check "the user's file asks where to go" wait_until 15 up 另存为
+press 另存为 Return
+band 4
+check "the service's installer shows its progress" wait_until 15 progress_up
+check "the user's file is saved" wait_until 20 cmp -s "$site/report.sh" "$HOME/Desktop/report.sh"
+check "the installer is started" wait_until 20 test -s "$work/launched"
+check "it is the installer, not the user's file" test "$(cat "$work/launched")" = "$downloads/setup.deb"
+check "the failed start is explained" wait_until 10 up 提示
+press 提示 Return
+wait_until 10 gone 提示
+while up 文件下载; do press 文件下载 Return; sleep 0.5; done
+
+# The service's own ways: a hidden frame, a blob: it built.
+band 5
+check "the service's hidden frame's installer is started" \
+  wait_until 20 grep -qx "$downloads/frame-setup.deb" "$work/launched"
+check "byte for byte" cmp -s "$site/frame-setup.deb" "$downloads/frame-setup.deb"
+wait_until 10 up 提示 && press 提示 Return
+band 6
+check "the service's blob: installer is started" wait_until 20 grep -qx "$downloads/blob-setup.deb" "$work/launched"
+wait_until 10 up 提示 && press 提示 Return
+
+# The service's own link to another program goes to the desktop.
+band 10
+check "the service's external link is handed to the desktop" wait_until 10 grep -qx "spotify:track:2" "$work/launched"
+check "the other origin's never was" bash -c "! grep -q 'spotify:track:1' '$work/launched'"
+
+# Even the service opens no more than 32 windows at once.
+band 7
+check "a flood of the service's popups stops at 32 windows" wait_until 30 logged "$program_log" 'new window refused: 32 are open'
+count=$(windows)
+echo "windows open: $count"
+check "no more than 32 are open" test "$count" -le 32
+band 8
+check "they close" wait_until 30 bash -c "[ \$(xdotool search --all --onlyvisible --pid $client_pid --class . 2>/dev/null | wc -l) -le 2 ]"
+
+# A popup of the service brings the installer: started, and the whole
+# client closes for it.
+echo 0 > "$work/exit"
+band 9
+check "the popup's installer is started" wait_until 30 grep -qx "$downloads/popup-setup.deb" "$work/launched"
+check "and the client closes, main window and all" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
+client_pid=""
+kill "$other_pid" 2>/dev/null
+finish
