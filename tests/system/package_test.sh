@@ -153,5 +153,8 @@ if [ "$failures" != 0 ]; then
   echo "--- polkitd"; cat "$work/polkitd.out"
 fi
 check "dpkg removes the package" dpkg -r veltrocrm
-check "and nothing of it stays" test ! -e /usr/lib/veltrocrm -a ! -e "$entry"
+check "and nothing of it stays but its settings" test ! -e /usr/lib/veltrocrm -a ! -e "$entry" -a -e /etc/veltrocrm/pinnable-domains
+check "dpkg purges the package" dpkg -P veltrocrm
+check "and its settings go too" test ! -e /etc/veltrocrm
+check "and the package database forgets it" bash -c "! dpkg -s veltrocrm >/dev/null 2>&1"
 finish
