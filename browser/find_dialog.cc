@@ -26,8 +26,12 @@ constexpr FindDialogTexts kTraditionalChinese{"尋找",   "尋找目標(&N):", "
 }  // namespace
 
 const FindDialogTexts& FindDialogTextsFor(uint16_t lang_id) {
-  if ((lang_id & 0x3FF) != 0x04) return kEnglish;  // the primary language: Chinese
-  return lang_id == 0x0404 || lang_id == 0x0C04 || lang_id == 0x1404 ? kTraditionalChinese : kSimplifiedChinese;
+  switch (platform::UiScriptFor(lang_id)) {
+    case platform::UiScript::kSimplifiedChinese: return kSimplifiedChinese;
+    case platform::UiScript::kTraditionalChinese: return kTraditionalChinese;
+    case platform::UiScript::kEnglish: break;
+  }
+  return kEnglish;
 }
 
 FindDialog::FindDialog(QWidget* owner, std::function<void(const FindEvent&)> on_event)

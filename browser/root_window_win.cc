@@ -26,6 +26,7 @@
 #include "env/window_messages.h"
 #include "platform/desktop_services.h"
 #include "platform/message_box.h"
+#include "platform/system_language.h"
 
 namespace browser {
 
@@ -215,30 +216,46 @@ void RootWindow::CreateFrame() {
   if (with_controls_) CreateControls();
 }
 
+const ControlTexts& ControlTextsFor(uint16_t lang_id) {
+  static constexpr ControlTexts kEnglish{"&File", "&Find...", "E&xit", "&Help", "&About ...", "About",
+                                         "Back", "Forward", "Reload", "Stop"};
+  static constexpr ControlTexts kSimplifiedChinese{"文件(&F)", "查找(&F)...", "退出(&X)", "帮助(&H)", "关于(&A)...",
+                                                   "关于", "后退", "前进", "刷新", "停止"};
+  static constexpr ControlTexts kTraditionalChinese{"檔案(&F)", "尋找(&F)...", "結束(&X)", "說明(&H)", "關於(&A)...",
+                                                    "關於", "上一頁", "下一頁", "重新整理", "停止"};
+  switch (platform::UiScriptFor(lang_id)) {
+    case platform::UiScript::kSimplifiedChinese: return kSimplifiedChinese;
+    case platform::UiScript::kTraditionalChinese: return kTraditionalChinese;
+    case platform::UiScript::kEnglish: break;
+  }
+  return kEnglish;
+}
+
 void RootWindow::CreateControls() {
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(LogicalToDevice(kFontHeightLogical, GetDeviceScaleFactor()));
+  const ControlTexts& texts = ControlTextsFor(platform::SystemDefaultLangId());
 
   menu_bar_ = new QMenuBar(frame_);
-  QMenu* file = menu_bar_->addMenu(QStringLiteral("&File"));
-  QObject::connect(file->addAction(QStringLiteral("&Find...")), &QAction::triggered, frame_,
+  QMenu* file = menu_bar_->addMenu(QString::fromUtf8(texts.file));
+  QObject::connect(file->addAction(QString::fromUtf8(texts.find)), &QAction::triggered, frame_,
                    [this] { OnCommand(CMD_FIND, 0); });
-  QObject::connect(file->addAction(QStringLiteral("E&xit")), &QAction::triggered, frame_,
+  QObject::connect(file->addAction(QString::fromUtf8(texts.exit)), &QAction::triggered, frame_,
                    [this] { OnCommand(CMD_EXIT, 0); });
-  QMenu* help = menu_bar_->addMenu(QStringLiteral("&Help"));
-  QObject::connect(help->addAction(QStringLiteral("&About ...")), &QAction::triggered, frame_,
+  QMenu* help = menu_bar_->addMenu(QString::fromUtf8(texts.help));
+  QObject::connect(help->addAction(QString::fromUtf8(texts.about)), &QAction::triggered, frame_,
                    [this] { OnCommand(CMD_ABOUT, 0); });
 
   const struct {
     const char* text;
     uint32_t command;
     QPointer<QPushButton>* button;
-  } buttons[] = {{"Back", CMD_BACK, &back_button_},
-                 {"Forward", CMD_FORWARD, &forward_button_},
-                 {"Reload", CMD_RELOAD, &reload_button_},
-                 {"Stop", CMD_STOP, &stop_button_}};
+  } buttons[] = {{texts.back, CMD_BACK, &back_button_},
+                 {texts.forward, CMD_FORWARD, &forward_button_},
+                 {texts.reload, CMD_RELOAD, &reload_button_},
+                 {texts.stop, CMD_STOP, &stop_button_}};
   for (const auto& b : buttons) {
-    auto* button = new QPushButton(QString::fromLatin1(b.text), frame_);
+    auto* button = new QPushButton(QString::fromUtf8(b.text), frame_);
     button->setFont(font);
     button->setEnabled(false);
     const uint32_t command = b.command;
@@ -380,7 +397,7 @@ void RootWindow::PageAvailabilityChanged(bool available) { page_calls_.SetPageUp
 void RootWindow::ShowAboutDialog() {
   // On the heap: the frame may go while the dialog is open, taking it along.
   QPointer<QDialog> about = new QDialog(frame_);
-  about->setWindowTitle(QStringLiteral("About"));
+  about->setWindowTitle(QString::fromUtf8(ControlTextsFor(platform::SystemDefaultLangId()).about_title));
   auto* layout = new QVBoxLayout(about);
   auto* icon = new QLabel(about);
   icon->setPixmap(about->style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));

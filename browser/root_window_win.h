@@ -26,6 +26,21 @@ class RootFrame;
 // A top-level frame hosting one browser. Held by the root window registry;
 // the main window is also the application's message hub: what it does not
 // handle itself goes to the handlers the subsystems registered.
+// The texts of the window with controls, in the system's language.
+struct ControlTexts {
+  const char* file;
+  const char* find;
+  const char* exit;
+  const char* help;
+  const char* about;
+  const char* about_title;
+  const char* back;
+  const char* forward;
+  const char* reload;
+  const char* stop;
+};
+const ControlTexts& ControlTextsFor(uint16_t lang_id);
+
 class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_this<RootWindow> {
  public:
   RootWindow();

@@ -22,6 +22,12 @@ uint16_t LangIdFromLocaleName(const std::string& locale) {
   return 0x0409;
 }
 
+UiScript UiScriptFor(uint16_t lang_id) {
+  if ((lang_id & 0x3FF) != 0x04) return UiScript::kEnglish;  // the primary language: Chinese
+  return lang_id == 0x0404 || lang_id == 0x0C04 || lang_id == 0x1404 ? UiScript::kTraditionalChinese
+                                                                     : UiScript::kSimplifiedChinese;
+}
+
 uint16_t SystemDefaultLangId() {
   for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(variable);

@@ -12,6 +12,11 @@ uint16_t SystemDefaultLangId();
 // "zh_CN.UTF-8" -> 0x0804; unknown or "C" -> 0x0409.
 uint16_t LangIdFromLocaleName(const std::string& locale);
 
+// The script the program's own windows speak for |lang_id|: Chinese in
+// the characters of its region, English for every other language.
+enum class UiScript { kEnglish, kSimplifiedChinese, kTraditionalChinese };
+UiScript UiScriptFor(uint16_t lang_id);
+
 }  // namespace platform
 
 #endif  // PLATFORM_SYSTEM_LANGUAGE_H_

@@ -8,6 +8,7 @@
 
 #include "browser/downloads.h"
 #include "browser/util_win.h"
+#include "env/product.h"
 #include "platform/screen.h"
 
 namespace upgrade {
@@ -27,7 +28,8 @@ UpgradeProgressDialog::UpgradeProgressDialog()
   setObjectName(QStringLiteral("upgradeProgress"));
   setStyleSheet(QStringLiteral("QDialog#upgradeProgress { border: 1px solid palette(dark); }"));
   setAttribute(Qt::WA_ShowWithoutActivating);
-  setWindowTitle(QString());
+  // No title bar shows it; the task bar and window lists do.
+  setWindowTitle(QString::fromUtf8(env::PRODUCT_NAME));
   QFont font = this->font();
   font.setPointSize(8);
   setFont(font);

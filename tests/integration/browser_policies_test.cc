@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -373,6 +374,8 @@ TEST_F(BrowserPolicies, NewTabLinksOpenAWindowWithControls) {
                         "style='display:block;height:300px'>link</a></body></html>");
   auto window = Open(site.Url("/client"));
   TextOnceItHas(window, "link");
+  // On a Chinese desktop the controls speak Chinese.
+  ScopedEnvironment chinese({{"LANG", "zh_CN.UTF-8"}, {"LC_ALL", nullptr}, {"LC_MESSAGES", nullptr}});
   QWidget* view = window->GetBrowser()->GetHost()->GetWindowHandle();
   QWidget* target = view->focusProxy() ? view->focusProxy() : view;
   ASSERT_TRUE(WaitFor([&] {
@@ -394,6 +397,10 @@ TEST_F(BrowserPolicies, NewTabLinksOpenAWindowWithControls) {
   EXPECT_EQ(tab->GetHandle()->windowTitle(), QStringLiteral("VeltroCRM客户管理系统"));
   EXPECT_EQ(tab->GetHandle()->parentWidget(), nullptr);
   EXPECT_NE(tab->GetHandle()->findChild<QLineEdit*>(), nullptr);
+  QStringList texts;
+  for (QAction* menu : tab->GetHandle()->findChild<QMenuBar*>()->actions()) texts << menu->text();
+  for (QPushButton* button : tab->GetHandle()->findChildren<QPushButton*>()) texts << button->text();
+  EXPECT_EQ(texts.join(QLatin1Char(' ')), QStringLiteral("文件(&F) 帮助(&H) 后退 前进 刷新 停止"));
   // The current page stays where it was.
   EXPECT_EQ(window->GetBrowser()->GetMainFrame()->GetURL(), site.Url("/client"));
 }

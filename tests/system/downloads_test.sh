@@ -70,12 +70,6 @@ band() {  # band N: a click on the page's band N
 }
 up() { test -n "$(client_window "$1")"; }
 gone() { test -z "$(client_window "$1")"; }
-# painted NAME WINDOW: a screenshot with hardly any black and some colours.
-painted() {
-  local out
-  out=$("$shot" "$2" "$shots/$1.png" 2>/dev/null) || return 1
-  awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[2] < 0.2 && f[6] >= 4) }'
-}
 press() {  # press TITLE KEY: a key in the client's window of that title
   xdotool windowactivate --sync "$(client_window "$1")" >/dev/null 2>&1
   xdotool key "$2"
@@ -87,12 +81,12 @@ downloads=$HOME/Documents/Downloads
 # with the suggested name, Return saves, the notice follows.
 band 2
 check "a blob export opens the save dialog" wait_until 15 up 另存为
-check "the save dialog is painted" wait_until 10 painted save-dialog "$(client_window 另存为)"
+check "the save dialog is painted" wait_until 10 drawn save-dialog "$(client_window 另存为)"
 press 另存为 Return
 check "the export is saved on the desktop" wait_until 10 test -s "$desktop/export.csv"
 check "with the page's bytes" bash -c "printf 'id,name\n1,张三\n' | cmp -s - '$desktop/export.csv'"
 check "the notice is shown" wait_until 10 up 文件下载
-check "the notice is painted" wait_until 10 painted download-notice "$(client_window 文件下载)"
+check "the notice is painted" wait_until 10 drawn download-notice "$(client_window 文件下载)"
 check "the notice did not take the focus" test "$(xdotool getactivewindow 2>/dev/null)" != "$(client_window 文件下载)"
 press 文件下载 Return
 check "the notice closes" wait_until 10 gone 文件下载
@@ -157,7 +151,7 @@ check "nor saved in the downloads folder" test -z "$(ls -A "$downloads" 2>/dev/n
 # one window kept above the others.
 band 0
 check "the installer's progress dialog is shown" wait_until 15 progress_up
-check "the progress dialog is painted" wait_until 10 painted upgrade-progress "$(progress_id)"
+check "the progress dialog is painted" wait_until 10 drawn upgrade-progress "$(progress_id)"
 check "it is centred over the main window" centred_over_main
 check "no save dialog for the installer" gone 另存为
 xdotool windowactivate --sync "$(progress_id)" >/dev/null 2>&1
@@ -176,7 +170,7 @@ check "into the documents' Downloads folder, started from the desktop" \
   test "$(cat "$work/launched")" = "$downloads/Setup.exe|$desktop"
 check "byte for byte" cmp -s "$site/Setup.exe" "$downloads/Setup.exe"
 check "a failed start is explained" wait_until 10 up 提示
-check "the failure message is painted" wait_until 10 painted upgrade-failed "$(client_window 提示)"
+check "the failure message is painted" wait_until 10 drawn upgrade-failed "$(client_window 提示)"
 press 提示 Return
 check "the client stays" bash -c "sleep 1; kill -0 $client_pid"
 

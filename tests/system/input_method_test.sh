@@ -169,6 +169,7 @@ for attempt in 1 2 3 4 5; do
 done
 check "a ctrl-click opens a window with controls" other_up
 tab=$(other_window)
+check "the window with controls is painted" wait_until 10 drawn controls-window-chinese "$tab"
 finder() { client_window 查找; }
 for attempt in 1 2 3; do
   xdotool windowactivate --sync "$tab" >/dev/null 2>&1
@@ -179,12 +180,7 @@ for attempt in 1 2 3; do
   xdotool key Escape Escape
 done
 check "its find dialog is titled 查找" test -n "$(finder)"
-finder_painted() {
-  local out
-  out=$("$shot" "$(finder)" "$shots/find-dialog-chinese.png" 2>/dev/null) || return 1
-  awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[2] < 0.2 && f[6] >= 4) }'
-}
-check "the Chinese find dialog is painted" wait_until 10 finder_painted
+check "the Chinese find dialog is painted" wait_until 10 drawn find-dialog-chinese "$(finder)"
 stop_client
 
 if [ "$failures" != 0 ]; then

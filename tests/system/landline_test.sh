@@ -130,11 +130,7 @@ check "the page closes capture again" wait_until 10 status_has "open=0"
 "$phone_sim" reopen > /dev/null
 box_id() { client_window 提示; }
 box_up() { test -n "$(box_id)"; }
-box_painted() {
-  local out
-  out=$("$shot" "$(box_id)" "$shots/$1.png" 2>/dev/null) || return 1
-  awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[2] < 0.2 && f[6] >= 4) }'
-}
+box_painted() { drawn "$1" "$(box_id)"; }
 dismiss() {
   xdotool windowactivate --sync "$(box_id)" >/dev/null 2>&1
   xdotool key Return

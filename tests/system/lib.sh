@@ -43,6 +43,14 @@ painted() {
   awk -v b="$black" -v c="$colour" -v n="$colours" 'BEGIN { exit !(b < 0.2 && c >= 300 && n >= 8) }'
 }
 
+# drawn NAME WINDOW: a screenshot of a dialog ($shot is window_shot) with
+# hardly any black and some colours, kept as NAME.png.
+drawn() {
+  local out
+  out=$("$shot" "$2" "$shots/$1.png" 2>/dev/null) || return 1
+  awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[2] < 0.2 && f[6] >= 4) }'
+}
+
 # private_install EXE: a copy of the client, its hosts helper and its
 # phone-box library in $work/app with log/ beside it (where pardo.ini goes
 # too) and a home of its own; the client and demo

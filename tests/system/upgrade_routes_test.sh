@@ -12,6 +12,8 @@ set -uo pipefail
 exe=$1 demo=$2 shot=$3
 . "$(dirname "$0")/lib.sh"
 
+# A Chinese desktop, where every window of the client speaks Chinese.
+export LANG=zh_CN.UTF-8
 private_install "$exe"
 site=$work/site other=$work/other
 mkdir -p "$site" "$other" "$work/bin"
@@ -87,13 +89,13 @@ band() {  # band N: a click on the page's band N
 up() { test -n "$(client_window "$1")"; }
 gone() { test -z "$(client_window "$1")"; }
 windows() { xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null | wc -l; }
-progress_up() {
+progress_id() {
   local w
   for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
-    xprop -id "$w" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_ABOVE && return 0
+    xprop -id "$w" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_ABOVE && { echo "$w"; return; }
   done
-  return 1
 }
+progress_up() { test -n "$(progress_id)"; }
 no_progress() { ! progress_up; }
 press() {  # press TITLE KEY
   xdotool windowactivate --sync "$(client_window "$1")" >/dev/null 2>&1
@@ -128,6 +130,8 @@ check "the user's file asks where to go" wait_until 15 up 另存为
 press 另存为 Return
 band 4
 check "the service's installer shows its progress" wait_until 15 progress_up
+check "the progress box is painted" wait_until 10 drawn upgrade-progress-chinese "$(progress_id)"
+check "and carries the product's name, for the task bar" test "$(xdotool getwindowname "$(progress_id)")" = VeltroCRM客户管理系统
 check "the user's file is saved" wait_until 20 cmp -s "$site/report.sh" "$HOME/Desktop/report.sh"
 check "the installer is started" wait_until 20 test -s "$work/launched"
 check "it is the installer, not the user's file" test "$(cat "$work/launched")" = "$downloads/setup.deb"
