@@ -125,6 +125,7 @@ int RunMain(int argc, char** argv) {
     display = platform::ApplyDisplayChoice();
     if (!display.usable) {
       std::fprintf(stderr, "veltrocrm: %s\n", display.note.c_str());
+      env::WriteProgramLog(display.note);
       return 1;
     }
   }

@@ -1,6 +1,7 @@
 #ifndef PLATFORM_DISPLAY_SERVER_H_
 #define PLATFORM_DISPLAY_SERVER_H_
 
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -18,8 +19,18 @@ struct DisplayChoice {
 // here are placed by the page.
 DisplayChoice ChooseDisplayServer(const char* qt_qpa_platform, const char* wayland_display, const char* display);
 
+// Whether Qt has a plug-in for one of |platforms| (QT_QPA_PLATFORM's form:
+// "wayland", "xcb:arguments", "wayland;xcb"), in its own folder or
+// QT_PLUGIN_PATH's; |installed| says whether a plug-in file is there.
+bool HasPlatformPlugin(const std::string& platforms, const std::function<bool(const std::string& file)>& installed);
+// The sentence for a platform whose plug-in is missing: what to install,
+// or how else to start.
+std::string MissingPluginNote(const std::string& platforms);
+
 // Chooses from this process's environment and applies the choice until
-// ForgetDisplayChoice, so programs we start make their own.
+// ForgetDisplayChoice, so programs we start make their own. A platform Qt
+// has no plug-in for is unusable: Qt would end the program without a word
+// in its log.
 DisplayChoice ApplyDisplayChoice();
 void ForgetDisplayChoice(const DisplayChoice& choice);
 

@@ -54,16 +54,19 @@ void TopLevelWindow::SetFullScreenPresentation(bool full_screen) {
   // Changing the frame re-creates the native window, which loses the
   // keyboard focus; give it back to whoever had it.
   QPointer<QWidget> focus = focusWidget();
+  // The monitor is read before the frame changes: a re-created window
+  // starts out on the primary one.
   if (full_screen) {
+    const Monitor monitor = MonitorOf(this);
+    full_screen_from_ = monitor.work_area;
     setWindowFlag(Qt::FramelessWindowHint, true);
-    const Rect desktop = DesktopRect();
-    setGeometry(0, 0, desktop.x + desktop.width, desktop.y + desktop.height);
+    setGeometry(monitor.area.x, monitor.area.y, monitor.area.width, monitor.area.height);
     showFullScreen();
   } else {
+    const Rect work = full_screen_from_.width > 0 ? full_screen_from_ : MonitorOf(this).work_area;
     setWindowFlag(Qt::FramelessWindowHint, false);
-    const Rect work = WorkArea();
     showNormal();
-    setGeometry(0, 0, work.x + work.width, work.y + work.height);
+    setGeometry(work.x, work.y, work.width, work.height);
     ShowWithCommand(ShowCommand::kMaximized);
   }
   activateWindow();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/screen.h"
 #include "platform/window_directory.h"
 
 namespace platform {
@@ -28,12 +29,16 @@ class TopLevelWindow : public QWidget {
 
   void ShowWithCommand(ShowCommand command);
   void BringToForeground();
+  // Full screen on the monitor the window is on; back, maximised on the
+  // same monitor.
   void SetFullScreenPresentation(bool full_screen);
 
  private:
   std::string class_name_;
   std::string title_;
   bool registered_ = false;
+  Rect full_screen_from_;  // the usable area of the monitor full screen took
+
 };
 
 // The window directory's side of registration (window_directory.cc).

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <map>
 
 #include "platform/display_server.h"
@@ -85,4 +87,16 @@ TEST(DisplayServer, ChoiceFromTheEnvironment) {
   EXPECT_EQ(choose(nullptr, nullptr, nullptr), "unusable ");
   EXPECT_EQ(choose(nullptr, "", ""), "unusable ");
   EXPECT_NE(platform::ChooseDisplayServer(nullptr, nullptr, nullptr).note.find("DISPLAY"), std::string::npos);
+
+  // A platform Qt has no plug-in for is found out before Qt would abort.
+  const auto only = [](std::vector<std::string> files) {
+    return [files](const std::string& file) { return std::find(files.begin(), files.end(), file) != files.end(); };
+  };
+  EXPECT_TRUE(platform::HasPlatformPlugin("wayland", only({"libqwayland-generic.so"})));
+  EXPECT_TRUE(platform::HasPlatformPlugin("xcb:no-grab", only({"libqxcb.so"})));
+  EXPECT_TRUE(platform::HasPlatformPlugin("wayland;xcb", only({"libqxcb.so"})));
+  EXPECT_FALSE(platform::HasPlatformPlugin("wayland", only({"libqxcb.so"})));
+  EXPECT_FALSE(platform::HasPlatformPlugin("", only({"libq.so"})));
+  EXPECT_NE(platform::MissingPluginNote("wayland").find("qt6-wayland"), std::string::npos);
+  EXPECT_NE(platform::MissingPluginNote("wayland").find("QT_QPA_PLATFORM=xcb"), std::string::npos);
 }
