@@ -75,7 +75,9 @@ TEST_F(Upgrade, ProgressDialogIsOneAndCancels) {
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(WaitFor([&] { return dialog->isVisible(); }));
   EXPECT_EQ(dialog->percent(), 37);
-  EXPECT_TRUE(dialog->windowTitle().isEmpty());
+  // No title bar, but a name for the task bar.
+  EXPECT_TRUE(dialog->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8(env::PRODUCT_NAME));
   EXPECT_TRUE(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_NE(QApplication::activeWindow(), dialog);
   upgrade::ShowUpgradeProgress(60, nullptr);
