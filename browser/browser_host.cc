@@ -183,6 +183,10 @@ void OffscreenBrowserHost::SetBounds(int x, int y, int width, int height) {
   if (window_) window_->setGeometry(x, y, width, height);
 }
 
+void OffscreenBrowserHost::Moved() {
+  if (browser_) browser_->GetHost()->NotifyMoveOrResizeStarted();
+}
+
 void OffscreenBrowserHost::SetFocus(bool focus) {
   if (focus && window_) window_->setFocus();
 }

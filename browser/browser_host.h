@@ -55,6 +55,8 @@ class BrowserHost : public BrowserEventDelegate {
   virtual void Show() = 0;
   virtual void Hide() = 0;
   virtual void SetBounds(int x, int y, int width, int height) = 0;
+  // The window moved on the screen.
+  virtual void Moved() {}
   virtual void SetFocus(bool focus) = 0;
   virtual QWidget* GetWindowHandle() const = 0;
 
@@ -110,6 +112,7 @@ class OffscreenBrowserHost : public BrowserHost {
   void Show() override;
   void Hide() override;
   void SetBounds(int x, int y, int width, int height) override;
+  void Moved() override;
   void SetFocus(bool focus) override;
   QWidget* GetWindowHandle() const override;
   // Kept between 1 and 4.

@@ -72,6 +72,15 @@ bool OffscreenRenderHandler::GetViewRect(std::shared_ptr<engine::Browser>, engin
   return true;
 }
 
+bool OffscreenRenderHandler::GetScreenPoint(std::shared_ptr<engine::Browser>, int view_x, int view_y, int& screen_x,
+                                            int& screen_y) {
+  if (!window_) return false;
+  const QPoint point = window_->mapToGlobal(QPoint(view_x, view_y));
+  screen_x = point.x();
+  screen_y = point.y();
+  return true;
+}
+
 void OffscreenRenderHandler::OnPaint(std::shared_ptr<engine::Browser>, engine::PaintElementType type,
                                      const std::vector<engine::PaintRect>& dirty, const void* buffer, int width,
                                      int height) {

@@ -22,6 +22,8 @@ class OffscreenRenderHandler : public engine::RenderHandler {
   explicit OffscreenRenderHandler(OffscreenWindow* window) : window_(window) {}
   void Detach() { window_ = nullptr; }
   bool GetViewRect(std::shared_ptr<engine::Browser> browser, engine::PaintRect& rect) override;
+  bool GetScreenPoint(std::shared_ptr<engine::Browser> browser, int view_x, int view_y, int& screen_x,
+                      int& screen_y) override;
   void OnPaint(std::shared_ptr<engine::Browser> browser, engine::PaintElementType type,
                const std::vector<engine::PaintRect>& dirty, const void* buffer, int width, int height) override;
   void OnPopupShow(std::shared_ptr<engine::Browser> browser, bool show) override;

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QMoveEvent>
 #include <QResizeEvent>
 #include <QStyle>
 #include <QTimer>
@@ -74,6 +75,10 @@ class RootFrame : public platform::TopLevelWindow {
   void resizeEvent(QResizeEvent* event) override {
     TopLevelWindow::resizeEvent(event);
     if (owner_) owner_->OnSize();
+  }
+  void moveEvent(QMoveEvent* event) override {
+    TopLevelWindow::moveEvent(event);
+    if (owner_) owner_->OnMove();
   }
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()) {
@@ -487,6 +492,10 @@ void RootWindow::OnSize() {
   const platform::Rect client = ClientRect();
   if (!view_waits_for_frame_) browser_host_->SetBounds(client.x, client.y, client.width, client.height);
   if (loading_dialog_) loading_dialog_->PlaceOverFrame();
+}
+
+void RootWindow::OnMove() {
+  if (browser_host_) browser_host_->Moved();
 }
 
 void RootWindow::OnFirstExposed() {

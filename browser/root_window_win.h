@@ -86,6 +86,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
 
   // Frame events.
   bool OnClose();
+  void OnMove();
   void OnSize();
   void OnFirstExposed();
   void OnSetFocus();

@@ -271,6 +271,13 @@ class RenderHandler {
   virtual ~RenderHandler() = default;
   // The view's size in view pixels; false when there is no view.
   virtual bool GetViewRect(std::shared_ptr<Browser> browser, PaintRect& rect) = 0;
+  // Where the view's point |view_x|,|view_y| is on the screen, in the same
+  // units: the page's window.screenX and screenY come from it. False when
+  // the client does not know.
+  virtual bool GetScreenPoint(std::shared_ptr<Browser>, int /*view_x*/, int /*view_y*/, int& /*screen_x*/,
+                              int& /*screen_y*/) {
+    return false;
+  }
   // |buffer| holds |width| x |height| pixels, 32-bit BGRA, rows top down;
   // only |dirty| changed since the last frame of this type.
   virtual void OnPaint(std::shared_ptr<Browser> browser, PaintElementType type, const std::vector<PaintRect>& dirty,
@@ -308,6 +315,8 @@ class BrowserHost {
   // Windowless browsers only: the view changed size or visibility, or
   // wants a whole new frame; input for the page.
   virtual void WasResized() {}
+  // The window showing the view moved on the screen.
+  virtual void NotifyMoveOrResizeStarted() {}
   virtual void WasHidden(bool) {}
   virtual void Invalidate(PaintElementType) {}
   virtual void SendFocusEvent(bool) {}

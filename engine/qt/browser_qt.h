@@ -173,6 +173,7 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   void ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Client> client,
                     const BrowserSettings& settings) override;
   void WasResized() override;
+  void NotifyMoveOrResizeStarted() override;
   void WasHidden(bool hidden) override;
   void Invalidate(PaintElementType type) override;
   void SendFocusEvent(bool focus) override;

@@ -87,8 +87,20 @@ void QtOffscreenFrames::Resize() {
   PaintRect rect;
   if (!view_ || !handler || !handler->GetViewRect(browser, rect)) return;
   view_->resize(std::max(rect.width, 1), std::max(rect.height, 1));
+  Place();
   whole_ = true;
   ScheduleCapture();
+}
+
+void QtOffscreenFrames::Place() {
+  auto browser = browser_.lock();
+  auto handler = browser ? browser->client()->GetRenderHandler() : nullptr;
+  int x = 0, y = 0;
+  if (!view_ || !handler || !handler->GetScreenPoint(browser, 0, 0, x, y)) return;
+  view_->move(x, y);
+  // A widget never shown on screen keeps its window where it was made; the
+  // engine reads that window's place.
+  if (QWindow* window = view_->windowHandle()) window->setPosition(x, y);
 }
 
 void QtOffscreenFrames::SetHidden(bool hidden) {

@@ -28,6 +28,9 @@ class QtOffscreenFrames : public QObject {
   QtOffscreenFrames(QWidget* view, std::weak_ptr<QtBrowser> browser, int frame_rate);
   // The view takes the render handler's size; the next frame is whole.
   void Resize();
+  // Puts the hidden view where the client's window shows it: the page
+  // reads its window's place from the view's.
+  void Place();
   void SetHidden(bool hidden);
   void InvalidateView() {
     whole_ = true;

@@ -23,6 +23,10 @@ void QtBrowser::WasResized() {
   if (frames_) frames_->Resize();
 }
 
+void QtBrowser::NotifyMoveOrResizeStarted() {
+  if (frames_) frames_->Place();
+}
+
 void QtBrowser::WasHidden(bool hidden) {
   if (frames_) frames_->SetHidden(hidden);
 }

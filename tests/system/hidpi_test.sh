@@ -5,6 +5,7 @@
 # (crisp, not enlarged) in the normal window and off screen, and a
 # borderless popup named no_100_80_640_480 covers 100,80 640x480 in logical
 # pixels, the page's own unit: the same place on the screen at any scale.
+# In both modes the page is told where its window is (screenX, screenY).
 # Usage: hidpi_test.sh VELTROCRM DEMO_SERVER WINDOW_SHOT
 set -uo pipefail
 exe=$1 demo=$2 shot=$3
@@ -35,6 +36,8 @@ const g = canvas.getContext('2d');
 g.fillStyle = '#fff'; g.fillRect(0, 0, canvas.width, canvas.height); g.fillStyle = '#000';
 for (let x = 0; x < canvas.width; x += 2) g.fillRect(x, 0, 1, canvas.height);
 console.log('ratio[' + ratio + '] screen[' + screen.width + 'x' + screen.height + ']');
+// Once the window has its place.
+setTimeout(() => console.log('place[' + screenX + ',' + screenY + ']'), 2000);
 </script></body></html>
 HTML
 echo '<!DOCTYPE html><body style="margin:0;background:#10a040"></body>' > "$work/site/popup.html"
@@ -61,6 +64,17 @@ one_start() {
     awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[8] > 0.9) }'
   }
   check "$run: stripes one device pixel wide" wait_until 10 crisp
+  # The page's idea of its window's place, in device pixels, is the frame's
+  # or the page area's corner (a title bar apart), never somewhere else.
+  told_place() {
+    local place
+    place=$(log_text 网页日志 | sed -n 's/^place\[\(.*\)\]$/\1/p' | tail -1)
+    [ -n "$place" ] || return 1
+    echo "$run: the page says its window is at $place (logical), the page area is at $page_x,$page_y"
+    awk -v p="$place" -v x="$page_x" -v y="$page_y" -v s="$scale" 'BEGIN { split(p, q, ",");
+      dx = q[1] * s - x; dy = q[2] * s - y; exit !(dx >= -8 * s && dx <= 1 && dy >= -40 * s && dy <= 1) }'
+  }
+  check "$run: the page is told where its window is" wait_until 15 told_place
   if [ "${1:-}" != --off-screen-rendering-enabled ]; then
     popup_id() {
       local w

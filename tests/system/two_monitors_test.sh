@@ -59,7 +59,8 @@ HTML
 cat > "$work/site/second.html" <<'HTML'
 <!DOCTYPE html><html><head><meta charset="utf-8"></head><body style="margin:0;background:#10a040">
 <div style="position:absolute;left:50px;top:50px;width:300px;height:60px;background:#fff"
-     onclick="window.open('third.html', 'no_100_80_640_480')"></div></body></html>
+     onclick="window.open('third.html', 'no_100_80_640_480')"></div>
+<script>setTimeout(() => console.log('second-place[' + screenX + ',' + screenY + ']'), 1500);</script></body></html>
 HTML
 echo '<!DOCTYPE html><body style="margin:0;background:#c01020"></body>' > "$work/site/third.html"
 
@@ -135,5 +136,24 @@ check "and shows the page" wait_until 10 painted full-second "$main" 3366cc
 xdotool key F11
 check "F11 again: maximised on the second monitor still" wait_until 10 on_second
 echo "back at $(geometry "$main")"
+
+# Off screen, a popup on the second monitor is told where it is, as in the
+# normal window (the hidden view's own place once leaked to the page).
+told_second() {  # told_second: the popup's page puts itself on the second monitor, near 1400,100
+  local place
+  place=$(log_text 网页日志 | sed -n 's/^second-place\[\(.*\)\]$/\1/p' | tail -1)
+  [ -n "$place" ] || return 1
+  echo "the popup's page says it is at $place"
+  awk -v p="$place" 'BEGIN { split(p, q, ","); exit !(q[1] >= 1395 && q[1] <= 1405 && q[2] >= 95 && q[2] <= 130) }'
+}
+check "the popup on the second monitor is told its place" wait_until 10 told_second
+stop_client
+rm -f "$work/app/log/网页日志"*
+serve_and_start "$demo" --off-screen-rendering-enabled
+wait_for_main
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool windowactivate --sync "$main" > /dev/null 2>&1
+open_by_click "off screen, the popup on the second monitor" $((X + 200)) $((Y + 130)) 800
+check "off screen, the popup on the second monitor is told its place" wait_until 10 told_second
 if [ "$failures" != 0 ]; then tail -20 "$work/client.out"; fi
 finish
