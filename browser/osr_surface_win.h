@@ -2,6 +2,7 @@
 #define BROWSER_OSR_SURFACE_WIN_H_
 
 #include <QExposeEvent>
+#include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions_1_1>
 #include <QOpenGLVersionFunctionsFactory>
@@ -73,17 +74,21 @@ class QtGlCalls : public GlCalls {
 // only what changed, straight on the window. Drawing into a widget instead
 // had the whole top-level window composed again with OpenGL for every
 // frame, in software on machines without a GPU the most costly part of a
-// frame. Input passes through it to the OffscreenWindow.
+// frame. Input passes through it to the OffscreenWindow. A Wayland
+// compositor shows only buffers handed over by a swap: there the surface is
+// double-buffered and each frame drawn whole.
 class OffscreenSurface : public QWindow {
  public:
-  explicit OffscreenSurface(std::function<void()> exposed) : exposed_(std::move(exposed)) {
+  explicit OffscreenSurface(std::function<void()> exposed)
+      : exposed_(std::move(exposed)), swapped_(QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
     setSurfaceType(QSurface::OpenGLSurface);
     QSurfaceFormat format;
-    format.setSwapBehavior(QSurfaceFormat::SingleBuffer);
+    format.setSwapBehavior(swapped_ ? QSurfaceFormat::DoubleBuffer : QSurfaceFormat::SingleBuffer);
     format.setDepthBufferSize(16);
     setFormat(format);
     setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
   }
+  bool swapped() const { return swapped_; }
 
  protected:
   void exposeEvent(QExposeEvent*) override {
@@ -92,6 +97,7 @@ class OffscreenSurface : public QWindow {
 
  private:
   std::function<void()> exposed_;
+  const bool swapped_;
 };
 
 }  // namespace browser

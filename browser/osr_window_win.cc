@@ -210,9 +210,11 @@ void OffscreenWindow::PaintFrame(engine::PaintElementType type, const std::vecto
     host()->Invalidate(engine::PET_POPUP);
     painting_popup_ = false;
   }
-  renderer_.RenderChanged();
-  gl_->Flush();
-  context_->doneCurrent();
+  if (surface_->swapped())
+    renderer_.Render();
+  else
+    renderer_.RenderChanged();
+  Present();
   // The caret moves with what the page draws: typing, scrolling, focus.
   if (type == engine::PET_VIEW) FollowCaret();
 }
@@ -234,7 +236,14 @@ void OffscreenWindow::PopupSize(const engine::PaintRect& rect) {
 void OffscreenWindow::RenderNow() {
   if (!EnableGL() || !context_->makeCurrent(surface_)) return;
   renderer_.Render();
-  gl_->Flush();
+  Present();
+}
+
+void OffscreenWindow::Present() {
+  if (surface_->swapped())
+    context_->swapBuffers(surface_);
+  else
+    gl_->Flush();
   context_->doneCurrent();
 }
 

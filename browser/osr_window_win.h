@@ -56,6 +56,8 @@ class OffscreenWindow : public QWidget {
   void PopupSize(const engine::PaintRect& rect);
   // The page image again, as it stands: the surface shown, or the page turned.
   void RenderNow();
+  // Shows what was drawn, and lets the context go.
+  void Present();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -50,7 +50,7 @@ echo "popup at $(xwininfo -id "$(popup_id)" 2>/dev/null | awk '/Absolute upper-l
 # filling the screen and the red popup, 640x480 of it, over it.
 screen_shows() {
   rm -f "$work"/wayland-screenshot-*.png
-  (cd "$work" && env -u DISPLAY weston-screenshooter > /dev/null 2>&1)
+  (cd "$work" && env -u DISPLAY WAYLAND_DISPLAY="${screen_socket:-$WAYLAND_DISPLAY}" weston-screenshooter > /dev/null 2>&1)
   local picture out
   picture=$(ls "$work"/wayland-screenshot-*.png 2>/dev/null | head -1)
   [ -n "$picture" ] || return 1
@@ -79,6 +79,21 @@ echo '<!DOCTYPE html><body style="margin:0;background:#2a9d55"></body>' > "$work
 serve_and_start "$demo" --off-screen-rendering-enabled
 wait_for_main
 check "off screen, the screen shows the page" wait_until 20 screen_shows offscreen 2a9d55 600000
+stop_client
+
+# Native Wayland, a compositor without Xwayland: the off-screen frames are
+# handed to the compositor (a surface only flushed once stayed white).
+weston --debug --backend=headless-backend.so --use-pixman --width=1600 --height=900 \
+  --socket=veltro-native --log="$work/weston-native.log" > /dev/null 2>&1 &
+native_pid=$!
+trap 'kill $weston_pid $native_pid 2>/dev/null; cleanup_install' EXIT
+check "a second Weston starts, without Xwayland" wait_until 20 test -S "$XDG_RUNTIME_DIR/veltro-native"
+(unset DISPLAY; export WAYLAND_DISPLAY=veltro-native; serve_and_start "$demo" --off-screen-rendering-enabled; echo "$client_pid $demo_pid" > "$work/native-pids")
+read -r client_pid demo_pid < "$work/native-pids"
+check "the client says it draws on native Wayland" \
+  wait_until 20 bash -c "iconv -f UTF-16LE -t UTF-8 '$work/app/log/软件日志$(date +%Y%m%d).txt' | grep -q 'Wayland session without Xwayland'"
+screen_socket=veltro-native
+check "off screen on native Wayland, the screen shows the page" wait_until 30 screen_shows native-offscreen 2a9d55 600000
 stop_client
 
 # Native Wayland (no Xwayland to be seen) without Qt's Wayland plug-in,
