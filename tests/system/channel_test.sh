@@ -20,13 +20,7 @@ ip link set lo up
 # The channels' public addresses answer here, on this namespace's own
 # loopback device.
 for address in 203.0.113.2 203.0.113.3 203.0.113.4 203.0.113.9; do ip addr add "$address/32" dev lo; done
-mkdir -p "$work/etc-upper" "$work/etc-work"
-if ! mount -t overlay overlay -o "lowerdir=/etc,upperdir=$work/etc-upper,workdir=$work/etc-work" /etc; then
-  echo "cannot put /etc behind an overlay: skipped"
-  exit 77
-fi
-# The helper's lock lives under /run: a private one.
-mount -t tmpfs tmpfs /run
+private_etc_and_run
 # As the package installs it, naming the test's service domains; the
 # channel list below names a foreign one too.
 mkdir -p /etc/veltrocrm

@@ -68,59 +68,45 @@ band() {  # band N: a click on the page's band N
   xdotool windowactivate --sync "$main" >/dev/null 2>&1
   xdotool mousemove --window "$main" 200 $((50 + 100 * $1)) click 1
 }
-up() { test -n "$(client_window "$1")"; }
-gone() { test -z "$(client_window "$1")"; }
-press() {  # press TITLE KEY: a key in the client's window of that title
-  xdotool windowactivate --sync "$(client_window "$1")" >/dev/null 2>&1
-  xdotool key "$2"
-}
 desktop=$HOME/Desktop
 downloads=$HOME/Documents/Downloads
 
 # A blob: export and an <a download>: the save dialog on the desktop folder
 # with the suggested name, Return saves, the notice follows.
 band 2
-check "a blob export opens the save dialog" wait_until 15 up 另存为
+check "a blob export opens the save dialog" wait_until 15 shown 另存为
 check "the save dialog is painted" wait_until 10 drawn save-dialog "$(client_window 另存为)"
 press 另存为 Return
 check "the export is saved on the desktop" wait_until 10 test -s "$desktop/export.csv"
 check "with the page's bytes" bash -c "printf 'id,name\n1,张三\n' | cmp -s - '$desktop/export.csv'"
-check "the notice is shown" wait_until 10 up 文件下载
+check "the notice is shown" wait_until 10 shown 文件下载
 check "the notice is painted" wait_until 10 drawn download-notice "$(client_window 文件下载)"
 check "the notice did not take the focus" test "$(xdotool getactivewindow 2>/dev/null)" != "$(client_window 文件下载)"
 press 文件下载 Return
-check "the notice closes" wait_until 10 gone 文件下载
+check "the notice closes" wait_until 10 not_shown 文件下载
 
 band 1
-check "a file link opens the save dialog" wait_until 15 up 另存为
+check "a file link opens the save dialog" wait_until 15 shown 另存为
 press 另存为 Return
 check "the report is saved byte for byte" wait_until 10 cmp -s "$site/report.xlsx" "$desktop/report.xlsx"
-check "its notice is shown" wait_until 10 up 文件下载
+check "its notice is shown" wait_until 10 shown 文件下载
 press 文件下载 Return
 
 band 4
-check "a data: link opens the save dialog" wait_until 15 up 另存为
+check "a data: link opens the save dialog" wait_until 15 shown 另存为
 press 另存为 Return
 check "its text is saved" wait_until 10 bash -c "printf '备注 note' | cmp -s - '$desktop/note.txt'"
-check "with a notice" wait_until 10 up 文件下载
+check "with a notice" wait_until 10 shown 文件下载
 press 文件下载 Return
-check "that closes" wait_until 10 gone 文件下载
+check "that closes" wait_until 10 not_shown 文件下载
 
 band 3
-check "a cancelled save dialog" wait_until 15 up 另存为
+check "a cancelled save dialog" wait_until 15 shown 另存为
 press 另存为 Escape
 sleep 2
 check "saves nothing" test ! -e "$desktop/data.csv"
-check "and shows no notice" gone 文件下载
+check "and shows no notice" not_shown 文件下载
 
-progress_id() {
-  local w
-  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
-    xprop -id "$w" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_ABOVE && { echo "$w"; return; }
-  done
-}
-progress_up() { test -n "$(progress_id)"; }
-no_progress() { ! progress_up; }
 # centred_over_main: the progress dialog's centre within a few pixels of
 # the main window's (it once went to the corner from the second time on).
 centre_of() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x + int(w / 2), y + int(h / 2)}'; }
@@ -139,10 +125,7 @@ centred_over_main() {
 for case in "5 an installer of another origin's frame" "6 a frame of another origin steering the page" \
   "7 a link to another host's installer" "8 a name with .exe inside" "9 a desktop entry named .exe"; do
   band "${case%% *}"
-  check "${case#* } gets the save dialog" wait_until 15 up 另存为
-  check "${case#* } shows no progress dialog" no_progress
-  press 另存为 Escape
-  wait_until 10 gone 另存为
+  user_decides "${case#* }"
 done
 check "none of them was started" test ! -e "$work/launched"
 check "nor saved in the downloads folder" test -z "$(ls -A "$downloads" 2>/dev/null)"
@@ -153,7 +136,7 @@ band 0
 check "the installer's progress dialog is shown" wait_until 15 progress_up
 check "the progress dialog is painted" wait_until 10 drawn upgrade-progress "$(progress_id)"
 check "it is centred over the main window" centred_over_main
-check "no save dialog for the installer" gone 另存为
+check "no save dialog for the installer" not_shown 另存为
 xdotool windowactivate --sync "$(progress_id)" >/dev/null 2>&1
 xdotool key Escape
 check "Esc closes the progress dialog" wait_until 10 bash -c "! xdotool search --all --onlyvisible --pid $client_pid --class . | while read -r w; do xprop -id \$w _NET_WM_STATE; done | grep -q ABOVE"
@@ -169,7 +152,7 @@ check "the installer downloads again" wait_until 20 test -e "$work/launched"
 check "into the documents' Downloads folder, started from the desktop" \
   test "$(cat "$work/launched")" = "$downloads/Setup.exe|$desktop"
 check "byte for byte" cmp -s "$site/Setup.exe" "$downloads/Setup.exe"
-check "a failed start is explained" wait_until 10 up 提示
+check "a failed start is explained" wait_until 10 shown 提示
 check "the failure message is painted" wait_until 10 drawn upgrade-failed "$(client_window 提示)"
 press 提示 Return
 check "the client stays" bash -c "sleep 1; kill -0 $client_pid"

@@ -43,6 +43,44 @@ painted() {
   awk -v b="$black" -v c="$colour" -v n="$colours" 'BEGIN { exit !(b < 0.2 && c >= 300 && n >= 8) }'
 }
 
+# shown TITLE, not_shown TITLE: whether the client shows a window of that title.
+shown() { test -n "$(client_window "$1")"; }
+not_shown() { test -z "$(client_window "$1")"; }
+# press TITLE KEY: a key in the client's window of that title.
+press() {
+  xdotool windowactivate --sync "$(client_window "$1")" >/dev/null 2>&1
+  xdotool key "$2"
+}
+# progress_id: the upgrade's progress box, the one window kept above the others.
+progress_id() {
+  local w
+  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+    xprop -id "$w" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_ABOVE && { echo "$w"; return; }
+  done
+}
+progress_up() { test -n "$(progress_id)"; }
+no_progress() { ! progress_up; }
+# user_decides NAME: a download the user is asked about (the save dialog,
+# then cancelled), never taken for an upgrade.
+user_decides() {
+  check "$1 gets the save dialog" wait_until 15 shown 另存为
+  check "$1 shows no progress dialog" no_progress
+  press 另存为 Escape
+  wait_until 10 not_shown 另存为
+}
+
+# private_etc_and_run: /etc behind an overlay and an empty /run, in this
+# test's own mount namespace (exits 77 where that cannot be had).
+private_etc_and_run() {
+  mkdir -p "$work/etc-upper" "$work/etc-work"
+  if ! mount -t overlay overlay -o "lowerdir=/etc,upperdir=$work/etc-upper,workdir=$work/etc-work" /etc; then
+    echo "cannot put /etc behind an overlay: skipped"
+    exit 77
+  fi
+  # The helper's lock lives under /run: a private one.
+  mount -t tmpfs tmpfs /run
+}
+
 # drawn NAME WINDOW: a screenshot of a dialog ($shot is window_shot) with
 # hardly any black and some colours, kept as NAME.png.
 drawn() {

@@ -86,21 +86,7 @@ band() {  # band N: a click on the page's band N
   xdotool windowactivate --sync "$main" >/dev/null 2>&1
   xdotool mousemove --window "$main" 200 $((40 + 80 * $1)) click 1
 }
-up() { test -n "$(client_window "$1")"; }
-gone() { test -z "$(client_window "$1")"; }
 windows() { xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null | wc -l; }
-progress_id() {
-  local w
-  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
-    xprop -id "$w" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_ABOVE && { echo "$w"; return; }
-  done
-}
-progress_up() { test -n "$(progress_id)"; }
-no_progress() { ! progress_up; }
-press() {  # press TITLE KEY
-  xdotool windowactivate --sync "$(client_window "$1")" >/dev/null 2>&1
-  xdotool key "$2"
-}
 downloads=$HOME/Documents/Downloads
 
 check "the other origin's frame ran its tries" wait_until 20 logged "$page_log" 'hostile frame done'
@@ -116,17 +102,14 @@ check "nothing was saved as an upgrade" test -z "$(ls -A "$downloads" 2>/dev/nul
 # decides about, never upgrades.
 for case in "1 a redirect of another origin" "2 a window another origin opened"; do
   band "${case%% *}"
-  check "${case#* } gets the save dialog" wait_until 15 up 另存为
-  check "${case#* } shows no progress dialog" no_progress
-  press 另存为 Escape
-  wait_until 10 gone 另存为
+  user_decides "${case#* }"
 done
 check "still nothing was started" test ! -e "$work/launched"
 
 # The user's slow file through the dialog, then the service's slow
 # installer: the user's finishes first and is not started for it.
 band 3
-check "the user's file asks where to go" wait_until 15 up 另存为
+check "the user's file asks where to go" wait_until 15 shown 另存为
 press 另存为 Return
 band 4
 check "the service's installer shows its progress" wait_until 15 progress_up
@@ -135,20 +118,20 @@ check "and carries the product's name, for the task bar" test "$(xdotool getwind
 check "the user's file is saved" wait_until 20 cmp -s "$site/report.sh" "$HOME/Desktop/report.sh"
 check "the installer is started" wait_until 20 test -s "$work/launched"
 check "it is the installer, not the user's file" test "$(cat "$work/launched")" = "$downloads/setup.deb"
-check "the failed start is explained" wait_until 10 up 提示
+check "the failed start is explained" wait_until 10 shown 提示
 press 提示 Return
-wait_until 10 gone 提示
-while up 文件下载; do press 文件下载 Return; sleep 0.5; done
+wait_until 10 not_shown 提示
+while shown 文件下载; do press 文件下载 Return; sleep 0.5; done
 
 # The service's own ways: a hidden frame, a blob: it built.
 band 5
 check "the service's hidden frame's installer is started" \
   wait_until 20 grep -qx "$downloads/frame-setup.deb" "$work/launched"
 check "byte for byte" cmp -s "$site/frame-setup.deb" "$downloads/frame-setup.deb"
-wait_until 10 up 提示 && press 提示 Return
+wait_until 10 shown 提示 && press 提示 Return
 band 6
 check "the service's blob: installer is started" wait_until 20 grep -qx "$downloads/blob-setup.deb" "$work/launched"
-wait_until 10 up 提示 && press 提示 Return
+wait_until 10 shown 提示 && press 提示 Return
 
 # The service's own link to another program goes to the desktop.
 band 10
