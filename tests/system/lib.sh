@@ -146,6 +146,14 @@ main_title='VeltroCRM客户管理系统 (版本2.6.1)'
 main_up() { test -n "$(client_window "$main_title")"; }
 wait_for_main() {
   check "main window is shown" wait_until 30 main_up
+  # The frame may be mapped again early on (with a new window id off
+  # screen): the id is taken once it holds for a second.
+  local previous="" attempt
   main=$(client_window "$main_title")
-  sleep 1
+  for attempt in $(seq 20); do
+    sleep 0.5
+    previous=$main
+    main=$(client_window "$main_title")
+    [ -n "$main" ] && [ "$main" = "$previous" ] && sleep 0.5 && [ "$main" = "$(client_window "$main_title")" ] && break
+  done
 }
