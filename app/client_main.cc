@@ -18,6 +18,7 @@
 #include "browser/root_window_win.h"
 #include "build_config.h"
 #include "channel/channel_selector.h"
+#include "channel/proxy_rule.h"
 #include "env/log_reader.h"
 #include "env/logs.h"
 #include "env/paths.h"
@@ -150,6 +151,10 @@ int RunMain(int argc, char** argv) {
     return 1;
   }
 
+  // The engine reads the same switches itself.
+  channel::SetProxyRule(channel::ProxyRuleFromSwitches(command_line->HasSwitch("no-proxy-server"),
+                                                       command_line->HasSwitch("proxy-server"),
+                                                       command_line->GetSwitchValue("proxy-server")));
   // The channel selection runs beside the whole start-up.
   channel::StartNetwork(command_line->HasSwitch("channel-service") ? command_line->GetSwitchValue("channel-service")
                                                                     : VELTRO_CHANNEL_SERVICE_HOST);

@@ -12,6 +12,9 @@ const Switch kSwitches[] = {
     {"channel-service", "HOST[:PORT]", "ask this host for the service channels"},
     {"remote-debugging-port", "N", "let developer tools connect on 127.0.0.1:N (any local user can then drive the "
                                    "session)"},
+    {"proxy-server", "PROXY", "use PROXY (host:port, or the engine's scheme=host:port;... list) instead of the "
+                              "desktop's proxy settings"},
+    {"no-proxy-server", "", "connect directly, whatever the desktop's proxy settings say"},
     {"off-screen-rendering-enabled", "", "draw the page off screen and show its frames with OpenGL"},
     {"off-screen-frame-rate", "N", "at most N off-screen frames a second (30 unless given, at most 60)"},
     {"transparent-painting-enabled", "", "off screen: let the page's transparent parts show through"},

@@ -14,6 +14,7 @@
 #include "env/paths.h"
 #include "env/product.h"
 #include "env/service_origin.h"
+#include "env/sign_in.h"
 #include "env/startup_timeline.h"
 #include "env/system_integration.h"
 #include "env/utf.h"
@@ -230,6 +231,23 @@ bool BrowserEventHandler::OnJSDialog(std::shared_ptr<engine::Browser> browser, c
 
 void BrowserEventHandler::OnBeforeResourceLoad(std::shared_ptr<engine::Browser>, engine::Request& request) {
   AddProductHeaders(request);
+}
+
+bool BrowserEventHandler::GetAuthCredentials(std::shared_ptr<engine::Browser>, const engine::AuthChallenge& challenge,
+                                             std::shared_ptr<engine::AuthCallback> callback) {
+  // Any other site asking would be a stranger's password form in the
+  // client's own dialog.
+  if (!challenge.is_proxy && !env::IsServicePage(challenge.request_url, start_url_)) {
+    env::WriteProgramLog("sign-in refused: not the service's: " + env::PrintableForLog(challenge.request_url));
+    return false;
+  }
+  const env::SignInPlace place{challenge.is_proxy, challenge.host, challenge.realm};
+  const auto credentials = env::CredentialsFor(
+      place, challenge.retry ? std::optional<env::Credentials>({challenge.refused_user, challenge.refused_password})
+                             : std::nullopt);
+  if (!credentials) return false;
+  callback->Continue(credentials->user, credentials->password);
+  return true;
 }
 
 bool BrowserEventHandler::OnCertificateError(std::shared_ptr<engine::Browser> browser, int cert_error,

@@ -82,6 +82,9 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
   std::u16string UpgradePath() const;
   bool OnCertificateError(std::shared_ptr<engine::Browser> browser, int cert_error, const std::string& request_url,
                           const engine::SslInfo& ssl_info) override;
+  // Proxies, and the service's own pages, get the sign-in dialog.
+  bool GetAuthCredentials(std::shared_ptr<engine::Browser> browser, const engine::AuthChallenge& challenge,
+                          std::shared_ptr<engine::AuthCallback> callback) override;
   void OnProtocolExecution(std::shared_ptr<engine::Browser> browser, const std::string& url, bool main_frame,
                            bool& allow_os_execution) override;
   void OnRenderProcessTerminated(std::shared_ptr<engine::Browser> browser, engine::TerminationStatus status) override;

@@ -3,16 +3,36 @@
 #include <json/json.h>
 
 #include <algorithm>
+#include <cctype>
+#include <optional>
 #include <memory>
 #include <sstream>
 
 #include "channel/curl_library.h"
 #include "channel/host_names.h"
+#include "channel/proxy_rule.h"
 #include "env/logs.h"
+#include "env/sign_in.h"
+#include "platform/desktop_proxy.h"
 
 namespace channel {
 
 namespace {
+
+// Sign-ins tried with the proxy for one fetch: a wrong password is asked
+// again, a while.
+constexpr int kMaxProxySignIns = 3;
+
+// The scheme the proxy asked for last: Basic credentials go out with the
+// first request of the next fetch.
+std::atomic<unsigned long> g_proxy_auth{CURLAUTH_BASIC};
+
+struct Transfer {
+  std::string body;
+  long status = 0;
+  unsigned long proxy_auth = 0;
+  std::string proxy_realm;
+};
 
 size_t AppendBody(char* data, size_t size, size_t count, void* target) {
   auto* body = static_cast<std::string*>(target);
@@ -54,37 +74,94 @@ int CheckCancel(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return cancel && static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
 }
 
-}  // namespace
 
-std::string HttpGet(const std::string& url, const std::atomic<bool>* cancel) {
-  std::string body;
+// Scans the proxy's challenges for its scheme and realm.
+size_t NoteHeader(char* data, size_t size, size_t count, void* target) {
+  auto* transfer = static_cast<Transfer*>(target);
+  const std::string line(data, size * count);
+  static const std::string kChallenge = "proxy-authenticate:";
+  if (line.size() > kChallenge.size() &&
+      std::equal(kChallenge.begin(), kChallenge.end(), line.begin(),
+                 [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
+    const std::string value = line.substr(kChallenge.size());
+    const bool digest = value.find("Digest") != std::string::npos;
+    // Basic goes with the first request; Digest needs its challenge.
+    if (transfer->proxy_auth == 0 || digest) transfer->proxy_auth = digest ? CURLAUTH_DIGEST : CURLAUTH_BASIC;
+    const size_t realm = value.find("realm=\"");
+    if (realm != std::string::npos && transfer->proxy_realm.empty()) {
+      const size_t start = realm + 7;
+      transfer->proxy_realm = value.substr(start, value.find('"', start) - start);
+    }
+  }
+  return size * count;
+}
+
+Transfer Fetch(const std::string& url, const std::string& proxy, const std::optional<env::Credentials>& credentials,
+               const std::atomic<bool>* cancel) {
+  Transfer transfer;
   const CurlLibrary* library = Curl();
-  if (!library) return body;
+  if (!library) return transfer;
   CURL* curl = library->easy_init();
   if (!curl) {
     env::WriteProgramLog("request 1 session create fail");
-    return body;
+    return transfer;
   }
   library->easy_reset(curl);
   library->easy_setopt(curl, CURLOPT_URL, url.c_str());
   library->easy_setopt(curl, CURLOPT_HTTPGET, 1L);
   library->easy_setopt(curl, CURLOPT_TIMEOUT, 5L);
+  // "" keeps libcurl from its own reading of the environment: one rule
+  // for the engine and this fetch.
+  library->easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+  library->easy_setopt(curl, CURLOPT_HEADERFUNCTION, NoteHeader);
+  library->easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+  if (credentials) {
+    library->easy_setopt(curl, CURLOPT_PROXYAUTH, g_proxy_auth.load());
+    library->easy_setopt(curl, CURLOPT_PROXYUSERNAME, credentials->user.c_str());
+    library->easy_setopt(curl, CURLOPT_PROXYPASSWORD, credentials->password.c_str());
+  }
   library->easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
-  library->easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  library->easy_setopt(curl, CURLOPT_WRITEDATA, &transfer.body);
   library->easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxChannelAnswerBytes));
   library->easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   library->easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckCancel);
   library->easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel));
   const CURLcode result = library->easy_perform(curl);
-  if (result == CURLE_WRITE_ERROR || result == CURLE_FILESIZE_EXCEEDED) {
-    body.clear();
+  long status = 0;
+  long connect_status = 0;
+  library->easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  library->easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &connect_status);
+  transfer.status = connect_status == 407 ? 407 : status;
+  if (transfer.proxy_auth != 0) g_proxy_auth = transfer.proxy_auth;
+  if (transfer.status == 407) {
+    transfer.body.clear();
+    env::WriteProgramLog("channel list: the proxy asks for a sign-in");
+  } else if (result == CURLE_WRITE_ERROR || result == CURLE_FILESIZE_EXCEEDED) {
+    transfer.body.clear();
     env::WriteProgramLog("channel answer larger than " + std::to_string(kMaxChannelAnswerBytes) + " bytes, ignored");
   } else if (result != CURLE_OK) {
-    body.clear();
+    transfer.body.clear();
     env::WriteProgramLog("request fail 1 error code:" + std::to_string(static_cast<int>(result)));
   }
   library->easy_cleanup(curl);
-  return body;
+  return transfer;
+}
+}  // namespace
+
+std::string HttpGet(const std::string& url, const std::atomic<bool>* cancel) {
+  const std::string proxy = ProxyFor(CurrentProxyRule(), url, platform::DesktopProxyFor);
+  std::optional<env::Credentials> credentials;
+  for (int attempt = 0; attempt <= kMaxProxySignIns; ++attempt) {
+    const Transfer transfer = Fetch(url, proxy, credentials, cancel);
+    if (transfer.status != 407 || proxy.empty()) return transfer.body;
+    if (attempt == kMaxProxySignIns) break;
+    // The proxy wants credentials: the ones known, or the user's.
+    const env::SignInPlace place{true, ProxyHostOf(proxy), transfer.proxy_realm};
+    credentials = env::CredentialsFor(place, credentials);
+    if (!credentials) return std::string();
+  }
+  env::WriteProgramLog("channel list: the proxy refused every sign-in");
+  return std::string();
 }
 
 std::string ChannelListUrl(const std::string& host) {

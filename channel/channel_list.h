@@ -18,7 +18,8 @@ inline constexpr char kScrambleKey[] = "5d0e7a93c4f1b8260ad9e57c13b4f690";
 inline constexpr size_t kMaxChannelAnswerBytes = 1 << 20;
 
 // The body of an HTTP GET, or empty on any failure (logged). At most 5 s
-// and kMaxChannelAnswerBytes; given up soon after |cancel| is set.
+// a try and kMaxChannelAnswerBytes; given up soon after |cancel| is set.
+// Goes through the proxy of the current rule, signing in to it when asked.
 std::string HttpGet(const std::string& url, const std::atomic<bool>* cancel = nullptr);
 
 // http://<host>/home/index/getAllChannelByAppId?app=8

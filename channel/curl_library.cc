@@ -32,7 +32,8 @@ void Load() {
       !Find(handle, "curl_global_cleanup", global_cleanup) || !Find(handle, "curl_easy_init", library.easy_init) ||
       !Find(handle, "curl_easy_reset", library.easy_reset) || !Find(handle, "curl_easy_setopt", library.easy_setopt) ||
       !Find(handle, "curl_easy_perform", library.easy_perform) ||
-      !Find(handle, "curl_easy_cleanup", library.easy_cleanup)) {
+      !Find(handle, "curl_easy_cleanup", library.easy_cleanup) ||
+      !Find(handle, "curl_easy_getinfo", library.easy_getinfo)) {
     const char* reason = dlerror();
     env::WriteProgramLog(std::string("libcurl not loaded: ") + (reason ? reason : "libcurl.so.4"));
     env::WriteProgramLog("初始化网络库失败");

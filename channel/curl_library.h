@@ -16,6 +16,7 @@ struct CurlLibrary {
   CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
   CURLcode (*easy_perform)(CURL*);
   void (*easy_cleanup)(CURL*);
+  CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
 };
 
 // The library with its global state set up, or null (with a line in the

@@ -122,6 +122,27 @@ class BeforeDownloadCallback {
   virtual void Continue(const std::string& download_path) = 0;
 };
 
+// The answer to a server's or proxy's request for a user name and password.
+class AuthCallback {
+ public:
+  virtual ~AuthCallback() = default;
+  virtual void Continue(const std::string& user, const std::string& password) = 0;
+  virtual void Cancel() = 0;
+};
+
+// Who asks for credentials. |retry| is set when the engine already had
+// credentials from the client for this place and they were refused: the
+// refused ones are given.
+struct AuthChallenge {
+  bool is_proxy = false;
+  std::string host;  // the proxy's host, or the site's host:port
+  std::string realm;
+  std::string request_url;
+  bool retry = false;
+  std::string refused_user;
+  std::string refused_password;
+};
+
 class DownloadItemCallback {
  public:
   virtual ~DownloadItemCallback() = default;
@@ -416,6 +437,11 @@ class Client {
   // Progress, completion, cancellation; |browser| is null once the browser
   // that started the download is gone.
   virtual void OnDownloadUpdated(std::shared_ptr<Browser>, const DownloadItem&, std::shared_ptr<DownloadItemCallback>) {}
+  // Returning true means the client answers |callback|, before this
+  // returns or from a dialog's loop; false cancels the request.
+  virtual bool GetAuthCredentials(std::shared_ptr<Browser>, const AuthChallenge&, std::shared_ptr<AuthCallback>) {
+    return false;
+  }
   // Returning false cancels the request.
   virtual bool OnCertificateError(std::shared_ptr<Browser>, int /*cert_error*/, const std::string& /*request_url*/,
                                   const SslInfo&) {

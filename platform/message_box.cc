@@ -44,44 +44,49 @@ int ShowOnUiThread(QWidget* owner, const MessageBoxRequest& request) {
 
 }  // namespace
 
+bool RunModalOnUiThread(std::function<void()> work) {
+  if (!qApp) return false;
+  if (QThread::currentThread() == qApp->thread()) {
+    {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      if (g_closed) return false;
+    }
+    work();
+    return true;
+  }
+  // Waits for the UI thread, or for the exit: a UI thread that has left its
+  // loop and joins this thread must not wait on it in turn.
+  auto done = std::make_shared<bool>(false);
+  QMetaObject::invokeMethod(
+      qApp,
+      [done, work = std::move(work)] {
+        {
+          std::lock_guard<std::mutex> lock(g_mutex);
+          if (g_closed) return;
+        }
+        work();
+        std::lock_guard<std::mutex> lock(g_mutex);
+        *done = true;
+        g_answered.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock<std::mutex> lock(g_mutex);
+  g_answered.wait(lock, [&] { return *done || g_closed; });
+  return *done;
+}
+
 int ShowMessageBox(QWidget* owner, const std::string& text, const std::string& caption, unsigned flags) {
   const MessageBoxRequest request{text, caption, flags};
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_answerer) return g_answerer(request);
   }
-  if (!qApp) return IDCANCEL;
-  if (QThread::currentThread() == qApp->thread()) {
-    {
-      std::lock_guard<std::mutex> lock(g_mutex);
-      if (g_closed) return IDCANCEL;
-    }
-    return ShowOnUiThread(owner, request);
-  }
-  // Waits for the UI thread's answer, or for the exit: a UI thread that
-  // has left its loop and joins this thread must not wait on it in turn.
-  struct Answer {
-    bool given = false;
-    int button = IDCANCEL;
-  };
-  auto answer = std::make_shared<Answer>();
-  QMetaObject::invokeMethod(
-      qApp,
-      [answer, request] {
-        {
-          std::lock_guard<std::mutex> lock(g_mutex);
-          if (g_closed) return;
-        }
-        const int button = ShowOnUiThread(nullptr, request);
-        std::lock_guard<std::mutex> lock(g_mutex);
-        answer->given = true;
-        answer->button = button;
-        g_answered.notify_all();
-      },
-      Qt::QueuedConnection);
-  std::unique_lock<std::mutex> lock(g_mutex);
-  g_answered.wait(lock, [&] { return answer->given || g_closed; });
-  return answer->given ? answer->button : IDCANCEL;
+  // Shared: a worker that gave up waiting leaves the box's answer behind.
+  auto button = std::make_shared<int>(IDCANCEL);
+  // Another thread's owner may be gone by the time the box comes up.
+  QWidget* const parent = qApp && QThread::currentThread() == qApp->thread() ? owner : nullptr;
+  if (!RunModalOnUiThread([button, parent, request] { *button = ShowOnUiThread(parent, request); })) return IDCANCEL;
+  return *button;
 }
 
 void SetMessageBoxesClosed(bool closed) {

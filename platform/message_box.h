@@ -29,6 +29,10 @@ struct MessageBoxRequest {
 // worker thread waits until the box on the UI thread is closed.
 int ShowMessageBox(QWidget* owner, const std::string& text, const std::string& caption, unsigned flags);
 
+// Runs |work| (a modal dialog) on the UI thread; a worker thread waits for
+// it. False, with |work| not run or its result not awaited, once dialogs
+// are closed for the exit or when there is no UI thread.
+bool RunModalOnUiThread(std::function<void()> work);
 // Tests answer boxes themselves; an empty answerer restores the real boxes.
 using MessageBoxAnswerer = std::function<int(const MessageBoxRequest&)>;
 void SetMessageBoxAnswererForTesting(MessageBoxAnswerer answerer);

@@ -1,6 +1,7 @@
 #ifndef ENGINE_QT_BROWSER_QT_H_
 #define ENGINE_QT_BROWSER_QT_H_
 
+#include <QAuthenticator>
 #include <QPointer>
 #include <QWebEnginePage>
 #include <QWebEngineUrlRequestInterceptor>
@@ -39,6 +40,8 @@ class QtPage : public QWebEnginePage {
   bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool is_main_frame) override;
 
  private:
+  void AnswerAuthentication(AuthChallenge challenge, QAuthenticator* authenticator);
+
   std::weak_ptr<QtBrowser> browser_;
 };
 

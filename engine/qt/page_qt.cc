@@ -1,11 +1,15 @@
 // The page's side of a browser: its console, script dialogs, the page
 // bridge's calls (long ones come in parts) and navigation policy.
+#include <QAuthenticator>
+#include <QEventLoop>
 #include <QInputDialog>
 #include <QLabel>
 #include <QPointer>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
+#include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <map>
 
 #include "engine/qt/bootstrap_script.h"
 #include "engine/qt/browser_qt.h"
@@ -29,7 +33,72 @@ class QtJSDialogCallback : public JSDialogCallback {
   bool success = false;
   std::u16string input;
 };
+class QtAuthCallback : public AuthCallback {
+ public:
+  void Continue(const std::string& user, const std::string& password) override {
+    Finish(true, user, password);
+  }
+  void Cancel() override { Finish(false, {}, {}); }
+  bool answered = false;
+  bool accepted = false;
+  std::string user;
+  std::string password;
+  QPointer<QEventLoop> loop;
+
+ private:
+  void Finish(bool ok, const std::string& name, const std::string& secret) {
+    if (answered) return;
+    answered = true;
+    accepted = ok;
+    user = name;
+    password = secret;
+    if (loop) loop->quit();
+  }
+};
+
+// The places each profile got credentials for from the client. Chromium
+// keeps what it was given and asks again only when it was refused.
+using Supplied = std::map<QString, std::pair<std::string, std::string>>;
+std::map<const QWebEngineProfile*, Supplied>& SuppliedPlaces() {
+  static std::map<const QWebEngineProfile*, Supplied> places;
+  return places;
+}
+
 }  // namespace
+
+void QtPage::AnswerAuthentication(AuthChallenge challenge, QAuthenticator* authenticator) {
+  auto browser = browser_.lock();
+  const QString place = QString::fromStdString((challenge.is_proxy ? "proxy " : "site ") + challenge.host + " ") +
+                        authenticator->realm();
+  challenge.realm = authenticator->realm().toStdString();
+  QWebEngineProfile* const owner = profile();
+  auto& places = SuppliedPlaces();
+  if (!places.count(owner))
+    connect(owner, &QObject::destroyed, [owner] { SuppliedPlaces().erase(owner); });
+  if (const auto it = places[owner].find(place); it != places[owner].end()) {
+    challenge.retry = true;
+    challenge.refused_user = it->second.first;
+    challenge.refused_password = it->second.second;
+  }
+  auto callback = std::make_shared<QtAuthCallback>();
+  QPointer<QtPage> self(this);
+  const bool handled = browser && browser->client()->GetAuthCredentials(browser, challenge, callback);
+  if (handled && !callback->answered && self) {
+    QEventLoop loop;
+    callback->loop = &loop;
+    // The page going away ends the wait: its request is gone with it.
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  // Without credentials Qt's null authenticator cancels the request.
+  if (!self || !callback->answered || !callback->accepted) {
+    if (self) *authenticator = QAuthenticator();
+    return;
+  }
+  authenticator->setUser(QString::fromStdString(callback->user));
+  authenticator->setPassword(QString::fromStdString(callback->password));
+  SuppliedPlaces()[owner][place] = {callback->user, callback->password};
+}
 
 QtPage::QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrowser> browser)
     : QWebEnginePage(profile, parent), browser_(std::move(browser)) {
@@ -52,6 +121,20 @@ QtPage::QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrow
   // Unknown schemes reach acceptNavigationRequest, where the client
   // decides which of them the system opens.
   settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);
+  connect(this, &QWebEnginePage::authenticationRequired, this, [this](const QUrl& url, QAuthenticator* authenticator) {
+    AuthChallenge challenge;
+    challenge.host = url.host().toStdString() + ":" + std::to_string(url.port(url.scheme() == "https" ? 443 : 80));
+    challenge.request_url = url.toString().toStdString();
+    AnswerAuthentication(challenge, authenticator);
+  });
+  connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+          [this](const QUrl& url, QAuthenticator* authenticator, const QString& proxy_host) {
+            AuthChallenge challenge;
+            challenge.is_proxy = true;
+            challenge.host = proxy_host.toStdString();
+            challenge.request_url = url.toString().toStdString();
+            AnswerAuthentication(challenge, authenticator);
+          });
 }
 
 void QtPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,

@@ -1,0 +1,93 @@
+#include "env/sign_in.h"
+
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "env/logs.h"
+#include "platform/keyring.h"
+#include "platform/sign_in_dialog.h"
+
+namespace env {
+
+namespace {
+
+std::mutex g_mutex;  // the members below
+std::map<std::string, Credentials> g_session;
+// Places the keyring was asked for already: once a session is enough.
+std::set<std::string> g_looked_up;
+
+std::string Describe(const SignInPlace& place) {
+  return (place.proxy ? "proxy " : "site ") + PrintableForLog(place.host);
+}
+
+// What this session knows for |place| without asking anyone.
+std::optional<Credentials> KnownCredentials(const SignInPlace& place) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  const auto it = g_session.find(place.Key());
+  if (it == g_session.end()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<Credentials> FromKeyring(const SignInPlace& place) {
+  const std::string key = place.Key();
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_looked_up.insert(key).second) return std::nullopt;
+  }
+  std::string problem;
+  const auto entry = platform::LookUpInKeyring(key, problem);
+  if (!problem.empty()) WriteProgramLog("keyring not read for " + Describe(place) + ": " + PrintableForLog(problem));
+  if (!entry) return std::nullopt;
+  return Credentials{entry->user, entry->password};
+}
+
+}  // namespace
+
+std::string SignInPlace::Key() const { return (proxy ? "proxy " : "site ") + host + " " + realm; }
+
+std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::optional<Credentials>& refused) {
+  const std::string key = place.Key();
+  std::optional<Credentials> known = KnownCredentials(place);
+  if (!known) {
+    known = FromKeyring(place);
+    if (known) {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      g_session[key] = *known;
+    }
+  }
+  if (known && !(refused && *refused == *known)) return known;
+  if (known) {
+    WriteProgramLog("sign-in refused by " + Describe(place) + " for user " + PrintableForLog(known->user));
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_session.erase(key);
+  }
+  if (refused) platform::RemoveFromKeyring(key);
+  WriteProgramLog("sign-in asked by " + Describe(place));
+  const auto answer =
+      platform::AskForSignIn(platform::SignInRequest{key, place.proxy, place.host, place.realm, refused.has_value()});
+  if (!answer) {
+    WriteProgramLog("sign-in to " + Describe(place) + " declined");
+    return std::nullopt;
+  }
+  const Credentials given{answer->user, answer->password};
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_session[key] = given;
+  }
+  if (answer->remember) {
+    std::string problem;
+    if (!platform::StoreInKeyring(key, {given.user, given.password}, problem))
+      WriteProgramLog("password for " + Describe(place) + " kept for this session only: no keyring (" +
+                      PrintableForLog(problem) + ")");
+  }
+  return given;
+}
+
+void ForgetSessionCredentialsForTesting() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_session.clear();
+  g_looked_up.clear();
+}
+
+}  // namespace env

@@ -1,0 +1,35 @@
+#ifndef ENV_SIGN_IN_H_
+#define ENV_SIGN_IN_H_
+
+#include <optional>
+#include <string>
+
+namespace env {
+
+struct Credentials {
+  std::string user;
+  std::string password;
+  bool operator==(const Credentials& other) const { return user == other.user && password == other.password; }
+};
+
+// Where credentials are asked for: a proxy (by host name, whatever its
+// port) or a site (host:port), and the realm it names.
+struct SignInPlace {
+  bool proxy = false;
+  std::string host;
+  std::string realm;
+  std::string Key() const;
+};
+
+// The credentials for |place| this session or the keyring knows, unless
+// they are |refused|; else the user's answer from the sign-in dialog, kept
+// for the session and, when the user ticks it, in the keyring. Nothing
+// when the user declines. Refused credentials are forgotten, keyring's
+// included. Any thread; passwords never reach a log.
+std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::optional<Credentials>& refused);
+// Tests start from an empty session.
+void ForgetSessionCredentialsForTesting();
+
+}  // namespace env
+
+#endif  // ENV_SIGN_IN_H_
