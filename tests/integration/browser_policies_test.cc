@@ -27,8 +27,11 @@
 #include "app/root_window_registry.h"
 #include "browser/popup_geometry.h"
 #include "browser/root_window_win.h"
+#include "env/product.h"
+#include "env/sign_in.h"
 #include "env/system_integration.h"
 #include "platform/message_box.h"
+#include "platform/sign_in_dialog.h"
 #include "client_harness.h"
 #include "tests/unit/test_support.h"
 
@@ -533,3 +536,92 @@ TEST_F(BrowserPolicies, BadCertificatesOfImagesAndFramesLeaveThePage) {
 }
 
 }  // namespace
+
+// The service's pages behind HTTP sign-in get the dialog; a wrong password
+// is asked again; another origin's frame asking for one gets nothing.
+TEST_F(BrowserPolicies, ServiceSignInIsAskedAgainWhenRefusedAndStrangersAreNotAsked) {
+  env::ForgetSessionCredentialsForTesting();
+  std::vector<platform::SignInRequest> asked;
+  platform::SetSignInAnswererForTesting([&](const platform::SignInRequest& request) {
+    asked.push_back(request);
+    return platform::SignInAnswer{"alice", asked.size() == 1 ? "wrong" : "s3cret", false};
+  });
+  const auto guarded = [](const std::string& realm, const std::string& body) {
+    return [realm, body](const httplib::Request& request, httplib::Response& response) {
+      if (request.get_header_value("Authorization") == "Basic YWxpY2U6czNjcmV0") {
+        response.set_content(body, "text/html");
+        return;
+      }
+      response.status = 401;
+      response.set_header("WWW-Authenticate", "Basic realm=\"" + realm + "\"");
+      response.set_content("sign in first", "text/plain");
+    };
+  };
+  httplib::Server stranger;
+  stranger.Get("/frame", guarded("Stranger", "<html><body>stranger's frame</body></html>"));
+  const int stranger_port = stranger.bind_to_any_port("127.0.0.1");
+  std::thread stranger_serving([&] { stranger.listen_after_bind(); });
+  httplib::Server service;
+  service.Get("/client", guarded("Staff area", "<html><body>signed in<iframe src='http://127.0.0.1:" +
+                                                   std::to_string(stranger_port) + "/frame'></iframe></body></html>"));
+  const int port = service.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { service.listen_after_bind(); });
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/client";
+  env::SetStartUrlOverride(url);
+
+  auto window = Open(url);
+  const std::string text = TextOnceItHas(window, "signed in");
+  EXPECT_EQ(text.rfind("signed in", 0), 0u) << text;
+  EXPECT_EQ(text.find("stranger's frame"), std::string::npos) << text;
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_FALSE(asked[0].proxy);
+  EXPECT_EQ(asked[0].host, "127.0.0.1:" + std::to_string(port));
+  EXPECT_EQ(asked[0].realm, "Staff area");
+  EXPECT_FALSE(asked[0].refused);
+  EXPECT_TRUE(asked[1].refused);
+  // Signed in, a reload asks nothing more.
+  window->GetBrowser()->Reload();
+  TextOnceItHas(window, "signed in");
+  WaitFor([] { return false; }, 500);
+  EXPECT_EQ(asked.size(), 2u);
+
+  platform::SetSignInAnswererForTesting(nullptr);
+  env::SetStartUrlOverride("");
+  service.stop();
+  stranger.stop();
+  serving.join();
+  stranger_serving.join();
+}
+
+// Declined, the sign-in is not asked in a loop: the server sees a request
+// or two, the page shows what the server answered.
+TEST_F(BrowserPolicies, DeclinedSignInEndsWithoutARetryStorm) {
+  env::ForgetSessionCredentialsForTesting();
+  int asked = 0;
+  platform::SetSignInAnswererForTesting([&](const platform::SignInRequest&) {
+    ++asked;
+    return std::nullopt;
+  });
+  std::atomic<int> requests{0};
+  httplib::Server service;
+  service.Get("/client", [&](const httplib::Request&, httplib::Response& response) {
+    ++requests;
+    response.status = 401;
+    response.set_header("WWW-Authenticate", "Basic realm=\"Staff area\"");
+    response.set_content("<html><body>sign in first</body></html>", "text/html");
+  });
+  const int port = service.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { service.listen_after_bind(); });
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/client";
+  env::SetStartUrlOverride(url);
+  auto window = Open(url);
+  const std::string text = TextOnceItHas(window, "sign in first");
+  EXPECT_NE(text.find("sign in first"), std::string::npos) << text;
+  WaitFor([] { return false; }, 1000);
+  EXPECT_EQ(asked, 1);
+  EXPECT_LE(requests.load(), 2);
+  platform::SetSignInAnswererForTesting(nullptr);
+  env::SetStartUrlOverride("");
+  service.stop();
+  serving.join();
+}
