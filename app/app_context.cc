@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/desk_policy.h"
 #include "app/root_window_registry.h"
 #include "env/paths.h"
 #include "env/product.h"
@@ -32,6 +33,7 @@ AppContext* AppContext::Get() { return g_context; }
 int AppContext::DebuggingPort() const {
   // The port answers every local user, who could drive the session through
   // it: open only when support staff ask for it.
+  if (DebuggingLockedByPolicy()) return 0;
   const auto valid = [](int port) { return port > 0 && port <= 65535 ? port : 0; };
   if (command_line_->HasSwitch("remote-debugging-port"))
     return valid(std::atoi(command_line_->GetSwitchValue("remote-debugging-port").c_str()));

@@ -9,6 +9,7 @@
 
 #include "app/app_context.h"
 #include "app/client_app.h"
+#include "app/desk_policy.h"
 #include "app/main_window_wiring.h"
 #include "app/root_window_registry.h"
 #include "app/termination_close.h"
@@ -89,6 +90,17 @@ std::unique_ptr<platform::InstanceLock> TakeOverOrShowRunningInstance() {
 
 namespace {
 
+// What the administrator set wins; support reads where each setting came
+// from in the program log.
+void ApplyPolicyAndLogSettings(engine::CommandLine& command_line) {
+  std::string problem;
+  const std::optional<DeskPolicy> policy = ReadDeskPolicy(VELTRO_POLICY_FILE, problem);
+  if (!problem.empty()) env::WriteProgramLog(std::string("policy ") + VELTRO_POLICY_FILE + " ignored: " + problem);
+  for (const Setting& setting : ApplyDeskPolicy(policy.value_or(DeskPolicy()), VELTRO_POLICY_FILE, command_line))
+    env::WriteProgramLog("setting " + setting.name + ": " + env::PrintableForLog(setting.value) + " (from " +
+                         setting.origin + ")");
+}
+
 // --version and --help answer on the terminal and start nothing.
 void PrintUsage(bool help) {
   std::printf("%s %s\n", env::PRODUCT_NAME, env::PRODUCT_VERSION);
@@ -130,6 +142,8 @@ int RunMain(int argc, char** argv) {
       return 1;
     }
   }
+
+  if (kind == ProcessKind::Browser) ApplyPolicyAndLogSettings(*command_line);
 
   // Held until this process ends: the one browser process of this user.
   std::unique_ptr<platform::InstanceLock> instance;

@@ -1,5 +1,6 @@
 #include "engine/command_line.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace engine {
@@ -58,6 +59,11 @@ void CommandLine::AppendSwitch(const std::string& name) { switches_.emplace_back
 
 void CommandLine::AppendSwitchWithValue(const std::string& name, const std::string& value) {
   switches_.emplace_back(name, value);
+}
+
+void CommandLine::RemoveSwitch(const std::string& name) {
+  switches_.erase(std::remove_if(switches_.begin(), switches_.end(), [&](const auto& entry) { return entry.first == name; }),
+                  switches_.end());
 }
 
 std::vector<std::string> CommandLine::GetArgv() const {

@@ -24,6 +24,8 @@ class CommandLine {
   std::string GetSwitchValue(const std::string& name) const;
   void AppendSwitch(const std::string& name);
   void AppendSwitchWithValue(const std::string& name, const std::string& value);
+  // Every occurrence.
+  void RemoveSwitch(const std::string& name);
 
   const std::vector<std::pair<std::string, std::string>>& GetSwitches() const { return switches_; }
   const std::vector<std::string>& GetArguments() const { return arguments_; }

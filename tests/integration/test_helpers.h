@@ -21,25 +21,7 @@
 #include <thread>
 #include <vector>
 
-// Sets (or, for nullptr, unsets) environment variables until it goes.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(std::initializer_list<std::pair<const char*, const char*>> values) {
-    for (const auto& [name, value] : values) {
-      const char* old = std::getenv(name);
-      saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-      value ? setenv(name, value, 1) : unsetenv(name);
-    }
-  }
-  ~ScopedEnvironment() {
-    for (const auto& [name, value] : saved_) value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
-  }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
+#include "tests/unit/test_support.h"
 
 // Runs the event loop until |done| or the deadline. It sleeps between
 // events rather than spinning, so the engine's threads keep the CPU;

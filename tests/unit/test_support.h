@@ -9,8 +9,32 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
+
+// Sets (or, for nullptr, unsets) environment variables until it goes.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(std::initializer_list<std::pair<const char*, const char*>> values) {
+    for (const auto& [name, value] : values) {
+      const char* old = std::getenv(name);
+      saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+      value ? setenv(name, value, 1) : unsetenv(name);
+    }
+  }
+  ~ScopedEnvironment() {
+    for (const auto& [name, value] : saved_) value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
 
 // A TCP server on 127.0.0.1 that takes connections and never answers;
 // port() is 0 when it could not listen.

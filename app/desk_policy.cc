@@ -1,0 +1,168 @@
+#include "app/desk_policy.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <sstream>
+
+#include "build_config.h"
+#include "env/paths.h"
+#include "env/product.h"
+#include "platform/ini_profile.h"
+
+namespace app {
+
+namespace {
+
+// A policy file is a few lines.
+constexpr off_t kMaxPolicyBytes = 64 * 1024;
+
+std::atomic<bool> g_debugging_locked{false};
+
+std::string Trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+bool OnlyRootMayWrite(const struct stat& status) { return status.st_uid == 0 && (status.st_mode & 022) == 0; }
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+DeskPolicy ParsePolicy(const std::string& text) {
+  DeskPolicy policy;
+  bool in_section = false;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    line = Trimmed(line);
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (line[0] == '[') {
+      in_section = line == "[Policy]";
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (!in_section || equals == std::string::npos) continue;
+    const std::string value = Trimmed(line.substr(equals + 1));
+    if (!value.empty()) policy[Trimmed(line.substr(0, equals))] = value;
+  }
+  return policy;
+}
+
+std::string PhoneBoxUserFile() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  const std::string folder = config && *config ? config : home && *home ? std::string(home) + "/.config" : "";
+  return folder.empty() ? std::string() : folder + "/veltrocrm/phonebox.conf";
+}
+
+}  // namespace
+
+std::optional<DeskPolicy> ReadDeskPolicy(const std::string& path, std::string& problem) {
+  problem.clear();
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno != ENOENT) problem = "cannot be read";
+    return std::nullopt;
+  }
+  struct stat file_status {};
+  struct stat folder_status {};
+  std::string text;
+  if (fstat(fd, &file_status) != 0 || !S_ISREG(file_status.st_mode)) {
+    problem = "not a plain file";
+  } else if (!OnlyRootMayWrite(file_status)) {
+    problem = "others than root may write it";
+  } else if (stat(FolderOf(path).c_str(), &folder_status) != 0 || !OnlyRootMayWrite(folder_status)) {
+    problem = "others than root may write its folder";
+  } else if (file_status.st_size > kMaxPolicyBytes) {
+    problem = "larger than " + std::to_string(kMaxPolicyBytes) + " bytes";
+  } else {
+    char buffer[4096];
+    for (ssize_t got; (got = read(fd, buffer, sizeof(buffer))) > 0 && static_cast<off_t>(text.size()) <= kMaxPolicyBytes;)
+      text.append(buffer, static_cast<size_t>(got));
+  }
+  close(fd);
+  if (!problem.empty()) return std::nullopt;
+  return ParsePolicy(text.substr(0, kMaxPolicyBytes));
+}
+
+std::vector<Setting> ApplyDeskPolicy(const DeskPolicy& policy, const std::string& policy_path,
+                                     engine::CommandLine& command_line) {
+  const std::string from_policy = "policy " + policy_path;
+  const auto set = [&](const char* key) { return policy.count(key) ? &policy.at(key) : nullptr; };
+  std::vector<Setting> settings;
+  // A switch the policy sets: its value replaces the user's.
+  const auto switch_setting = [&](const char* key, const char* name, const std::string& fallback) {
+    if (const std::string* value = set(key)) {
+      command_line.RemoveSwitch(name);
+      command_line.AppendSwitchWithValue(name, *value);
+      settings.push_back({name, *value, from_policy});
+    } else if (command_line.HasSwitch(name)) {
+      settings.push_back({name, command_line.GetSwitchValue(name), "command line"});
+    } else {
+      settings.push_back({name, fallback, "built in"});
+    }
+  };
+  switch_setting("StartUrl", "start-url", env::StartUrl());
+  switch_setting("ChannelService", "channel-service", VELTRO_CHANNEL_SERVICE_HOST);
+
+  if (const std::string* box = set("PhoneBox")) {
+    setenv("VELTROCRM_PHONEBOX", box->c_str(), 1);
+    settings.push_back({"phone box", *box, from_policy});
+  } else if (const char* value = std::getenv("VELTROCRM_PHONEBOX"); value && *value) {
+    settings.push_back({"phone box", value, "environment VELTROCRM_PHONEBOX"});
+  } else if (const std::string file = PhoneBoxUserFile(); !file.empty() && access(file.c_str(), R_OK) == 0) {
+    settings.push_back({"phone box", "as the file says", "user file " + file});
+  } else {
+    settings.push_back({"phone box", "modem", "built in"});
+  }
+
+  if (const std::string* off_screen = set("OffScreen")) {
+    command_line.RemoveSwitch("off-screen-rendering-enabled");
+    if (*off_screen == "1") command_line.AppendSwitch("off-screen-rendering-enabled");
+    settings.push_back({"off-screen rendering", *off_screen == "1" ? "on" : "off", from_policy});
+  } else {
+    const bool on = command_line.HasSwitch("off-screen-rendering-enabled");
+    settings.push_back({"off-screen rendering", on ? "on" : "off", on ? "command line" : "built in"});
+  }
+
+  if (const std::string* proxy = set("ProxyServer")) {
+    command_line.RemoveSwitch("proxy-server");
+    command_line.RemoveSwitch("no-proxy-server");
+    if (*proxy == "direct") command_line.AppendSwitch("no-proxy-server");
+    else if (*proxy != "desktop") command_line.AppendSwitchWithValue("proxy-server", *proxy);
+    settings.push_back({"proxy", *proxy, from_policy});
+  } else if (command_line.HasSwitch("no-proxy-server")) {
+    settings.push_back({"proxy", "direct", "command line"});
+  } else if (command_line.HasSwitch("proxy-server")) {
+    settings.push_back({"proxy", command_line.GetSwitchValue("proxy-server"), "command line"});
+  } else {
+    settings.push_back({"proxy", "desktop", "built in"});
+  }
+
+  const std::string* debugging = set("RemoteDebugging");
+  g_debugging_locked = debugging && *debugging == "off";
+  if (g_debugging_locked) {
+    command_line.RemoveSwitch("remote-debugging-port");
+    // The engine's own way in, from the environment.
+    unsetenv("QTWEBENGINE_REMOTE_DEBUGGING");
+    settings.push_back({"remote debugging", "off, locked", from_policy});
+  } else if (command_line.HasSwitch("remote-debugging-port")) {
+    settings.push_back({"remote debugging", command_line.GetSwitchValue("remote-debugging-port"), "command line"});
+  } else if (const int port = platform::GetPrivateProfileInt("Debug", "port", 0, env::GetConfigFilePath()); port > 0) {
+    settings.push_back({"remote debugging", std::to_string(port), "user file " + env::GetConfigFilePath()});
+  } else {
+    settings.push_back({"remote debugging", "off", "built in"});
+  }
+  return settings;
+}
+
+bool DebuggingLockedByPolicy() { return g_debugging_locked; }
+
+}  // namespace app

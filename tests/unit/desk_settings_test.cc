@@ -1,0 +1,161 @@
+// The administrator's policy file, the proxy rule, and sign-in credentials.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "app/desk_policy.h"
+#include "channel/proxy_rule.h"
+#include "env/sign_in.h"
+#include "platform/sign_in_dialog.h"
+#include "test_support.h"
+
+namespace {
+
+std::shared_ptr<engine::CommandLine> Parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "veltrocrm");
+  return engine::CommandLine::CreateFromArgv(static_cast<int>(args.size()), args.data());
+}
+
+class DeskPolicyFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/veltro-policy-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder = pattern;
+    chmod(folder.c_str(), 0755);
+    path = folder + "/policy.ini";
+  }
+  void TearDown() override {
+    unlink(path.c_str());
+    rmdir(folder.c_str());
+  }
+  void Write(const std::string& text, mode_t mode = 0644) {
+    std::ofstream(path) << text;
+    chmod(path.c_str(), mode);
+  }
+  std::string folder;
+  std::string path;
+};
+
+TEST_F(DeskPolicyFile, ReadsThePolicySectionOfARootOnlyFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "root owns a policy file";
+  std::string problem;
+  EXPECT_FALSE(app::ReadDeskPolicy(path, problem).has_value());
+  EXPECT_EQ(problem, "") << "no file is no policy, and no problem";
+  Write("; shipped commented out\n;StartUrl=https://x.example/\n[Other]\nStartUrl=https://other.example/\n"
+        "[Policy]\r\n StartUrl = https://crm.example/client \r\nOffScreen=1\nbroken line\nProxyServer=\n");
+  const auto policy = app::ReadDeskPolicy(path, problem);
+  ASSERT_TRUE(policy.has_value()) << problem;
+  EXPECT_EQ(*policy, (app::DeskPolicy{{"StartUrl", "https://crm.example/client"}, {"OffScreen", "1"}}));
+}
+
+TEST_F(DeskPolicyFile, IgnoresWhatOthersThanRootMayChange) {
+  if (geteuid() != 0) GTEST_SKIP() << "root owns a policy file";
+  std::string problem;
+  Write("[Policy]\nStartUrl=https://evil.example/\n", 0666);
+  EXPECT_FALSE(app::ReadDeskPolicy(path, problem).has_value());
+  EXPECT_EQ(problem, "others than root may write it");
+  Write("[Policy]\nStartUrl=https://evil.example/\n", 0644);
+  ASSERT_EQ(chown(path.c_str(), 1000, 1000), 0);
+  EXPECT_FALSE(app::ReadDeskPolicy(path, problem).has_value());
+  EXPECT_EQ(problem, "others than root may write it");
+  ASSERT_EQ(chown(path.c_str(), 0, 0), 0);
+  chmod(folder.c_str(), 0777);
+  EXPECT_FALSE(app::ReadDeskPolicy(path, problem).has_value());
+  EXPECT_EQ(problem, "others than root may write its folder");
+  chmod(folder.c_str(), 0755);
+  Write(std::string(70 * 1024, ';'));
+  EXPECT_FALSE(app::ReadDeskPolicy(path, problem).has_value());
+  EXPECT_NE(problem.find("larger than"), std::string::npos);
+  unlink(path.c_str());
+  ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+  EXPECT_FALSE(app::ReadDeskPolicy(path, problem).has_value()) << "a pipe must not hang the start";
+  EXPECT_EQ(problem, "not a plain file");
+}
+
+TEST(DeskPolicy, WinsOverSwitchesAndSaysWhereEachSettingCameFrom) {
+  ScopedEnvironment phonebox({{"VELTROCRM_PHONEBOX", "modem"}});
+  auto command_line = Parse({"--start-url=https://mine.example/", "--remote-debugging-port=9222",
+                             "--proxy-server=user.example:8080", "--off-screen-rendering-enabled"});
+  const app::DeskPolicy policy{{"StartUrl", "https://crm.example/client"}, {"PhoneBox", "sim"},
+                               {"OffScreen", "0"},  {"ProxyServer", "direct"},
+                               {"RemoteDebugging", "off"}};
+  const auto settings = app::ApplyDeskPolicy(policy, "/etc/p.ini", *command_line);
+  EXPECT_EQ(command_line->GetSwitchValue("start-url"), "https://crm.example/client");
+  EXPECT_FALSE(command_line->HasSwitch("remote-debugging-port"));
+  EXPECT_FALSE(command_line->HasSwitch("proxy-server"));
+  EXPECT_TRUE(command_line->HasSwitch("no-proxy-server"));
+  EXPECT_FALSE(command_line->HasSwitch("off-screen-rendering-enabled"));
+  EXPECT_STREQ(std::getenv("VELTROCRM_PHONEBOX"), "sim");
+  EXPECT_TRUE(app::DebuggingLockedByPolicy());
+  for (const auto& setting : settings)
+    if (setting.name != "channel-service") EXPECT_EQ(setting.origin, "policy /etc/p.ini") << setting.name;
+
+  // Without a policy, the switches stand and say so.
+  auto own = Parse({"--proxy-server=user.example:8080", "--channel-service=c.example"});
+  const auto plain = app::ApplyDeskPolicy({}, "/etc/p.ini", *own);
+  EXPECT_FALSE(app::DebuggingLockedByPolicy());
+  EXPECT_EQ(own->GetSwitchValue("proxy-server"), "user.example:8080");
+  for (const auto& setting : plain) {
+    if (setting.name == "proxy" || setting.name == "channel-service") EXPECT_EQ(setting.origin, "command line");
+    if (setting.name == "start-url") EXPECT_EQ(setting.origin, "built in");
+    if (setting.name == "phone box") EXPECT_EQ(setting.origin, "environment VELTROCRM_PHONEBOX");
+  }
+}
+
+TEST(ProxyRule, TheEnginesProxyListInLibcurlsTerms) {
+  using channel::ProxyFromServerList;
+  const std::string url = "http://channels.example/list";
+  EXPECT_EQ(ProxyFromServerList("proxy.example:3128", url), "http://proxy.example:3128");
+  EXPECT_EQ(ProxyFromServerList("https=secure:443; http=plain:80", url), "http://plain:80");
+  EXPECT_EQ(ProxyFromServerList("https=secure:443;fallback:81", url), "http://fallback:81");
+  EXPECT_EQ(ProxyFromServerList("https=secure:443", url), "") << "no entry for http: direct";
+  EXPECT_EQ(ProxyFromServerList("socks5://s:1080", url), "socks5h://s:1080");
+  EXPECT_EQ(ProxyFromServerList("http=direct://", url), "");
+  EXPECT_EQ(channel::ProxyHostOf("http://user:pw@proxy.example:3128/"), "proxy.example");
+  EXPECT_EQ(channel::ProxyHostOf("http://[::1]:3128"), "[::1]");
+
+  const auto desktop = [](const std::string&) { return std::string("http://desk:1"); };
+  using Mode = channel::ProxyRule::Mode;
+  EXPECT_EQ(channel::ProxyFor(channel::ProxyRuleFromSwitches(false, false, ""), url, desktop), "http://desk:1");
+  EXPECT_EQ(channel::ProxyFor(channel::ProxyRuleFromSwitches(true, true, "p:1"), url, desktop), "");
+  EXPECT_EQ(channel::ProxyRuleFromSwitches(false, true, "p:1").mode, Mode::kServer);
+  EXPECT_EQ(channel::ProxyFor(channel::ProxyRuleFromSwitches(false, true, "p:1"), url, desktop), "http://p:1");
+}
+
+TEST(SignIn, AsksOnceForAPlaceAndAgainOnlyWhenTheKnownOnesAreRefused) {
+  env::ForgetSessionCredentialsForTesting();
+  std::vector<platform::SignInRequest> asked;
+  std::optional<platform::SignInAnswer> answer = platform::SignInAnswer{"alice", "one", false};
+  platform::SetSignInAnswererForTesting([&](const platform::SignInRequest& request) {
+    asked.push_back(request);
+    return answer;
+  });
+  const env::SignInPlace proxy{true, "proxy.example", "Company"};
+  auto first = env::CredentialsFor(proxy, std::nullopt);
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(first->password, "one");
+  EXPECT_EQ(env::CredentialsFor(proxy, std::nullopt), first) << "known ones are not asked for";
+  // Refused ones that are no longer the known ones: someone signed in since.
+  EXPECT_EQ(env::CredentialsFor(proxy, env::Credentials{"alice", "older"}), first);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_FALSE(asked[0].refused);
+  answer = platform::SignInAnswer{"alice", "two", false};
+  EXPECT_EQ(env::CredentialsFor(proxy, first)->password, "two");
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_TRUE(asked[1].refused);
+  // Another realm or a site is another place.
+  answer = std::nullopt;
+  EXPECT_FALSE(env::CredentialsFor({true, "proxy.example", "Other"}, std::nullopt).has_value());
+  EXPECT_FALSE(env::CredentialsFor({false, "proxy.example:80", "Company"}, std::nullopt).has_value());
+  EXPECT_EQ(asked.size(), 4u);
+  EXPECT_EQ(env::CredentialsFor(proxy, std::nullopt)->password, "two");
+  platform::SetSignInAnswererForTesting(nullptr);
+  env::ForgetSessionCredentialsForTesting();
+}
+
+}  // namespace
