@@ -12,6 +12,7 @@
 #include "app/desk_policy.h"
 #include "app/main_window_wiring.h"
 #include "app/root_window_registry.h"
+#include "app/support_bundle.h"
 #include "app/termination_close.h"
 #include "app/ui_message_loop.h"
 #include "app/usage.h"
@@ -93,10 +94,11 @@ namespace {
 // What the administrator set wins; support reads where each setting came
 // from in the program log.
 void ApplyPolicyAndLogSettings(engine::CommandLine& command_line) {
+  const std::string file = VELTRO_POLICY_FILE;
   std::string problem;
-  const std::optional<DeskPolicy> policy = ReadDeskPolicy(VELTRO_POLICY_FILE, problem);
-  if (!problem.empty()) env::WriteProgramLog(std::string("policy ") + VELTRO_POLICY_FILE + " ignored: " + problem);
-  for (const Setting& setting : ApplyDeskPolicy(policy.value_or(DeskPolicy()), VELTRO_POLICY_FILE, command_line))
+  const std::optional<DeskPolicy> policy = ReadDeskPolicy(file, problem);
+  if (!problem.empty()) env::WriteProgramLog("policy " + file + " ignored: " + problem);
+  for (const Setting& setting : ApplyDeskPolicy(policy.value_or(DeskPolicy()), file, command_line))
     env::WriteProgramLog("setting " + setting.name + ": " + env::PrintableForLog(setting.value) + " (from " +
                          setting.origin + ")");
 }
@@ -131,6 +133,16 @@ int RunMain(int argc, char** argv) {
       return 2;
     }
     return env::PrintLogs(options, stdout);
+  }
+
+  if (kind == ProcessKind::Browser && command_line->HasSwitch("support-bundle")) {
+    const std::string given = command_line->GetSwitchValue("support-bundle");
+    const std::string path = given.empty() ? DefaultSupportBundlePath() : given;
+    std::string problem;
+    const int result = WriteSupportBundle(path, *command_line, kLogRetentionDays, problem);
+    if (result == 0) std::printf("%s\n", path.c_str());
+    else std::fprintf(stderr, "veltrocrm: %s\n", problem.c_str());
+    return result;
   }
 
   platform::DisplayChoice display;

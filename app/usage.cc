@@ -22,6 +22,8 @@ const Switch kSwitches[] = {
     {"background-color", "COLOUR", "the colour behind the page while it loads (CSS colour)"},
     {"print-logs", "", "print today's logs as text, one record a line, and exit; with --day=YYYY-MM-DD, "
                        "--kind=program|page|crash (repeatable) and --follow"},
+    {"support-bundle", "FILE", "write one archive for support (15 days of logs, versions, settings, the desktop; "
+                               "no web data) to FILE, or to the home folder when FILE is empty, and exit"},
     {"version", "", "print the version and exit"},
     {"help", "", "print this text and exit"},
 };

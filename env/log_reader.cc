@@ -85,6 +85,12 @@ std::vector<LogRecord> ParseLogRecords(const std::string& bytes, size_t& offset,
     }
     if (!whole) break;
     position = end;
+    // The page log's records are its lines, untimed.
+    if (kind == "page") {
+      if (!line.empty()) records.push_back({"", kind, Utf16ToUtf8(line)});
+      offset = position;
+      continue;
+    }
     const std::string time = TimeOfLine(line);
     if (time.empty()) {
       // A record's text can hold line breaks; support reads it on one line.

@@ -155,21 +155,40 @@ TEST(LogReader, RecordsAsLines) {
   const std::u16string half = u"still writing\r\n";
   for (char16_t unit : half) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   size_t offset = 0;
-  const std::vector<env::LogRecord> records = env::ParseLogRecords(bytes, offset, "page");
+  const std::vector<env::LogRecord> records = env::ParseLogRecords(bytes, offset, "program");
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].time, "2026-12-08 03:04:18.151");
-  EXPECT_EQ(records[0].kind, "page");
+  EXPECT_EQ(records[0].kind, "program");
   EXPECT_EQ(records[0].text, "request fail 1 error code:6");
   EXPECT_EQ(records[1].text, "来电 line one \u23CE line two");
   EXPECT_EQ(offset, bytes.size() - half.size() * 2);
   // The rest once it is whole, read from where the last read stopped.
   const std::u16string rest = u"datetime:2026/12/08 03:04:20.000\r\n";
   for (char16_t unit : rest) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-  const std::vector<env::LogRecord> more = env::ParseLogRecords(bytes, offset, "page");
+  const std::vector<env::LogRecord> more = env::ParseLogRecords(bytes, offset, "program");
   ASSERT_EQ(more.size(), 1u);
   EXPECT_EQ(more[0].text, "still writing");
   EXPECT_EQ(offset, bytes.size());
-  EXPECT_TRUE(env::ParseLogRecords(bytes, offset, "page").empty());
+  EXPECT_TRUE(env::ParseLogRecords(bytes, offset, "program").empty());
+}
+
+// The page log has no time lines: each line is a record. They were once
+// waited for in vain, and support never saw the page's messages.
+TEST(LogReader, PageLogLinesAreRecords) {
+  TempDir temp;
+  const std::string path = (temp.path() / "page.txt").string();
+  ASSERT_TRUE(env::AppendLogRecord(path, u"page ready\r\n"));
+  ASSERT_TRUE(env::AppendLogRecord(path, u"来电 13800138000\r\n"));
+  std::string bytes = ReadFile(path);
+  const std::u16string half = u"half a line";
+  for (char16_t unit : half) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  size_t offset = 0;
+  const std::vector<env::LogRecord> records = env::ParseLogRecords(bytes, offset, "page");
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].text, "page ready");
+  EXPECT_EQ(records[1].text, "来电 13800138000");
+  EXPECT_EQ(records[1].time, "");
+  EXPECT_EQ(offset, bytes.size() - half.size() * 2);
 }
 
 TEST(LogReader, Options) {
