@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QMessageBox>
 #include <QPushButton>
@@ -620,6 +621,64 @@ TEST_F(BrowserPolicies, DeclinedSignInEndsWithoutARetryStorm) {
   WaitFor([] { return false; }, 1000);
   EXPECT_EQ(asked, 1);
   EXPECT_LE(requests.load(), 2);
+  platform::SetSignInAnswererForTesting(nullptr);
+  env::SetStartUrlOverride("");
+  service.stop();
+  serving.join();
+}
+
+namespace {
+
+// The value of |name|="..." or name=... in a Digest header.
+std::string DigestField(const std::string& header, const std::string& name) {
+  const size_t at = header.find(name + "=");
+  if (at == std::string::npos) return std::string();
+  size_t start = at + name.size() + 1;
+  const bool quoted = header[start] == '"';
+  if (quoted) ++start;
+  return header.substr(start, header.find(quoted ? "\"" : ",", start) - start);
+}
+
+std::string Md5(const std::string& text) {
+  return QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Md5).toHex().toStdString();
+}
+
+}  // namespace
+
+// Digest sign-in gets the same dialog; the engine answers the challenge.
+TEST_F(BrowserPolicies, ServiceDigestSignInWorks) {
+  env::ForgetSessionCredentialsForTesting();
+  std::vector<platform::SignInRequest> asked;
+  platform::SetSignInAnswererForTesting([&](const platform::SignInRequest& request) {
+    asked.push_back(request);
+    return platform::SignInAnswer{"alice", "s3cret", false};
+  });
+  httplib::Server service;
+  service.Get("/client", [](const httplib::Request& request, httplib::Response& response) {
+    const std::string given = request.get_header_value("Authorization");
+    if (given.rfind("Digest ", 0) == 0) {
+      const std::string ha1 = Md5(DigestField(given, "username") + ":Digest area:s3cret");
+      const std::string ha2 = Md5("GET:" + DigestField(given, "uri"));
+      const std::string expected = Md5(ha1 + ":n0nce:" + DigestField(given, "nc") + ":" +
+                                       DigestField(given, "cnonce") + ":auth:" + ha2);
+      if (DigestField(given, "response") == expected) {
+        response.set_content("<html><body>digest signed in</body></html>", "text/html");
+        return;
+      }
+    }
+    response.status = 401;
+    response.set_header("WWW-Authenticate", "Digest realm=\"Digest area\", nonce=\"n0nce\", qop=\"auth\"");
+    response.set_content("sign in first", "text/plain");
+  });
+  const int port = service.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { service.listen_after_bind(); });
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/client";
+  env::SetStartUrlOverride(url);
+  auto window = Open(url);
+  const std::string text = TextOnceItHas(window, "digest signed in");
+  EXPECT_EQ(text.rfind("digest signed in", 0), 0u) << text;
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].realm, "Digest area");
   platform::SetSignInAnswererForTesting(nullptr);
   env::SetStartUrlOverride("");
   service.stop();
