@@ -22,6 +22,7 @@ namespace {
 // Sign-ins tried with the proxy for one fetch: a wrong password is asked
 // again, a while.
 constexpr int kMaxProxySignIns = 3;
+constexpr size_t kMostRealmBytes = 256;
 
 // The scheme the proxy asked for last: Basic credentials go out with the
 // first request of the next fetch.
@@ -90,7 +91,8 @@ size_t NoteHeader(char* data, size_t size, size_t count, void* target) {
     const size_t realm = value.find("realm=\"");
     if (realm != std::string::npos && transfer->proxy_realm.empty()) {
       const size_t start = realm + 7;
-      transfer->proxy_realm = value.substr(start, value.find('"', start) - start);
+      // The proxy's words, kept as short as a realm is.
+      transfer->proxy_realm = value.substr(start, std::min(value.find('"', start) - start, kMostRealmBytes));
     }
   }
   return size * count;
