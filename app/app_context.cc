@@ -54,6 +54,7 @@ void AppContext::FillSettingsForLanguage(engine::Settings& settings, uint16_t sy
   if (!log_folder.empty()) settings.log_file = log_folder + "errorLog.txt";
   settings.log_severity = engine::LOGSEVERITY_ERROR;
   settings.remote_debugging_port = DebuggingPort();
+  settings.remote_debugging_shut = DebuggingLockedByPolicy();
   settings.uncaught_exception_stack_size = 1024;
   settings.windowless_rendering_enabled = command_line_->HasSwitch("off-screen-rendering-enabled");
   settings.background_color = background_color_;

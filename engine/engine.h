@@ -37,6 +37,8 @@ struct Settings {
   std::string log_file;
   LogSeverity log_severity = LOGSEVERITY_DEFAULT;
   int remote_debugging_port = 0;
+  // No remote debugging, whatever the environment asks.
+  bool remote_debugging_shut = false;
   int uncaught_exception_stack_size = 0;
   bool windowless_rendering_enabled = false;
   Color background_color = 0;
@@ -525,6 +527,11 @@ bool CreateBrowser(const WindowInfo& window_info, std::shared_ptr<Client> client
 
 // Chromium switches for the settings, in a fixed order (exposed for tests).
 std::vector<std::string> SwitchesForSettings(const Settings& settings);
+// The engine's flags: the user's own (QTWEBENGINE_CHROMIUM_FLAGS, words
+// split at blanks outside double quotes) first, so that ours, later, win;
+// the user's remote-debugging ones are left out when the settings keep the
+// port shut.
+std::string EngineFlags(const std::string& user_flags, const std::vector<std::string>& ours, bool debugging_shut);
 
 }  // namespace engine
 

@@ -8,7 +8,7 @@ packages=(
   libgl-dev libx11-dev libcurl4-openssl-dev libjsoncpp-dev libgtest-dev libgmock-dev libcpp-httplib-dev libsecret-1-dev zlib1g-dev
   qt6-translations-l10n
   xvfb weston xwayland xserver-xorg-core xserver-xorg-video-dummy xauth openbox xdotool x11-utils x11-xserver-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
-  poppler-utils procps gdb strace python3 gnome-keyring libsecret-tools
+  poppler-utils procps gdb strace python3 gnome-keyring libsecret-tools at-spi2-core python3-pyatspi
   dpkg-dev file pkexec polkitd dbus xdg-utils desktop-file-utils debootstrap
   dunst fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6 ibus ibus-libpinyin fonts-noto-cjk qt6-wayland
 )

@@ -10,6 +10,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QtWebEngineCore/qtwebenginecoreglobal.h>
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -83,6 +84,32 @@ std::string QuoteForEnvironment(const std::string& arg) {
     quoted += c;
   }
   return quoted + "\"";
+}
+
+std::vector<std::string> SplitFlags(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false;
+  bool in_word = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\' && quoted && i + 1 < text.size() && text[i + 1] == '"') {
+      word += '"';
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+      in_word = true;
+    } else if (!quoted && (c == ' ' || c == '\t' || c == '\n')) {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else {
+      word += c;
+      in_word = true;
+    }
+  }
+  if (in_word) words.push_back(word);
+  return words;
 }
 
 int ChromiumLogLevel(LogSeverity severity) {
@@ -224,6 +251,18 @@ std::vector<std::string> SwitchesForSettings(const Settings& settings) {
   return switches;
 }
 
+std::string EngineFlags(const std::string& user_flags, const std::vector<std::string>& ours, bool debugging_shut) {
+  std::string flags;
+  std::vector<std::string> words = SplitFlags(user_flags);
+  if (debugging_shut)
+    words.erase(std::remove_if(words.begin(), words.end(),
+                               [](const std::string& word) { return word.rfind("--remote-debugging", 0) == 0; }),
+                words.end());
+  words.insert(words.end(), ours.begin(), ours.end());
+  for (const auto& word : words) flags += (flags.empty() ? "" : " ") + QuoteForEnvironment(word);
+  return flags;
+}
+
 int ExecuteProcess(const MainArgs& args, App* app) {
   const std::string type = ProcessType(args.argc, args.argv);
   if (type.empty()) return -1;
@@ -253,12 +292,17 @@ bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
                                           : CommandLine::CreateFromArgv(args.argc, args.argv);
   if (app) app->OnBeforeCommandLineProcessing(std::string(), *engine_command_line);
 
-  std::string flags;
   std::vector<std::string> switches = SwitchesForSettings(settings);
   for (const auto& [name, value] : engine_command_line->GetSwitches())
     switches.push_back(value.empty() ? "--" + name : "--" + name + "=" + value);
-  for (const auto& sw : switches) flags += (flags.empty() ? "" : " ") + QuoteForEnvironment(sw);
-  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", QByteArray::fromStdString(flags));
+  const QByteArray user_flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", QByteArray::fromStdString(EngineFlags(
+                                            user_flags.toStdString(), switches, settings.remote_debugging_shut)));
+  // The engine builds the page's accessible tree only while an assistive
+  // technology listens, and then only with this set: without it a screen
+  // reader gets an empty document. A value the user set stands.
+  if (qEnvironmentVariableIsEmpty("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY"))
+    qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
   if (settings.no_sandbox) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   // The page side of the product runs in this process, so the helpers are
   // the engine's own; going through this executable first cost every
@@ -303,8 +347,11 @@ bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
   g_state->global_profile = new QWebEngineProfile(QStringLiteral("global"));
   ConfigureNewProfile(g_state->global_profile);
   ApplyProfileSettings(g_state->global_profile, nullptr);
-  // The engine has read its switches; keep them away from programs we start.
-  qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  // The engine has read its switches; programs we start get the user's.
+  if (user_flags.isEmpty())
+    qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  else
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", user_flags);
   if (app && app->GetBrowserProcessHandler()) app->GetBrowserProcessHandler()->OnContextInitialized();
   return true;
 }

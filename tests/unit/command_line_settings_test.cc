@@ -139,6 +139,18 @@ TEST(Settings, BecomeEngineSwitches) {
                                       "--remote-debugging-port=8100"}));
 }
 
+// The user's engine switches stay, ours come after them (the engine takes
+// the last of a switch), the user's debugging ones go when the port is shut.
+TEST(Settings, KeepTheUsersEngineFlags) {
+  const std::vector<std::string> ours = {"--lang=zh-CN", "--log-file=/opt/v c/log/errorLog.txt"};
+  EXPECT_EQ(engine::EngineFlags("", ours, false), "--lang=zh-CN \"--log-file=/opt/v c/log/errorLog.txt\"");
+  EXPECT_EQ(engine::EngineFlags("  --force-dark-mode\t--user-agent=\"A \\\"B\\\" C\" ", ours, false),
+            "--force-dark-mode \"--user-agent=A \\\"B\\\" C\" --lang=zh-CN \"--log-file=/opt/v c/log/errorLog.txt\"");
+  EXPECT_EQ(engine::EngineFlags("--remote-debugging-port=9222 --remote-debugging-pipe --lang=en", {}, true),
+            "--lang=en");
+  EXPECT_EQ(engine::EngineFlags("--remote-debugging-port=9222", {}, false), "--remote-debugging-port=9222");
+}
+
 TEST(CssColor, Forms) {
   struct Case {
     const char* text;

@@ -1,0 +1,75 @@
+#!/usr/bin/python3
+"""Reads a program's accessible tree over AT-SPI, as a screen reader does.
+
+atspi_probe.py tree PID            every object: depth, role, name, states
+atspi_probe.py press PID NAME      the first push button called NAME, by its action
+"""
+import sys
+
+import pyatspi
+
+
+def application(pid):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for app in desktop:
+        try:
+            if app is not None and app.get_process_id() == pid:
+                return app
+        except Exception:
+            continue
+    return None
+
+
+def walk(node, depth=0, seen=None):
+    if seen is None:
+        seen = set()
+    if node is None or depth > 60 or len(seen) > 20000:
+        return
+    key = hash(node)
+    if key in seen:
+        return
+    seen.add(key)
+    yield depth, node
+    try:
+        children = list(node)
+    except Exception:
+        return
+    for child in children:
+        yield from walk(child, depth + 1, seen)
+
+
+def describe(node):
+    try:
+        states = node.getState().getStates()
+        names = [pyatspi.stateToString(s) for s in states
+                 if s in (pyatspi.STATE_FOCUSED, pyatspi.STATE_FOCUSABLE, pyatspi.STATE_SHOWING,
+                          pyatspi.STATE_ACTIVE)]
+        return f"{node.getRoleName()}\t{node.name}\t{','.join(names)}"
+    except Exception as error:
+        return f"(gone)\t{error}\t"
+
+
+def main():
+    command, pid = sys.argv[1], int(sys.argv[2])
+    app = application(pid)
+    if app is None:
+        print("no such application on the accessibility bus", file=sys.stderr)
+        return 1
+    if command == "tree":
+        for depth, node in walk(app):
+            print(f"{depth}\t{describe(node)}")
+        return 0
+    if command == "press":
+        for _, node in walk(app):
+            try:
+                if node.getRole() == pyatspi.ROLE_PUSH_BUTTON and node.name == sys.argv[3]:
+                    node.queryAction().doAction(0)
+                    return 0
+            except Exception:
+                continue
+        print("no such button", file=sys.stderr)
+        return 1
+    return 2
+
+
+sys.exit(main())
