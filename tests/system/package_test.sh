@@ -62,6 +62,9 @@ check "the man page is installed" bash -c "zcat /usr/share/man/man1/veltrocrm.1.
 check "the package lists the service's domains as the only pinnable ones" \
   bash -c "grep -v '^#' /etc/veltrocrm/pinnable-domains | grep -qx 'veltrocrm.com' && test \"\$(stat -c %U:%a /etc/veltrocrm/pinnable-domains)\" = root:644"
 check "as a configuration file of the package" bash -c "dpkg-query -W -f='\${Conffiles}' veltrocrm | grep -q /etc/veltrocrm/pinnable-domains"
+check "the policy file comes root's, commented out, a configuration file" bash -c \
+  "test \"\$(stat -c %U:%a /etc/veltrocrm/policy.ini)\" = root:644 && ! grep -qE '^[A-Za-z]+=' /etc/veltrocrm/policy.ini &&
+   dpkg-query -W -f='\${Conffiles}' veltrocrm | grep -q /etc/veltrocrm/policy.ini"
 # The test's service domain, as an administrator would add a staging one.
 echo 'dead.example' >> /etc/veltrocrm/pinnable-domains
 check "polkit knows the helper by its installed path" \
