@@ -1,8 +1,6 @@
 #include "browser/find_dialog.h"
 
-
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -60,7 +58,14 @@ FindDialog::FindDialog(QWidget* owner, std::function<void(const FindEvent&)> on_
   layout->addWidget(down_, 1, 2);
   layout->addWidget(cancel, 1, 3);
   connect(find_next, &QPushButton::clicked, this, &FindDialog::FindNext);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::close);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  // Escape, Cancel and the title bar's close all end here; Escape never
+  // reaches closeEvent.
+  connect(this, &QDialog::finished, this, [this] {
+    FindEvent closed;
+    closed.dialog_closed = true;
+    on_event_(closed);
+  });
 }
 
 void FindDialog::FindNext() {
@@ -69,13 +74,6 @@ void FindDialog::FindNext() {
   event.match_case = match_case_->isChecked();
   event.forward = down_->isChecked();
   on_event_(event);
-}
-
-void FindDialog::closeEvent(QCloseEvent* event) {
-  FindEvent closed;
-  closed.dialog_closed = true;
-  on_event_(closed);
-  QDialog::closeEvent(event);
 }
 
 void FindState::Handle(const FindEvent& event, const Actions& actions) {

@@ -43,9 +43,6 @@ class FindDialog : public QDialog {
  public:
   FindDialog(QWidget* owner, std::function<void(const FindEvent&)> on_event);
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
-
  private:
   void FindNext();
 

@@ -25,7 +25,10 @@ LoadingDialog::LoadingDialog(QWidget* frame)
   const QFontMetrics metrics(font);
   resize(DialogUnitsToPixels(metrics, 0, 0, 204, 80).size());
 
-  auto* text = new QLabel(QStringLiteral("加载中，请稍候..."), this);
+  const QString waiting = QStringLiteral("加载中，请稍候...");
+  // Without a title bar a screen reader names the dialog by this.
+  setAccessibleName(waiting);
+  auto* text = new QLabel(waiting, this);
   text->setObjectName(QStringLiteral("loadingText"));
   text->setAlignment(Qt::AlignCenter);
   text->setGeometry(DialogUnitsToPixels(metrics, 73, 46, 65, 8).adjusted(-20, 0, 20, 4));
@@ -33,6 +36,7 @@ LoadingDialog::LoadingDialog(QWidget* frame)
   bar_->setRange(0, 100);
   bar_->setValue(0);
   bar_->setTextVisible(false);
+  bar_->setAccessibleName(QStringLiteral("加载进度"));
   bar_->setGeometry(DialogUnitsToPixels(metrics, 26, 21, 152, 14));
   startTimer(kTimerPeriodMs);
 }

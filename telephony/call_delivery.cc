@@ -33,18 +33,22 @@ std::u16string EscapeForScriptString(const std::string& bytes) {
   return out;
 }
 
-std::u16string PhoneCallScript(int source, uintptr_t announcement) {
+std::optional<std::string> TakeCallForPage(int source, uintptr_t announcement) {
   const size_t slot = announcement & 0xFF;
   const uint64_t serial = announcement >> 8;
-  if (slot >= kCallSlots) return std::u16string();
+  if (slot >= kCallSlots) return std::nullopt;
   std::string number;
   const bool taken = source == CALL_SOURCE_LANDLINE ? GetLandlineCallTable().TakeForDelivery(slot, serial, number)
                                                     : GetMobileCallTable().TakeForDelivery(slot, serial, number);
   if (!taken) {
     // Never another call's number in its place, never one twice.
     if (serial != 0) env::WriteProgramLog("call " + std::to_string(serial) + " dropped: its slot was reused first");
-    return std::u16string();
+    return std::nullopt;
   }
+  return number;
+}
+
+std::u16string PhoneCallScript(const std::string& number) {
   return u"phoneCall(\"" + EscapeForScriptString(number) + u"\");";
 }
 

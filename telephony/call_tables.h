@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace telephony {
@@ -87,12 +88,14 @@ using LandlineCallTable = CallTable<36>;
 MobileCallTable& GetMobileCallTable();
 LandlineCallTable& GetLandlineCallTable();
 
-// The script that hands the call of |announcement| (CallAnnouncement) in
-// the |source| table to the page: phoneCall("<number>"); with the number
-// made safe for a string literal. Empty (and logged when a later call took
-// its slot first) when there is nothing to hand over: a slot above 7, a
-// call handed over already.
-std::u16string PhoneCallScript(int source, uintptr_t announcement);
+// The number of the call of |announcement| (CallAnnouncement) in the
+// |source| table, taken for handing over. None (and logged when a later
+// call took its slot first) when there is nothing to hand over: a slot
+// above 7, a call handed over already.
+std::optional<std::string> TakeCallForPage(int source, uintptr_t announcement);
+// The script that hands |number| to the page: phoneCall("<number>"); with
+// the number made safe for a string literal.
+std::u16string PhoneCallScript(const std::string& number);
 // The escaping used there (exposed for tests): bytes that are not valid
 // UTF-8 become U+FFFD; quotes, backslashes, line breaks, U+2028/U+2029 and
 // other control characters are escaped.

@@ -39,9 +39,11 @@ UpgradeProgressDialog::UpgradeProgressDialog()
   bar_->setRange(0, 100);
   bar_->setValue(0);
   bar_->setTextVisible(false);
+  bar_->setAccessibleName(QStringLiteral("升级包下载进度"));
   bar_->setGeometry(browser::DialogUnitsToPixels(metrics, 18, 24, 258, 13));
   auto* text = new QLabel(QStringLiteral("升级包正在下载，即将升级软件，请稍等..."), this);
   text->setAlignment(Qt::AlignCenter);
+  setAccessibleDescription(text->text());
   text->setGeometry(browser::DialogUnitsToPixels(metrics, 0, 53, 292, 8).adjusted(0, 0, 0, 4));
   auto* cancel = new QPushButton(QStringLiteral("取消升级"), this);
   cancel->setDefault(true);

@@ -3,15 +3,19 @@
 # the accessibility bus on (as Orca turns it on), the demo page's headings,
 # buttons and field by role and name, in the normal window (under the
 # window the user sees) and off screen; a button pressed by its accessible
-# action does what a click does.
-# Usage: accessibility_test.sh VELTROCRM DEMO_SERVER
+# action does what a click does; a call is announced. With the keyboard
+# alone: Tab reaches the page's controls and comes round again, the page's
+# boxes open with the focus on their button or field, are named by their
+# titles, answer Enter and Escape and give the focus back; the failure
+# page's button is reached with Tab.
+# Usage: accessibility_test.sh VELTROCRM DEMO_SERVER PHONE_SIM WINDOW_SHOT
 set -uo pipefail
 if [ "${VELTRO_A11Y_SESSION:-}" != 1 ]; then
   # The accessibility bus keeps "a screen reader is on" in the desktop's
   # settings: here in memory, gone with the session.
   VELTRO_A11Y_SESSION=1 GSETTINGS_BACKEND=memory exec dbus-run-session -- bash "$0" "$@"
 fi
-exe=$1 demo=$2
+exe=$1 demo=$2 phone_sim=$3 shot=$4
 . "$(dirname "$0")/lib.sh"
 probe=$(dirname "$0")/atspi_probe.py
 export LANG=zh_CN.UTF-8
@@ -42,9 +46,100 @@ check "window: under the visible main window" awk -F'\t' -v t="$main_title" '
   $1 == 1 { under = ($3 == t) } $3 == "开启固话捕捉" && under { found = 1 } END { exit !found }' "$work/tree"
 check "a button pressed by its accessible action" /usr/bin/python3 "$probe" press "$client_pid" 开启手机捕捉
 check "does what a click does" wait_until 10 has '\tlabel\t手机来电捕捉已开启\t'
+
+# A call, heard wherever the focus is: the client announces it (Qt 6.8 on);
+# the page's live region reaches AT-SPI only as the engine forwards it.
+/usr/bin/python3 "$probe" listen 40 > "$work/events" 2>&1 &
+listener=$!
+wait_until 10 grep -qx listening "$work/events"
+"$phone_sim" 13800138000 > /dev/null
+check "the call reaches the page's list" wait_until 15 has '13800138000'
+if /usr/bin/python3 -c 'import sys; from gi.repository import GLib' 2>/dev/null &&
+   dpkg --compare-versions "$(dpkg-query -W -f '${Version}' libqt6gui6 2>/dev/null)" ge 6.8; then
+  check "the call is announced to the screen reader" \
+    wait_until 10 grep -qP '^object:announcement\t.*来电 13800138000' "$work/events"
+else
+  echo "not checked: Qt $(dpkg-query -W -f '${Version}' libqt6gui6 2>/dev/null) has no announcements"
+fi
+kill "$listener" 2>/dev/null
 stop_client
 
 serve_and_start "$demo" --off-screen-rendering-enabled
 wait_for_main
 page_checks off-screen
+stop_client
+
+# The keyboard alone, on a page with the boxes a page can open.
+cat > "$work/site/index.html" <<'HTML'
+<!DOCTYPE html><html lang="zh"><head><meta charset="utf-8"><title>键盘</title></head>
+<body style="font:20px sans-serif"><h1>键盘操作</h1>
+<button onclick="alert('已保存')">提示框</button>
+<button onclick="document.getElementById('answer').textContent = '回答：' + prompt('请输入号码', '')">输入框</button>
+<button onclick="document.getElementById('answer').textContent = confirm('确定删除吗？') ? '已确认' : '已取消'">确认框</button>
+<p id="answer" aria-live="polite">尚无回答</p></body></html>
+HTML
+button='(push )?button'
+focused() { tree && grep -qP "\t$1\t$2\t[^\t]*\bfocused\b" "$work/tree"; }  # focused ROLE NAME
+tab_to() { xdotool key Tab; wait_until 2 focused "$@"; }
+back_to() { xdotool key shift+Tab; wait_until 2 focused "$@"; }
+key() { xdotool key "$@"; }
+box_checks() {  # box_checks TITLE-PREFIX NAME: the box is there, named and painted
+  check "$2 is named by its title" wait_until 10 has "\t(alert|dialog)\t$1"
+  check "$2 is painted" wait_until 10 drawn "a11y-$2" "$(box "$1")"
+}
+box() {  # box TITLE-PREFIX: the client's first visible window titled so
+  local w
+  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+    case "$(xdotool getwindowname "$w" 2>/dev/null)" in "$1"*) echo "$w"; return ;; esac
+  done
+}
+box_gone() { test -z "$(box "$1")"; }
+keyboard_checks() {  # keyboard_checks MODE
+  xdotool windowactivate --sync "$main" > /dev/null 2>&1
+  check "$1: Tab reaches the first button" wait_until 20 tab_to "$button" 提示框
+  key Return
+  box_checks 提示 "$1-alert"
+  check "$1: the alert's button has the focus" focused "$button" 确定
+  check "$1: the alert says the page's text" grep -qP '\tlabel\t已保存\t' "$work/tree"
+  key Escape
+  check "$1: Escape closes it" wait_until 10 box_gone 提示
+  check "$1: the focus is back on the page's button" wait_until 10 focused "$button" 提示框
+  key Tab Return
+  box_checks Javascript "$1-prompt"
+  check "$1: the prompt's field has the focus" focused '(entry|text)' '[^\t]*'
+  check "$1: the field is named by the page's question" grep -qP '\t(entry|text)\t请输入号码' "$work/tree"
+  key 4 2 Return
+  check "$1: Enter gives the page the answer" wait_until 10 has '回答：42'
+  key Tab Return
+  box_checks 提示 "$1-confirm"
+  check "$1: the confirm box has OK and Cancel" \
+    bash -c "grep -qP '\t$button\t确定\t' '$work/tree' && grep -qP '\t$button\t取消\t' '$work/tree'"
+  key Escape
+  check "$1: Escape cancels it" wait_until 10 has '已取消'
+  # Past the last control and round again: nothing keeps the focus.
+  check "$1: Tab comes round to the first button" wait_until 30 tab_to "$button" 提示框
+  key Tab
+  check "$1: Tab goes on" wait_until 10 focused "$button" 输入框
+  key shift+Tab
+  check "$1: Shift+Tab goes back" wait_until 10 focused "$button" 提示框
+  check "$1: Shift+Tab comes round to the last button" wait_until 30 back_to "$button" 确认框
+}
+serve_and_start "$demo"
+wait_for_main
+keyboard_checks window
+stop_client
+
+serve_and_start "$demo" --off-screen-rendering-enabled
+wait_for_main
+keyboard_checks off-screen
+stop_client
+
+# The failure page: its button is reached with Tab.
+"$work/app/veltrocrm" --start-url=http://127.0.0.1:9/ --channel-service=127.0.0.1:9 > "$work/client.out" 2>&1 &
+client_pid=$!
+wait_for_main
+check "failure page: its button reaches the screen reader" wait_until 60 has "\t$button\t刷新重试\t"
+xdotool windowactivate --sync "$main" > /dev/null 2>&1
+check "failure page: Tab reaches it" wait_until 20 tab_to "$button" 刷新重试
+stop_client
 finish

@@ -3,6 +3,8 @@
 
 atspi_probe.py tree PID            every object: depth, role, name, states
 atspi_probe.py press PID NAME      the first push button called NAME, by its action
+atspi_probe.py listen SECONDS      the events a screen reader hears, one a line, for
+                                   SECONDS ("listening" once it hears)
 """
 import sys
 
@@ -49,7 +51,31 @@ def describe(node):
         return f"(gone)\t{error}\t"
 
 
+EVENTS = ("object:announcement", "object:children-changed", "object:text-changed",
+          "object:property-change:accessible-name", "object:state-changed:showing", "window:create",
+          "object:state-changed:focused")
+
+
+def listen(seconds):
+    from gi.repository import GLib
+
+    def heard(event):
+        try:
+            source = f"{event.source.getRoleName()}\t{event.source.name}"
+        except Exception:
+            source = "(gone)\t"
+        print(f"{event.type}\t{source}\t{event.any_data}", flush=True)
+
+    pyatspi.Registry.registerEventListener(heard, *EVENTS)
+    GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)
+    GLib.idle_add(lambda: print("listening", flush=True) and False)
+    pyatspi.Registry.start()
+    return 0
+
+
 def main():
+    if sys.argv[1] == "listen":
+        return listen(float(sys.argv[2]))
     command, pid = sys.argv[1], int(sys.argv[2])
     app = application(pid)
     if app is None:

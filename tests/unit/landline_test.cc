@@ -28,6 +28,12 @@ using namespace telephony;
 
 namespace {
 
+// What the main window hands the page for an announced call.
+std::u16string ScriptFor(int source, uintptr_t announcement) {
+  const auto number = TakeCallForPage(source, announcement);
+  return number ? PhoneCallScript(*number) : std::u16string();
+}
+
 class FakeLibrary : public PhoneBoxLibrary {
  public:
   int32_t Open() override {
@@ -307,9 +313,9 @@ TEST_F(Capture, CallerIdsGoRoundTheRing) {
     EXPECT_EQ(posted[i].wparam & 0xFF, i % 8);
   }
   // The ninth took slot 0: the first call's announcement finds it gone.
-  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_LANDLINE, posted[8].wparam), u"phoneCall(\"13800138008\");");
-  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_LANDLINE, posted[0].wparam), u"");
-  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_LANDLINE, posted[1].wparam), u"phoneCall(\"13800138001\");");
+  EXPECT_EQ(ScriptFor(CALL_SOURCE_LANDLINE, posted[8].wparam), u"phoneCall(\"13800138008\");");
+  EXPECT_EQ(ScriptFor(CALL_SOURCE_LANDLINE, posted[0].wparam), u"");
+  EXPECT_EQ(ScriptFor(CALL_SOURCE_LANDLINE, posted[1].wparam), u"phoneCall(\"13800138001\");");
   EXPECT_EQ(capture->rescan_state(), kRescanIdle);
 }
 
@@ -331,7 +337,7 @@ TEST_F(Capture, ABurstOfRingsWaitsForTheMainWindow) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     std::lock_guard<std::mutex> lock(mutex);
     for (const Posted& call : posted) {
-      const std::u16string script = PhoneCallScript(CALL_SOURCE_LANDLINE, call.wparam);
+      const std::u16string script = ScriptFor(CALL_SOURCE_LANDLINE, call.wparam);
       delivered.push_back(std::string(script.begin(), script.end()));
     }
     posted.clear();

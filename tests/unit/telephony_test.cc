@@ -26,6 +26,12 @@ using namespace telephony;
 
 namespace {
 
+// What the main window hands the page for an announced call.
+std::u16string ScriptFor(int source, uintptr_t announcement) {
+  const auto number = TakeCallForPage(source, announcement);
+  return number ? PhoneCallScript(*number) : std::u16string();
+}
+
 std::string Bytes(const char* text, size_t length) { return std::string(text, length); }
 
 TEST(CallDatagram, Parsing) {
@@ -153,12 +159,12 @@ TEST(CallDelivery, ScriptsAreSafeStringLiterals) {
   // A landline and a mobile call in slot 2 are told apart by the source.
   const uint64_t mobile = GetMobileCallTable().Store(2, "139", 3);
   const uint64_t landline = GetLandlineCallTable().Store(2, "0571", 4);
-  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, CallAnnouncement(2, mobile)), u"phoneCall(\"139\");");
-  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_LANDLINE, CallAnnouncement(2, landline)), u"phoneCall(\"0571\");");
+  EXPECT_EQ(ScriptFor(CALL_SOURCE_MOBILE, CallAnnouncement(2, mobile)), u"phoneCall(\"139\");");
+  EXPECT_EQ(ScriptFor(CALL_SOURCE_LANDLINE, CallAnnouncement(2, landline)), u"phoneCall(\"0571\");");
   GetMobileCallTable().Store(7, "7", 1);
-  EXPECT_EQ(PhoneCallScript(1, 7), u"phoneCall(\"7\");");  // anything but 3 is mobile
-  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, 8), u"");
-  EXPECT_EQ(PhoneCallScript(CALL_SOURCE_MOBILE, 3), u"phoneCall(\"\");");  // an empty slot
+  EXPECT_EQ(ScriptFor(1, 7), u"phoneCall(\"7\");");  // anything but 3 is mobile
+  EXPECT_EQ(ScriptFor(CALL_SOURCE_MOBILE, 8), u"");
+  EXPECT_EQ(ScriptFor(CALL_SOURCE_MOBILE, 3), u"phoneCall(\"\");");  // an empty slot
 }
 
 TEST(CallDelivery, ABurstWaitsForTheMainWindowInsteadOfOverwriting) {
