@@ -59,6 +59,7 @@ FindDialog::FindDialog(QWidget* owner, std::function<void(const FindEvent&)> on_
   layout->addWidget(cancel, 1, 3);
   connect(find_next, &QPushButton::clicked, this, &FindDialog::FindNext);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  text_->setFocus();
   // Escape, Cancel and the title bar's close all end here; Escape never
   // reaches closeEvent.
   connect(this, &QDialog::finished, this, [this] {
