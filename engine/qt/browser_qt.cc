@@ -25,6 +25,7 @@
 #endif
 
 #include "engine/qt/bootstrap_script.h"
+#include "engine/qt/offscreen_accessibility.h"
 #include "engine/qt/page_bridge.h"
 
 namespace engine {
@@ -152,6 +153,7 @@ void QtBrowser::Create(const WindowInfo& info, QWebEngineProfile* profile, Color
     windowless_parent_ = info.parent;
     QObject::connect(info.parent, &QObject::destroyed, view_, &QObject::deleteLater);
     frames_ = new QtOffscreenFrames(view_, weak_from_this(), info.windowless_frame_rate);
+    AdoptForAccessibility(info.parent, view_);
   }
   auto* page = new QtPage(profile, view_, weak_from_this());
   page->setBackgroundColor(windowless && info.transparent_painting_enabled ? QColor(Qt::transparent)

@@ -2,8 +2,9 @@
 # The client under a screen reader, through AT-SPI as Orca reads it: with
 # the accessibility bus on (as Orca turns it on), the demo page's headings,
 # buttons and field by role and name, in the normal window (under the
-# window the user sees) and off screen; a button pressed by its accessible
-# action does what a click does; a call is announced. With the keyboard
+# window the user sees) and off screen, and in a popup; a button focused
+# by its accessible action and Enter do what a click does; a call is
+# announced. With the keyboard
 # alone: Tab reaches the page's controls and comes round again, the page's
 # boxes open with the focus on their button or field, are named by their
 # titles, answer Enter and Escape and give the focus back; the failure
@@ -30,22 +31,35 @@ tree() { /usr/bin/python3 "$probe" tree "$client_pid" > "$work/tree" 2>"$work/tr
 has() { tree && grep -qP "$1" "$work/tree"; }
 # A push button is "push button" to AT-SPI 2.46 (Debian 12), "button" to
 # later ones.
+button='(push )?button'
+focused() { tree && grep -qP "\t$1\t$2\t[^\t]*\bfocused\b" "$work/tree"; }  # focused ROLE NAME
 page_checks() {  # page_checks MODE
-  check "$1: the page's buttons reach the screen reader" wait_until 30 has '\t(push )?button\t开启固话捕捉\t'
-  buttons=$(grep -cP '\t(push )?button\t' "$work/tree")
+  check "$1: the page's buttons reach the screen reader" wait_until 30 has "\t$button\t开启固话捕捉\t"
+  buttons=$(grep -cP "\t$button\t" "$work/tree")
   check "$1: all 18 of them ($buttons buttons seen)" test "$buttons" -ge 18
   check "$1: its headings" grep -qP '\theading\t来电捕捉\t' "$work/tree"
   check "$1: its field" grep -qP '\t(entry|text)\t' "$work/tree"
+  # The page hangs under the window the user sees.
+  check "$1: under the visible main window" awk -F'\t' -v t="$main_title" '
+    $1 == 1 { under = ($3 == t) } $3 == "开启固话捕捉" && under { found = 1 } END { exit !found }' "$work/tree"
 }
 
 serve_and_start "$demo"
 wait_for_main
 page_checks window
-# The page hangs under the window the user sees.
-check "window: under the visible main window" awk -F'\t' -v t="$main_title" '
-  $1 == 1 { under = ($3 == t) } $3 == "开启固话捕捉" && under { found = 1 } END { exit !found }' "$work/tree"
-check "a button pressed by its accessible action" /usr/bin/python3 "$probe" press "$client_pid" 开启手机捕捉
-check "does what a click does" wait_until 10 has '\tlabel\t手机来电捕捉已开启\t'
+# The engine gives the page's objects one action, SetFocus; a screen
+# reader's user then acts with the keyboard.
+check "a button takes the focus by its accessible action" /usr/bin/python3 "$probe" focus "$client_pid" 普通弹窗
+check "and has it" wait_until 10 focused "$button" 普通弹窗
+xdotool windowactivate --sync "$main" > /dev/null 2>&1
+xdotool key Return
+check "Enter on it opens the popup, whose page reaches the screen reader" wait_until 20 has '\tdocument web\t演示弹窗\t'
+check "under the popup's own window" awk -F'\t' -v t="$main_title" '
+  $1 == 1 { top = $3 } $3 == "演示弹窗" && $2 == "document web" && top != "" && top != t { found = 1 }
+  END { exit !found }' "$work/tree"
+check "the popup's button takes the focus by its action" /usr/bin/python3 "$probe" focus "$client_pid" 关闭
+xdotool key Return
+check "Enter on it closes the popup" wait_until 10 bash -c "! /usr/bin/python3 '$probe' tree $client_pid | grep -qP '\tdocument web\t演示弹窗\t'"
 
 # A call, heard wherever the focus is: the client announces it (Qt 6.8 on);
 # the page's live region reaches AT-SPI only as the engine forwards it.
@@ -78,8 +92,6 @@ cat > "$work/site/index.html" <<'HTML'
 <button onclick="document.getElementById('answer').textContent = confirm('确定删除吗？') ? '已确认' : '已取消'">确认框</button>
 <p id="answer" aria-live="polite">尚无回答</p></body></html>
 HTML
-button='(push )?button'
-focused() { tree && grep -qP "\t$1\t$2\t[^\t]*\bfocused\b" "$work/tree"; }  # focused ROLE NAME
 tab_to() { xdotool key Tab; wait_until 2 focused "$@"; }
 back_to() { xdotool key shift+Tab; wait_until 2 focused "$@"; }
 key() { xdotool key "$@"; }

@@ -2,7 +2,8 @@
 """Reads a program's accessible tree over AT-SPI, as a screen reader does.
 
 atspi_probe.py tree PID            every object: depth, role, name, states
-atspi_probe.py press PID NAME      the first push button called NAME, by its action
+atspi_probe.py focus PID NAME      focuses the first push button called NAME by its action
+                                   (the one action the engine gives the page's objects)
 atspi_probe.py listen SECONDS      the events a screen reader hears, one a line, for
                                    SECONDS ("listening" once it hears)
 """
@@ -22,22 +23,26 @@ def application(pid):
     return None
 
 
-def walk(node, depth=0, seen=None):
-    if seen is None:
-        seen = set()
-    if node is None or depth > 60 or len(seen) > 20000:
+def walk(node, depth=0, ancestors=None, budget=None):
+    """Every object under |node|; one reached by two ways is listed under
+    both (a cycle is cut)."""
+    if ancestors is None:
+        ancestors, budget = set(), [40000]
+    if node is None or depth > 60 or budget[0] <= 0:
         return
     key = hash(node)
-    if key in seen:
+    if key in ancestors:
         return
-    seen.add(key)
+    budget[0] -= 1
     yield depth, node
     try:
         children = list(node)
     except Exception:
         return
+    ancestors.add(key)
     for child in children:
-        yield from walk(child, depth + 1, seen)
+        yield from walk(child, depth + 1, ancestors, budget)
+    ancestors.discard(key)
 
 
 def describe(node):
@@ -85,11 +90,16 @@ def main():
         for depth, node in walk(app):
             print(f"{depth}\t{describe(node)}")
         return 0
-    if command == "press":
+    if command == "focus":
         for _, node in walk(app):
             try:
                 if node.getRole() == pyatspi.ROLE_PUSH_BUTTON and node.name == sys.argv[3]:
-                    node.queryAction().doAction(0)
+                    action = node.queryAction()
+                    names = [action.getName(i) for i in range(action.nActions)]
+                    if "SetFocus" not in names:
+                        print(f"no SetFocus among {names}", file=sys.stderr)
+                        return 1
+                    action.doAction(names.index("SetFocus"))
                     return 0
             except Exception:
                 continue
