@@ -211,8 +211,8 @@ int RunMain(int argc, char** argv) {
     engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
     platform::SetProgramIcon();
     engine::SetNotificationPresenter(browser::PresentNotification);
-    // The main window renders off screen only when asked to.
     WireMainWindowMessages();
+    // The main window renders off screen only when asked to.
     context->Registry()->CreateRootWindow(false, settings.windowless_rendering_enabled,
                                           InitialBoundsFromWorkArea(platform::WorkArea()), env::StartUrl());
     env::StartupMark("main window requested");

@@ -100,7 +100,8 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
 
   // A developer-tools window for |browser|.
   void OpenDevToolsWindow(std::shared_ptr<engine::Browser> browser);
-  // Shows |html| (a page of its own) with |failed_url| as the address.
+  // Shows the failure page for |error_code| (with |other_info|) in |frame|,
+  // with |failed_url| as the address.
   void LoadEngineErrorPage(std::shared_ptr<engine::Frame> frame, const std::string& failed_url, int error_code,
                            const std::string& other_info);
 

@@ -138,7 +138,6 @@ void RootWindow::Open(WindowRegistry* registry, bool with_controls, bool offscre
   offscreen_ = offscreen;
   start_rect_ = bounds;
   browser_host_ = CreateBrowserHost(url);
-  initialized_ = true;
   if (engine::CurrentlyOnUiThread()) {
     CreateRootWindow(settings);
   } else {
@@ -166,7 +165,6 @@ void RootWindow::OpenAsPopup(WindowRegistry* registry, bool with_controls, bool 
   // No size asked for: the system's default, a usable part of the work area.
   if (start_rect_.width <= 0 || start_rect_.height <= 0) start_rect_ = PlacePopup("", platform::WorkArea()).bounds;
   browser_host_ = CreateBrowserHost(std::string());
-  initialized_ = true;
   // The browser is made inside its own frame, which is shown only once the
   // browser exists (BrowserCreated).
   CreateFrame();

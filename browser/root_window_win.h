@@ -10,6 +10,7 @@
 #include "browser/find_dialog.h"
 #include "browser/loading_dialog.h"
 #include "browser/page_calls.h"
+#include "browser/popup_geometry.h"
 #include "browser/window_registry.h"
 #include "engine/engine.h"
 #include "platform/screen.h"
@@ -110,10 +111,9 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   bool offscreen_ = false;
   PageCalls page_calls_;
   bool is_popup_ = false;
-  uint32_t window_style_ = 0x02CF0000;
+  uint32_t window_style_ = WS_OVERLAPPEDWINDOW_CLIPCHILDREN;
   platform::Rect start_rect_;
   std::unique_ptr<BrowserHost> browser_host_;
-  bool initialized_ = false;
   QPointer<RootFrame> frame_;
   bool view_waits_for_frame_ = false;  // the main window's windowed view, until the frame is on screen
   bool restore_after_fullscreen_ = false;

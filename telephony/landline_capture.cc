@@ -151,9 +151,9 @@ void LandlineCapture::Close() {
 void LandlineCapture::OnDeviceChange(uintptr_t wparam) {
   platform::ScopedUiActivity activity("looking for the unplugged phone box");
   if (rescan_state_ != kRescanIdle) {
-    if (wparam == 3) {
+    if (wparam == kRescanCloseCapture) {
       Close();
-    } else if (wparam == 2) {
+    } else if (wparam == kRescanTryAgain) {
       if (PhoneBoxLibrary* library = library_()) {
         library->Close();
         library->Open();
@@ -229,8 +229,8 @@ void LandlineCapture::StartRescan() {
 
 void LandlineCapture::RunRescan() {
   for (;;) {
-    if (AskMainWindow(3) && Pause(kRescanPause)) {
-      while (rescan_state_ == kRescanRunning && AskMainWindow(2) && Pause(kRescanPause)) {
+    if (AskMainWindow(kRescanCloseCapture) && Pause(kRescanPause)) {
+      while (rescan_state_ == kRescanRunning && AskMainWindow(kRescanTryAgain) && Pause(kRescanPause)) {
       }
     }
     // Asked for again meanwhile (the page's open while the box is away, a

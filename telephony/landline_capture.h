@@ -20,6 +20,10 @@ namespace telephony {
 inline constexpr size_t kLandlineNumberBytes = 35;
 inline constexpr int32_t kRescanIdle = 1;
 inline constexpr int32_t kRescanRunning = 2;
+// What the rescan thread asks of the main window: close the capture that
+// lost its box, or try the box again.
+inline constexpr uintptr_t kRescanCloseCapture = 3;
+inline constexpr uintptr_t kRescanTryAgain = 2;
 
 // Blanks and "-" removed; 12 characters beginning "01" lose the first; a
 // leading "+86" skipped; at most 35 bytes.

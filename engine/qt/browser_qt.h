@@ -233,12 +233,12 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   bool closing_ = false;
 };
 
-// Creates a browser for |client| in |info.parent| with |page_setup| run on
-// its page before anything loads; OnAfterCreated follows from the loop.
 // Opens the new-tab request the client is answering in |page| when it is
 // for |url|; false when there is none.
 bool AdoptNewWindowPage(QWebEnginePage* page, const QUrl& url);
 
+// Creates a browser for |client| in |info.parent| on |profile|, loading
+// |url|; OnAfterCreated follows from the loop.
 std::shared_ptr<QtBrowser> CreateQtBrowser(const WindowInfo& info, std::shared_ptr<Client> client,
                                            QWebEngineProfile* profile, const std::string& url);
 // Drops the engine's reference to a browser whose close was delivered.
