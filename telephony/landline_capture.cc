@@ -177,12 +177,13 @@ void LandlineCapture::OnDeviceChange(uintptr_t wparam) {
 
 int LandlineCapture::OnEvent(int32_t event, int32_t b, const char* text) {
   if (event == PHONEBOX_EVENT_CALLER_ID) {
-    const std::string number = NormalizeCallerNumber(text);
-    const size_t slot = next_slot_;
-    WaitUntilRead(slot);
-    const uint64_t serial = GetLandlineCallTable().Store(slot, number.data(), number.size());
-    unread_[slot] = post_(MSG_INCOMING_CALL, CallAnnouncement(slot, serial), CALL_SOURCE_LANDLINE) ? serial : 0;
-    next_slot_ = (slot + 1) % kCallSlots;
+    const size_t slot = ring_.NextSlot([this] {
+      std::lock_guard<std::mutex> lock(mutex_);
+      return stopping_;
+    });
+    ring_.Announce(slot, NormalizeCallerNumber(text), [this](uintptr_t announcement) {
+      return post_(MSG_INCOMING_CALL, announcement, CALL_SOURCE_LANDLINE);
+    });
   } else if (event == PHONEBOX_EVENT_UNPLUGGED) {
     env::WriteProgramLog("plug out");
     rescan_state_.exchange(kRescanRunning);
@@ -191,24 +192,6 @@ int LandlineCapture::OnEvent(int32_t event, int32_t b, const char* text) {
     env::WriteProgramLog("device error");
   }
   return 1;
-}
-
-void LandlineCapture::WaitUntilRead(size_t slot) {
-  const uint64_t serial = std::exchange(unread_[slot], 0);
-  if (serial == 0) return;
-  // A burst of rings can outrun the main window for a moment: the call
-  // still in this slot is not overwritten unread.
-  const auto deadline = std::chrono::steady_clock::now() + kSlotWait;
-  while (!GetLandlineCallTable().WaitTaken(slot, serial, std::chrono::milliseconds(50))) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (stopping_) return;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      env::WriteProgramLog("call " + std::to_string(serial) + " not read in time: its slot is reused");
-      return;
-    }
-  }
 }
 
 void LandlineCapture::StartRescan() {

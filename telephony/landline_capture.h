@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "telephony/call_ring.h"
 #include "telephony/call_tables.h"
 #include "telephony/phonebox_library.h"
 
@@ -58,9 +59,6 @@ class LandlineCapture {
   size_t running_rescans();  // 0 or 1
 
  private:
-  // The library's thread: waits, 2 s at most, until the main window has
-  // read the call announced in |slot|.
-  void WaitUntilRead(size_t slot);
   void StartRescan();
   void RunRescan();
   // Posts the device change and waits until the main window has handled
@@ -77,10 +75,7 @@ class LandlineCapture {
   bool box_absent_ = false;
   bool failure_untold_ = false;
   std::atomic<int32_t> rescan_state_{kRescanIdle};
-  std::atomic<size_t> next_slot_{0};
-  // The library's thread only: per slot, the call announced there and not
-  // yet known to be read (0: none).
-  std::array<uint64_t, kCallSlots> unread_{};
+  CallRing<LandlineCallTable> ring_{GetLandlineCallTable(), kSlotWait};
 
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -46,7 +46,7 @@ MobileCallListener::MobileCallListener(MobileCallTable& table, std::function<boo
     : table_(table),
       delivery_enabled_(std::move(delivery_enabled)),
       announce_(std::move(announce)),
-      slot_wait_(slot_wait) {}
+      ring_(table, slot_wait) {}
 
 MobileCallListener::~MobileCallListener() { Stop(); }
 
@@ -92,30 +92,11 @@ void MobileCallListener::Run() {
 }
 
 void MobileCallListener::HandleDatagram(const char* data, size_t length) {
-  const size_t slot = next_slot_;
-  WaitUntilRead(slot);
+  const size_t slot = ring_.NextSlot([this] { return stop_.load(); });
   table_.Clear(slot);
   std::string number;
   if (!ParseCallDatagram(data, length, number)) return;
-  const uint64_t serial = table_.Store(slot, number.data(), number.size());
-  unread_[slot] = delivery_enabled_() && announce_(CallAnnouncement(slot, serial)) ? serial : 0;
-  next_slot_ = (slot + 1) % kCallSlots;
-}
-
-void MobileCallListener::WaitUntilRead(size_t slot) {
-  const uint64_t serial = std::exchange(unread_[slot], 0);
-  if (serial == 0) return;
-  // A burst can outrun the main window for a moment; the socket keeps the
-  // datagrams meanwhile, so the call in this slot is not overwritten unread.
-  using std::chrono::milliseconds;
-  constexpr milliseconds kStep{50};  // how often the stop flag is looked at
-  const auto deadline = std::chrono::steady_clock::now() + slot_wait_;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (table_.WaitTaken(slot, serial, std::clamp(left, milliseconds(0), kStep))) return;
-    if (stop_ || left <= milliseconds(0)) break;
-  }
-  env::WriteProgramLog("call " + std::to_string(serial) + " not read in time: its slot is reused");
+  ring_.Announce(slot, number, [this](uintptr_t announcement) { return delivery_enabled_() && announce_(announcement); });
 }
 
 std::vector<unsigned long> SocketInodesOnPort(const std::string& proc_net_udp, uint16_t port) {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "telephony/call_ring.h"
 #include "telephony/call_tables.h"
 
 namespace telephony {
@@ -39,23 +40,18 @@ class MobileCallListener {
   // thread.
   StartResult Start(uint16_t port);
   void Stop();
-  size_t next_slot() const { return next_slot_; }
+  size_t next_slot() const { return ring_.next_slot(); }
 
   // One received datagram: what the thread does with it.
   void HandleDatagram(const char* data, size_t length);
 
  private:
   void Run();
-  void WaitUntilRead(size_t slot);
 
   MobileCallTable& table_;
   std::function<bool()> delivery_enabled_;
   std::function<bool(uintptr_t)> announce_;
-  const std::chrono::milliseconds slot_wait_;
-  std::atomic<size_t> next_slot_{0};
-  // Per slot: the serial of the call announced there and not yet known to
-  // be read (0: none).
-  std::array<uint64_t, kCallSlots> unread_{};
+  CallRing<MobileCallTable> ring_;
   std::atomic<bool> stop_{false};
   int socket_ = -1;
   std::thread thread_;
