@@ -1,6 +1,5 @@
 #include "app/main_window_wiring.h"
 
-#include <QAccessible>
 #include <QString>
 #include <algorithm>
 
@@ -8,10 +7,7 @@
 #include "browser/root_window_win.h"
 #include "browser/window_registry.h"
 #include "env/external_links.h"
-#include "env/logs.h"
 #include "env/window_messages.h"
-#include "platform/screen_reader.h"
-#include "telephony/call_tables.h"
 #include "telephony/landline_capture.h"
 #include "telephony/mobile_call_listener.h"
 #include "upgrade/install_upgrade.h"
@@ -47,17 +43,7 @@ void WireCallCapture() {
   // While the page is down a ring's worth of the latest calls wait for it;
   // older ones the ring has overwritten in any case.
   browser::RegisterMessageHandler(MSG_INCOMING_CALL, [](RootWindow& window, const WindowMessage& message) -> intptr_t {
-    const auto number = telephony::TakeCallForPage(static_cast<int>(message.lparam), message.wparam);
-    if (!number) return 0;
-    window.QueuePageCall(telephony::PhoneCallScript(*number), telephony::kCallSlots);
-    // Heard at once by someone who does not see the screen, whatever the
-    // page does with it.
-    static bool told_unsupported = false;
-    if (!platform::AnnounceToScreenReader(window.GetHandle(), "来电 " + *number) && !told_unsupported &&
-        QAccessible::isActive()) {
-      told_unsupported = true;
-      env::WriteProgramLog("calls are not announced to the screen reader: this Qt cannot announce");
-    }
+    window.page_calls().Ring(static_cast<int>(message.lparam), message.wparam);
     return 0;
   });
 }

@@ -1,5 +1,6 @@
 #include "browser/root_window_win.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -27,6 +28,7 @@
 #include "env/window_messages.h"
 #include "platform/desktop_services.h"
 #include "platform/message_box.h"
+#include "platform/screen_reader.h"
 #include "platform/system_language.h"
 
 namespace browser {
@@ -121,7 +123,8 @@ RootWindow::RootWindow()
                        if (auto self = weak.lock()) self->page_calls_.Retry();
                      });
                    },
-                   [](const std::string& line) { env::WriteProgramLog(line); }}) {}
+                   [](const std::string& line) { env::WriteProgramLog(line); },
+                   [this](const std::string& number) { CallCame(number); }}) {}
 
 RootWindow::~RootWindow() {
   delete loading_dialog_.data();
@@ -323,10 +326,15 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
   }
 }
 
-void RootWindow::QueuePageCall(std::u16string script, size_t kept_elsewhere) {
-  page_calls_.Add(std::move(script), kept_elsewhere);
-  // A call must be noticed even when the window is not in front.
+void RootWindow::CallCame(const std::string& number) {
+  // A call must be noticed even when the window is not in front, and heard
+  // by someone who does not see the screen.
   platform::RequestAttention(frame_);
+  static bool told_unsupported = false;
+  if (!platform::AnnounceToScreenReader(frame_, "来电 " + number) && !told_unsupported && QAccessible::isActive()) {
+    told_unsupported = true;
+    env::WriteProgramLog("calls are not announced to the screen reader: this Qt cannot announce");
+  }
 }
 
 std::u16string RootWindow::UpgradePath() const {

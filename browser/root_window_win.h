@@ -9,12 +9,12 @@
 #include "browser/browser_host.h"
 #include "browser/find_dialog.h"
 #include "browser/loading_dialog.h"
-#include "browser/page_calls.h"
 #include "browser/popup_geometry.h"
 #include "browser/window_registry.h"
 #include "engine/engine.h"
 #include "platform/screen.h"
 #include "platform/top_level_window.h"
+#include "telephony/page_calls.h"
 
 class QLineEdit;
 class QMenuBar;
@@ -70,7 +70,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   // |script| goes to the service's page once a document of it can take
   // it; while the page is down or shows another site, the latest
   // |kept_elsewhere| wait.
-  void QueuePageCall(std::u16string script, size_t kept_elsewhere);
+  telephony::PageCalls& page_calls() { return page_calls_; }
 
   // The frame's window procedure for posted and sent messages.
   intptr_t HandleMessage(const platform::WindowMessage& message);
@@ -94,6 +94,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   void OnNcDestroy();
 
  private:
+  void CallCame(const std::string& number);
   void CreateRootWindow(const engine::BrowserSettings& settings);
   // The frame with its controls, not shown yet.
   void CreateFrame();
@@ -109,7 +110,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   WindowRegistry* registry_ = nullptr;
   bool with_controls_ = false;
   bool offscreen_ = false;
-  PageCalls page_calls_;
+  telephony::PageCalls page_calls_;
   bool is_popup_ = false;
   uint32_t window_style_ = WS_OVERLAPPEDWINDOW_CLIPCHILDREN;
   platform::Rect start_rect_;

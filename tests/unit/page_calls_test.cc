@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "browser/page_calls.h"
+#include "telephony/page_calls.h"
 #include "env/service_origin.h"
+#include "telephony/call_tables.h"
 
 namespace {
 
-using Clock = browser::PageCalls::Clock;
+using Clock = telephony::PageCalls::Clock;
 
 // The main frame as the queue sees it: each script it is asked to run
 // waits for the test's answer.
@@ -25,14 +26,16 @@ struct FakePage {
   std::vector<Run> runs;
   int retries_asked = 0;
   std::vector<std::string> log;
+  std::vector<std::string> calls_came;
   Clock::time_point now{};
 
-  browser::PageCalls::Page Page() {
+  telephony::PageCalls::Page Page() {
     return {[this] { return origin; }, [this] { return service; },
             [this](const std::u16string& script, std::function<void(bool)> done) {
               runs.push_back({std::string(script.begin(), script.end()), std::move(done)});
             },
-            [this] { ++retries_asked; }, [this](const std::string& line) { log.push_back(line); }};
+            [this] { ++retries_asked; }, [this](const std::string& line) { log.push_back(line); },
+            [this](const std::string& number) { calls_came.push_back(number); }};
   }
   std::function<Clock::time_point()> Now() {
     return [this] { return now; };
@@ -68,7 +71,7 @@ using Numbers = std::vector<std::string>;
 
 TEST(PageCalls, ReadyPageGetsEachCallAtOnceOnlyInTheServicesDocument) {
   FakePage page;
-  browser::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page.Page(), page.Now());
   calls.Add(Call("1001"), 8);
   calls.Add(Call("1002"), 8);
   ASSERT_EQ(page.runs.size(), 2u);
@@ -82,9 +85,26 @@ TEST(PageCalls, ReadyPageGetsEachCallAtOnceOnlyInTheServicesDocument) {
   EXPECT_FALSE(page.Logged("held"));
 }
 
+// A ring's announcement, read by the main window, is one call for the
+// page and one for the user; read again, or after its slot was reused,
+// it is neither.
+TEST(PageCalls, EachAnnouncedRingIsOneCallForThePageAndTheUser) {
+  FakePage page;
+  telephony::PageCalls calls(page.Page(), page.Now());
+  const uint64_t first = telephony::GetLandlineCallTable().Store(5, "13800138000", 11);
+  calls.Ring(telephony::CALL_SOURCE_LANDLINE, telephony::CallAnnouncement(5, first));
+  calls.Ring(telephony::CALL_SOURCE_LANDLINE, telephony::CallAnnouncement(5, first));
+  const uint64_t stale = telephony::GetMobileCallTable().Store(6, "139", 3);
+  telephony::GetMobileCallTable().Store(6, "137", 3);
+  calls.Ring(telephony::CALL_SOURCE_MOBILE, telephony::CallAnnouncement(6, stale));
+  ASSERT_EQ(page.runs.size(), 1u);
+  EXPECT_EQ(FakePage::Numbers(page.runs[0].script), Numbers{"13800138000"});
+  EXPECT_EQ(page.calls_came, Numbers{"13800138000"});
+}
+
 TEST(PageCalls, CallsRefusedByANewDocumentComeAgainInOrderWithTheOnesBehindThem) {
   FakePage page;
-  browser::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page.Page(), page.Now());
   calls.Add(Call("1"), 8);
   calls.Add(Call("2"), 8);
   // A reload: the new document has no phoneCall yet and refuses both.
@@ -121,7 +141,7 @@ TEST(PageCalls, CallsRefusedByANewDocumentComeAgainInOrderWithTheOnesBehindThem)
 
 TEST(PageCalls, LoadingPageDownAndAnotherSiteHoldCallsUntilTheServiceCanTakeThem) {
   FakePage page;
-  browser::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page.Page(), page.Now());
   calls.SetLoading(true);
   calls.Add(Call("1"), 8);
   EXPECT_TRUE(page.runs.empty());
@@ -160,27 +180,27 @@ TEST(PageCalls, LoadingPageDownAndAnotherSiteHoldCallsUntilTheServiceCanTakeThem
 
 TEST(PageCalls, NotReadyServicePageKeepsAReloadsWorthAndNoMore) {
   FakePage page;
-  browser::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page.Page(), page.Now());
   calls.SetLoading(true);
-  for (size_t i = 0; i < browser::PageCalls::kMaxHeld + 5; ++i) calls.Add(Call(std::to_string(i)), 8);
-  EXPECT_EQ(calls.waiting(), browser::PageCalls::kMaxHeld);
+  for (size_t i = 0; i < telephony::PageCalls::kMaxHeld + 5; ++i) calls.Add(Call(std::to_string(i)), 8);
+  EXPECT_EQ(calls.waiting(), telephony::PageCalls::kMaxHeld);
   EXPECT_TRUE(page.Logged("calls lost while the page could not take them: 1"));
   calls.SetLoading(false);
   ASSERT_EQ(page.runs.size(), 1u);
   const Numbers sent = FakePage::Numbers(page.runs[0].script);
-  ASSERT_EQ(sent.size(), browser::PageCalls::kMaxHeld);
+  ASSERT_EQ(sent.size(), telephony::PageCalls::kMaxHeld);
   EXPECT_EQ(sent.front(), "5");
 }
 
 TEST(PageCalls, UnansweredCallsGoAgainUnderTheSameSerialSoNoDocumentRunsThemTwice) {
   FakePage page;
-  browser::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page.Page(), page.Now());
   calls.Add(Call("1"), 8);
   ASSERT_EQ(page.runs.size(), 1u);
   EXPECT_EQ(page.retries_asked, 1);  // someone looks for the answer
   calls.Retry();                     // too early: still waiting
   EXPECT_EQ(page.runs.size(), 1u);
-  page.now += browser::PageCalls::kAnswerWait;
+  page.now += telephony::PageCalls::kAnswerWait;
   calls.Retry();
   EXPECT_TRUE(page.Logged("calls without an answer from the page: held"));
   ASSERT_EQ(page.runs.size(), 2u);
@@ -195,14 +215,14 @@ TEST(PageCalls, UnansweredCallsGoAgainUnderTheSameSerialSoNoDocumentRunsThemTwic
 TEST(PageCalls, AnswersAfterTheQueueIsGoneAndUnsafeOriginsAreHarmless) {
   FakePage page;
   {
-    browser::PageCalls calls(page.Page(), page.Now());
+    telephony::PageCalls calls(page.Page(), page.Now());
     calls.Add(Call("1"), 8);
   }
   ASSERT_EQ(page.runs.size(), 1u);
   page.runs[0].done(true);  // the window closed meanwhile
 
   page.origin = "https://crm.example.com\"+alert(1)+\"";
-  browser::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page.Page(), page.Now());
   calls.Add(Call("2"), 8);
   EXPECT_EQ(page.runs.size(), 1u);
   EXPECT_EQ(calls.waiting(), 1u);

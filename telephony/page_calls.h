@@ -1,5 +1,5 @@
-#ifndef BROWSER_PAGE_CALLS_H_
-#define BROWSER_PAGE_CALLS_H_
+#ifndef TELEPHONY_PAGE_CALLS_H_
+#define TELEPHONY_PAGE_CALLS_H_
 
 #include <chrono>
 #include <cstdint>
@@ -8,12 +8,13 @@
 #include <memory>
 #include <string>
 
-namespace browser {
+namespace telephony {
 
-// The calls on their way to the main window's page. A call runs only in a
-// document of the service that has its phoneCall and is not being
-// replaced; until then it is held and tried again, oldest first. A
-// document never runs a call twice.
+// The calls on their way to the main window's page, from the ring's
+// announcement to the page's phoneCall. A call runs only in a document of
+// the service that has its phoneCall and is not being replaced; until then
+// it is held and tried again, oldest first. A document never runs a call
+// twice.
 class PageCalls {
  public:
   using Clock = std::chrono::steady_clock;
@@ -28,6 +29,9 @@ class PageCalls {
     // Asks for one Retry() a little later.
     std::function<void()> retry_later;
     std::function<void(const std::string&)> log;
+    // A call came for the page, with its number: for the user to notice
+    // at once, whatever the page does with it.
+    std::function<void(const std::string& number)> call_came;
   };
 
   // Held calls waiting for a document of the service that is not ready
@@ -40,6 +44,10 @@ class PageCalls {
   PageCalls(const PageCalls&) = delete;
   PageCalls& operator=(const PageCalls&) = delete;
 
+  // The main window read |announcement| (CallAnnouncement) of |source|'s
+  // ring: its call goes to the page, with a ring's worth kept while the
+  // page is down.
+  void Ring(int source, uintptr_t announcement);
   // |call| is a script that hands one number to the page's phoneCall. While
   // the page is down or shows another site, the latest |kept_elsewhere|
   // wait.
@@ -83,6 +91,6 @@ class PageCalls {
   std::shared_ptr<PageCalls*> alive_ = std::make_shared<PageCalls*>(this);
 };
 
-}  // namespace browser
+}  // namespace telephony
 
-#endif  // BROWSER_PAGE_CALLS_H_
+#endif  // TELEPHONY_PAGE_CALLS_H_

@@ -1,11 +1,14 @@
-#include "browser/page_calls.h"
+#include "telephony/page_calls.h"
 
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <optional>
 #include <utility>
 
-namespace browser {
+#include "telephony/call_tables.h"
+
+namespace telephony {
 
 namespace {
 
@@ -23,6 +26,13 @@ std::u16string Ascii(const std::string& text) { return std::u16string(text.begin
 }  // namespace
 
 PageCalls::PageCalls(Page page, std::function<Clock::time_point()> now) : page_(std::move(page)), now_(std::move(now)) {}
+
+void PageCalls::Ring(int source, uintptr_t announcement) {
+  const std::optional<std::string> number = TakeCallForPage(source, announcement);
+  if (!number) return;
+  Add(PhoneCallScript(*number), kCallSlots);
+  if (page_.call_came) page_.call_came(*number);
+}
 
 void PageCalls::Add(std::u16string call, size_t kept_elsewhere) {
   kept_elsewhere_ = kept_elsewhere;
@@ -182,4 +192,4 @@ std::u16string PageCalls::Script(const std::u16string& origin, uint64_t batch, b
   return script + u"  return true;\n})(window)";
 }
 
-}  // namespace browser
+}  // namespace telephony
