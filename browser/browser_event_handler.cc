@@ -35,10 +35,12 @@ constexpr size_t kMaxNotificationLogUnits = 500;
 constexpr size_t kMostWindows = 32;
 }  // namespace
 
-BrowserEventHandler::BrowserEventHandler(BrowserEventDelegate* delegate, bool offscreen, std::string start_url)
+BrowserEventHandler::BrowserEventHandler(BrowserEventDelegate* delegate, PageStateObserver* page_state, bool offscreen,
+                                         std::string start_url)
     : offscreen_(offscreen),
       start_url_(std::move(start_url)),
       delegate_(delegate),
+      page_state_(page_state),
       downloads_(env::StartUrl(), platform::AskSaveFilePath, [this](uint32_t command, intptr_t lparam) {
         if (main_window_) main_window_->Post(platform::WindowMessage{WM_COMMAND, command, lparam});
       }),
@@ -58,6 +60,7 @@ void BrowserEventHandler::ClearDelegate() {
     return;
   }
   delegate_ = nullptr;
+  page_state_ = nullptr;
 }
 
 void BrowserEventHandler::OnAfterCreated(std::shared_ptr<engine::Browser> browser) {
@@ -77,14 +80,14 @@ void BrowserEventHandler::OnBeforeClose(std::shared_ptr<engine::Browser> browser
 
 void BrowserEventHandler::OnLoadingStateChange(std::shared_ptr<engine::Browser>, bool is_loading,
                                                bool can_go_back, bool can_go_forward) {
-  if (delegate_) delegate_->LoadingStateChanged(is_loading, can_go_back, can_go_forward);
+  if (page_state_) page_state_->LoadingStateChanged(is_loading, can_go_back, can_go_forward);
 }
 
 void BrowserEventHandler::OnLoadEnd(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>,
                                     int http_status_code) {
   if (recovery_.OnLoadEnd(http_status_code == 200)) {
     env::WriteProgramLog("the page is back after its renderer ended");
-    if (delegate_) delegate_->PageAvailabilityChanged(true);
+    if (page_state_) page_state_->PageAvailabilityChanged(true);
   }
   env::StartupMark("first page loaded");
   if (main_window_) main_window_->Post(platform::WindowMessage{WM_COMMAND, CMD_PAGE_LOADED, 0});
@@ -286,7 +289,7 @@ void BrowserEventHandler::OnRenderProcessTerminated(std::shared_ptr<engine::Brow
   // The failure page and its retry now, the page again after a wait that
   // grows while it keeps ending; calls wait for it meanwhile.
   frame->LoadString(FullLoadFailurePage(start_url_), start_url_);
-  if (delegate_) delegate_->PageAvailabilityChanged(false);
+  if (page_state_) page_state_->PageAvailabilityChanged(false);
   std::weak_ptr<engine::Browser> weak = browser;
   const auto wait = recovery_.OnRendererEnded(PageRecovery::Clock::now(), [weak, start_url = start_url_] {
     if (auto alive = weak.lock()) {
@@ -363,15 +366,11 @@ bool BrowserEventHandler::CreatePopupRootWindow(bool is_devtools, const engine::
 
 void BrowserEventHandler::OnAddressChange(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame> frame,
                                           const std::string& url) {
-  if (delegate_ && frame && frame->IsMain()) delegate_->AddressChanged(url);
-}
-
-void BrowserEventHandler::OnTitleChange(std::shared_ptr<engine::Browser>, const std::u16string&) {
-  // The window title is the product's own and never follows the page.
+  if (page_state_ && frame && frame->IsMain()) page_state_->AddressChanged(url);
 }
 
 void BrowserEventHandler::OnFullscreenModeChange(std::shared_ptr<engine::Browser>, bool fullscreen) {
-  if (delegate_) delegate_->FullscreenChanged(fullscreen);
+  if (page_state_) page_state_->FullscreenChanged(fullscreen);
 }
 
 bool BrowserEventHandler::OnConsoleMessage(std::shared_ptr<engine::Browser>, const std::u16string& message,

@@ -11,27 +11,35 @@
 
 namespace browser {
 
-// Receives the browser life cycle and state changes of one handler; all
-// calls arrive on the UI thread.
-class BrowserEventDelegate {
+// What the window showing the handler's main browser hears of its page;
+// UI thread only.
+class PageStateObserver {
  public:
-  virtual ~BrowserEventDelegate() = default;
-  virtual void BrowserCreated(std::shared_ptr<engine::Browser> browser) = 0;
-  virtual void BrowserClosing(std::shared_ptr<engine::Browser> browser) = 0;
-  virtual void BrowserClosed(std::shared_ptr<engine::Browser> browser) = 0;
+  virtual ~PageStateObserver() = default;
   virtual void AddressChanged(const std::string& url) = 0;
-  virtual void TitleChanged(const std::u16string& title) = 0;
   virtual void FullscreenChanged(bool fullscreen) = 0;
   virtual void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) = 0;
   // The service page went down with its renderer (false) or is back (true).
   virtual void PageAvailabilityChanged(bool available) = 0;
 };
 
+// What the owner of the handler's browsers hears of their life; UI thread
+// only.
+class BrowserEventDelegate {
+ public:
+  virtual ~BrowserEventDelegate() = default;
+  virtual void BrowserCreated(std::shared_ptr<engine::Browser> browser) = 0;
+  virtual void BrowserClosing(std::shared_ptr<engine::Browser> browser) = 0;
+  virtual void BrowserClosed(std::shared_ptr<engine::Browser> browser) = 0;
+};
+
 // The engine client of one browser: the product's policies over the
 // engine's callbacks.
 class BrowserEventHandler : public engine::Client, public std::enable_shared_from_this<BrowserEventHandler> {
  public:
-  BrowserEventHandler(BrowserEventDelegate* delegate, bool offscreen, std::string start_url);
+  // |page_state| hears of the main browser's page.
+  BrowserEventHandler(BrowserEventDelegate* delegate, PageStateObserver* page_state, bool offscreen,
+                      std::string start_url);
 
   // The frame of the owning root window: target of the posted commands.
   void SetMainWindowHandle(std::shared_ptr<platform::WindowHandle> window);
@@ -56,7 +64,6 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
                    const std::string& error_text, const std::string& failed_url) override;
   void OnAddressChange(std::shared_ptr<engine::Browser> browser, std::shared_ptr<engine::Frame> frame,
                        const std::string& url) override;
-  void OnTitleChange(std::shared_ptr<engine::Browser> browser, const std::u16string& title) override;
   void OnFullscreenModeChange(std::shared_ptr<engine::Browser> browser, bool fullscreen) override;
   bool OnConsoleMessage(std::shared_ptr<engine::Browser> browser, const std::u16string& message,
                         const std::string& source, int line) override;
@@ -113,6 +120,7 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
   std::shared_ptr<engine::RenderHandler> render_handler_;
   const std::string start_url_;
   BrowserEventDelegate* delegate_;
+  PageStateObserver* page_state_;
   bool CreatePopupRootWindow(bool is_devtools, const engine::PopupFeatures& features,
                              engine::WindowInfo& window_info, std::shared_ptr<engine::Client>& client,
                              engine::BrowserSettings& settings);

@@ -10,7 +10,7 @@ constexpr uint32_t kChildWindowStyle = 0x56010000;  // WS_CHILD|WS_CLIPCHILDREN|
 }  // namespace
 
 BrowserHost::BrowserHost(BrowserHostDelegate* delegate, bool offscreen, const std::string& start_url)
-    : delegate_(delegate), handler_(std::make_shared<BrowserEventHandler>(this, offscreen, start_url)) {}
+    : delegate_(delegate), handler_(std::make_shared<BrowserEventHandler>(this, delegate, offscreen, start_url)) {}
 
 BrowserHost::~BrowserHost() {
   if (handler_) handler_->ClearDelegate();
@@ -30,15 +30,6 @@ void BrowserHost::BrowserClosed(std::shared_ptr<engine::Browser>) {
   // The delegate may destroy this host.
   delegate_->BrowserHostDestroyed();
 }
-
-void BrowserHost::AddressChanged(const std::string& url) { delegate_->AddressChanged(url); }
-void BrowserHost::TitleChanged(const std::u16string& title) { delegate_->TitleChanged(title); }
-void BrowserHost::FullscreenChanged(bool fullscreen) { delegate_->FullscreenChanged(fullscreen); }
-void BrowserHost::LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) {
-  delegate_->LoadingStateChanged(is_loading, can_go_back, can_go_forward);
-}
-
-void BrowserHost::PageAvailabilityChanged(bool available) { delegate_->PageAvailabilityChanged(available); }
 
 std::u16string BrowserHost::UpgradePath() const {
   return handler_ ? handler_->UpgradePath() : std::u16string();

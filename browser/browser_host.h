@@ -15,17 +15,13 @@ class QWidget;
 
 namespace browser {
 
-// What a root window hears from its browser host; UI thread only.
-class BrowserHostDelegate {
+// What a root window hears from its browser host, and straight from the
+// host's event handler of its page (the window title is the product's own
+// and never follows the page's); UI thread only.
+class BrowserHostDelegate : public PageStateObserver {
  public:
-  virtual ~BrowserHostDelegate() = default;
   virtual void BrowserCreated(std::shared_ptr<engine::Browser> browser) = 0;
   virtual void BrowserHostDestroyed() = 0;
-  virtual void AddressChanged(const std::string& url) = 0;
-  virtual void TitleChanged(const std::u16string& title) = 0;
-  virtual void FullscreenChanged(bool fullscreen) = 0;
-  virtual void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) = 0;
-  virtual void PageAvailabilityChanged(bool available) = 0;
 };
 
 // Creates one browser, owns its event handler and places the browser in
@@ -39,11 +35,6 @@ class BrowserHost : public BrowserEventDelegate {
   void BrowserCreated(std::shared_ptr<engine::Browser> browser) override;
   void BrowserClosing(std::shared_ptr<engine::Browser> browser) override;
   void BrowserClosed(std::shared_ptr<engine::Browser> browser) override;
-  void AddressChanged(const std::string& url) override;
-  void TitleChanged(const std::u16string& title) override;
-  void FullscreenChanged(bool fullscreen) override;
-  void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) override;
-  void PageAvailabilityChanged(bool available) override;
 
   virtual void CreateBrowser(QWidget* parent, const platform::Rect& rect, const engine::BrowserSettings& settings,
                              std::shared_ptr<engine::RequestContext> request_context) = 0;

@@ -153,7 +153,7 @@ void OffscreenWindow::DisableGL() {
   context_.reset();
 }
 
-engine::BrowserHost* OffscreenWindow::host() const { return browser_ ? browser_->GetHost() : nullptr; }
+engine::BrowserControl* OffscreenWindow::host() const { return browser_ ? browser_->GetHost() : nullptr; }
 
 void OffscreenWindow::SetBrowser(std::shared_ptr<engine::Browser> browser) {
   browser_ = std::move(browser);

@@ -77,7 +77,7 @@ class OffscreenWindow : public QWidget {
   bool focusNextPrevChild(bool) override { return false; }
 
  private:
-  engine::BrowserHost* host() const;
+  engine::BrowserControl* host() const;
   // |text| to the page as typed characters.
   void SendCharacters(const QString& text, uint32_t modifiers);
   QRect CaretRect() const;  // the page's caret in this widget, or invalid

@@ -393,7 +393,7 @@ void RootWindow::OpenFindDialog() {
   find_dialog_ = new FindDialog(frame_, [this](const FindEvent& event) {
     auto browser = GetBrowser();
     if (!browser) return;
-    engine::BrowserHost* host = browser->GetHost();
+    engine::BrowserControl* host = browser->GetHost();
     find_state_.Handle(event, {[host](const std::u16string& text, bool forward, bool match_case, bool find_next) {
                                  host->Find(0, text, forward, match_case, find_next);
                                },
@@ -441,10 +441,6 @@ void RootWindow::BrowserHostDestroyed() {
 
 void RootWindow::AddressChanged(const std::string& url) {
   if (edit_) edit_->setText(QString::fromStdString(url));
-}
-
-void RootWindow::TitleChanged(const std::u16string&) {
-  // Never called: the title must stay what FindMainWindow looks for.
 }
 
 void RootWindow::FullscreenChanged(bool fullscreen) {

@@ -79,7 +79,6 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   void BrowserCreated(std::shared_ptr<engine::Browser> browser) override;
   void BrowserHostDestroyed() override;
   void AddressChanged(const std::string& url) override;
-  void TitleChanged(const std::u16string& title) override;
   void FullscreenChanged(bool fullscreen) override;
   void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) override;
   // Calls that come while the page is down wait for it (the ring's eight).

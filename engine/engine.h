@@ -317,9 +317,11 @@ struct MouseEvent {
   uint32_t modifiers = 0;  // the engine's event flags
 };
 
-class BrowserHost {
+// What the client does to one browser: close, focus, find and, when it is
+// windowless, hand it the input. Browser::GetHost gives it.
+class BrowserControl {
  public:
-  virtual ~BrowserHost() = default;
+  virtual ~BrowserControl() = default;
   // Asks the page to close: unload handlers run, then the client's DoClose.
   // |force| skips the unload handlers.
   virtual void CloseBrowser(bool force) = 0;
@@ -363,7 +365,7 @@ class Browser {
   virtual ~Browser() = default;
   virtual int GetIdentifier() const = 0;
   virtual std::shared_ptr<Frame> GetMainFrame() = 0;
-  virtual BrowserHost* GetHost() = 0;
+  virtual BrowserControl* GetHost() = 0;
   virtual bool CanGoBack() const = 0;
   virtual bool CanGoForward() const = 0;
   virtual void GoBack() = 0;
@@ -397,7 +399,7 @@ class Client {
   // Display.
   virtual void OnAddressChange(std::shared_ptr<Browser> browser, std::shared_ptr<Frame> frame,
                                const std::string& url) = 0;
-  virtual void OnTitleChange(std::shared_ptr<Browser> browser, const std::u16string& title) = 0;
+  virtual void OnTitleChange(std::shared_ptr<Browser>, const std::u16string& /*title*/) {}
   virtual void OnFullscreenModeChange(std::shared_ptr<Browser> browser, bool fullscreen) = 0;
   // Returns true to stop the engine's own console output.
   virtual bool OnConsoleMessage(std::shared_ptr<Browser> browser, const std::u16string& message,

@@ -111,7 +111,7 @@ class QtRequestInterceptor : public QWebEngineUrlRequestInterceptor {
 
 // One browser: a view placed in the parent window. Kept alive by the
 // engine's live-browser table until OnBeforeClose has been delivered.
-class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_from_this<QtBrowser> {
+class QtBrowser : public Browser, public BrowserControl, public std::enable_shared_from_this<QtBrowser> {
  public:
   QtBrowser(int id, std::shared_ptr<Client> client);
 
@@ -151,7 +151,7 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   // Browser
   int GetIdentifier() const override { return id_; }
   std::shared_ptr<Frame> GetMainFrame() override;
-  BrowserHost* GetHost() override { return this; }
+  BrowserControl* GetHost() override { return this; }
   bool CanGoBack() const override;
   bool CanGoForward() const override;
   void GoBack() override;
@@ -159,7 +159,7 @@ class QtBrowser : public Browser, public BrowserHost, public std::enable_shared_
   void Reload() override;
   void StopLoad() override;
 
-  // BrowserHost
+  // BrowserControl
   void CloseBrowser(bool force) override;
   void SetFocus(bool focus) override;
   QWidget* GetWindowHandle() const override {

@@ -83,7 +83,6 @@ class NoDelegate : public browser::BrowserHostDelegate {
   void BrowserCreated(std::shared_ptr<engine::Browser>) override {}
   void BrowserHostDestroyed() override {}
   void AddressChanged(const std::string&) override {}
-  void TitleChanged(const std::u16string&) override {}
   void FullscreenChanged(bool) override {}
   void LoadingStateChanged(bool, bool, bool) override {}
   void PageAvailabilityChanged(bool) override {}

@@ -35,7 +35,7 @@ class HandlerTest : public ::testing::Test {
   void TearDown() override { platform::SetMessageBoxAnswererForTesting(nullptr); }
 
   std::shared_ptr<BrowserEventHandler> handler =
-      std::make_shared<BrowserEventHandler>(nullptr, false, "https://crm.example/client");
+      std::make_shared<BrowserEventHandler>(nullptr, nullptr, false, "https://crm.example/client");
   std::shared_ptr<FakeBrowser> browser = std::make_shared<FakeBrowser>();
   std::vector<platform::MessageBoxRequest> boxes;
   int answer = platform::IDOK;
@@ -218,7 +218,7 @@ TEST_F(HandlerTest, RendererCrashShowsTheFailurePageOrTheStartPage) {
   ASSERT_EQ(browser->frame->loaded_urls.size(), 1u);
   EXPECT_EQ(browser->frame->loaded_urls[0], "https://crm.example/client");
 
-  auto crash_handler = std::make_shared<BrowserEventHandler>(nullptr, false, "chrome://crash");
+  auto crash_handler = std::make_shared<BrowserEventHandler>(nullptr, nullptr, false, "chrome://crash");
   crash_handler->OnRenderProcessTerminated(browser, engine::TS_PROCESS_CRASHED);
   EXPECT_EQ(browser->frame->loaded_urls.size(), 1u);
 }

@@ -32,12 +32,12 @@ class FakeFrame : public engine::Frame {
   std::vector<std::function<void(bool)>> evaluations;  // answered by the test
 };
 
-class FakeBrowser : public engine::Browser, public engine::BrowserHost {
+class FakeBrowser : public engine::Browser, public engine::BrowserControl {
  public:
   explicit FakeBrowser(int id = 1) : frame(std::make_shared<FakeFrame>()), id_(id) {}
   int GetIdentifier() const override { return id_; }
   std::shared_ptr<engine::Frame> GetMainFrame() override { return frame; }
-  engine::BrowserHost* GetHost() override { return this; }
+  engine::BrowserControl* GetHost() override { return this; }
   bool CanGoBack() const override { return false; }
   bool CanGoForward() const override { return false; }
   void GoBack() override {}
