@@ -17,35 +17,125 @@ namespace renderer {
 
 namespace {
 
+using engine::V8Value;
+using engine::V8ValueList;
+
 constexpr int kDualViewTimeoutMs = 5000;
 constexpr char16_t kInvalidArguments[] = u"Invalid method arguments";
+constexpr char kFalse[] = "function () { return false; }";
 
-bool FirstIsString(const engine::V8ValueList& arguments) { return !arguments.empty() && arguments[0].IsString(); }
+bool FirstIsString(const V8ValueList& arguments) { return !arguments.empty() && arguments[0].IsString(); }
 
-bool ActsOutsideThePage(const std::string& name) {
-  for (const char* acting : {"rootDefaultBrowser", "copyText", "copyUnicodeText", "setExtendDualview", "setFullScreen",
-                             "startLandlineCapture", "closeLandlineCapture"})
-    if (name == acting) return true;
-  return false;
+// Who may make a call: any frame, the service's frames, or (to stop the
+// capture) any frame the capture's rule lets stop it.
+enum class Reach { kAnyFrame, kService, kStopsCapture };
+
+// One call of `app`, everything about it in one row.
+struct BridgeCall {
+  const char* name;
+  bool takes_argument;  // the page's stub passes its first argument on
+  Reach reach;
+  void (*run)(AppExtensionHandler& handler, const V8ValueList& arguments, V8Value& retval);
+  // What a frame that may not make the call gets; none: undefined.
+  void (*refused)(const V8ValueList& arguments, V8Value& retval);
+  // The function the one-way channel answers with (it vouches for no
+  // frame); none: no answer.
+  std::string (*one_way)();
+};
+
+void RefusedFalse(const V8ValueList&, V8Value& retval) { retval = V8Value::CreateBool(false); }
+std::string OneWayFalse() { return kFalse; }
+
+std::string SoftInfoFunction() {
+  std::string quoted = "\"";
+  for (const char16_t unit : AppExtensionHandler::SoftInfo()) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(unit));
+    quoted += escaped;
+  }
+  return "function () { return " + quoted + "\"; }";
+}
+
+const BridgeCall kCalls[] = {
+    {"rootDefaultBrowser", true, Reach::kService,
+     [](AppExtensionHandler& h, const V8ValueList& a, V8Value& r) { r = V8Value::CreateBool(h.RootDefaultBrowser(a)); },
+     RefusedFalse, OneWayFalse},
+    {"getSoftInfo", false, Reach::kAnyFrame,
+     [](AppExtensionHandler&, const V8ValueList&, V8Value& r) {
+       r = V8Value::CreateString(AppExtensionHandler::SoftInfo());
+     },
+     nullptr, SoftInfoFunction},
+    {"copyUnicodeText", true, Reach::kService,
+     [](AppExtensionHandler&, const V8ValueList& a, V8Value& r) {
+       r = V8Value::CreateBool(FirstIsString(a) && platform::SetClipboardUnicodeText(a[0].GetStringValue()));
+     },
+     RefusedFalse, OneWayFalse},
+    {"copyText", true, Reach::kService,
+     [](AppExtensionHandler&, const V8ValueList& a, V8Value& r) {
+       r = V8Value::CreateBool(FirstIsString(a) &&
+                               platform::SetClipboardBytes(env::Utf16ToUtf8(a[0].GetStringValue())));
+     },
+     RefusedFalse, OneWayFalse},
+    {"isMultiScreen", false, Reach::kAnyFrame,
+     [](AppExtensionHandler&, const V8ValueList&, V8Value& r) { r = V8Value::CreateBool(platform::DisplayCount() > 1); },
+     nullptr, nullptr},
+    {"getViceScreenRegion", false, Reach::kAnyFrame,
+     [](AppExtensionHandler&, const V8ValueList&, V8Value& r) {
+       const platform::Rect d = platform::DisplayCount() > 1 ? platform::SecondaryDisplayRect() : platform::Rect{};
+       r = V8Value::CreateArray({V8Value::CreateInt(d.x), V8Value::CreateInt(d.y), V8Value::CreateInt(d.width),
+                                 V8Value::CreateInt(d.height)});
+     },
+     nullptr, nullptr},
+    {"getScreenCount", false, Reach::kAnyFrame,
+     [](AppExtensionHandler&, const V8ValueList&, V8Value& r) {
+       const int count = platform::DisplayCount();
+       r = V8Value::CreateInt(count >= 2 ? count : 1);
+     },
+     nullptr, nullptr},
+    {"setExtendDualview", false, Reach::kService,
+     [](AppExtensionHandler&, const V8ValueList&, V8Value& r) {
+       r = V8Value::CreateBool(platform::ExtendDesktopToSecondDisplay(kDualViewTimeoutMs));
+     },
+     RefusedFalse, OneWayFalse},
+    {"startLandlineCapture", false, Reach::kService,
+     [](AppExtensionHandler& h, const V8ValueList&, V8Value&) { h.PostToMainWindow(MSG_LANDLINE_OPEN, 0); }, nullptr,
+     nullptr},
+    {"closeLandlineCapture", false, Reach::kStopsCapture,
+     [](AppExtensionHandler& h, const V8ValueList&, V8Value&) { h.PostToMainWindow(MSG_LANDLINE_CLOSE, 0); }, nullptr,
+     nullptr},
+    {"hasKeyboard", false, Reach::kAnyFrame,
+     [](AppExtensionHandler&, const V8ValueList&, V8Value& r) { r = V8Value::CreateBool(platform::HasKeyboardDevice()); },
+     nullptr, nullptr},
+    {"setFullScreen", true, Reach::kService,
+     [](AppExtensionHandler& h, const V8ValueList& a, V8Value& r) {
+       const int mode = AppExtensionHandler::FullScreenMode(a);
+       r = V8Value::CreateInt(mode < 0 ? 4 : h.PostToMainWindow(MSG_FULL_SCREEN, static_cast<uintptr_t>(mode)) ? 0 : 1);
+     },
+     [](const V8ValueList& a, V8Value& r) { r = V8Value::CreateInt(AppExtensionHandler::FullScreenMode(a) < 0 ? 4 : 1); },
+     [] {
+       return std::string(
+           "function (a) { return a.length === 0 || (a.length === 1 && (a[0] === undefined || typeof a[0] === "
+           "'boolean')) ? 1 : 4; }");
+     }},
+};
+
+const BridgeCall* FindCall(const std::string& name) {
+  for (const BridgeCall& call : kCalls)
+    if (name == call.name) return &call;
+  return nullptr;
 }
 
 }  // namespace
 
 std::string AppExtensionSource() {
-  return "var app;if (!app) app = {};(function() {"
-         "  app.rootDefaultBrowser = function(arg1) { native function rootDefaultBrowser(); return rootDefaultBrowser(arg1);  };"
-         "  app.getSoftInfo = function() { native function getSoftInfo(); return getSoftInfo();  };"
-         "  app.copyUnicodeText = function(arg1) { native function copyUnicodeText(); return copyUnicodeText(arg1);  };"
-         "  app.copyText = function(arg1) { native function copyText(); return copyText(arg1);  };"
-         "  app.isMultiScreen = function() { native function isMultiScreen(); return isMultiScreen();  };"
-         "  app.getViceScreenRegion = function() { native function getViceScreenRegion(); return getViceScreenRegion();  };"
-         "  app.getScreenCount = function() { native function getScreenCount(); return getScreenCount();  };"
-         "  app.setExtendDualview = function() { native function setExtendDualview(); return setExtendDualview();  };"
-         "  app.startLandlineCapture = function() { native function startLandlineCapture(); return startLandlineCapture();  };"
-         "  app.closeLandlineCapture = function() { native function closeLandlineCapture(); return closeLandlineCapture();  };"
-         "  app.hasKeyboard = function() { native function hasKeyboard(); return hasKeyboard();  };"
-         "  app.setFullScreen = function(arg1) { native function setFullScreen(); return setFullScreen(arg1);  };"
-         "})();";
+  std::string source = "var app;if (!app) app = {};(function() {";
+  for (const BridgeCall& call : kCalls) {
+    const std::string name = call.name;
+    const std::string argument = call.takes_argument ? "arg1" : "";
+    source += "  app." + name + " = function(" + argument + ") { native function " + name + "(); return " + name +
+              "(" + argument + ");  };";
+  }
+  return source + "})();";
 }
 
 AppExtensionHandler::AppExtensionHandler() : main_window_(env::FindMainWindow()) {}
@@ -60,82 +150,34 @@ std::u16string AppExtensionHandler::SoftInfo() {
   return env::Utf8ToUtf16(info);
 }
 
-int AppExtensionHandler::FullScreenMode(const engine::V8ValueList& arguments) {
+int AppExtensionHandler::FullScreenMode(const V8ValueList& arguments) {
   if (arguments.size() == 1 && arguments[0].IsBool()) return arguments[0].GetBoolValue() ? 1 : 0;
   if (arguments.empty() || (arguments.size() == 1 && arguments[0].IsUndefined())) return 2;
   return -1;
 }
 
-bool AppExtensionHandler::Execute(const std::string& name, const engine::V8ValueList& arguments,
-                                  engine::V8Value& retval, std::u16string& exception) {
-  using engine::V8Value;
-  // What acts outside the page is the service's alone; other frames get
-  // what the page gets when the call cannot be made.
-  if (ActsOutsideThePage(name) &&
-      !(name == "closeLandlineCapture" ? CallerMayStopCapture(name) : CallerIsService(name))) {
-    if (name == "setFullScreen")
-      retval = V8Value::CreateInt(FullScreenMode(arguments) < 0 ? 4 : 1);
-    else if (name != "startLandlineCapture" && name != "closeLandlineCapture")
-      retval = V8Value::CreateBool(false);
+bool AppExtensionHandler::Execute(const std::string& name, const V8ValueList& arguments, V8Value& retval,
+                                  std::u16string& exception) {
+  const BridgeCall* call = FindCall(name);
+  if (!call) {
+    exception = kInvalidArguments;
     return true;
   }
-  if (name == "rootDefaultBrowser") {
-    retval = V8Value::CreateBool(RootDefaultBrowser(arguments));
-  } else if (name == "getSoftInfo") {
-    retval = V8Value::CreateString(SoftInfo());
-  } else if (name == "copyUnicodeText") {
-    retval = V8Value::CreateBool(FirstIsString(arguments) &&
-                                 platform::SetClipboardUnicodeText(arguments[0].GetStringValue()));
-  } else if (name == "copyText") {
-    retval = V8Value::CreateBool(FirstIsString(arguments) &&
-                                 platform::SetClipboardBytes(env::Utf16ToUtf8(arguments[0].GetStringValue())));
-  } else if (name == "isMultiScreen") {
-    retval = V8Value::CreateBool(platform::DisplayCount() > 1);
-  } else if (name == "getViceScreenRegion") {
-    const platform::Rect r = platform::DisplayCount() > 1 ? platform::SecondaryDisplayRect() : platform::Rect{};
-    retval = V8Value::CreateArray({V8Value::CreateInt(r.x), V8Value::CreateInt(r.y), V8Value::CreateInt(r.width),
-                                   V8Value::CreateInt(r.height)});
-  } else if (name == "getScreenCount") {
-    const int count = platform::DisplayCount();
-    retval = V8Value::CreateInt(count >= 2 ? count : 1);
-  } else if (name == "setExtendDualview") {
-    retval = V8Value::CreateBool(platform::ExtendDesktopToSecondDisplay(kDualViewTimeoutMs));
-  } else if (name == "startLandlineCapture") {
-    PostToMainWindow(MSG_LANDLINE_OPEN, 0);
-  } else if (name == "closeLandlineCapture") {
-    PostToMainWindow(MSG_LANDLINE_CLOSE, 0);
-  } else if (name == "hasKeyboard") {
-    retval = V8Value::CreateBool(platform::HasKeyboardDevice());
-  } else if (name == "setFullScreen") {
-    const int mode = FullScreenMode(arguments);
-    if (mode < 0)
-      retval = V8Value::CreateInt(4);
-    else
-      retval = V8Value::CreateInt(PostToMainWindow(MSG_FULL_SCREEN, static_cast<uintptr_t>(mode)) ? 0 : 1);
-  } else {
-    exception = kInvalidArguments;
+  // What acts outside the page is the service's alone; other frames get
+  // what the page gets when the call cannot be made.
+  const bool allowed = call->reach == Reach::kAnyFrame ||
+                       (call->reach == Reach::kStopsCapture ? CallerMayStopCapture(name) : CallerIsService(name));
+  if (!allowed) {
+    if (call->refused) call->refused(arguments, retval);
+    return true;
   }
+  call->run(*this, arguments, retval);
   return true;
 }
 
 std::string AppExtensionHandler::OneWayAnswer(const std::string& name) const {
-  // The one-way channel vouches for no frame: calls that act outside the
-  // page are refused there, and the page is told so.
-  if (name == "rootDefaultBrowser" || name == "copyText" || name == "copyUnicodeText" || name == "setExtendDualview")
-    return "function () { return false; }";
-  if (name == "setFullScreen")
-    return "function (a) { return a.length === 0 || (a.length === 1 && (a[0] === undefined || typeof a[0] === "
-           "'boolean')) ? 1 : 4; }";
-  if (name == "getSoftInfo") {
-    std::string quoted = "\"";
-    for (const char16_t unit : SoftInfo()) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(unit));
-      quoted += escaped;
-    }
-    return "function () { return " + quoted + "\"; }";
-  }
-  return {};
+  const BridgeCall* call = FindCall(name);
+  return call && call->one_way ? call->one_way() : std::string();
 }
 
 bool AppExtensionHandler::RootDefaultBrowser(const engine::V8ValueList& arguments) {

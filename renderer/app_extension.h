@@ -12,7 +12,7 @@ namespace renderer {
 // The source of the "v8/app" extension, exactly as the page expects it.
 std::string AppExtensionSource();
 
-// The native side of `app`: thirteen functions for the hosted page.
+// The native side of `app`: the calls of the table in app_extension.cc.
 class AppExtensionHandler : public engine::V8Handler {
  public:
   AppExtensionHandler();
@@ -25,10 +25,11 @@ class AppExtensionHandler : public engine::V8Handler {
   // wParam for MSG_FULL_SCREEN from the arguments, or -1 for a wrong type.
   static int FullScreenMode(const engine::V8ValueList& arguments);
 
- private:
+  // The calls that reach outside the page's process.
   bool RootDefaultBrowser(const engine::V8ValueList& arguments);
   bool PostToMainWindow(uint32_t message, uintptr_t wparam);
 
+ private:
   std::shared_ptr<platform::WindowHandle> main_window_;
 };
 

@@ -262,6 +262,26 @@ TEST(Keyboard, InputDevicesList) {
   EXPECT_FALSE(platform::DevicesListKeyboard(""));
 }
 
+// The page's stubs, one a call of the table, exactly as the page has
+// always had them.
+TEST(AppExtension, SourceIsThePagesOwn) {
+  EXPECT_EQ(renderer::AppExtensionSource(),
+      "var app;if (!app) app = {};(function() {"
+      "  app.rootDefaultBrowser = function(arg1) { native function rootDefaultBrowser(); return rootDefaultBrowser(arg1);  };"
+      "  app.getSoftInfo = function() { native function getSoftInfo(); return getSoftInfo();  };"
+      "  app.copyUnicodeText = function(arg1) { native function copyUnicodeText(); return copyUnicodeText(arg1);  };"
+      "  app.copyText = function(arg1) { native function copyText(); return copyText(arg1);  };"
+      "  app.isMultiScreen = function() { native function isMultiScreen(); return isMultiScreen();  };"
+      "  app.getViceScreenRegion = function() { native function getViceScreenRegion(); return getViceScreenRegion();  };"
+      "  app.getScreenCount = function() { native function getScreenCount(); return getScreenCount();  };"
+      "  app.setExtendDualview = function() { native function setExtendDualview(); return setExtendDualview();  };"
+      "  app.startLandlineCapture = function() { native function startLandlineCapture(); return startLandlineCapture();  };"
+      "  app.closeLandlineCapture = function() { native function closeLandlineCapture(); return closeLandlineCapture();  };"
+      "  app.hasKeyboard = function() { native function hasKeyboard(); return hasKeyboard();  };"
+      "  app.setFullScreen = function(arg1) { native function setFullScreen(); return setFullScreen(arg1);  };"
+      "})();");
+}
+
 TEST(AppExtension, ArgumentRulesAndUnknownNames) {
   using engine::V8Value;
   EXPECT_EQ(renderer::AppExtensionHandler::FullScreenMode({V8Value::CreateBool(true)}), 1);
