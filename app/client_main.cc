@@ -29,6 +29,7 @@
 #include "env/system_integration.h"
 #include "platform/display_server.h"
 #include "platform/ini_profile.h"
+#include "platform/instance_lock.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/program_icon.h"

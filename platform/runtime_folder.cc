@@ -46,4 +46,14 @@ std::string RuntimeFolder() {
   return folder;
 }
 
+std::string RuntimeFileFor(const std::string& class_name, const std::string& title, const char* suffix) {
+  uint64_t hash = 1469598103934665603ull;
+  for (unsigned char c : class_name + '\n' + title) hash = (hash ^ c) * 1099511628211ull;
+  char name[64];
+  snprintf(name, sizeof(name), "/veltrocrm-%016llx%s", static_cast<unsigned long long>(hash), suffix);
+  // No private folder of this user's: no file anywhere else either.
+  const std::string folder = RuntimeFolder();
+  return folder.empty() ? std::string() : folder + name;
+}
+
 }  // namespace platform

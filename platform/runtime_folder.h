@@ -11,6 +11,11 @@ namespace platform {
 // there is none: nothing then goes anywhere else.
 std::string RuntimeFolder();
 
+// A file of that folder named from |class_name| and |title| (hashed, so
+// the name is short and free of odd characters), ending in |suffix|;
+// empty without the folder.
+std::string RuntimeFileFor(const std::string& class_name, const std::string& title, const char* suffix);
+
 }  // namespace platform
 
 #endif  // PLATFORM_RUNTIME_FOLDER_H_

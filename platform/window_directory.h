@@ -42,25 +42,6 @@ class WindowHandle {
 // this process first, else over a per-user local socket named from both.
 std::shared_ptr<WindowHandle> FindWindowByClassAndTitle(const std::string& class_name, const std::string& title);
 
-// Path of the local socket published for a class and title.
-std::string WindowSocketPath(const std::string& class_name, const std::string& title);
-
-// The per-user lock of the one process that may own the window of a class
-// and title: held from the moment it is taken until the process ends, so
-// that two starts at the same instant cannot both become that process.
-class InstanceLock {
- public:
-  // The lock, or null when another process of this user holds it.
-  static std::unique_ptr<InstanceLock> TryAcquire(const std::string& class_name, const std::string& title);
-  ~InstanceLock();
-  InstanceLock(const InstanceLock&) = delete;
-  InstanceLock& operator=(const InstanceLock&) = delete;
-
- private:
-  explicit InstanceLock(int fd) : fd_(fd) {}
-  int fd_;
-};
-
 }  // namespace platform
 
 #endif  // PLATFORM_WINDOW_DIRECTORY_H_
