@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "channel/curl_library.h"
-#include "channel/hosts_file.h"
+#include "channel/hosts_text.h"
 #include "channel/pinger.h"
 #include "env/logs.h"
 #include "env/paths.h"

@@ -10,7 +10,9 @@
 #include <thread>
 
 #include "channel/host_names.h"
+#include "channel/dns_cache.h"
 #include "channel/hosts_file.h"
+#include "channel/hosts_text.h"
 #include "env/firewall.h"
 #include "env/logs.h"
 #include "platform/process.h"

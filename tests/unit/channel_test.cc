@@ -27,6 +27,7 @@
 #include "channel/curl_library.h"
 #include "channel/host_names.h"
 #include "channel/hosts_file.h"
+#include "channel/hosts_text.h"
 #include "channel/hosts_pinning.h"
 #include "channel/pinger.h"
 #include "engine/encoding.h"
