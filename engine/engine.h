@@ -3,6 +3,13 @@
 
 // Engine-shaped interfaces over the embedded browser engine. Everything above
 // engine/ codes against these only; engine/qt/ binds them to Qt WebEngine.
+//
+// What the Qt binding takes no notice of, because Qt WebEngine has no
+// such thing: Find's identifier and find_next (Qt continues a search of
+// the same text by itself), ShowDevTools' settings, ExecuteJavaScript's
+// script URL and line, and a request's own headers (GetHeaderMap is empty;
+// SetHeaderMap adds or replaces). Client::OnTitleChange is called, and the
+// product leaves it to its default.
 
 #include <cstdint>
 #include <functional>

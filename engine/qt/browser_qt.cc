@@ -26,6 +26,7 @@
 
 #include "engine/qt/bootstrap_script.h"
 #include "engine/qt/offscreen_accessibility.h"
+#include "engine/qt/request_qt.h"
 #include "engine/qt/page_bridge.h"
 
 namespace engine {
@@ -402,14 +403,6 @@ void QtBrowser::ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Clie
   if (!page()) return;
   auto tools = CreateQtBrowser(window_info, client, page()->profile(), std::string());
   if (tools) page()->setDevToolsPage(tools->page());
-}
-
-void QtErrorSubFrame::LoadURL(const std::string& url) {
-  reply_ = QStringLiteral("url\n") + QString::fromStdString(url);
-}
-
-void QtErrorSubFrame::LoadString(const std::u16string& html, const std::string&) {
-  reply_ = QStringLiteral("html\n") + QString::fromStdU16String(html);
 }
 
 void QtBrowser::OnViewDestroyed() {

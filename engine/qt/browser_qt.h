@@ -1,11 +1,8 @@
 #ifndef ENGINE_QT_BROWSER_QT_H_
 #define ENGINE_QT_BROWSER_QT_H_
 
-#include <QAuthenticator>
 #include <QPointer>
 #include <QWebEnginePage>
-#include <QWebEngineUrlRequestInterceptor>
-#include <QWebEngineView>
 #include <deque>
 #include <map>
 #include <memory>
@@ -13,101 +10,15 @@
 
 #include "engine/engine.h"
 #include "engine/qt/offscreen_frames.h"
+#include "engine/qt/page_qt.h"
+#include "engine/qt/request_interceptor_qt.h"
+#include "engine/qt/view_qt.h"
 
 class QWebEngineProfile;
 class QWebEngineNewWindowRequest;
 class QWebEngineCertificateError;
 
 namespace engine {
-
-class QtBrowser;
-
-// The page of one browser: turns Qt WebEngine's signals and overridables
-// into the engine client's callbacks.
-class QtPage : public QWebEnginePage {
-  Q_OBJECT
- public:
-  QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrowser> browser);
-  std::shared_ptr<QtBrowser> browser() const { return browser_.lock(); }
-
- protected:
-  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
-                                const QString& source) override;
-  void javaScriptAlert(const QUrl& origin, const QString& message) override;
-  bool javaScriptConfirm(const QUrl& origin, const QString& message) override;
-  bool javaScriptPrompt(const QUrl& origin, const QString& message, const QString& default_value,
-                        QString* result) override;
-  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool is_main_frame) override;
-
- private:
-  void AnswerAuthentication(AuthChallenge challenge, QAuthenticator* authenticator);
-
-  std::weak_ptr<QtBrowser> browser_;
-};
-
-// The view of one browser: context menu, drags and keys go to the client.
-class QtView : public QWebEngineView {
-  Q_OBJECT
- public:
-  QtView(QWidget* parent, std::weak_ptr<QtBrowser> browser);
-
- protected:
-  void contextMenuEvent(QContextMenuEvent* event) override;
-  void dragEnterEvent(QDragEnterEvent* event) override;
-  void childEvent(QChildEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  std::weak_ptr<QtBrowser> browser_;
-};
-
-// A sub-frame showing the engine's error page, as the client sees it: what
-// the client loads into it becomes the reply to the page-side bootstrap.
-class QtErrorSubFrame : public Frame {
- public:
-  explicit QtErrorSubFrame(std::string failed_url) : failed_url_(std::move(failed_url)) {}
-  bool IsMain() const override { return false; }
-  std::string GetURL() const override { return failed_url_; }
-  void LoadURL(const std::string& url) override;
-  void LoadString(const std::u16string& html, const std::string& url) override;
-  void ExecuteJavaScript(const std::u16string&, const std::string&, int) override {}
-  void EvaluateJavaScript(const std::u16string&, std::function<void(bool)> done) override { done(false); }
-  void GetText(std::function<void(const std::u16string&)> visitor) override { visitor(std::u16string()); }
-  const QString& reply() const { return reply_; }
-
- private:
-  std::string failed_url_;
-  QString reply_;
-};
-
-// A request as the client sees it.
-class QtRequest : public Request {
- public:
-  explicit QtRequest(QWebEngineUrlRequestInfo& info) : info_(info) {}
-  std::string GetURL() const override { return info_.requestUrl().toString().toStdString(); }
-  ResourceType GetResourceType() const override { return static_cast<ResourceType>(info_.resourceType()); }
-  std::string GetInitiator() const override { return info_.initiator().toString().toStdString(); }
-  // Qt 6.4 does not show the request's own headers here; they are kept
-  // as they are, and SetHeaderMap only adds or replaces the names it gets.
-  void GetHeaderMap(HeaderMap& headers) const override { headers.clear(); }
-  void SetHeaderMap(const HeaderMap& headers) override {
-    for (const auto& [name, value] : headers)
-      info_.setHttpHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
-  }
-
- private:
-  QWebEngineUrlRequestInfo& info_;
-};
-
-// Adds what the client wants to every request of one page.
-class QtRequestInterceptor : public QWebEngineUrlRequestInterceptor {
- public:
-  explicit QtRequestInterceptor(std::weak_ptr<QtBrowser> browser) : browser_(std::move(browser)) {}
-  void interceptRequest(QWebEngineUrlRequestInfo& info) override;
-
- private:
-  std::weak_ptr<QtBrowser> browser_;
-};
 
 // One browser: a view placed in the parent window. Kept alive by the
 // engine's live-browser table until OnBeforeClose has been delivered.

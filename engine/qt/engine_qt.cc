@@ -21,6 +21,7 @@
 
 #include "engine/engine.h"
 #include "engine/qt/browser_qt.h"
+#include "engine/qt/request_qt.h"
 #include "engine/qt/downloads_qt.h"
 
 namespace engine {

@@ -11,6 +11,7 @@
 #include "engine/process_message.h"
 #include "engine/qt/bootstrap_script.h"
 #include "engine/qt/browser_qt.h"
+#include "engine/qt/error_sub_frame_qt.h"
 #include "engine/v8_value.h"
 
 namespace engine {
