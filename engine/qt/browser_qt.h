@@ -10,6 +10,7 @@
 
 #include "engine/engine.h"
 #include "engine/qt/offscreen_frames.h"
+#include "engine/qt/page_bridge.h"
 #include "engine/qt/page_qt.h"
 #include "engine/qt/request_interceptor_qt.h"
 #include "engine/qt/view_qt.h"
@@ -48,10 +49,7 @@ class QtBrowser : public Browser, public BrowserControl, public std::enable_shar
   // kept its report back).
   bool TakePopupName(const QUrl& url, std::string& name, std::string& origin);
 
-  // A call the page sends in parts: each part appended under its id, the
-  // whole taken out (and forgotten) at its end; empty when unknown.
-  void AppendCallPart(const QString& id, const QString& part);
-  QString TakeCall(const QString& id);
+  BridgeCallParts& call_parts() { return call_parts_; }
 
   // The id the client sees for the next query of any frame.
   int64_t NextQueryId() { return ++last_query_id_; }
@@ -135,8 +133,7 @@ class QtBrowser : public Browser, public BrowserControl, public std::enable_shar
   std::unique_ptr<QtRequestInterceptor> interceptor_;
   std::deque<PendingName> popup_names_;
 
-  std::map<QString, QString> call_parts_;
-  qsizetype call_parts_length_ = 0;
+  BridgeCallParts call_parts_;
   int64_t last_query_id_ = 0;
   QUrl rejected_certificate_url_;
   QUrl main_frame_navigation_;

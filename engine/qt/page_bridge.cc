@@ -18,6 +18,9 @@ namespace engine {
 
 namespace {
 
+// Characters of unfinished long calls one browser keeps at most.
+constexpr qsizetype kMaxCallPartsLength = 64 * 1024 * 1024;
+
 struct Extension {
   QString name;
   QString code;
@@ -196,6 +199,24 @@ QString PageScripts() {
   return scripts;
 }
 
+void BridgeCallParts::Append(const QString& id, const QString& part) {
+  if (length_ + part.size() > kMaxCallPartsLength) {
+    parts_.clear();
+    length_ = 0;
+  }
+  parts_[id] += part;
+  length_ += part.size();
+}
+
+QString BridgeCallParts::Take(const QString& id) {
+  auto it = parts_.find(id);
+  if (it == parts_.end()) return QString();
+  QString whole = std::move(it->second);
+  parts_.erase(it);
+  length_ -= whole.size();
+  return whole;
+}
+
 QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& origin, const QString& call) {
   const qsizetype newline = call.indexOf(QLatin1Char('\n'));
   if (newline < 0) return QString();
@@ -203,11 +224,11 @@ QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& 
   const QString argument = call.mid(newline + 1);
   if (command == QLatin1String("part")) {
     const qsizetype id_end = argument.indexOf(QLatin1Char('\n'));
-    if (id_end > 0) browser->AppendCallPart(argument.left(id_end), argument.mid(id_end + 1));
+    if (id_end > 0) browser->call_parts().Append(argument.left(id_end), argument.mid(id_end + 1));
     return QString();
   }
   if (command == QLatin1String("end")) {
-    const QString whole = browser->TakeCall(argument);
+    const QString whole = browser->call_parts().Take(argument);
     // A whole call is one of the ordinary ones, never parts again.
     if (whole.startsWith(QLatin1String("part\n")) || whole.startsWith(QLatin1String("end\n"))) return QString();
     return whole.isEmpty() ? QString() : HandleBridgeCall(browser, origin, whole);

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QUrl>
+#include <map>
 #include <memory>
 
 namespace engine {
@@ -14,6 +15,20 @@ class QtBrowser;
 QString PageScripts();
 // The error-page script, for a world of its own.
 QString ErrorPageScripts();
+
+// The calls a page sends in parts, one browser's: each part appended under
+// its id, the whole taken out (and forgotten) at its end. A page may start
+// calls it never ends; what they hold is bounded.
+class BridgeCallParts {
+ public:
+  void Append(const QString& id, const QString& part);
+  // Empty when |id| is unknown.
+  QString Take(const QString& id);
+
+ private:
+  std::map<QString, QString> parts_;
+  qsizetype length_ = 0;
+};
 
 // Runs one call of the page-side bootstrap (|call| is the prompt text
 // after the marker) and returns the answer for the page.

@@ -1,5 +1,5 @@
 // The page's side of a browser: its console, script dialogs, the page
-// bridge's calls (long ones come in parts) and navigation policy.
+// bridge's calls and navigation policy.
 #include <QAuthenticator>
 #include <QEventLoop>
 #include <QInputDialog>
@@ -18,9 +18,6 @@
 namespace engine {
 
 namespace {
-
-// Characters of unfinished long calls one browser keeps at most.
-constexpr qsizetype kMaxCallPartsLength = 64 * 1024 * 1024;
 
 class QtJSDialogCallback : public JSDialogCallback {
  public:
@@ -228,22 +225,4 @@ bool QtPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool 
   return accepted;
 }
 
-void QtBrowser::AppendCallPart(const QString& id, const QString& part) {
-  // A page may start calls it never ends; what they hold is bounded.
-  if (call_parts_length_ + part.size() > kMaxCallPartsLength) {
-    call_parts_.clear();
-    call_parts_length_ = 0;
-  }
-  call_parts_[id] += part;
-  call_parts_length_ += part.size();
-}
-
-QString QtBrowser::TakeCall(const QString& id) {
-  auto it = call_parts_.find(id);
-  if (it == call_parts_.end()) return QString();
-  QString whole = std::move(it->second);
-  call_parts_.erase(it);
-  call_parts_length_ -= whole.size();
-  return whole;
-}
 }  // namespace engine
