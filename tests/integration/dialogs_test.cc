@@ -1,14 +1,22 @@
 // The client's own dialogs with the keyboard alone, in the real widgets.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <vector>
 
+#include "browser/download_notice.h"
 #include "browser/find_dialog.h"
+#include "browser/loading_dialog.h"
+#include "platform/sign_in_dialog.h"
 #include "test_helpers.h"
+#include "upgrade/upgrade_progress_dialog.h"
 
 namespace {
 
@@ -45,6 +53,63 @@ TEST(FindDialog, EveryWayOutEndsTheSearchOnce) {
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(closed, 1);
   }
+}
+
+QString AccessibleName(QWidget* widget) {
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+  return accessible ? accessible->text(QAccessible::Name) : QString();
+}
+
+// What a screen reader says of |dialog| and each of its buttons, fields
+// and bars, one a line; a control without a name shows as "?".
+std::string SpokenNames(QWidget* dialog) {
+  std::string spoken = AccessibleName(dialog).toStdString();
+  for (QWidget* control : dialog->findChildren<QWidget*>()) {
+    if (!qobject_cast<QAbstractButton*>(control) && !qobject_cast<QLineEdit*>(control) &&
+        !qobject_cast<QProgressBar*>(control))
+      continue;
+    const QString name = AccessibleName(control);
+    spoken += "\n" + (name.isEmpty() ? std::string("?") : name.toStdString());
+  }
+  return spoken;
+}
+
+// Every dialog of the client is named by its title (or, without a title
+// bar, by what it says), and so is each of its controls.
+TEST(Dialogs, EveryDialogAndControlHasAName) {
+  FindDialog find(nullptr, [](const FindEvent&) {});
+  EXPECT_EQ(SpokenNames(&find).find('?'), std::string::npos) << SpokenNames(&find);
+  EXPECT_EQ(AccessibleName(&find), find.windowTitle());
+
+  QWidget frame;
+  browser::LoadingDialog loading(&frame);
+  EXPECT_EQ(SpokenNames(&loading), "加载中，请稍候...\n加载进度");
+
+  upgrade::UpgradeProgressDialog progress;
+  EXPECT_EQ(SpokenNames(&progress), progress.windowTitle().toStdString() + "\n升级包下载进度\n取消升级");
+
+  browser::ShowDownloadCompleteNotice(&frame);
+  QWidget* notice = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == QLatin1String("downloadNotice")) notice = w;
+  ASSERT_NE(notice, nullptr);
+  EXPECT_EQ(SpokenNames(notice), "文件下载\n确定");
+  notice->close();
+
+  // The sign-in dialog is modal: read while it is open, then cancelled.
+  std::string sign_in;
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(WaitFor([] { return QApplication::activeModalWidget() != nullptr; }));
+    QWidget* dialog = QApplication::activeModalWidget();
+    sign_in = SpokenNames(dialog);
+    static_cast<QDialog*>(dialog)->reject();
+  });
+  platform::SignInRequest request;
+  request.place = "proxy.example:3128";
+  request.host = "proxy.example:3128";
+  request.proxy = true;
+  EXPECT_FALSE(platform::AskForSignIn(request).has_value());
+  EXPECT_EQ(sign_in, "代理服务器登录\n用户名：\n密码：\n记住密码\n登录\n取消");
 }
 
 }  // namespace
