@@ -21,6 +21,11 @@ namespace browser {
 
 namespace {
 
+DoubleClickRule DesktopDoubleClickRule() {
+  const QStyleHints* hints = QGuiApplication::styleHints();
+  return {hints->mouseDoubleClickDistance(), hints->mouseDoubleClickInterval()};
+}
+
 // Repaints of the rotation gesture, about 30 a second.
 constexpr int kRenderDelayMs = 33;
 
@@ -362,23 +367,10 @@ void OffscreenWindow::mousePressEvent(QMouseEvent* event) {
     last_mouse_ = at;
     return;
   }
-  const qint64 now = QDateTime::currentMSecsSinceEpoch();
-  const int half_distance = QGuiApplication::styleHints()->mouseDoubleClickDistance() / 2;
-  const bool cancelled = std::abs(last_click_x_ - at.x()) > half_distance ||
-                         std::abs(last_click_y_ - at.y()) > half_distance ||
-                         now - last_click_time_ > QGuiApplication::styleHints()->mouseDoubleClickInterval();
-  if (!cancelled && event->button() == last_click_button_) {
-    ++last_click_count_;
-  } else {
-    last_click_count_ = 1;
-    last_click_x_ = at.x();
-    last_click_y_ = at.y();
-  }
-  last_click_time_ = now;
-  last_click_button_ = event->button();
+  clicks_.Press(at, event->button(), QDateTime::currentMSecsSinceEpoch(), DesktopDoubleClickRule());
   mouse_down_on_view_ = !OverPopup(at.x(), at.y());
   h->SendMouseClickEvent(ToEngine(WithPopupOffset(at.x(), at.y()), event->modifiers(), event->buttons()),
-                         ButtonType(event->button()), false, last_click_count_);
+                         ButtonType(event->button()), false, clicks_.count());
 }
 
 void OffscreenWindow::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
@@ -399,7 +391,7 @@ void OffscreenWindow::mouseReleaseEvent(QMouseEvent* event) {
   if (mouse_down_on_view_ && OverPopup(at.x(), at.y()) && (requested.x != clamped.x || requested.y != clamped.y))
     return;
   h->SendMouseClickEvent(ToEngine(WithPopupOffset(at.x(), at.y()), event->modifiers(), event->buttons()),
-                         ButtonType(event->button()), true, last_click_count_);
+                         ButtonType(event->button()), true, clicks_.count());
 }
 
 void OffscreenWindow::mouseMoveEvent(QMouseEvent* event) {
@@ -412,14 +404,7 @@ void OffscreenWindow::mouseMoveEvent(QMouseEvent* event) {
     ScheduleRender();
     return;
   }
-  const qint64 now = QDateTime::currentMSecsSinceEpoch();
-  const int half_distance = QGuiApplication::styleHints()->mouseDoubleClickDistance() / 2;
-  if (std::abs(last_click_x_ - at.x()) > half_distance || std::abs(last_click_y_ - at.y()) > half_distance ||
-      now - last_click_time_ > QGuiApplication::styleHints()->mouseDoubleClickInterval()) {
-    last_click_count_ = 0;
-    last_click_x_ = last_click_y_ = 0;
-    last_click_time_ = 0;
-  }
+  clicks_.Move(at, QDateTime::currentMSecsSinceEpoch(), DesktopDoubleClickRule());
   h->SendMouseMoveEvent(ToEngine(WithPopupOffset(at.x(), at.y()), event->modifiers(), event->buttons()), false);
 }
 

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "browser/click_counter.h"
 #include "browser/offscreen_renderer.h"
 #include "engine/engine.h"
 
@@ -107,9 +108,7 @@ class OffscreenWindow : public QWidget {
   bool rotating_ = false;
   QPoint last_mouse_;
   // Click counting.
-  int last_click_x_ = 0, last_click_y_ = 0, last_click_count_ = 0;
-  Qt::MouseButton last_click_button_ = Qt::NoButton;
-  qint64 last_click_time_ = 0;
+  ClickCounter clicks_;
   bool mouse_down_on_view_ = false;
   // Frames drawn, for the log line at the end.
   long frames_ = 0;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "browser/click_counter.h"
 #include "browser/offscreen_renderer.h"
 #include "engine/qt/key_mapping.h"
 #include "engine/qt/offscreen_frames.h"
@@ -76,6 +77,26 @@ class RecordingGl : public browser::GlCalls {
 };
 
 using Calls = std::vector<std::string>;
+
+// The page's click counts from the window's presses: a run of presses of
+// one button near its first and soon after each other counts up; another
+// button, a press too far or too late, or the pointer leaving the place
+// starts a new run.
+TEST(ClickCounter, RunsOfPresses) {
+  const browser::DoubleClickRule rule{10, 400};
+  browser::ClickCounter clicks;
+  EXPECT_EQ(clicks.Press({100, 100}, Qt::LeftButton, 1000, rule), 1);
+  EXPECT_EQ(clicks.Press({104, 96}, Qt::LeftButton, 1300, rule), 2);
+  EXPECT_EQ(clicks.Press({100, 100}, Qt::LeftButton, 1600, rule), 3);  // soon after the last, not the first
+  EXPECT_EQ(clicks.Press({100, 100}, Qt::RightButton, 1700, rule), 1);
+  EXPECT_EQ(clicks.Press({106, 100}, Qt::RightButton, 1800, rule), 1);  // half the distance either way
+  EXPECT_EQ(clicks.Press({106, 100}, Qt::RightButton, 2300, rule), 1);  // too late
+  clicks.Move({107, 101}, 2400, rule);
+  EXPECT_EQ(clicks.count(), 1);
+  clicks.Move({150, 101}, 2450, rule);
+  EXPECT_EQ(clicks.count(), 0);
+  EXPECT_EQ(clicks.Press({150, 101}, Qt::RightButton, 2500, rule), 1);
+}
 
 TEST(OffscreenRenderer, UploadsOnlyWhatChanged) {
   RecordingGl gl;
