@@ -331,7 +331,7 @@ void RootWindow::CallCame(const std::string& number) {
   // by someone who does not see the screen.
   platform::RequestAttention(frame_);
   static bool told_unsupported = false;
-  if (!platform::AnnounceToScreenReader(frame_, "来电 " + number) && !told_unsupported && QAccessible::isActive()) {
+  if (!platform::AnnounceToScreenReader(frame_, telephony::SpokenCallNotice(number)) && !told_unsupported && QAccessible::isActive()) {
     told_unsupported = true;
     env::WriteProgramLog("calls are not announced to the screen reader: this Qt cannot announce");
   }

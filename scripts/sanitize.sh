@@ -13,10 +13,14 @@ cmake --build "$BUILD_DIR" -j"$(nproc)" --target veltro_unit_tests veltro_integr
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=0:halt_on_error=1:exitcode=23
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 display=$(mktemp)
+# The tests' key ring, settings and caches live in a home of the run's own.
+test_home=$(mktemp -d)
+export HOME=$test_home XDG_CONFIG_HOME=$test_home/.config XDG_CACHE_HOME=$test_home/.cache \
+  XDG_DATA_HOME=$test_home/.local/share
 Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$display" >/dev/null 2>&1 &
 xvfb_pid=$!
 wm_pid=
-trap 'kill $wm_pid $xvfb_pid 2>/dev/null || true; rm -f "$display"' EXIT
+trap 'kill $wm_pid $xvfb_pid 2>/dev/null || true; rm -rf "$display" "$test_home"' EXIT
 for _ in $(seq 50); do [ -s "$display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$display")
 # Windows are maximised and focused as on a desktop.

@@ -8,12 +8,18 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh --if-needed
 ./scripts/build.sh
 BUILD_DIR=${BUILD_DIR:-build}
+# What the tests start (the key ring, input methods, Qt's dialogs, the
+# engine's caches) keeps its files in a home of the run's own, never in the
+# home of the user running them.
+test_home=$(mktemp -d)
+export HOME=$test_home XDG_CONFIG_HOME=$test_home/.config XDG_CACHE_HOME=$test_home/.cache \
+  XDG_DATA_HOME=$test_home/.local/share
 # Xvfb picks a free display itself and says which.
 display_file=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3> "$display_file" >/dev/null 2>&1 &
 xvfb_pid=$!
 wm_pid=""
-trap 'kill $wm_pid $xvfb_pid 2>/dev/null || true' EXIT
+trap 'kill $wm_pid $xvfb_pid 2>/dev/null || true; rm -rf "$test_home"' EXIT
 for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
 display=:$(head -1 "$display_file")
 rm -f "$display_file"

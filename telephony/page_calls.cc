@@ -25,6 +25,8 @@ std::u16string Ascii(const std::string& text) { return std::u16string(text.begin
 
 }  // namespace
 
+std::string SpokenCallNotice(const std::string& number) { return number.empty() ? "来电" : "来电 " + number; }
+
 PageCalls::PageCalls(Page page, std::function<Clock::time_point()> now) : page_(std::move(page)), now_(std::move(now)) {}
 
 void PageCalls::Ring(int source, uintptr_t announcement) {

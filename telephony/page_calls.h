@@ -10,6 +10,10 @@
 
 namespace telephony {
 
+// What a screen reader says of a call: its number, or only that a call
+// came when the phone withheld it.
+std::string SpokenCallNotice(const std::string& number);
+
 // The calls on their way to the main window's page, from the ring's
 // announcement to the page's phoneCall. A call runs only in a document of
 // the service that has its phoneCall and is not being replaced; until then

@@ -9,7 +9,11 @@
 # find dialog of a window with controls is too.
 # Usage: input_method_test.sh VELTROCRM DEMO_SERVER WINDOW_SHOT
 set -uo pipefail
-if [ -z "${VELTRO_OWN_BUS:-}" ]; then VELTRO_OWN_BUS=1 exec dbus-run-session -- bash "$0" "$@"; fi
+# IBus keeps what it is switched to in the desktop's settings: in memory
+# here, never in the settings of the user running the test.
+if [ -z "${VELTRO_OWN_BUS:-}" ]; then
+  VELTRO_OWN_BUS=1 GSETTINGS_BACKEND=memory exec dbus-run-session -- bash "$0" "$@"
+fi
 exe=$1 demo=$2 shot=$3
 . "$(dirname "$0")/lib.sh"
 

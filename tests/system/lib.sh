@@ -102,7 +102,8 @@ private_install() {
   cp "$1" "$work/app/veltrocrm"
   cp "$(dirname "$1")/libphonebox.so" "$work/app/"
   cp "$(dirname "$1")/veltrocrm-hosts-helper" "$work/app/"
-  export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run
+  export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_RUNTIME_DIR=$work/run \
+    XDG_CONFIG_HOME=$work/home/.config XDG_CACHE_HOME=$work/home/.cache
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 }
 cleanup_install() {

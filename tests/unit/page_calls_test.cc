@@ -100,6 +100,8 @@ TEST(PageCalls, EachAnnouncedRingIsOneCallForThePageAndTheUser) {
   ASSERT_EQ(page.runs.size(), 1u);
   EXPECT_EQ(FakePage::Numbers(page.runs[0].script), Numbers{"13800138000"});
   EXPECT_EQ(page.calls_came, Numbers{"13800138000"});
+  EXPECT_EQ(telephony::SpokenCallNotice("13800138000"), "来电 13800138000");
+  EXPECT_EQ(telephony::SpokenCallNotice(""), "来电");  // a withheld number: no dangling space
 }
 
 TEST(PageCalls, CallsRefusedByANewDocumentComeAgainInOrderWithTheOnesBehindThem) {
