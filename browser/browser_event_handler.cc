@@ -97,6 +97,11 @@ namespace {
 
 constexpr int VK_DELETE = 0x2E, VK_F5 = 0x74, VK_F11 = 0x7A, VK_F12 = 0x7B;
 constexpr uint32_t kCtrlShift = engine::EVENTFLAG_SHIFT_DOWN | engine::EVENTFLAG_CONTROL_DOWN;
+// The keys held with a shortcut. Caps Lock, Num Lock, the keypad and which
+// Shift is pressed are not: with Num Lock on, as on most desktops, the
+// shortcuts still work.
+constexpr uint32_t kHeldKeys = engine::EVENTFLAG_SHIFT_DOWN | engine::EVENTFLAG_CONTROL_DOWN |
+                               engine::EVENTFLAG_ALT_DOWN | engine::EVENTFLAG_COMMAND_DOWN;
 constexpr char kDialogCaption[] = "提示";
 
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
@@ -182,16 +187,17 @@ bool BrowserEventHandler::OnOpenURLFromTab(std::shared_ptr<engine::Browser>, std
 
 bool BrowserEventHandler::OnPreKeyEvent(std::shared_ptr<engine::Browser> browser, const engine::KeyEvent& event) {
   if (event.type != engine::KEYEVENT_RAWKEYDOWN || !browser) return false;
+  const uint32_t held = event.modifiers & kHeldKeys;
   switch (event.windows_key_code) {
     case VK_F5:
       browser->Reload();
       return true;
     case VK_F12:
-      if (event.modifiers != kCtrlShift) return false;
+      if (held != kCtrlShift) return false;
       OpenDevToolsWindow(browser);
       return true;
     case VK_DELETE:
-      if (event.modifiers == kCtrlShift) ClearCacheOnRequest(browser);
+      if (held == kCtrlShift) ClearCacheOnRequest(browser);
       return false;
     case VK_F11:
       env::SetFullScreen(2);

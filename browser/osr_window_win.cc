@@ -14,7 +14,7 @@
 
 #include "browser/osr_surface_win.h"
 #include "browser/util_win.h"
-#include "engine/qt/key_mapping.h"
+#include "engine/qt/input_mapping.h"
 #include "env/logs.h"
 
 namespace browser {
@@ -28,40 +28,6 @@ DoubleClickRule DesktopDoubleClickRule() {
 
 // Repaints of the rotation gesture, about 30 a second.
 constexpr int kRenderDelayMs = 33;
-
-// The flags of a mouse message: its wParam's keys and buttons, the rest
-// from the keyboard's state.
-uint32_t MouseFlags(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
-  constexpr uintptr_t MK_LBUTTON = 0x1, MK_RBUTTON = 0x2, MK_SHIFT = 0x4, MK_CONTROL = 0x8, MK_MBUTTON = 0x10;
-  uintptr_t wparam = 0;
-  if (modifiers & Qt::ShiftModifier) wparam |= MK_SHIFT;
-  if (modifiers & Qt::ControlModifier) wparam |= MK_CONTROL;
-  if (buttons & Qt::LeftButton) wparam |= MK_LBUTTON;
-  if (buttons & Qt::MiddleButton) wparam |= MK_MBUTTON;
-  if (buttons & Qt::RightButton) wparam |= MK_RBUTTON;
-  return GetCefMouseModifiers(wparam);
-}
-
-// A key message's flags from its virtual key and its extended-key bit:
-// the keypad's Enter is extended, the keypad's arrows and the keys above
-// them are not, where the separate block's are.
-uint32_t KeyFlags(const QKeyEvent& event, int windows_key_code) {
-  constexpr int VK_RETURN = 13, VK_PRIOR = 33, VK_DOWN = 40, VK_INSERT = 45, VK_DELETE = 46;
-  const bool keypad = event.modifiers() & Qt::KeypadModifier;
-  const bool navigation = (windows_key_code >= VK_PRIOR && windows_key_code <= VK_DOWN) ||
-                          windows_key_code == VK_INSERT || windows_key_code == VK_DELETE;
-  const bool extended = windows_key_code == VK_RETURN ? keypad : navigation && !keypad;
-  uint32_t flags = GetCefKeyboardModifiers(static_cast<uintptr_t>(windows_key_code), extended ? 1 << 24 : 0);
-  // The keypad's digits and operators come with their main keys' codes.
-  if (keypad && !navigation && windows_key_code != VK_RETURN) flags |= engine::EVENTFLAG_IS_KEY_PAD;
-  return flags;
-}
-
-engine::KeyEvent KeyMessage(const QKeyEvent& event, engine::KeyEventType type) {
-  engine::KeyEvent key = engine::KeyEventFromQt(event, type);
-  key.modifiers = KeyFlags(event, key.windows_key_code);
-  return key;
-}
 
 engine::MouseButtonType ButtonType(Qt::MouseButton button) {
   if (button == Qt::RightButton) return engine::MBT_RIGHT;
@@ -270,28 +236,12 @@ void OffscreenWindow::focusOutEvent(QFocusEvent* event) {
   if (auto* h = host()) h->SendFocusEvent(false);
 }
 
-void OffscreenWindow::SendCharacters(const QString& text, uint32_t modifiers) {
-  auto* h = host();
-  if (!h) return;
-  engine::KeyEvent key;
-  key.type = engine::KEYEVENT_CHAR;
-  key.modifiers = modifiers;
-  for (QChar character : text) {
-    key.character = character.unicode();
-    h->SendKeyEvent(key);
-  }
-}
-
 void OffscreenWindow::keyPressEvent(QKeyEvent* event) {
-  auto* h = host();
-  if (!h) return;
-  const engine::KeyEvent key = KeyMessage(*event, engine::KEYEVENT_RAWKEYDOWN);
-  h->SendKeyEvent(key);
-  SendCharacters(event->text(), key.modifiers);
+  if (auto* h = host()) h->SendKeyEvent(engine::KeyEventFromQt(*event, engine::KEYEVENT_RAWKEYDOWN));
 }
 
 void OffscreenWindow::keyReleaseEvent(QKeyEvent* event) {
-  if (auto* h = host()) h->SendKeyEvent(KeyMessage(*event, engine::KEYEVENT_KEYUP));
+  if (auto* h = host()) h->SendKeyEvent(engine::KeyEventFromQt(*event, engine::KEYEVENT_KEYUP));
 }
 
 void OffscreenWindow::inputMethodEvent(QInputMethodEvent* event) {
@@ -353,7 +303,7 @@ engine::MouseEvent OffscreenWindow::ToEngine(QPoint device_point, Qt::KeyboardMo
   engine::MouseEvent mouse;
   mouse.x = DeviceToLogical(device_point.x(), device_scale_factor_);
   mouse.y = DeviceToLogical(device_point.y(), device_scale_factor_);
-  mouse.modifiers = MouseFlags(modifiers, buttons);
+  mouse.modifiers = engine::MouseEventFlagsFromQt(modifiers, buttons);
   return mouse;
 }
 

@@ -79,8 +79,6 @@ class OffscreenWindow : public QWidget {
 
  private:
   engine::BrowserControl* host() const;
-  // |text| to the page as typed characters.
-  void SendCharacters(const QString& text, uint32_t modifiers);
   QRect CaretRect() const;  // the page's caret in this widget, or invalid
   void FollowCaret();
   bool OverPopup(int x, int y) const;

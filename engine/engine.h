@@ -8,8 +8,9 @@
 // such thing: Find's identifier and find_next (Qt continues a search of
 // the same text by itself), ShowDevTools' settings, ExecuteJavaScript's
 // script URL and line, and a request's own headers (GetHeaderMap is empty;
-// SetHeaderMap adds or replaces). Client::OnTitleChange is called, and the
-// product leaves it to its default.
+// SetHeaderMap adds or replaces), and a mouse event's Caps Lock and Num
+// Lock (a Qt mouse event has none). Client::OnTitleChange is called, and
+// the product leaves it to its default.
 
 #include <cstdint>
 #include <functional>
@@ -71,21 +72,25 @@ enum EventFlags : uint32_t {
   EVENTFLAG_LEFT_MOUSE_BUTTON = 16,
   EVENTFLAG_MIDDLE_MOUSE_BUTTON = 32,
   EVENTFLAG_RIGHT_MOUSE_BUTTON = 64,
+  EVENTFLAG_COMMAND_DOWN = 128,  // the logo (Meta) key
   EVENTFLAG_NUM_LOCK_ON = 256,
   EVENTFLAG_IS_KEY_PAD = 512,
   EVENTFLAG_IS_LEFT = 1024,
   EVENTFLAG_IS_RIGHT = 2048,
 };
 
-enum KeyEventType { KEYEVENT_RAWKEYDOWN = 0, KEYEVENT_KEYDOWN = 1, KEYEVENT_KEYUP = 2, KEYEVENT_CHAR = 3 };
+enum KeyEventType { KEYEVENT_RAWKEYDOWN = 0, KEYEVENT_KEYUP = 2 };
 
+// A key as the desktop delivered it: one event per press or release, the
+// text it types with it.
 struct KeyEvent {
   KeyEventType type = KEYEVENT_RAWKEYDOWN;
   uint32_t modifiers = 0;  // the engine's event flags
   int windows_key_code = 0;
-  int native_key_code = 0;
+  int native_key_code = 0;      // the key's scan code
+  uint32_t native_symbol = 0;   // the layout's symbol for it (an X keysym)
   bool is_system_key = false;
-  char16_t character = 0;  // what a KEYEVENT_CHAR types
+  std::u16string text;
 };
 
 // What a drag entering a page carries.
@@ -321,7 +326,7 @@ enum MouseButtonType { MBT_LEFT = 0, MBT_MIDDLE = 1, MBT_RIGHT = 2 };
 
 struct MouseEvent {
   int x = 0, y = 0;         // view pixels
-  uint32_t modifiers = 0;  // the engine's event flags
+  uint32_t modifiers = 0;  // the engine's event flags: keys, and the buttons held
 };
 
 // What the client does to one browser: close, focus, find and, when it is
@@ -356,7 +361,6 @@ class BrowserControl {
   virtual void SendMouseClickEvent(const MouseEvent&, MouseButtonType, bool /*mouse_up*/, int /*click_count*/) {}
   virtual void SendMouseMoveEvent(const MouseEvent&, bool /*mouse_leave*/) {}
   virtual void SendMouseWheelEvent(const MouseEvent&, int /*delta_x*/, int /*delta_y*/) {}
-  virtual void SendCaptureLostEvent() {}
   // The input method's text being composed (|caret| within it), its
   // committed text, or the composition given up.
   virtual void ImeSetComposition(const std::u16string& /*text*/, int /*caret*/) {}

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config ca-certificates curl
   qt6-base-dev qt6-declarative-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-base-dev-tools
-  libgl-dev libx11-dev libcurl4-openssl-dev libjsoncpp-dev libgtest-dev libgmock-dev libcpp-httplib-dev libsecret-1-dev libproxy-dev zlib1g-dev
+  libgl-dev libcurl4-openssl-dev libjsoncpp-dev libgtest-dev libgmock-dev libcpp-httplib-dev libsecret-1-dev libproxy-dev zlib1g-dev
   qt6-translations-l10n
   xvfb weston xwayland xserver-xorg-core xserver-xorg-video-dummy xauth openbox xdotool x11-utils x11-xserver-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
   poppler-utils procps gdb strace python3 gnome-keyring libsecret-tools at-spi2-core python3-pyatspi

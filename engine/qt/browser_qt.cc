@@ -14,6 +14,7 @@
 #include <QWindow>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -127,6 +128,19 @@ SslInfo SslInfoFrom(const QWebEngineCertificateError& error) {
   return info;
 }
 
+// The new-tab request whose page a browser made now takes over (UI thread).
+QWebEngineNewWindowRequest* g_adoptable = nullptr;
+
+WindowOpenDisposition DispositionOf(QWebEngineNewWindowRequest::DestinationType type) {
+  switch (type) {
+    case QWebEngineNewWindowRequest::InNewTab: return WOD_NEW_FOREGROUND_TAB;
+    case QWebEngineNewWindowRequest::InNewBackgroundTab: return WOD_NEW_BACKGROUND_TAB;
+    case QWebEngineNewWindowRequest::InNewDialog: return WOD_NEW_POPUP;
+    case QWebEngineNewWindowRequest::InNewWindow: return WOD_NEW_WINDOW;
+  }
+  return WOD_UNKNOWN;
+}
+
 }  // namespace
 
 void QtRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo& info) {
@@ -154,6 +168,7 @@ void QtBrowser::Create(const WindowInfo& info, QWebEngineProfile* profile, Color
     windowless_parent_ = info.parent;
     QObject::connect(info.parent, &QObject::destroyed, view_, &QObject::deleteLater);
     frames_ = new QtOffscreenFrames(view_, weak_from_this(), info.windowless_frame_rate);
+    input_ = std::make_unique<QtWindowlessInput>(view_);
     AdoptForAccessibility(info.parent, view_);
   }
   auto* page = new QtPage(profile, view_, weak_from_this());
@@ -296,6 +311,32 @@ void QtBrowser::OnCertificateError(const QWebEngineCertificateError& error) {
   decision.rejectCertificate();
 }
 
+void QtBrowser::OnNewWindowRequested(QWebEngineNewWindowRequest& request) {
+  const WindowOpenDisposition disposition = DispositionOf(request.destination());
+  const std::string url = request.requestedUrl().toString().toStdString();
+  std::string name, opener;
+  const bool reported = popup_names_.Take(request.requestedUrl(), name, opener);
+  auto self = shared_from_this();
+  if (!reported && (disposition == WOD_NEW_FOREGROUND_TAB || disposition == WOD_NEW_BACKGROUND_TAB)) {
+    // A window the client makes meanwhile takes the engine's page: loaded
+    // afresh, the address would pass as the program's own load.
+    g_adoptable = &request;
+    client_->OnOpenURLFromTab(self, GetMainFrame(), url, disposition, request.isUserInitiated(), opener);
+    g_adoptable = nullptr;
+    return;
+  }
+  WindowInfo info;
+  std::shared_ptr<Client> popup_client = client_;
+  BrowserSettings settings;
+  PopupFeatures features;
+  features.dialog = request.destination() == QWebEngineNewWindowRequest::InNewDialog;
+  if (client_->OnBeforePopup(self, GetMainFrame(), url, name, disposition, request.isUserInitiated(), opener, features,
+                             info, popup_client, settings))
+    return;
+  auto popup = CreateQtBrowser(info, popup_client, page()->profile(), std::string());
+  if (popup) request.openIn(popup->page());
+}
+
 std::shared_ptr<Frame> QtBrowser::GetMainFrame() { return std::make_shared<QtFrame>(weak_from_this()); }
 
 bool QtBrowser::CanGoBack() const { return page() && page()->history()->canGoBack(); }
@@ -405,6 +446,14 @@ void QtBrowser::ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Clie
   if (tools) page()->setDevToolsPage(tools->page());
 }
 
+void QtBrowser::Invalidate(PaintElementType type) {
+  if (!frames_) return;
+  if (type == PET_VIEW)
+    frames_->InvalidateView();
+  else
+    frames_->RepaintPopup();
+}
+
 void QtBrowser::OnViewDestroyed() {
   // The view dies with its parent window, inside that window's destructor:
   // tell the client afterwards, from the message loop.
@@ -413,6 +462,13 @@ void QtBrowser::OnViewDestroyed() {
     self->client_->OnBeforeClose(self);
     ReleaseBrowser(self->id_);
   });
+}
+
+bool AdoptNewWindowPage(QWebEnginePage* page, const QUrl& url) {
+  if (!g_adoptable || g_adoptable->requestedUrl() != url) return false;
+  g_adoptable->openIn(page);
+  g_adoptable = nullptr;
+  return true;
 }
 
 }  // namespace engine

@@ -3,17 +3,16 @@
 
 #include <QPointer>
 #include <QWebEnginePage>
-#include <deque>
-#include <map>
 #include <memory>
-#include <optional>
 
 #include "engine/engine.h"
 #include "engine/qt/offscreen_frames.h"
 #include "engine/qt/page_bridge.h"
 #include "engine/qt/page_qt.h"
+#include "engine/qt/popup_names_qt.h"
 #include "engine/qt/request_interceptor_qt.h"
 #include "engine/qt/view_qt.h"
+#include "engine/qt/windowless_input_qt.h"
 
 class QWebEngineProfile;
 class QWebEngineNewWindowRequest;
@@ -41,13 +40,8 @@ class QtBrowser : public Browser, public BrowserControl, public std::enable_shar
   // loads again.
   void LoadString(const QString& html, const QUrl& url);
 
-  // The page's report of a window it is opening: its target name, a line
-  // feed, and the address it opens; |origin| is the reporting document's.
-  void PushPopupName(const QString& report, const QUrl& origin);
-  // The target name and reporting origin for a new window on |url|; false
-  // when the page reported none (the user asked for a new tab, or a frame
-  // kept its report back).
-  bool TakePopupName(const QUrl& url, std::string& name, std::string& origin);
+  // The names the page gave the windows it is opening.
+  QtPopupNames& popup_names() { return popup_names_; }
 
   BridgeCallParts& call_parts() { return call_parts_; }
 
@@ -84,39 +78,49 @@ class QtBrowser : public Browser, public BrowserControl, public std::enable_shar
   void StartWindowMove();
   void ShowDevTools(const WindowInfo& window_info, std::shared_ptr<Client> client,
                     const BrowserSettings& settings) override;
-  void WasResized() override;
-  void NotifyMoveOrResizeStarted() override;
-  void WasHidden(bool hidden) override;
+  // A windowless browser's frames and input; a windowed one has neither.
+  void WasResized() override {
+    if (frames_) frames_->Resize();
+  }
+  void NotifyMoveOrResizeStarted() override {
+    if (frames_) frames_->Place();
+  }
+  void WasHidden(bool hidden) override {
+    if (frames_) frames_->SetHidden(hidden);
+  }
   void Invalidate(PaintElementType type) override;
-  void SendFocusEvent(bool focus) override;
-  void SendKeyEvent(const KeyEvent& event) override;
-  void ImeSetComposition(const std::u16string& text, int caret) override;
-  void ImeCommitText(const std::u16string& text) override;
-  void ImeCancelComposition() override;
-  PaintRect ImeCaretBounds() override;
-  void SendMouseClickEvent(const MouseEvent& event, MouseButtonType button, bool mouse_up, int click_count) override;
-  void SendMouseMoveEvent(const MouseEvent& event, bool mouse_leave) override;
-  void SendMouseWheelEvent(const MouseEvent& event, int delta_x, int delta_y) override;
-  void SendCaptureLostEvent() override;
+  void SendFocusEvent(bool focus) override {
+    if (input_) input_->Focus(focus);
+  }
+  void SendKeyEvent(const KeyEvent& event) override {
+    if (input_) input_->Key(event);
+  }
+  void ImeSetComposition(const std::u16string& text, int caret) override {
+    if (input_) input_->SetComposition(text, caret);
+  }
+  void ImeCommitText(const std::u16string& text) override {
+    if (input_) input_->CommitText(text);
+  }
+  void ImeCancelComposition() override {
+    if (input_) input_->CancelComposition();
+  }
+  PaintRect ImeCaretBounds() override { return input_ ? input_->CaretBounds() : PaintRect{}; }
+  void SendMouseClickEvent(const MouseEvent& event, MouseButtonType button, bool mouse_up, int click_count) override {
+    if (input_) input_->MouseClick(event, button, mouse_up, click_count);
+  }
+  void SendMouseMoveEvent(const MouseEvent& event, bool mouse_leave) override {
+    if (input_) input_->MouseMove(event, mouse_leave);
+  }
+  void SendMouseWheelEvent(const MouseEvent& event, int delta_x, int delta_y) override {
+    if (input_) input_->MouseWheel(event, delta_x, delta_y);
+  }
 
  private:
-  // The waiting key-down to the view, |text| its character.
-  void SendPendingKeyDown(const QString& text);
-  void SendQtKey(QEvent::Type type, int qt_key, const KeyEvent& event, const QString& text);
-  // Where a windowless browser's input goes: the widget the engine draws in.
-  QWidget* InputTarget() const;
   void ConnectSignals(QWebEnginePage* page);
   void OnCloseRequested();
   void OnViewDestroyed();
   void OnNewWindowRequested(QWebEngineNewWindowRequest& request);
   void OnCertificateError(const QWebEngineCertificateError& error);
-
-  struct PendingName {
-    QString name;
-    QUrl url;
-    QUrl origin;
-    qint64 reported_ms;
-  };
 
   const int id_;
   std::shared_ptr<Client> client_;
@@ -125,13 +129,10 @@ class QtBrowser : public Browser, public BrowserControl, public std::enable_shar
   // reader of the hidden view's frames.
   QPointer<QWidget> windowless_parent_;
   QPointer<QtOffscreenFrames> frames_;
-  Qt::MouseButtons pressed_buttons_;
-  // A key-down waits for the character it types, which goes with it: the
-  // engine makes a key-down of every key press it gets.
-  std::optional<KeyEvent> pending_key_down_;
+  std::unique_ptr<QtWindowlessInput> input_;
   bool printing_ = false;
   std::unique_ptr<QtRequestInterceptor> interceptor_;
-  std::deque<PendingName> popup_names_;
+  QtPopupNames popup_names_;
 
   BridgeCallParts call_parts_;
   int64_t last_query_id_ = 0;

@@ -235,7 +235,7 @@ QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& 
   }
   if (command == QLatin1String("native")) return NativeCall(browser, origin, argument);
   if (command == QLatin1String("popup-name")) {
-    browser->PushPopupName(argument, origin);
+    browser->popup_names().Push(argument, origin);
   } else if (command == QLatin1String("start-move")) {
     browser->StartWindowMove();
   } else if (command == QLatin1String("uncaught-exception")) {

@@ -8,7 +8,7 @@
 #include <QMimeData>
 
 #include "engine/qt/browser_qt.h"
-#include "engine/qt/key_mapping.h"
+#include "engine/qt/input_mapping.h"
 
 namespace engine {
 

@@ -101,15 +101,15 @@ TEST(Engine, PendingPopupNamesAreBounded) {
   // A page once reported 100,000 names of 8,000 characters that no window
   // ever took, and the browser process kept every one (1.74 GB).
   const QUrl reporter(QStringLiteral("http://x.example"));
-  browser->PushPopupName(QStringLiteral("first\nhttp://x.example/first"), reporter);
+  browser->popup_names().Push(QStringLiteral("first\nhttp://x.example/first"), reporter);
   const QString junk = QString(8000, QLatin1Char('j')) + QStringLiteral("\nhttp://x.example/junk");
-  for (int i = 0; i < 10000; ++i) browser->PushPopupName(junk, reporter);
+  for (int i = 0; i < 10000; ++i) browser->popup_names().Push(junk, reporter);
   std::string name, origin;
-  EXPECT_FALSE(browser->TakePopupName(QUrl(QStringLiteral("http://x.example/first")), name, origin));
+  EXPECT_FALSE(browser->popup_names().Take(QUrl(QStringLiteral("http://x.example/first")), name, origin));
   // A window that does come finds its name and its opener among the latest.
-  browser->PushPopupName(QStringLiteral("no_1_2_3_4\nhttp://x.example/kept"), QUrl(QStringLiteral("http://y.example")));
-  for (int i = 0; i < 10; ++i) browser->PushPopupName(junk, reporter);
-  EXPECT_TRUE(browser->TakePopupName(QUrl(QStringLiteral("http://x.example/kept")), name, origin));
+  browser->popup_names().Push(QStringLiteral("no_1_2_3_4\nhttp://x.example/kept"), QUrl(QStringLiteral("http://y.example")));
+  for (int i = 0; i < 10; ++i) browser->popup_names().Push(junk, reporter);
+  EXPECT_TRUE(browser->popup_names().Take(QUrl(QStringLiteral("http://x.example/kept")), name, origin));
   EXPECT_EQ(name, "no_1_2_3_4");
   EXPECT_EQ(origin, "http://y.example");
   frame->setAttribute(Qt::WA_DeleteOnClose);

@@ -24,7 +24,8 @@ document.getElementById('b').addEventListener('click', function () {
 });
 document.getElementById('t').addEventListener('input', function (e) { console.log('osr-text:' + e.target.value); });
 document.getElementById('t').addEventListener('keydown', function (e) {
-  console.log('osr-key:' + e.key + ':' + e.code + ':' + e.getModifierState('CapsLock'));
+  console.log('osr-key:' + e.key + ':' + e.code + ':' + e.getModifierState('CapsLock') + ':' + e.location + ':' +
+              e.shiftKey + e.ctrlKey);
 });
 </script></body></html>
 HTML
@@ -60,6 +61,14 @@ xdotool key Caps_Lock
 xdotool type --delay 60 "d"
 xdotool key Caps_Lock
 check "with Caps Lock on the page sees it and the capital" wait_until 10 logged 'osr-key:D:KeyD:true'
+xdotool key shift+comma
+check "Shift with punctuation types its character" wait_until 10 logged 'osr-key:<:Comma:false:0:truefalse'
+xdotool key Shift_R
+# (Qt WebEngine reports no key location on Linux, windowed or not.)
+check "the right Shift is the right one, and held" wait_until 10 logged 'osr-key:Shift:ShiftRight:false:[0-9]:truefalse'
+xdotool key ctrl+a
+xdotool type --delay 60 "z"
+check "Ctrl+A selects the text, which the next key replaces" wait_until 10 logged 'osr-text:z'
 
 # The select list opens below its box (rows of about 30 pixels from y 340), in
 # the options' own colour (each engine highlights the chosen one its own way).

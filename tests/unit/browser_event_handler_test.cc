@@ -69,7 +69,7 @@ TEST_F(HandlerTest, LoadErrorsShowTheRightPageOrNothing) {
   EXPECT_NE(Narrow(iframe->loaded_html).find("F5"), std::string::npos);
 }
 
-TEST_F(HandlerTest, KeyTableWithExactModifiers) {
+TEST_F(HandlerTest, KeyTableWithExactlyTheKeysHeld) {
   using engine::KeyEvent;
   auto key = [](int code, uint32_t modifiers, engine::KeyEventType type = engine::KEYEVENT_RAWKEYDOWN) {
     KeyEvent event;
@@ -90,12 +90,16 @@ TEST_F(HandlerTest, KeyTableWithExactModifiers) {
   // AppContext no window can be made, so nothing is shown.
   EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x7B, 0)));
   EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x7B, ctrl | shift | alt)));
+  EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x7B, ctrl | shift | engine::EVENTFLAG_COMMAND_DOWN)));
   EXPECT_TRUE(handler->OnPreKeyEvent(browser, key(0x7B, ctrl | shift)));
+  // Lock keys that are on, and which Shift it is, are no keys held.
+  EXPECT_TRUE(handler->OnPreKeyEvent(browser, key(0x7B, ctrl | shift | engine::EVENTFLAG_NUM_LOCK_ON |
+                                                            engine::EVENTFLAG_CAPS_LOCK_ON | engine::EVENTFLAG_IS_LEFT)));
   // Ctrl+Alt+Shift+Delete asks nothing; Ctrl+Shift+Delete asks, and is not consumed.
   EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x2E, ctrl | shift | alt)));
   EXPECT_TRUE(boxes.empty());
   answer = platform::IDCANCEL;
-  EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x2E, ctrl | shift)));
+  EXPECT_FALSE(handler->OnPreKeyEvent(browser, key(0x2E, ctrl | shift | engine::EVENTFLAG_NUM_LOCK_ON)));
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "确定删除缓存吗？");
   EXPECT_EQ(boxes[0].caption, "提示");

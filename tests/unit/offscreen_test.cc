@@ -6,7 +6,7 @@
 
 #include "browser/click_counter.h"
 #include "browser/offscreen_renderer.h"
-#include "engine/qt/key_mapping.h"
+#include "engine/qt/input_mapping.h"
 #include "engine/qt/offscreen_frames.h"
 
 using browser::OffscreenRenderer;
@@ -217,13 +217,70 @@ TEST(OffscreenFrames, ChangedBandsOfAFrame) {
             (std::vector<PaintRect>{{5, 2, 5, 2}, {39, 20, 1, 1}, {0, 29, 1, 1}}));
 }
 
-TEST(OffscreenInput, KeyCodesTravelBothWays) {
-  for (int key : {int(Qt::Key_A), int(Qt::Key_7), int(Qt::Key_F5), int(Qt::Key_Return), int(Qt::Key_Backspace),
-                  int(Qt::Key_Left), int(Qt::Key_Delete), int(Qt::Key_Escape), int(Qt::Key_Space)})
-    EXPECT_EQ(engine::QtKeyFromWindowsKeyCode(engine::WindowsKeyCodeFromQtKey(key)), key) << key;
+QKeyEvent Press(int key, Qt::KeyboardModifiers modifiers, quint32 symbol, quint32 native_state,
+                const QString& text = QString()) {
+  return QKeyEvent(QEvent::KeyPress, key, modifiers, 40, symbol, native_state, text);
+}
+
+uint32_t Flags(const QKeyEvent& event) { return engine::KeyEventFromQt(event, engine::KEYEVENT_RAWKEYDOWN).modifiers; }
+
+TEST(OffscreenInput, KeyFlagsComeFromQtsOwnEvent) {
+  constexpr quint32 kLock = 2, kMod2 = 16;
+  // Keypad Enter against the main one; the keypad's arrows (Num Lock off)
+  // against the separate block's.
+  EXPECT_EQ(Flags(Press(Qt::Key_Enter, Qt::KeypadModifier, 0xff8d, kMod2, "\r")),
+            engine::EVENTFLAG_IS_KEY_PAD | engine::EVENTFLAG_NUM_LOCK_ON);
+  EXPECT_EQ(Flags(Press(Qt::Key_Return, Qt::NoModifier, 0xff0d, 0, "\r")), 0u);
+  EXPECT_EQ(Flags(Press(Qt::Key_Left, Qt::KeypadModifier, 0xff96, 0)), engine::EVENTFLAG_IS_KEY_PAD);
+  EXPECT_EQ(Flags(Press(Qt::Key_Left, Qt::NoModifier, 0xff51, 0)), 0u);
+  // Which of a pair. A modifier key comes with the state before it, which
+  // Qt's event turns into the state with it.
+  EXPECT_EQ(Flags(Press(Qt::Key_Shift, Qt::NoModifier, 0xffe2, 0)),
+            engine::EVENTFLAG_SHIFT_DOWN | engine::EVENTFLAG_IS_RIGHT);
+  EXPECT_EQ(Flags(Press(Qt::Key_Control, Qt::NoModifier, 0xffe3, 0)),
+            engine::EVENTFLAG_CONTROL_DOWN | engine::EVENTFLAG_IS_LEFT);
+  EXPECT_EQ(Flags(Press(Qt::Key_Super_R, Qt::MetaModifier, 0xffec, 0)),
+            engine::EVENTFLAG_COMMAND_DOWN | engine::EVENTFLAG_IS_RIGHT);
+  // Lock keys from the desktop's modifier state.
+  EXPECT_EQ(Flags(Press(Qt::Key_A, Qt::AltModifier, 'a', kLock | kMod2 | 8, "a")),
+            engine::EVENTFLAG_CAPS_LOCK_ON | engine::EVENTFLAG_NUM_LOCK_ON | engine::EVENTFLAG_ALT_DOWN);
+}
+
+TEST(OffscreenInput, TheHiddenViewGetsTheKeyEventTheWindowGot) {
+  const QKeyEvent sent[] = {
+      Press(Qt::Key_A, Qt::NoModifier, 'a', 0, "a"),
+      Press(Qt::Key_Less, Qt::ShiftModifier, '<', 1, "<"),            // shifted punctuation
+      Press(Qt::Key_A, Qt::ControlModifier, 'a', 4, "\x01"),          // a control character
+      Press(Qt::Key_F5, Qt::NoModifier, 0xffc2, 0),                    // types nothing
+      Press(Qt::Key_7, Qt::KeypadModifier, 0xffb7, 16, "7"),           // the keypad, Num Lock on
+      Press(0x424, Qt::NoModifier, 0x6c6, 2, QStringLiteral("\u0424")),  // Cyrillic, Caps Lock on
+      Press(Qt::Key_Shift, Qt::ControlModifier, 0xffe1, 4),              // Shift with Control held
+      QKeyEvent(QEvent::KeyRelease, Qt::Key_Shift, Qt::ShiftModifier, 50, 0xffe1, 1),
+      QKeyEvent(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, 38, 'a', 0, "a"),
+  };
+  for (const QKeyEvent& event : sent) {
+    const engine::KeyEventType type =
+        event.type() == QEvent::KeyPress ? engine::KEYEVENT_RAWKEYDOWN : engine::KEYEVENT_KEYUP;
+    const QKeyEvent got = engine::QtKeyEventFrom(engine::KeyEventFromQt(event, type));
+    SCOPED_TRACE(event.text().toStdString() + " key " + std::to_string(event.key()));
+    EXPECT_EQ(got.type(), event.type());
+    EXPECT_EQ(got.key(), event.key());
+    EXPECT_EQ(got.modifiers(), event.modifiers());
+    EXPECT_EQ(got.text(), event.text());
+    EXPECT_EQ(got.nativeScanCode(), event.nativeScanCode());
+    EXPECT_EQ(got.nativeVirtualKey(), event.nativeVirtualKey());
+    EXPECT_EQ(got.nativeModifiers(), event.nativeModifiers());
+  }
   EXPECT_EQ(engine::QtKeyFromWindowsKeyCode(0xFF), 0);
-  const uint32_t flags = engine::EVENTFLAG_SHIFT_DOWN | engine::EVENTFLAG_CONTROL_DOWN;
-  EXPECT_EQ(engine::EventFlagsFromQtModifiers(engine::QtModifiersFromEventFlags(flags)), flags);
+}
+
+TEST(OffscreenInput, MouseFlagsCarryKeysAndButtons) {
+  const uint32_t flags =
+      engine::MouseEventFlagsFromQt(Qt::ShiftModifier | Qt::AltModifier, Qt::LeftButton | Qt::RightButton);
+  EXPECT_EQ(flags, engine::EVENTFLAG_SHIFT_DOWN | engine::EVENTFLAG_ALT_DOWN | engine::EVENTFLAG_LEFT_MOUSE_BUTTON |
+                       engine::EVENTFLAG_RIGHT_MOUSE_BUTTON);
+  EXPECT_EQ(engine::QtButtonsFromEventFlags(flags), Qt::LeftButton | Qt::RightButton);
+  EXPECT_EQ(engine::QtModifiersFromEventFlags(flags), Qt::ShiftModifier | Qt::AltModifier);
 }
 
 }  // namespace

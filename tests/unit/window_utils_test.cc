@@ -2,57 +2,13 @@
 
 #include <algorithm>
 
-#include <map>
-
 #include "platform/display_server.h"
 #include "browser/loading_dialog.h"
 #include "browser/util_win.h"
 
 using namespace browser;
-using namespace engine;
 
 namespace {
-
-// Keys held down (0x8000) and lock keys toggled (0x1).
-KeyStateReader Keys(std::map<int, uint16_t> state) {
-  return [state](int key) -> uint16_t {
-    auto it = state.find(key);
-    return it == state.end() ? 0 : it->second;
-  };
-}
-
-constexpr intptr_t kExtended = 1 << 24;
-
-TEST(KeyboardModifiers, KeyPadLeftRightAndLocks) {
-  const auto none = Keys({});
-  // Keypad Enter is extended, main Enter is not.
-  EXPECT_EQ(GetCefKeyboardModifiers(13, kExtended, none), EVENTFLAG_IS_KEY_PAD);
-  EXPECT_EQ(GetCefKeyboardModifiers(13, 0, none), 0u);
-  // Arrow block (extended) versus keypad arrows.
-  EXPECT_EQ(GetCefKeyboardModifiers(37, kExtended, none), 0u);
-  EXPECT_EQ(GetCefKeyboardModifiers(37, 0, none), EVENTFLAG_IS_KEY_PAD);
-  EXPECT_EQ(GetCefKeyboardModifiers(46, 0, none), EVENTFLAG_IS_KEY_PAD);
-  EXPECT_EQ(GetCefKeyboardModifiers(96, 0, none), EVENTFLAG_IS_KEY_PAD);
-  EXPECT_EQ(GetCefKeyboardModifiers(108, 0, none), 0u);  // VK_SEPARATOR
-  EXPECT_EQ(GetCefKeyboardModifiers(111, 0, none), EVENTFLAG_IS_KEY_PAD);
-  // Right Shift alone.
-  EXPECT_EQ(GetCefKeyboardModifiers(16, 0, Keys({{16, 0x8000}, {161, 0x8000}})),
-            EVENTFLAG_SHIFT_DOWN | EVENTFLAG_IS_RIGHT);
-  EXPECT_EQ(GetCefKeyboardModifiers(17, 0, Keys({{17, 0x8000}, {162, 0x8000}})),
-            EVENTFLAG_CONTROL_DOWN | EVENTFLAG_IS_LEFT);
-  EXPECT_EQ(GetCefKeyboardModifiers(91, 0, none), EVENTFLAG_IS_LEFT);
-  EXPECT_EQ(GetCefKeyboardModifiers(92, 0, none), EVENTFLAG_IS_RIGHT);
-  EXPECT_EQ(GetCefKeyboardModifiers(65, 0, Keys({{144, 1}, {20, 1}, {18, 0x8000}})),
-            EVENTFLAG_NUM_LOCK_ON | EVENTFLAG_CAPS_LOCK_ON | EVENTFLAG_ALT_DOWN);
-}
-
-TEST(MouseModifiers, ButtonsAndKeys) {
-  EXPECT_EQ(GetCefMouseModifiers(0x1 | 0x4 | 0x8, Keys({})),
-            EVENTFLAG_LEFT_MOUSE_BUTTON | EVENTFLAG_SHIFT_DOWN | EVENTFLAG_CONTROL_DOWN);
-  EXPECT_EQ(GetCefMouseModifiers(0x2 | 0x10, Keys({{18, 0x8000}, {20, 1}})),
-            EVENTFLAG_RIGHT_MOUSE_BUTTON | EVENTFLAG_MIDDLE_MOUSE_BUTTON | EVENTFLAG_ALT_DOWN |
-                EVENTFLAG_CAPS_LOCK_ON);
-}
 
 TEST(ScaleConversion, FloorsInSinglePrecision) {
   EXPECT_EQ(LogicalToDevice(72, 1.25f), 90);
