@@ -190,6 +190,7 @@ bool BrowserEventHandler::OnPreKeyEvent(std::shared_ptr<engine::Browser> browser
   const uint32_t held = event.modifiers & kHeldKeys;
   switch (event.windows_key_code) {
     case VK_F5:
+      env::AskSignInAgain();
       browser->Reload();
       return true;
     case VK_F12:

@@ -16,6 +16,9 @@ std::mutex g_mutex;  // the members below
 std::map<std::string, Credentials> g_session;
 // Places the keyring was asked for already: once a session is enough.
 std::set<std::string> g_looked_up;
+// When the user last declined each place.
+std::map<std::string, std::chrono::steady_clock::time_point> g_declined;
+constexpr std::chrono::seconds kDeclinedQuiet{3};
 
 std::string Describe(const SignInPlace& place) {
   return (place.proxy ? "proxy " : "site ") + PrintableForLog(place.host);
@@ -46,7 +49,8 @@ std::optional<Credentials> FromKeyring(const SignInPlace& place) {
 
 std::string SignInPlace::Key() const { return (proxy ? "proxy " : "site ") + host + " " + realm; }
 
-std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::optional<Credentials>& refused) {
+std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::optional<Credentials>& refused,
+                                          std::chrono::steady_clock::time_point now) {
   const std::string key = place.Key();
   std::optional<Credentials> known = KnownCredentials(place);
   if (!known) {
@@ -63,11 +67,21 @@ std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::o
     g_session.erase(key);
   }
   if (refused) platform::RemoveFromKeyring(key);
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const auto declined = g_declined.find(key);
+    if (declined != g_declined.end() && now - declined->second < kDeclinedQuiet) {
+      WriteProgramLog("sign-in to " + Describe(place) + " not asked again: declined just now");
+      return std::nullopt;
+    }
+  }
   WriteProgramLog("sign-in asked by " + Describe(place));
   const auto answer =
       platform::AskForSignIn(platform::SignInRequest{key, place.proxy, place.host, place.realm, refused.has_value()});
   if (!answer) {
     WriteProgramLog("sign-in to " + Describe(place) + " declined");
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_declined[key] = now;
     return std::nullopt;
   }
   const Credentials given{answer->user, answer->password};
@@ -84,10 +98,16 @@ std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::o
   return given;
 }
 
+void AskSignInAgain() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_declined.clear();
+}
+
 void ForgetSessionCredentialsForTesting() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_session.clear();
   g_looked_up.clear();
+  g_declined.clear();
 }
 
 }  // namespace env

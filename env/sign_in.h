@@ -1,6 +1,7 @@
 #ifndef ENV_SIGN_IN_H_
 #define ENV_SIGN_IN_H_
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -26,7 +27,14 @@ struct SignInPlace {
 // for the session and, when the user ticks it, in the keyring. Nothing
 // when the user declines. Refused credentials are forgotten, keyring's
 // included. Any thread; passwords never reach a log.
-std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::optional<Credentials>& refused);
+//
+// A place the user declined is not asked again for a few seconds: the
+// channel list and the page's other requests would otherwise bring the
+// dialog back the moment it closed. AskSignInAgain ends that at once.
+std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::optional<Credentials>& refused,
+                                          std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+// The user asked for the page again (F5): a declined sign-in is asked again.
+void AskSignInAgain();
 // Tests start from an empty session.
 void ForgetSessionCredentialsForTesting();
 

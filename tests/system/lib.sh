@@ -109,6 +109,9 @@ private_install() {
 cleanup_install() {
   [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null
   [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
+  # Every server this test started in the background, whatever became of
+  # the variable that held it.
+  kill $(jobs -p) 2>/dev/null
   # The client writes its profile as it goes: its folder goes after it.
   for _ in $(seq 100); do { [ -n "$client_pid" ] && kill -0 "$client_pid" 2>/dev/null; } || break; sleep 0.1; done
   [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"

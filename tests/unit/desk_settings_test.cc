@@ -158,4 +158,37 @@ TEST(SignIn, AsksOnceForAPlaceAndAgainOnlyWhenTheKnownOnesAreRefused) {
   env::ForgetSessionCredentialsForTesting();
 }
 
+TEST(SignIn, ADeclinedPlaceIsNotAskedAgainAtOnce) {
+  using std::chrono::seconds;
+  env::ForgetSessionCredentialsForTesting();
+  int asked = 0;
+  std::optional<platform::SignInAnswer> answer;
+  platform::SetSignInAnswererForTesting([&](const platform::SignInRequest&) {
+    ++asked;
+    return answer;
+  });
+  const env::SignInPlace proxy{true, "proxy.example", "Company"};
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(env::CredentialsFor(proxy, std::nullopt, t0).has_value());
+  // The page's icon and scripts, right behind the declined page.
+  EXPECT_FALSE(env::CredentialsFor(proxy, std::nullopt, t0 + seconds(1)).has_value());
+  EXPECT_FALSE(env::CredentialsFor(proxy, env::Credentials{"alice", "old"}, t0 + seconds(2)).has_value());
+  EXPECT_EQ(asked, 1);
+  EXPECT_FALSE(env::CredentialsFor({true, "proxy.example", "Other"}, std::nullopt, t0 + seconds(1)).has_value());
+  EXPECT_EQ(asked, 2) << "another place is asked";
+  answer = platform::SignInAnswer{"alice", "one", false};
+  EXPECT_TRUE(env::CredentialsFor(proxy, std::nullopt, t0 + seconds(4)).has_value());
+  EXPECT_EQ(asked, 3) << "a while later the user is asked again";
+  // Declined, then F5 at once: asked again.
+  env::ForgetSessionCredentialsForTesting();
+  answer = std::nullopt;
+  EXPECT_FALSE(env::CredentialsFor(proxy, std::nullopt, t0).has_value());
+  env::AskSignInAgain();
+  answer = platform::SignInAnswer{"alice", "one", false};
+  EXPECT_TRUE(env::CredentialsFor(proxy, std::nullopt, t0 + seconds(1)).has_value());
+  EXPECT_EQ(asked, 5);
+  platform::SetSignInAnswererForTesting(nullptr);
+  env::ForgetSessionCredentialsForTesting();
+}
+
 }  // namespace
