@@ -127,6 +127,8 @@ void BrowserEventHandler::OnLoadError(std::shared_ptr<engine::Browser> browser, 
   env::WriteProgramLog("load error code:" + std::to_string(error_code));
   const bool full = browser && browser->GetIdentifier() != 0 && frame->IsMain();
   frame->LoadString(full ? FullLoadFailurePage(start_url_) : ShortLoadFailurePage(), failed_url);
+  // What asks for a sign-in next is the user's retry.
+  if (full) env::AskSignInAgain();
 }
 
 void BrowserEventHandler::OnProtocolExecution(std::shared_ptr<engine::Browser> browser, const std::string& url,

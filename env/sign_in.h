@@ -33,7 +33,8 @@ struct SignInPlace {
 // dialog back the moment it closed. AskSignInAgain ends that at once.
 std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::optional<Credentials>& refused,
                                           std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
-// The user asked for the page again (F5): a declined sign-in is asked again.
+// The user pressed F5 or sees the failure page, whose retry is theirs: a
+// declined sign-in is asked again.
 void AskSignInAgain();
 // Tests start from an empty session.
 void ForgetSessionCredentialsForTesting();

@@ -108,7 +108,7 @@ stop
 
 # Cancelled once, the proxy is not asked in a storm, nor the user again when
 # the page and the channel list ask one after the other: the user sees the
-# failure page, and F5 asks again.
+# failure page, and its 刷新重试 and F5 ask again.
 secret-tool clear place 'proxy 127.0.0.1 Company proxy'
 : > "$work/proxy.log"
 start
@@ -121,6 +121,11 @@ unsigned=$(grep -c '^none ' "$work/proxy.log")
 echo "requests without credentials after cancelling: $unsigned"
 check "and the proxy saw a few requests only" test "$unsigned" -le 4
 check "and the dialog has not come back" not_shown "$title"
+press "$main_title" Tab
+press "$main_title" Return
+check "the failure page's 刷新重试 asks again" wait_until 20 shown "$title"
+press "$title" Escape
+check "cancelled again, the dialog goes" wait_until 10 not_shown "$title"
 press "$main_title" F5
 check "F5 asks again" wait_until 20 shown "$title"
 check "the password is in no log or plain file" bash -c "! grep -rq s3cret '$work/app/log' '$HOME'"

@@ -6,9 +6,11 @@
 #include "browser/request_headers.h"
 #include "browser/window_registry.h"
 #include "env/paths.h"
+#include "env/sign_in.h"
 #include "fake_engine.h"
 #include "platform/ini_profile.h"
 #include "platform/message_box.h"
+#include "platform/sign_in_dialog.h"
 #include "test_support.h"
 
 using browser::BrowserEventHandler;
@@ -67,6 +69,38 @@ TEST_F(HandlerTest, LoadErrorsShowTheRightPageOrNothing) {
   handler->OnLoadError(browser, iframe, -105, "", "https://frame/");
   EXPECT_EQ(Narrow(iframe->loaded_html).find("location.href"), std::string::npos);
   EXPECT_NE(Narrow(iframe->loaded_html).find("F5"), std::string::npos);
+}
+
+TEST_F(HandlerTest, AfterTheFailurePageOrF5ADeclinedSignInIsAskedAgain) {
+  env::ForgetSessionCredentialsForTesting();
+  int asked = 0;
+  platform::SetSignInAnswererForTesting([&](const platform::SignInRequest&) {
+    ++asked;
+    return std::optional<platform::SignInAnswer>();
+  });
+  const env::SignInPlace proxy{true, "proxy.example", "Company"};
+  const auto declined = [&] { return !env::CredentialsFor(proxy, std::nullopt).has_value(); };
+  EXPECT_TRUE(declined());
+  EXPECT_TRUE(declined());
+  EXPECT_EQ(asked, 1) << "not asked again at once";
+  // A sub-frame's failure is not the user's to retry.
+  auto iframe = std::make_shared<FakeFrame>();
+  iframe->main = false;
+  handler->OnLoadError(browser, iframe, -105, "", "https://frame/");
+  EXPECT_TRUE(declined());
+  EXPECT_EQ(asked, 1);
+  handler->OnLoadError(browser, browser->frame, -105, "", "https://crm.example/client");
+  EXPECT_TRUE(declined());
+  EXPECT_EQ(asked, 2) << "the failure page's retry asks";
+  EXPECT_TRUE(handler->OnPreKeyEvent(browser, [] {
+    engine::KeyEvent f5;
+    f5.windows_key_code = 0x74;
+    return f5;
+  }()));
+  EXPECT_TRUE(declined());
+  EXPECT_EQ(asked, 3) << "F5 asks";
+  platform::SetSignInAnswererForTesting(nullptr);
+  env::ForgetSessionCredentialsForTesting();
 }
 
 TEST_F(HandlerTest, KeyTableWithExactlyTheKeysHeld) {
