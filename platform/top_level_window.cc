@@ -1,7 +1,5 @@
 #include "platform/top_level_window.h"
 
-#include <QPointer>
-
 #include "platform/screen.h"
 
 namespace platform {
@@ -51,26 +49,20 @@ void TopLevelWindow::BringToForeground() {
 }
 
 void TopLevelWindow::SetFullScreenPresentation(bool full_screen) {
-  // Changing the frame re-creates the native window, which loses the
-  // keyboard focus; give it back to whoever had it.
-  QPointer<QWidget> focus = focusWidget();
-  // The monitor is read before the frame changes: a re-created window
-  // starts out on the primary one.
+  // The frame's flags stay as they are: changing them re-creates the native
+  // window, and Qt then never tells the page it is active again.
+  // The monitor is read before the state changes.
   if (full_screen) {
     const Monitor monitor = MonitorOf(this);
     full_screen_from_ = monitor.work_area;
-    setWindowFlag(Qt::FramelessWindowHint, true);
     setGeometry(monitor.area.x, monitor.area.y, monitor.area.width, monitor.area.height);
     showFullScreen();
   } else {
     const Rect work = full_screen_from_.width > 0 ? full_screen_from_ : MonitorOf(this).work_area;
-    setWindowFlag(Qt::FramelessWindowHint, false);
     showNormal();
     setGeometry(work.x, work.y, work.width, work.height);
     ShowWithCommand(ShowCommand::kMaximized);
   }
-  activateWindow();
-  if (focus) focus->setFocus();
 }
 
 }  // namespace platform

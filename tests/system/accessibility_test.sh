@@ -51,7 +51,7 @@ page_checks window
 # reader's user then acts with the keyboard.
 check "a button takes the focus by its accessible action" /usr/bin/python3 "$probe" focus "$client_pid" 普通弹窗
 check "and has it" wait_until 10 focused "$button" 普通弹窗
-xdotool windowactivate --sync "$main" > /dev/null 2>&1
+activate "$main"
 xdotool key Return
 check "Enter on it opens the popup, whose page reaches the screen reader" wait_until 20 has '\tdocument web\t演示弹窗\t'
 check "under the popup's own window" awk -F'\t' -v t="$main_title" '
@@ -107,7 +107,7 @@ box() {  # box TITLE-PREFIX: the client's first visible window titled so
 }
 box_gone() { test -z "$(box "$1")"; }
 keyboard_checks() {  # keyboard_checks MODE
-  xdotool windowactivate --sync "$main" > /dev/null 2>&1
+  activate "$main"
   check "$1: Tab reaches the first button" wait_until 20 tab_to "$button" 提示框
   key Return
   box_checks 提示 "$1-alert"
@@ -151,7 +151,7 @@ stop_client
 client_pid=$!
 wait_for_main
 check "failure page: its button reaches the screen reader" wait_until 60 has "\t$button\t刷新重试\t"
-xdotool windowactivate --sync "$main" > /dev/null 2>&1
+activate "$main"
 check "failure page: Tab reaches it" wait_until 20 tab_to "$button" 刷新重试
 stop_client
 finish

@@ -137,7 +137,7 @@ check "the installer's progress dialog is shown" wait_until 15 progress_up
 check "the progress dialog is painted" wait_until 10 drawn upgrade-progress "$(progress_id)"
 check "it is centred over the main window" centred_over_main
 check "no save dialog for the installer" not_shown 另存为
-xdotool windowactivate --sync "$(progress_id)" >/dev/null 2>&1
+activate "$(progress_id)"
 xdotool key Escape
 check "Esc closes the progress dialog" wait_until 10 bash -c "! xdotool search --all --onlyvisible --pid $client_pid --class . | while read -r w; do xprop -id \$w _NET_WM_STATE; done | grep -q ABOVE"
 sleep 4

@@ -44,7 +44,7 @@ start_client() {  # start_client [SWITCHES...]
   rm -f "$work/app/log/网页日志"*
   serve_and_start "$demo" "$@"
   wait_for_main
-  xdotool windowactivate --sync "$main" >/dev/null 2>&1
+  activate "$main"
 }
 
 # type_chinese NAME CANDIDATE-CLASS [CLIENT SWITCHES...]: one client start.
@@ -176,7 +176,7 @@ tab=$(other_window)
 check "the window with controls is painted" wait_until 10 drawn controls-window-chinese "$tab"
 finder() { client_window 查找; }
 for attempt in 1 2 3; do
-  xdotool windowactivate --sync "$tab" >/dev/null 2>&1
+  activate "$tab"
   xdotool key alt+f
   sleep 0.5
   xdotool key f

@@ -132,7 +132,7 @@ box_id() { client_window 提示; }
 box_up() { test -n "$(box_id)"; }
 box_painted() { drawn "$1" "$(box_id)"; }
 dismiss() {
-  xdotool windowactivate --sync "$(box_id)" >/dev/null 2>&1
+  activate "$(box_id)"
   xdotool key Return
   wait_until 5 test -z "$(box_id)"
 }
@@ -152,7 +152,7 @@ check "the box stays closed" status_has "open=0"
 wait_until 10 status_has "open=1"
 "$box_sim" unplug > /dev/null
 wait_until 10 program_says "plug out"
-xdotool windowactivate --sync "$main" >/dev/null 2>&1
+activate "$main"
 # Through the server, never to the window: keys sent to a window that
 # closes half-way stay down and close the next test's windows.
 xdotool key alt+F4

@@ -46,9 +46,32 @@ painted() {
 # shown TITLE, not_shown TITLE: whether the client shows a window of that title.
 shown() { test -n "$(client_window "$1")"; }
 not_shown() { test -z "$(client_window "$1")"; }
+# activate WINDOW: brings it to the front and waits until X sends it the
+# keys. The window manager names a window active before the input focus has
+# moved there, and a key sent in between is lost.
+has_input_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+activate() {
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1
+  wait_until 5 has_input_focus "$1" || echo "note: the input focus did not reach window $1"
+}
+# key_until WINDOW KEY CONDITION...: KEY in WINDOW until CONDITION holds,
+# three presses at most. Now and then Xvfb delivers a key sent the moment a
+# window has settled to no window at all (an xev on the window sees nothing
+# either); a user presses again, and so does this.
+key_until() {
+  local window=$1 key=$2 _
+  shift 2
+  for _ in 1 2 3; do
+    activate "$window"
+    xdotool key "$key"
+    wait_until 3 "$@" && return 0
+    echo "note: $key changed nothing; pressed again"
+  done
+  return 1
+}
 # press TITLE KEY: a key in the client's window of that title.
 press() {
-  xdotool windowactivate --sync "$(client_window "$1")" >/dev/null 2>&1
+  activate "$(client_window "$1")"
   xdotool key "$2"
 }
 # progress_id: the upgrade's progress box, the one window kept above the others.

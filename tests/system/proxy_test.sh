@@ -53,7 +53,7 @@ title=代理服务器登录
 program_log="$work/app/log/软件日志$(date +%Y%m%d).txt"
 logged() { iconv -f UTF-16LE -t UTF-8 "$program_log" 2>/dev/null | grep -q "$1"; }
 sign_in() {  # sign_in USER PASSWORD [remember]
-  xdotool windowactivate --sync "$(client_window "$title")" >/dev/null 2>&1
+  activate "$(client_window "$title")"
   xdotool type --delay 20 "$1"
   xdotool key Tab
   xdotool type --delay 20 "$2"
