@@ -178,13 +178,6 @@ int RunMain(int argc, char** argv) {
     return 1;
   }
 
-  // The engine reads the same switches itself.
-  channel::SetProxyRule(channel::ProxyRuleFromSwitches(command_line->HasSwitch("no-proxy-server"),
-                                                       command_line->HasSwitch("proxy-server"),
-                                                       command_line->GetSwitchValue("proxy-server")));
-  // The channel selection runs beside the whole start-up.
-  channel::StartNetwork(command_line->HasSwitch("channel-service") ? command_line->GetSwitchValue("channel-service")
-                                                                    : VELTRO_CHANNEL_SERVICE_HOST);
   ConsumeClearCacheFlag();
 
   env::StartupMark("single instance settled");
@@ -208,6 +201,15 @@ int RunMain(int argc, char** argv) {
   env::WriteProgramLog(engine::EngineVersion());
   if (!display.note.empty()) env::WriteProgramLog(display.note);
   if (initialised) {
+    // The engine reads the same switches itself.
+    channel::SetProxyRule(channel::ProxyRuleFromSwitches(command_line->HasSwitch("no-proxy-server"),
+                                                         command_line->HasSwitch("proxy-server"),
+                                                         command_line->GetSwitchValue("proxy-server")));
+    // Not before: the engine's set-up changes the process environment, and
+    // the selection's libraries (libproxy, libcurl, the resolver) read it on
+    // their thread; a read during a change crashed the client at start.
+    channel::StartNetwork(command_line->HasSwitch("channel-service") ? command_line->GetSwitchValue("channel-service")
+                                                                      : VELTRO_CHANNEL_SERVICE_HOST);
     // The page side runs in this process: its extensions go into every page.
     engine::SetRenderProcessHandler(std::make_shared<renderer::RendererProcessApp>());
     platform::SetProgramIcon();
