@@ -101,7 +101,7 @@ box_checks() {  # box_checks TITLE-PREFIX NAME: the box is there, named and pain
 }
 box() {  # box TITLE-PREFIX: the client's first visible window titled so
   local w
-  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+  for w in $(client_windows); do
     case "$(xdotool getwindowname "$w" 2>/dev/null)" in "$1"*) echo "$w"; return ;; esac
   done
 }

@@ -87,7 +87,7 @@ reloaded() { [ "$(loads)" -ge 2 ]; }
 check "the page loads the start URL again" wait_until 20 reloaded
 
 title='VeltroCRM客户管理系统 (版本2.6.1)'
-wait_until 10 bash -c "xdotool search --name '^VeltroCRM' >/dev/null"
+wait_until 10 bash -c "search_windows --name '^VeltroCRM' >/dev/null"
 wmctrl -c "$title"
 check "the client ends" wait_until 30 bash -c "! kill -0 $client 2>/dev/null"
 # Byte for byte what it was before the run, the user's own line for the
@@ -98,7 +98,7 @@ check "at exit the file is as it was before the run" cmp -s /etc/hosts "$work/ex
 # Closed while the run is still probing: it ends at once and pins nothing.
 cp /etc/hosts "$work/before-close"
 start_client
-wait_until 20 bash -c "xdotool search --onlyvisible --name '^VeltroCRM' >/dev/null"
+wait_until 20 bash -c "search_windows --onlyvisible --name '^VeltroCRM' >/dev/null"
 wmctrl -c "$title"
 closed_at=$(date +%s%N)
 wait_until 20 bash -c "! kill -0 $client 2>/dev/null"
@@ -133,7 +133,7 @@ start_client
 check "the next run pins again" wait_until 40 pinned
 # The killed run's helper may have pinned first: wait for this run's window.
 check "the next run shows its window" \
-  wait_until 30 bash -c "xdotool search --onlyvisible --pid $client --name '^VeltroCRM' >/dev/null"
+  wait_until 30 bash -c "search_windows --onlyvisible --pid $client --name '^VeltroCRM' >/dev/null"
 sleep 1
 wmctrl -c "$title"
 check "the next run ends" wait_until 30 bash -c "! kill -0 $client 2>/dev/null"

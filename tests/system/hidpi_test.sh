@@ -78,7 +78,7 @@ one_start() {
   if [ "${1:-}" != --off-screen-rendering-enabled ]; then
     popup_id() {
       local w
-      for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+      for w in $(client_windows); do
         # not the loading dialog, which covers the maximised frame
         [ "$w" != "$main" ] && [ "$(xwininfo -id "$w" | awk '/Width/{print $2}')" -lt 2000 ] && { echo "$w"; return; }
       done

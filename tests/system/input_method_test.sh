@@ -60,7 +60,7 @@ type_chinese() {
   check "$name: the field shows the composition" wait_until 10 page_says "compose["
   local candidates="" w
   candidates_up() {
-    for w in $(xdotool search --all --onlyvisible --class "$class" 2>/dev/null); do
+    for w in $(search_windows --all --onlyvisible --class "$class"); do
       [ "$(xwininfo -id "$w" | awk '/Width/{print $2}')" -gt 20 ] && { candidates=$w; return 0; }
     done
     return 1
@@ -158,7 +158,7 @@ start_client
 eval "$(xdotool getwindowgeometry --shell "$main")"
 other_window() {
   local w
-  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+  for w in $(client_windows); do
     # titled with the product name alone: not the main window, not its loading dialog
     [ "$(xdotool getwindowname "$w" 2>/dev/null)" = VeltroCRM客户管理系统 ] && { echo "$w"; return; }
   done

@@ -60,7 +60,7 @@ check "a ring after the close is not delivered" bash -c "! '$box_sim' ring 13700
 sleep 1
 check "nothing reached the page" bash -c "! iconv -f UTF-16LE -t UTF-8 '$work/app/log/网页日志$(date +%Y%m%d).txt' | grep -qF 'call[13700137000]'"
 
-main=$(xdotool search --onlyvisible --pid "$client_pid" --name 版本 2>/dev/null | head -1)
+main=$(search_windows --onlyvisible --pid "$client_pid" --name 版本 | head -1)
 page_painted() {
   local out
   out=$("$shot" "$main" "$shots/landline-calls.png" c01020 2>/dev/null) || return 1

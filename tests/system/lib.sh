@@ -31,6 +31,23 @@ finish() {
   [ "$failures" = 0 ]
 }
 
+# search_windows ARGS...: `xdotool search ARGS`. A search that meets a
+# window going away (a dialog closing, a frame mapped again) dies with
+# BadWindow and finds nothing: it is made again.
+search_windows() {
+  local out _
+  for _ in 1 2 3 4 5 6 7 8 9 10; do
+    out=$(xdotool search "$@" 2>&1)
+    case $out in *"X Error"*) continue ;; esac
+    grep -E '^[0-9]+$' <<< "$out"
+    return
+  done
+  return 1
+}
+export -f search_windows
+# client_windows: the visible windows of the client started last.
+client_windows() { search_windows --all --onlyvisible --pid "$client_pid" --class .; }
+
 # painted NAME WINDOW COLOUR: the screenshot ($shot is window_shot) shows
 # the page: its text colour, many colours, hardly any black.
 painted() {
@@ -77,7 +94,7 @@ press() {
 # progress_id: the upgrade's progress box, the one window kept above the others.
 progress_id() {
   local w
-  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+  for w in $(client_windows); do
     xprop -id "$w" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_ABOVE && { echo "$w"; return; }
   done
 }
@@ -144,7 +161,7 @@ cleanup_install() {
 # NAME (xdotool's own pattern matches other titles too).
 client_window() {
   local w
-  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+  for w in $(client_windows); do
     [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && { echo "$w"; return; }
   done
 }

@@ -42,7 +42,7 @@ icon=$(sed -n 's/^ *string "\(.*veltrocrm-notification.png\)"$/\1/p' "$work/noti
 check "with the program's icon as a file the daemon can read" test -s "$icon"
 check "and a default action for the click" grep -q 'string "default"' "$work/notify.txt"
 
-bubble_id() { xdotool search --all --onlyvisible --class Dunst 2>/dev/null | head -1; }
+bubble_id() { search_windows --all --onlyvisible --class Dunst | head -1; }
 bubble_up() { test -n "$(bubble_id)"; }
 check "the daemon shows it" wait_until 10 bubble_up
 bubble=$(bubble_id)
@@ -62,7 +62,7 @@ eval "$(xdotool getwindowgeometry --shell "$bubble")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 2
 in_front() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$main" ] && ! minimised; }
 check "a click on it brings the main window to the front" wait_until 10 in_front
-check "and the notification is gone" wait_until 5 bash -c "! xdotool search --onlyvisible --class Dunst >/dev/null 2>&1"
+check "and the notification is gone" wait_until 5 bash -c "! search_windows --onlyvisible --class Dunst >/dev/null 2>&1"
 if [ "$failures" != 0 ]; then
   cat "$work/notify.txt" "$work/dunst.out"
   tail -20 "$work/client.out"

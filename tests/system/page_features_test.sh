@@ -29,7 +29,7 @@ xdotool windowactivate --sync "$main" >/dev/null 2>&1
 xdotool mousemove --window "$main" 200 100 click 1
 popup_id() {
   local w
-  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+  for w in $(client_windows); do
     [ "$w" != "$main" ] && [ "$(xwininfo -id "$w" | awk '/Width/{print $2}')" = 480 ] && { echo "$w"; return; }
   done
 }

@@ -25,7 +25,7 @@ HTML
 # A visible window of the client other than the main one: the dialog.
 dialog_id() {
   local w
-  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+  for w in $(client_windows); do
     [ "$w" != "$main" ] && [ "$(xdotool getwindowname "$w" 2>/dev/null)" != "$main_title" ] && { echo "$w"; return; }
   done
 }

@@ -39,7 +39,7 @@ url="http://127.0.0.1:$(cat "$work/port")/client"
   > "$work/client.out" 2>&1 &
 client_pid=$!
 
-window_id() { xdotool search --onlyvisible --name "^${title//(/\\(}\$" 2>/dev/null | head -1; }
+window_id() { search_windows --onlyvisible --name "^${title//(/\\(}\$" | head -1; }
 window_shown() { test -n "$(window_id)"; }
 check "main window is shown" wait_until 30 window_shown
 wid=$(window_id)
@@ -103,7 +103,7 @@ check "second start takes under a second" test $((SECONDS - start)) -le 1
 check "second start leaves the flags alone" test "$(wc -l < "$work/firewall-calls")" = 1
 timeout 20 "$work/app/veltrocrm" --type= > /dev/null 2>&1
 check "an empty --type= is refused, not a second browser" test $? = 1
-check "the first window is still the only one" test "$(xdotool search --onlyvisible --name "^${title//(/\\(}\$" | wc -l)" = 1
+check "the first window is still the only one" test "$(search_windows --onlyvisible --name "^${title//(/\\(}\$" | wc -l)" = 1
 
 wmctrl -c "$title"
 check "closing the window ends the process" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
@@ -136,7 +136,7 @@ sleep 0.1
 client_pid=$!
 kill -0 "$first_pid" 2>/dev/null && echo "the first was still running at the new start"
 check "the first ends" wait_until 20 bash -c "! kill -0 $first_pid 2>/dev/null"
-own_window() { xdotool search --onlyvisible --pid "$client_pid" --name "^${title//(/\\(}\$" >/dev/null 2>&1; }
+own_window() { search_windows --onlyvisible --pid "$client_pid" --name "^${title//(/\\(}\$" >/dev/null 2>&1; }
 check "a start right after a close shows its own window" wait_until 10 own_window
 check "and stays" kill -0 "$client_pid"
 wmctrl -c "$title"
@@ -164,7 +164,7 @@ one_left() { [ "$(instances)" = 1 ]; }
 check "nineteen of them end" wait_until 40 one_left
 # The ended starts' windows may still be going while xdotool walks the
 # tree (an X error for a window that went): asked again until it settles.
-one_main_window() { test "$(xdotool search --onlyvisible --name "^${title//(/\\(}\$" 2>/dev/null | wc -l)" = 1; }
+one_main_window() { test "$(search_windows --onlyvisible --name "^${title//(/\\(}\$" | wc -l)" = 1; }
 check "there is one window with the main title" wait_until 10 one_main_window
 wmctrl -c "$title"
 none_left() { [ "$(instances)" = 0 ]; }
@@ -179,7 +179,7 @@ check "a slow start shows its window" wait_until 30 window_shown
 wid=$(window_id)
 dialog_id() {  # the client's one small window
   local w
-  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+  for w in $(client_windows); do
     [ "$w" = "$wid" ] && continue
     xwininfo -id "$w" | awk '/Width/{w=$2} /Height/{h=$2} END{exit !(w > 0 && w < 600 && h < 300)}' && {
       echo "$w"

@@ -69,7 +69,7 @@ geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute up
   /Width/{w=$2} /Height/{h=$2} END{print x","y","w","h}'; }
 window_of_width() {  # the client's visible window WIDTH pixels wide
   local w
-  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+  for w in $(client_windows); do
     [ "$(geometry "$w" | cut -d, -f3)" = "$1" ] && { echo "$w"; return; }
   done
 }

@@ -86,7 +86,8 @@ band() {  # band N: a click on the page's band N
   xdotool windowactivate --sync "$main" >/dev/null 2>&1
   xdotool mousemove --window "$main" 200 $((40 + 80 * $1)) click 1
 }
-windows() { xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null | wc -l; }
+windows() { client_windows | wc -l; }
+at_most_two_windows() { [ "$(windows)" -le 2 ]; }
 downloads=$HOME/Documents/Downloads
 
 check "the other origin's frame ran its tries" wait_until 20 logged "$page_log" 'hostile frame done'
@@ -145,7 +146,7 @@ count=$(windows)
 echo "windows open: $count"
 check "no more than 32 are open" test "$count" -le 32
 band 8
-check "they close" wait_until 30 bash -c "[ \$(xdotool search --all --onlyvisible --pid $client_pid --class . 2>/dev/null | wc -l) -le 2 ]"
+check "they close" wait_until 30 at_most_two_windows
 
 # A popup of the service brings the installer: started, and the whole
 # client closes for it.

@@ -38,7 +38,7 @@ check "the client says it goes through Xwayland" \
 wait_for_main
 popup_id() {
   local w
-  for w in $(xdotool search --all --pid "$client_pid" --class . 2>/dev/null); do
+  for w in $(search_windows --all --pid "$client_pid" --class .); do
     [ "$(xwininfo -id "$w" | awk '/Width/{print $2}')" = 640 ] && xwininfo -id "$w" | grep -q IsViewable && { echo "$w"; return; }
   done
 }

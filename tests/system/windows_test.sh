@@ -42,11 +42,11 @@ url="http://127.0.0.1:$(cat "$work/port")/index.html"
 client_pid=$!
 
 exact() { printf '^%s$' "$(printf '%s' "$1" | sed 's/[][()\.^$*+?{}|]/\\&/g')"; }
-main_id() { xdotool search --onlyvisible --name "$(exact "$main_title")" 2>/dev/null | head -1; }
+main_id() { search_windows --onlyvisible --name "$(exact "$main_title")" | head -1; }
 main_shown() { test -n "$(main_id)"; }
 check "main window is shown" wait_until 30 main_shown
 main=$(main_id)
-windows() { xdotool search --onlyvisible --pid "$client_pid" 2>/dev/null | sort; }
+windows() { search_windows --onlyvisible --pid "$client_pid" | sort; }
 # Window ids in the order the window manager stacks them, bottom first.
 stacking() { xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' | tr ' ' '\n' | grep '^0x' | while read -r h; do printf '%d\n' "$h"; done; }
 above() {  # above UPPER LOWER
@@ -60,7 +60,7 @@ transient_for() {
   [ -n "$owner" ] && printf '%d' "$owner"
 }
 geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x","y","w","h}'; }
-only_one_main_title() { test "$(xdotool search --name "$(exact "$main_title")" 2>/dev/null | wc -l)" = 1; }
+only_one_main_title() { test "$(search_windows --name "$(exact "$main_title")" | wc -l)" = 1; }
 
 check "main window shows its page" wait_until 20 painted main "$main" c01020
 eval "$(xdotool getwindowgeometry --shell "$main")"
@@ -80,10 +80,10 @@ opened() {
   return 1
 }
 closed() { ! windows | grep -qx "$1"; }
-titled_up() { xdotool search --onlyvisible --name "^$1" 2>/dev/null | grep -q .; }
+titled_up() { search_windows --onlyvisible --name "^$1" | grep -q .; }
 menu_up() {  # a drop-down menu of the client is open
   local w
-  for w in $(xdotool search --all --onlyvisible --pid "$client_pid" --class . 2>/dev/null); do
+  for w in $(client_windows); do
     xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q '_MENU' && return 0
   done
   return 1
@@ -153,7 +153,7 @@ open_window ctrl-click click_band 4 ctrl && {
       xdotool key Escape Escape
     done
     if [ "$opened" != yes ]; then check "$name opens" false; return 1; fi
-    win=$(xdotool search --onlyvisible --name "^$title" | head -1)
+    win=$(search_windows --onlyvisible --name "^$title" | head -1)
     check "$name is painted" wait_until 10 painted "$name" "$win" "$colour"
     owned_and_above "$name" "$win" "$tab"
   }
@@ -178,7 +178,7 @@ open_window middle-click click_band 3 "" 2 && {
 dialog_check() {
   click_band "$3"
   if ! wait_until 10 titled_up "$2"; then check "$1 opens" false; return; fi
-  win=$(xdotool search --onlyvisible --name "^$2" | head -1)
+  win=$(search_windows --onlyvisible --name "^$2" | head -1)
   check "$1 is painted" wait_until 10 painted "$1" "$win" efefef
   check "$1 shows the markup as one line of text" test "$(geometry "$win" | cut -d, -f4)" -lt 160
   owned_and_above "$1" "$win" "$main"
