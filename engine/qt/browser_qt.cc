@@ -182,9 +182,6 @@ void QtBrowser::Create(const WindowInfo& info, QWebEngineProfile* profile, Color
   else
     view_->setGeometry(info.x, info.y, info.width, info.height);
   ConnectSignals(page);
-  QObject::connect(view_, &QObject::destroyed, [weak = weak_from_this()] {
-    if (auto self = weak.lock()) self->OnViewDestroyed();
-  });
   view_->show();
   if (!url.empty() && !AdoptNewWindowPage(page, QUrl(QString::fromStdString(url))))
     page->load(QUrl(QString::fromStdString(url)));
@@ -455,6 +452,9 @@ void QtBrowser::Invalidate(PaintElementType type) {
 }
 
 void QtBrowser::OnViewDestroyed() {
+  // The page goes after the view's own part: answers its destructor hands
+  // to waiting callbacks must find no view here, not half of one.
+  view_ = nullptr;
   // The view dies with its parent window, inside that window's destructor:
   // tell the client afterwards, from the message loop.
   auto self = shared_from_this();

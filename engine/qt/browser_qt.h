@@ -35,6 +35,8 @@ class QtBrowser : public Browser, public BrowserControl, public std::enable_shar
   // The client's window that shows a windowless browser; null otherwise.
   QWidget* windowless_parent() const { return windowless_parent_.data(); }
   QtOffscreenFrames* offscreen_frames() const { return frames_.data(); }
+  // The view's destructor has begun.
+  void OnViewDestroyed();
 
   // Shows |html| in the main frame in place of |url|, which a reload then
   // loads again.
@@ -118,7 +120,6 @@ class QtBrowser : public Browser, public BrowserControl, public std::enable_shar
  private:
   void ConnectSignals(QWebEnginePage* page);
   void OnCloseRequested();
-  void OnViewDestroyed();
   void OnNewWindowRequested(QWebEngineNewWindowRequest& request);
   void OnCertificateError(const QWebEngineCertificateError& error);
 

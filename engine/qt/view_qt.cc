@@ -34,6 +34,10 @@ QtView::QtView(QWidget* parent, std::weak_ptr<QtBrowser> browser) : QWebEngineVi
   if (parent) setAcceptDrops(true);
 }
 
+QtView::~QtView() {
+  if (auto browser = browser_.lock()) browser->OnViewDestroyed();
+}
+
 void QtView::contextMenuEvent(QContextMenuEvent* event) {
   QMenu* menu = createStandardContextMenu();
   QtContextMenuModel model(menu);

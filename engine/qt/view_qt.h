@@ -13,6 +13,7 @@ class QtView : public QWebEngineView {
   Q_OBJECT
  public:
   QtView(QWidget* parent, std::weak_ptr<QtBrowser> browser);
+  ~QtView() override;
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;

@@ -87,6 +87,34 @@ TEST(Engine, LoadsAPageAndReportsConsoleAndClose) {
   EXPECT_EQ(client->close_requests, 1);
 }
 
+// A script's answer still awaited when the window goes comes from the
+// page's destructor; the client then asks the browser about its page.
+TEST(Engine, AnAnswerOwedWhenTheWindowGoesFindsNoPage) {
+  RecordingServer server;
+  server.Serve("/client", "<html><body>page</body></html>");
+  auto* frame = new QWidget;
+  frame->resize(400, 300);
+  frame->show();
+  auto client = std::make_shared<RecordingClient>();
+  ASSERT_TRUE(engine::CreateBrowser(engine::WindowInfo{frame, 0, 0, 400, 300}, client, server.Url("/client"), {},
+                                    nullptr));
+  ASSERT_TRUE(WaitFor([&] { return client->load_ends > 0; }));
+  auto browser = client->browser;
+  int answers = 0;
+  bool value = true;
+  std::string url_then = "unset";
+  browser->GetMainFrame()->EvaluateJavaScript(u"true", [&](bool taken) {
+    ++answers;
+    value = taken;
+    url_then = browser->GetMainFrame()->GetURL();
+  });
+  delete frame;
+  ASSERT_TRUE(WaitFor([&] { return client->closed; }));
+  EXPECT_EQ(answers, 1);
+  EXPECT_FALSE(value);
+  EXPECT_EQ(url_then, "");
+}
+
 TEST(Engine, PendingPopupNamesAreBounded) {
   RecordingServer server;
   server.Serve("/client", "<html><body>page</body></html>");
