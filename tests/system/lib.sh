@@ -7,7 +7,16 @@ shots=${VELTRO_SHOTS:-$PWD/window-shots}
 mkdir -p "$shots"
 check() {  # check NAME COMMAND...
   local name=$1; shift
-  if "$@"; then passes=$((passes + 1)); echo "ok: $name"; else failures=$((failures + 1)); echo "FAILED: $name"; fi
+  if "$@"; then passes=$((passes + 1)); echo "ok: $name"; else failures=$((failures + 1)); echo "FAILED: $name"; client_log_tail; fi
+}
+# What the client last wrote in its own log, to tell why a check failed.
+client_log_tail() {
+  local log
+  for log in "${work:-/nonexistent}"/app/log/软件日志*.txt; do
+    [ -f "$log" ] || continue
+    echo "--- the client's log, its last lines:"
+    iconv -f UTF-16 -t UTF-8 "$log" | tr -d '\r' | grep -v '^datetime' | tail -15 | sed 's/^/  /'
+  done
 }
 wait_until() {  # wait_until SECONDS COMMAND...
   local deadline=$((SECONDS + $1)); shift
