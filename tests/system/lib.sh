@@ -9,12 +9,13 @@ check() {  # check NAME COMMAND...
   local name=$1; shift
   if "$@"; then passes=$((passes + 1)); echo "ok: $name"; else failures=$((failures + 1)); echo "FAILED: $name"; client_log_tail; fi
 }
-# What the client last wrote in its own log, to tell why a check failed.
+# What the client and its pages last wrote in their logs, to tell why a
+# check failed.
 client_log_tail() {
   local log
-  for log in "${work:-/nonexistent}"/app/log/软件日志*.txt; do
+  for log in "${work:-/nonexistent}"/app/log/{软件日志,网页日志}*.txt; do
     [ -f "$log" ] || continue
-    echo "--- the client's log, its last lines:"
+    echo "--- ${log##*/}, its last lines:"
     iconv -f UTF-16 -t UTF-8 "$log" | tr -d '\r' | grep -v '^datetime' | tail -15 | sed 's/^/  /'
   done
 }
