@@ -62,17 +62,25 @@ class RecordingClient : public engine::Client {
   std::vector<std::u16string> console;
 };
 
+// A shown window whose browser has loaded |url|, or has given up.
+struct LoadedPage {
+  QWidget* frame;
+  std::shared_ptr<RecordingClient> client;
+};
+LoadedPage LoadPage(const std::string& url, int width, int height) {
+  LoadedPage page{new QWidget, std::make_shared<RecordingClient>()};
+  page.frame->resize(width, height);
+  page.frame->show();
+  if (engine::CreateBrowser(engine::WindowInfo{page.frame, 0, 0, width, height}, page.client, url, {}, nullptr))
+    WaitFor([&] { return page.client->browser && page.client->load_ends > 0; });
+  return page;
+}
+
 TEST(Engine, LoadsAPageAndReportsConsoleAndClose) {
   RecordingServer server;
   server.Serve("/client", "<html><head><title>t</title></head><body><script>console.log('你好')</script></body></html>");
-  auto* frame = new QWidget;
-  frame->resize(800, 600);
-  frame->show();
-  auto client = std::make_shared<RecordingClient>();
-  ASSERT_TRUE(engine::CreateBrowser(engine::WindowInfo{frame, 0, 0, 800, 600}, client, server.Url("/client"), {},
-                                    nullptr));
-  ASSERT_TRUE(WaitFor([&] { return client->load_ends > 0; }));
-  ASSERT_TRUE(client->browser);
+  auto [frame, client] = LoadPage(server.Url("/client"), 800, 600);
+  ASSERT_TRUE(client->browser && client->load_ends > 0);
   EXPECT_EQ(client->last_status, 200);
   EXPECT_EQ(client->address, server.Url("/client"));
   ASSERT_TRUE(WaitFor([&] { return !client->console.empty(); }));
@@ -92,13 +100,8 @@ TEST(Engine, LoadsAPageAndReportsConsoleAndClose) {
 TEST(Engine, AnAnswerOwedWhenTheWindowGoesFindsNoPage) {
   RecordingServer server;
   server.Serve("/client", "<html><body>page</body></html>");
-  auto* frame = new QWidget;
-  frame->resize(400, 300);
-  frame->show();
-  auto client = std::make_shared<RecordingClient>();
-  ASSERT_TRUE(engine::CreateBrowser(engine::WindowInfo{frame, 0, 0, 400, 300}, client, server.Url("/client"), {},
-                                    nullptr));
-  ASSERT_TRUE(WaitFor([&] { return client->load_ends > 0; }));
+  auto [frame, client] = LoadPage(server.Url("/client"), 400, 300);
+  ASSERT_TRUE(client->browser && client->load_ends > 0);
   auto browser = client->browser;
   int answers = 0;
   bool value = true;
@@ -118,12 +121,8 @@ TEST(Engine, AnAnswerOwedWhenTheWindowGoesFindsNoPage) {
 TEST(Engine, PendingPopupNamesAreBounded) {
   RecordingServer server;
   server.Serve("/client", "<html><body>page</body></html>");
-  auto* frame = new QWidget;
-  frame->resize(400, 300);
-  auto client = std::make_shared<RecordingClient>();
-  ASSERT_TRUE(engine::CreateBrowser(engine::WindowInfo{frame, 0, 0, 400, 300}, client, server.Url("/client"), {},
-                                    nullptr));
-  ASSERT_TRUE(WaitFor([&] { return client->load_ends > 0; }));
+  auto [frame, client] = LoadPage(server.Url("/client"), 400, 300);
+  ASSERT_TRUE(client->browser && client->load_ends > 0);
   auto* browser = dynamic_cast<engine::QtBrowser*>(client->browser.get());
   ASSERT_TRUE(browser);
   // A page once reported 100,000 names of 8,000 characters that no window
