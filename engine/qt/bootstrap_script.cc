@@ -89,9 +89,13 @@ QString BootstrapScript() {
         ((tag === 'INPUT' || tag === 'TEXTAREA') && !node.readOnly && !node.disabled);
     return editable ? '1' : '0';
   }
-  document.addEventListener('focusin', function () { call('focus-node', focusReport()); }, true);
+  // One way, never through the prompt: a prompt from a closing popup, whose
+  // focus goes as it closes, could hang the renderer it shares with its
+  // opener, and with it every call to the main window's page.
+  function tell(command, argument) { log(marker + command + '\n' + argument); }
+  document.addEventListener('focusin', function () { tell('focus-node', focusReport()); }, true);
   document.addEventListener('focusout', function () {
-    setTimeout(function () { call('focus-node', focusReport()); }, 0);
+    setTimeout(function () { tell('focus-node', focusReport()); }, 0);
   }, true);
 
   // The message router's page side; no product handler is registered.
