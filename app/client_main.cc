@@ -21,12 +21,14 @@
 #include "build_config.h"
 #include "channel/channel_selector.h"
 #include "channel/proxy_rule.h"
+#include "channel/proxy_script_fetch.h"
 #include "env/log_reader.h"
 #include "env/logs.h"
 #include "env/paths.h"
 #include "env/product.h"
 #include "env/startup_timeline.h"
 #include "env/system_integration.h"
+#include "platform/desktop_proxy.h"
 #include "platform/display_server.h"
 #include "platform/ini_profile.h"
 #include "platform/instance_lock.h"
@@ -190,7 +192,19 @@ int RunMain(int argc, char** argv) {
     env::WriteProgramLog("engine sandbox off: the kernel refuses user namespaces");
     settings.no_sandbox = true;
   }
+  // One proxy rule for the engine and the channel list, decided before the
+  // engine's threads read the environment.
+  const channel::ProxyRule proxy_rule = channel::ChooseProxyRule(*command_line, platform::ReadDesktopProxy());
+  channel::WriteProxySwitches(proxy_rule, *command_line);
+  channel::SetProxyRule(proxy_rule);
+  env::WriteProgramLog(channel::DescribeProxyRule(proxy_rule));
   context->FillSettings(settings);
+  if (proxy_rule.mode == channel::ProxyRule::Mode::kScript) {
+    settings.late_switches = [&proxy_rule] {
+      return std::vector<std::string>{"--proxy-pac-url=" +
+                                      channel::ProxyScriptForEngine(proxy_rule.script_url, env::StartUrl())};
+    };
+  }
   auto message_loop = std::make_unique<UiMessageLoop>();
 
   int exit_code = 1;
@@ -201,12 +215,8 @@ int RunMain(int argc, char** argv) {
   env::WriteProgramLog(engine::EngineVersion());
   if (!display.note.empty()) env::WriteProgramLog(display.note);
   if (initialised) {
-    // The engine reads the same switches itself.
-    channel::SetProxyRule(channel::ProxyRuleFromSwitches(command_line->HasSwitch("no-proxy-server"),
-                                                         command_line->HasSwitch("proxy-server"),
-                                                         command_line->GetSwitchValue("proxy-server")));
     // Not before: the engine's set-up changes the process environment, and
-    // the selection's libraries (libproxy, libcurl, the resolver) read it on
+    // the selection's libraries (libcurl, the resolver) read it on
     // their thread; a read during a change crashed the client at start.
     channel::StartNetwork(command_line->HasSwitch("channel-service") ? command_line->GetSwitchValue("channel-service")
                                                                       : VELTRO_CHANNEL_SERVICE_HOST);

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "build_config.h"
+#include "channel/proxy_rule.h"
 #include "env/paths.h"
 #include "env/product.h"
 #include "platform/ini_profile.h"
@@ -137,11 +138,11 @@ std::vector<Setting> ApplyDeskPolicy(const DeskPolicy& policy, const std::string
     command_line.RemoveSwitch("no-proxy-server");
     if (*proxy == "direct") command_line.AppendSwitch("no-proxy-server");
     else if (*proxy != "desktop") command_line.AppendSwitchWithValue("proxy-server", *proxy);
-    settings.push_back({"proxy", *proxy, from_policy});
+    settings.push_back({"proxy", channel::ProxyListForLog(*proxy), from_policy});
   } else if (command_line.HasSwitch("no-proxy-server")) {
     settings.push_back({"proxy", "direct", "command line"});
   } else if (command_line.HasSwitch("proxy-server")) {
-    settings.push_back({"proxy", command_line.GetSwitchValue("proxy-server"), "command line"});
+    settings.push_back({"proxy", channel::ProxyListForLog(command_line.GetSwitchValue("proxy-server")), "command line"});
   } else {
     settings.push_back({"proxy", "desktop", "built in"});
   }

@@ -21,10 +21,12 @@
 
 #include "app/desk_policy.h"
 #include "build_config.h"
+#include "channel/proxy_rule.h"
 #include "engine/engine.h"
 #include "env/log_reader.h"
 #include "env/paths.h"
 #include "env/product.h"
+#include "platform/desktop_proxy.h"
 #include "platform/display_server.h"
 #include "platform/known_folders.h"
 
@@ -142,6 +144,7 @@ std::string SettingsText(const engine::CommandLine& command_line) {
   engine::CommandLine effective = command_line;
   for (const Setting& setting : ApplyDeskPolicy(policy.value_or(DeskPolicy()), file, effective))
     text << setting.name << ": " << setting.value << " (from " << setting.origin << ")\n";
+  text << channel::DescribeProxyRule(channel::ChooseProxyRule(effective, platform::ReadDesktopProxy())) << "\n";
   return text.str();
 }
 

@@ -11,9 +11,9 @@
 #include "channel/curl_library.h"
 #include "channel/host_names.h"
 #include "channel/proxy_rule.h"
+#include "channel/proxy_script_fetch.h"
 #include "env/logs.h"
 #include "env/sign_in.h"
-#include "platform/desktop_proxy.h"
 
 namespace channel {
 
@@ -115,6 +115,8 @@ Transfer Fetch(const std::string& url, const std::string& proxy, const std::opti
   // "" keeps libcurl from its own reading of the environment: one rule
   // for the engine and this fetch.
   library->easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+  // Nor from no_proxy: the rule has already decided, the policy's included.
+  library->easy_setopt(curl, CURLOPT_NOPROXY, "");
   library->easy_setopt(curl, CURLOPT_HEADERFUNCTION, NoteHeader);
   library->easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
   if (credentials) {
@@ -151,7 +153,9 @@ Transfer Fetch(const std::string& url, const std::string& proxy, const std::opti
 }  // namespace
 
 std::string HttpGet(const std::string& url, const std::atomic<bool>* cancel) {
-  const std::string proxy = ProxyFor(CurrentProxyRule(), url, platform::DesktopProxyFor);
+  const std::string proxy = ProxyFor(CurrentProxyRule(), url, [](const std::string& address) {
+    return ProxyScriptAnswer(CurrentProxyRule().script_url, address);
+  });
   std::optional<env::Credentials> credentials;
   for (int attempt = 0; attempt <= kMaxProxySignIns; ++attempt) {
     const Transfer transfer = Fetch(url, proxy, credentials, cancel);

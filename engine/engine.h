@@ -50,6 +50,9 @@ struct Settings {
   int uncaught_exception_stack_size = 0;
   bool windowless_rendering_enabled = false;
   Color background_color = 0;
+  // Switches that can be decided only once the application object exists
+  // (they need its script engine); read before the engine starts.
+  std::function<std::vector<std::string>()> late_switches;
 };
 
 // How a navigation wants its new window.
@@ -542,8 +545,8 @@ bool CreateBrowser(const WindowInfo& window_info, std::shared_ptr<Client> client
 std::vector<std::string> SwitchesForSettings(const Settings& settings);
 // The engine's flags: the user's own (QTWEBENGINE_CHROMIUM_FLAGS, words
 // split at blanks outside double quotes) first, so that ours, later, win;
-// the user's remote-debugging ones are left out when the settings keep the
-// port shut.
+// the user's proxy switches are always left out, their remote-debugging
+// ones when the settings keep the port shut.
 std::string EngineFlags(const std::string& user_flags, const std::vector<std::string>& ours, bool debugging_shut);
 
 }  // namespace engine

@@ -5,12 +5,12 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config ca-certificates curl
   qt6-base-dev qt6-declarative-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-base-dev-tools
-  libgl-dev libcurl4-openssl-dev libjsoncpp-dev libgtest-dev libgmock-dev libcpp-httplib-dev libsecret-1-dev libproxy-dev zlib1g-dev
+  libgl-dev libcurl4-openssl-dev libjsoncpp-dev libgtest-dev libgmock-dev libcpp-httplib-dev libsecret-1-dev libglib2.0-dev zlib1g-dev
   qt6-translations-l10n
   xvfb weston xwayland xserver-xorg-core xserver-xorg-video-dummy xauth openbox xdotool x11-utils x11-xserver-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
-  poppler-utils procps gdb strace python3 gnome-keyring libsecret-tools at-spi2-core python3-pyatspi
+  poppler-utils procps gdb dconf-cli dconf-gsettings-backend gsettings-desktop-schemas strace python3 gnome-keyring libsecret-tools at-spi2-core python3-pyatspi
   dpkg-dev file pkexec polkitd dbus xdg-utils desktop-file-utils debootstrap
-  dunst fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6 ibus ibus-libpinyin fonts-noto-cjk qt6-wayland
+  dunst squid fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6 ibus ibus-libpinyin fonts-noto-cjk qt6-wayland
 )
 # Debian 13's qt6-base-dev carries Qt OpenGL's development files itself.
 if [ "$(. /etc/os-release && echo "${VERSION_ID:-}")" = 12 ]; then packages+=(libqt6opengl6-dev); fi

@@ -255,10 +255,19 @@ std::vector<std::string> SwitchesForSettings(const Settings& settings) {
 std::string EngineFlags(const std::string& user_flags, const std::vector<std::string>& ours, bool debugging_shut) {
   std::string flags;
   std::vector<std::string> words = SplitFlags(user_flags);
-  if (debugging_shut)
-    words.erase(std::remove_if(words.begin(), words.end(),
-                               [](const std::string& word) { return word.rfind("--remote-debugging", 0) == 0; }),
-                words.end());
+  // The engine takes a switch with one dash as with two. The proxy is the
+  // client's to decide (the administrator's policy included).
+  const auto owned = [debugging_shut](const std::string& word) {
+    const size_t start = word.find_first_not_of('-');
+    if (start == 0 || start == std::string::npos) return false;
+    const std::string name = word.substr(start, word.find('=') - start);
+    return (debugging_shut && name.rfind("remote-debugging", 0) == 0) || name == "proxy-server" ||
+           name == "no-proxy-server" || name == "proxy-bypass-list" || name == "proxy-pac-url" ||
+           name == "proxy-auto-detect";
+  };
+  words.erase(std::remove_if(words.begin(), words.end(),
+                             owned),
+              words.end());
   words.insert(words.end(), ours.begin(), ours.end());
   for (const auto& word : words) flags += (flags.empty() ? "" : " ") + QuoteForEnvironment(word);
   return flags;
@@ -343,6 +352,11 @@ bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
   }
   // Programs we start keep their OpenGL.
   if (without_gl) qunsetenv("QT_XCB_GL_INTEGRATION");
+  if (settings.late_switches) {
+    for (std::string& late : settings.late_switches()) switches.push_back(std::move(late));
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", QByteArray::fromStdString(EngineFlags(
+                                              user_flags.toStdString(), switches, settings.remote_debugging_shut)));
+  }
   g_ui_thread = std::this_thread::get_id();
   if (!settings.locale.empty()) InstallTranslations(settings.locale);
   g_state->global_profile = new QWebEngineProfile(QStringLiteral("global"));

@@ -1,4 +1,4 @@
-// The administrator's policy file, the proxy rule, and sign-in credentials.
+// The administrator's policy file and sign-in credentials.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +8,6 @@
 #include <string>
 
 #include "app/desk_policy.h"
-#include "channel/proxy_rule.h"
 #include "env/sign_in.h"
 #include "platform/sign_in_dialog.h"
 #include "test_support.h"
@@ -93,7 +92,9 @@ TEST(DeskPolicy, WinsOverSwitchesAndSaysWhereEachSettingCameFrom) {
   EXPECT_STREQ(std::getenv("VELTROCRM_PHONEBOX"), "sim");
   EXPECT_TRUE(app::DebuggingLockedByPolicy());
   for (const auto& setting : settings)
-    if (setting.name != "channel-service") EXPECT_EQ(setting.origin, "policy /etc/p.ini") << setting.name;
+    if (setting.name != "channel-service") {
+      EXPECT_EQ(setting.origin, "policy /etc/p.ini") << setting.name;
+    }
 
   // Without a policy, the switches stand and say so.
   auto own = Parse({"--proxy-server=user.example:8080", "--channel-service=c.example"});
@@ -101,30 +102,16 @@ TEST(DeskPolicy, WinsOverSwitchesAndSaysWhereEachSettingCameFrom) {
   EXPECT_FALSE(app::DebuggingLockedByPolicy());
   EXPECT_EQ(own->GetSwitchValue("proxy-server"), "user.example:8080");
   for (const auto& setting : plain) {
-    if (setting.name == "proxy" || setting.name == "channel-service") EXPECT_EQ(setting.origin, "command line");
-    if (setting.name == "start-url") EXPECT_EQ(setting.origin, "built in");
-    if (setting.name == "phone box") EXPECT_EQ(setting.origin, "environment VELTROCRM_PHONEBOX");
+    if (setting.name == "proxy" || setting.name == "channel-service") {
+      EXPECT_EQ(setting.origin, "command line");
+    }
+    if (setting.name == "start-url") {
+      EXPECT_EQ(setting.origin, "built in");
+    }
+    if (setting.name == "phone box") {
+      EXPECT_EQ(setting.origin, "environment VELTROCRM_PHONEBOX");
+    }
   }
-}
-
-TEST(ProxyRule, TheEnginesProxyListInLibcurlsTerms) {
-  using channel::ProxyFromServerList;
-  const std::string url = "http://channels.example/list";
-  EXPECT_EQ(ProxyFromServerList("proxy.example:3128", url), "http://proxy.example:3128");
-  EXPECT_EQ(ProxyFromServerList("https=secure:443; http=plain:80", url), "http://plain:80");
-  EXPECT_EQ(ProxyFromServerList("https=secure:443;fallback:81", url), "http://fallback:81");
-  EXPECT_EQ(ProxyFromServerList("https=secure:443", url), "") << "no entry for http: direct";
-  EXPECT_EQ(ProxyFromServerList("socks5://s:1080", url), "socks5h://s:1080");
-  EXPECT_EQ(ProxyFromServerList("http=direct://", url), "");
-  EXPECT_EQ(channel::ProxyHostOf("http://user:pw@proxy.example:3128/"), "proxy.example");
-  EXPECT_EQ(channel::ProxyHostOf("http://[::1]:3128"), "[::1]");
-
-  const auto desktop = [](const std::string&) { return std::string("http://desk:1"); };
-  using Mode = channel::ProxyRule::Mode;
-  EXPECT_EQ(channel::ProxyFor(channel::ProxyRuleFromSwitches(false, false, ""), url, desktop), "http://desk:1");
-  EXPECT_EQ(channel::ProxyFor(channel::ProxyRuleFromSwitches(true, true, "p:1"), url, desktop), "");
-  EXPECT_EQ(channel::ProxyRuleFromSwitches(false, true, "p:1").mode, Mode::kServer);
-  EXPECT_EQ(channel::ProxyFor(channel::ProxyRuleFromSwitches(false, true, "p:1"), url, desktop), "http://p:1");
 }
 
 TEST(SignIn, AsksOnceForAPlaceAndAgainOnlyWhenTheKnownOnesAreRefused) {
