@@ -30,6 +30,7 @@
 #include "env/system_integration.h"
 #include "platform/desktop_proxy.h"
 #include "platform/display_server.h"
+#include "platform/engine_trust_store.h"
 #include "platform/ini_profile.h"
 #include "platform/instance_lock.h"
 #include "platform/message_box.h"
@@ -192,6 +193,10 @@ int RunMain(int argc, char** argv) {
     env::WriteProgramLog("engine sandbox off: the kernel refuses user namespaces");
     settings.no_sandbox = true;
   }
+  std::vector<std::string> certificate_files = platform::SystemAddedCertificateFiles();
+  for (const std::string& file : PolicyCertificateFiles()) certificate_files.push_back(file);
+  platform::SyncEngineTrustStore(certificate_files, platform::EngineTrustDatabase(),
+                                 [](const std::string& line) { env::WriteProgramLog(line); });
   // One proxy rule for the engine and the channel list, decided before the
   // engine's threads read the environment.
   const channel::ProxyRule proxy_rule = channel::ChooseProxyRule(*command_line, platform::ReadDesktopProxy());

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <sstream>
 
 #include "build_config.h"
@@ -23,6 +24,8 @@ namespace {
 constexpr off_t kMaxPolicyBytes = 64 * 1024;
 
 std::atomic<bool> g_debugging_locked{false};
+std::mutex g_certificates_mutex;  // g_certificate_files
+std::vector<std::string> g_certificate_files;
 
 std::string Trimmed(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t\r");
@@ -147,6 +150,18 @@ std::vector<Setting> ApplyDeskPolicy(const DeskPolicy& policy, const std::string
     settings.push_back({"proxy", "desktop", "built in"});
   }
 
+  {
+    std::vector<std::string> files;
+    std::istringstream list(set("CaCertificates") ? *set("CaCertificates") : std::string());
+    for (std::string file; std::getline(list, file, ';');)
+      if (!(file = Trimmed(file)).empty()) files.push_back(file);
+    std::string shown;
+    for (const std::string& file : files) shown += (shown.empty() ? "" : ";") + file;
+    settings.push_back({"certificate files", shown.empty() ? "none" : shown, files.empty() ? "built in" : from_policy});
+    std::lock_guard<std::mutex> lock(g_certificates_mutex);
+    g_certificate_files = std::move(files);
+  }
+
   const std::string* debugging = set("RemoteDebugging");
   g_debugging_locked = debugging && *debugging == "off";
   if (g_debugging_locked) {
@@ -165,5 +180,10 @@ std::vector<Setting> ApplyDeskPolicy(const DeskPolicy& policy, const std::string
 }
 
 bool DebuggingLockedByPolicy() { return g_debugging_locked; }
+
+std::vector<std::string> PolicyCertificateFiles() {
+  std::lock_guard<std::mutex> lock(g_certificates_mutex);
+  return g_certificate_files;
+}
 
 }  // namespace app

@@ -13,7 +13,8 @@ namespace app {
 // The administrator's settings for every user of the machine, from the
 // [Policy] section of an INI file: StartUrl, ChannelService, PhoneBox,
 // OffScreen (1 or 0), ProxyServer ("direct", "desktop" or the engine's
-// proxy list) and RemoteDebugging ("off").
+// proxy list), RemoteDebugging ("off") and CaCertificates (certificate
+// files the page trusts as authorities, split by ";").
 using DeskPolicy = std::map<std::string, std::string>;
 
 // The policy in |path|; nothing when there is no file. A file (or its
@@ -35,6 +36,8 @@ std::vector<Setting> ApplyDeskPolicy(const DeskPolicy& policy, const std::string
                                      engine::CommandLine& command_line);
 // Whether the policy keeps the debugging port shut, whatever else asks.
 bool DebuggingLockedByPolicy();
+// The policy's CaCertificates files, as the last ApplyDeskPolicy() read them.
+std::vector<std::string> PolicyCertificateFiles();
 
 }  // namespace app
 

@@ -10,6 +10,7 @@
 #include "browser/popup_geometry.h"
 #include "browser/request_headers.h"
 #include "browser/window_registry.h"
+#include "engine/net_errors.h"
 #include "env/logs.h"
 #include "env/paths.h"
 #include "env/product.h"
@@ -264,6 +265,9 @@ bool BrowserEventHandler::GetAuthCredentials(std::shared_ptr<engine::Browser>, c
 
 bool BrowserEventHandler::OnCertificateError(std::shared_ptr<engine::Browser> browser, int cert_error,
                                              const std::string& request_url, const engine::SslInfo& ssl_info) {
+  // The page shows it; support reads it here.
+  env::WriteProgramLog("certificate refused: " + env::AddressForLog(request_url) + " " +
+                       engine::NetErrorName(cert_error) + " (" + std::to_string(cert_error) + ")");
   CertificateDetails details;
   details.cert_status = ssl_info.cert_status;
   details.subject = ssl_info.subject;

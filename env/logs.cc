@@ -8,6 +8,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -210,6 +211,18 @@ void RemoveOldLogsIn(const std::string& log_folder, int days, int64_t now) {
     if (now - created > limit) unlink(path.c_str());
   }
   closedir(dir);
+}
+
+std::string AddressForLog(const std::string& url) {
+  std::string bare = url;
+  const size_t scheme_end = bare.find("://");
+  if (scheme_end != std::string::npos) {
+    const size_t host_start = scheme_end + 3;
+    const size_t authority_end = std::min(bare.find_first_of("/?#", host_start), bare.size());
+    const size_t at = bare.rfind('@', authority_end - 1);
+    if (at != std::string::npos && at >= host_start) bare.erase(host_start, at + 1 - host_start);
+  }
+  return PrintableForLog(bare);
 }
 
 std::string PrintableForLog(const std::string& text) {

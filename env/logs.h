@@ -18,6 +18,9 @@ void WriteProgramLog(const std::string& message);
 // Outside text made safe for a log line: control characters, backslashes
 // and bytes above 0x7E as \xNN, at most 80 characters of it.
 std::string PrintableForLog(const std::string& text);
+// An address for a log line: PrintableForLog() of it without the user name
+// and password it may carry ("https://user:pw@host/" logs "https://host/").
+std::string AddressForLog(const std::string& url);
 
 // From now on program log lines go to standard error as UTF-8 lines.
 // Program log lines go to |fd| instead, one line each, given up on when

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# The company's own certificate authority, installed the Debian way
+# (/usr/local/share/ca-certificates and update-ca-certificates, in this
+# test's own mount namespace): the page trusts the service's certificate as
+# curl does, a certificate of an authority nobody installed still gets the
+# certificate page and a line in the program log, an authority taken out
+# again is no longer trusted, and the policy's CaCertificates adds one.
+# Usage: company_ca_test.sh VELTROCRM WINDOW_SHOT
+set -uo pipefail
+if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
+  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! command -v update-ca-certificates >/dev/null ||
+    ! command -v certutil >/dev/null; then
+    echo "needs root, unshare, update-ca-certificates and certutil: skipped"
+    exit 77
+  fi
+  VELTRO_IN_NAMESPACE=1 exec unshare --mount -- dbus-run-session \
+    --config-file="$(dirname "$0")/../dbus/session-without-services.conf" -- bash "$0" "$@"
+fi
+exe=$1 shot=$2
+. "$(dirname "$0")/lib.sh"
+export LANG=zh_CN.UTF-8
+private_install "$exe"
+trap 'kill $(jobs -p) 2>/dev/null; cleanup_install' EXIT
+private_etc_and_run
+mount -t tmpfs tmpfs /usr/local/share/ca-certificates
+echo '127.0.0.1 crm.test other.test' >> /etc/hosts
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY auto_proxy
+
+# Two authorities: the company's, and one nobody installs.
+authority() {  # authority NAME: NAME-ca.pem/.key
+  openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/O=$1/CN=$1 Root CA" \
+    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign \
+    -keyout "$work/$1-ca.key" -out "$work/$1-ca.pem" 2>/dev/null
+}
+server_certificate() {  # server_certificate AUTHORITY HOST
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=$2" -keyout "$work/$2.key" -out "$work/$2.csr" 2>/dev/null
+  printf 'subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\n' "$2" > "$work/$2.ext"
+  openssl x509 -req -in "$work/$2.csr" -CA "$work/$1-ca.pem" -CAkey "$work/$1-ca.key" -CAcreateserial -days 20 \
+    -extfile "$work/$2.ext" -out "$work/$2.pem" 2>/dev/null
+}
+authority Corp
+authority Stranger
+server_certificate Corp crm.test
+server_certificate Stranger other.test
+cat > "$work/site/index.html" <<'HTML'
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>ca</title></head>
+<body style="margin:0;background:#fff;color:#c01020;font:bold 60px sans-serif"><p>the company's certificate</p></body></html>
+HTML
+serve_tls() {  # serve_tls HOST PORT_FILE
+  python3 - "$work/$1.pem" "$work/$1.key" "$work/site" "$2" <<'PY' &
+import functools, http.server, ssl, sys
+certificate, key, root, port_file = sys.argv[1:5]
+handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=root)
+handler.log_message = lambda *args: None
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+context.load_cert_chain(certificate, key)
+server.socket = context.wrap_socket(server.socket, server_side=True)
+open(port_file, "w").write(str(server.server_address[1]))
+server.serve_forever()
+PY
+}
+serve_tls crm.test "$work/crm-port"
+serve_tls other.test "$work/other-port"
+wait_until 10 test -s "$work/crm-port" && wait_until 10 test -s "$work/other-port" || { echo "servers did not start"; exit 1; }
+crm=https://crm.test:$(cat "$work/crm-port")/index.html
+other=https://other.test:$(cat "$work/other-port")/index.html
+
+# Installed the Debian way, as IT does it.
+mkdir -p /usr/local/share/ca-certificates/corp
+cp "$work/Corp-ca.pem" /usr/local/share/ca-certificates/corp/corp-root.crt
+update-ca-certificates > /dev/null 2>&1
+check "curl on this desk trusts the company's authority" curl -sf -o /dev/null "$crm"
+
+start() {  # start URL
+  "$work/app/veltrocrm" --start-url="$1" --channel-service=127.0.0.1:9 > "$work/client.out" 2>&1 &
+  client_pid=$!
+}
+stop() {
+  kill "$client_pid"
+  wait "$client_pid"
+  client_pid=""
+}
+program_log="$work/app/log/软件日志$(date +%Y%m%d).txt"
+logged() { iconv -f UTF-16LE -t UTF-8 "$program_log" 2>/dev/null | grep -q "$1"; }
+
+start "$crm"
+wait_for_main
+check "the page trusts the company's authority" wait_until 30 painted company-ca-trusted "$main" c01020
+check "the program log says which authority it trusts" \
+  logged "the page trusts the authority of /usr/local/share/ca-certificates/corp/corp-root.crt"
+stop
+
+start "$other"
+wait_for_main
+check "an authority nobody installed gets the certificate page" wait_until 30 painted company-ca-stranger "$main" 000000
+check "and a line in the program log" \
+  wait_until 10 logged "certificate refused: https://other.test:[0-9]*/index.html ERR_CERT_AUTHORITY_INVALID (-202)"
+stop
+
+# The administrator's policy names a file of its own.
+mkdir -p /etc/veltrocrm
+cp "$work/Stranger-ca.pem" "$work/stranger.pem"
+printf '[Policy]\nCaCertificates=%s; /nonexistent/ca.pem; /dev/zero\n' "$work/stranger.pem" > /etc/veltrocrm/policy.ini
+chmod 644 /etc/veltrocrm/policy.ini
+start "$other"
+wait_for_main
+check "the policy's certificate file is trusted" wait_until 30 painted company-ca-policy "$main" c01020
+check "a missing file is logged" logged "certificate file /nonexistent/ca.pem not trusted: cannot be read"
+check "a device is not read" logged "certificate file /dev/zero not trusted: not a plain file"
+stop
+rm /etc/veltrocrm/policy.ini
+
+# Taken out again, the company's authority is no longer trusted.
+rm -r /usr/local/share/ca-certificates/corp
+update-ca-certificates --fresh > /dev/null 2>&1
+start "$crm"
+wait_for_main
+check "an authority taken out is no longer trusted" wait_until 30 painted company-ca-removed "$main" 000000
+check "and the log says so" logged "no longer trusted, its file is gone"
+finish
