@@ -149,6 +149,13 @@ TEST(Settings, KeepTheUsersEngineFlags) {
   EXPECT_EQ(engine::EngineFlags("--remote-debugging-port=9222 --remote-debugging-pipe --lang=en", {}, true),
             "--lang=en");
   EXPECT_EQ(engine::EngineFlags("--remote-debugging-port=9222", {}, false), "--remote-debugging-port=9222");
+  EXPECT_EQ(engine::EngineFlags("-remote-debugging-port=9224 - -- --lang=en", {}, true), "- -- --lang=en")
+      << "the engine takes one dash as two";
+  EXPECT_EQ(engine::EngineFlags("--proxy-server=evil:1 -proxy-pac-url=http://x/p.pac --no-proxy-server "
+                                "--proxy-bypass-list=* --proxy-auto-detect --proxy-servers-x",
+                                {"--proxy-server=corp:3128"}, false),
+            "--proxy-servers-x --proxy-server=corp:3128")
+      << "the proxy is the client's to decide";
 }
 
 TEST(CssColor, Forms) {

@@ -145,6 +145,14 @@ TEST(LogPurge, ByCreationAgeAcrossTheBoundary) {
 
 // What support reads: one line a record, time first, however the text was
 // broken; a record still being written waits for its time line.
+TEST(LogFormat, AddressesWithoutCredentials) {
+  EXPECT_EQ(env::AddressForLog("https://user:pw@crm.example:8443/a?b=c@d"), "https://crm.example:8443/a?b=c@d");
+  EXPECT_EQ(env::AddressForLog("http://a@b@host/"), "http://host/");
+  EXPECT_EQ(env::AddressForLog("https://crm.example/@x"), "https://crm.example/@x");
+  EXPECT_EQ(env::AddressForLog("data:text/html,@"), "data:text/html,@");
+  EXPECT_EQ(env::AddressForLog("http://@"), "http://");
+}
+
 TEST(LogReader, RecordsAsLines) {
   TempDir temp;
   const std::string path = (temp.path() / "log.txt").string();
