@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFormLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -42,6 +43,27 @@ QString Heading(const SignInRequest& request) {
                        : QStringLiteral("%1 要求输入用户名和密码。").arg(host);
 }
 
+// Return on the check box signs in, as it does in the fields. GNOME's
+// theme makes Return press a focused button, which ticks the box again
+// instead (QPlatformTheme::ButtonPressKeys).
+class ReturnSignsIn : public QObject {
+ public:
+  explicit ReturnSignsIn(QDialog* dialog) : QObject(dialog), dialog_(dialog) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+      return QObject::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) dialog_->accept();
+    return true;
+  }
+
+ private:
+  QDialog* dialog_;
+};
+
 // Builds the dialog; its answer is read from its fields once accepted.
 QDialog* MakeDialog(const SignInRequest& request) {
   auto* dialog = new QDialog(QApplication::activeWindow());
@@ -77,6 +99,7 @@ QDialog* MakeDialog(const SignInRequest& request) {
   layout->addLayout(form);
   auto* remember = new QCheckBox(QStringLiteral("记住密码"), dialog);
   remember->setObjectName(QStringLiteral("remember"));
+  remember->installEventFilter(new ReturnSignsIn(dialog));
   layout->addWidget(remember);
   auto* buttons = new QDialogButtonBox(dialog);
   QPushButton* sign_in = buttons->addButton(QStringLiteral("登录"), QDialogButtonBox::AcceptRole);
