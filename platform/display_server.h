@@ -11,6 +11,7 @@ struct DisplayChoice {
   bool usable = true;
   std::string qt_platform;  // the Qt platform to use; empty: Qt's own choice
   std::string note;         // why, for the program log; or what is missing
+  std::string user_platform;  // the user's QT_QPA_PLATFORM the choice replaced
 };
 
 // From the environment's values (null or empty when unset). A platform the
@@ -27,10 +28,15 @@ bool HasPlatformPlugin(const std::string& platforms, const std::function<bool(co
 // or how else to start.
 std::string MissingPluginNote(const std::string& platforms);
 
+// Whether a Wayland compositor listens at |wayland_display|: a socket name
+// in |runtime_dir|, or an absolute path.
+bool WaylandDisplayAnswers(const std::string& wayland_display, const std::string& runtime_dir);
+
 // Chooses from this process's environment and applies the choice until
 // ForgetDisplayChoice, so programs we start make their own. A platform Qt
-// has no plug-in for is unusable: Qt would end the program without a word
-// in its log.
+// has no plug-in for is unusable, and so is a Wayland display that does
+// not answer when there is no X display to go to instead: Qt would end the
+// program without a word in its log.
 DisplayChoice ApplyDisplayChoice();
 void ForgetDisplayChoice(const DisplayChoice& choice);
 

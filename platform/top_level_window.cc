@@ -1,5 +1,7 @@
 #include "platform/top_level_window.h"
 
+#include <QGuiApplication>
+
 #include "platform/screen.h"
 
 namespace platform {
@@ -51,6 +53,14 @@ void TopLevelWindow::BringToForeground() {
 void TopLevelWindow::SetFullScreenPresentation(bool full_screen) {
   // The frame's flags stay as they are: changing them re-creates the native
   // window, and Qt then never tells the page it is active again.
+  // On Wayland the compositor sizes a maximised or full-screen window and
+  // picks its monitor; a size of our own in between breaks the protocol
+  // (Weston ends the client for it).
+  if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+    if (full_screen) showFullScreen();
+    else showMaximized();
+    return;
+  }
   // The monitor is read before the state changes.
   if (full_screen) {
     const Monitor monitor = MonitorOf(this);

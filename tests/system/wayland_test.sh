@@ -39,6 +39,8 @@ setTimeout(() => window.open('popup.html', 'no_100_80_640_480'), 1000);
 HTML
 echo '<!DOCTYPE html><body style="margin:0;background:#c01020"></body>' > "$work/site/popup.html"
 log_text() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/$1$(date +%Y%m%d).txt" 2>/dev/null | tr -d '\r'; }
+export -f log_text
+export work
 
 serve_and_start "$demo"
 check "the client says it goes through Xwayland" \
@@ -133,6 +135,55 @@ check "the client says it draws on native Wayland" \
   wait_until 20 bash -c "iconv -f UTF-16LE -t UTF-8 '$work/app/log/软件日志$(date +%Y%m%d).txt' | grep -q 'Wayland session without Xwayland'"
 screen_socket=veltro-native
 check "off screen on native Wayland, the screen shows the page" wait_until 30 screen_shows native-offscreen 2a9d55 600000
+stop_client
+
+# Full screen and back on native Wayland, in both drawing modes: Weston
+# holds a maximised or full-screen window to the size it configured, and
+# ends a client that draws another.
+cat > "$work/site/index.html" <<'HTML'
+<!DOCTYPE html><html><head><meta charset="utf-8"></head><body style="margin:0;background:#2a9d55">
+<script>
+function phoneCall(number) {
+  console.log('call[' + number + ']');
+  if (number === '13800138001') app.setFullScreen(true);
+  if (number === '13800138002') app.setFullScreen(false);
+}
+kestrin.openIncomingNotify();
+</script></body></html>
+HTML
+called() { log_text 网页日志 | grep -qF "call[$1]"; }
+for mode in windowed off-screen; do
+  switches=()
+  [ "$mode" = off-screen ] && switches=(--off-screen-rendering-enabled)
+  rm -f "$work/app/log/网页日志$(date +%Y%m%d).txt"
+  (unset DISPLAY; export WAYLAND_DISPLAY=veltro-native; serve_and_start "$demo" "${switches[@]}"; echo "$client_pid $demo_pid" > "$work/native-pids")
+  read -r client_pid demo_pid < "$work/native-pids"
+  check "$mode on native Wayland, the page is shown" wait_until 30 screen_shows "native-$mode" 2a9d55 600000
+  "$phone_sim" 13800138001 > /dev/null
+  check "$mode, the page asks for full screen" wait_until 10 called 13800138001
+  check "$mode, full screen covers the screen" wait_until 15 screen_shows "native-$mode-full-screen" 2a9d55 1435000
+  "$phone_sim" 13800138002 > /dev/null
+  check "$mode, and back" wait_until 10 called 13800138002
+  check "$mode, back, the page is still shown" wait_until 15 screen_shows "native-$mode-back" 2a9d55 900000
+  check "$mode, the client still runs" kill -0 "$client_pid"
+  check "$mode, without a protocol error" bash -c "! grep -qi 'protocol error' '$work/client.out'"
+  stop_client
+done
+
+# A Wayland display that does not answer: X11 where there is one, else one
+# clear line, a record in the program log and exit 1.
+rm -f "$work/app/log/软件日志$(date +%Y%m%d).txt"
+(unset DISPLAY; export WAYLAND_DISPLAY=nowhere; timeout 30 "$work/app/veltrocrm") > "$work/nowhere.out" 2>&1
+status=$?
+cat "$work/nowhere.out"
+check "an unreachable Wayland display ends the client with 1" test "$status" = 1
+check "in one line naming it" bash -c "test \"\$(wc -l < '$work/nowhere.out')\" = 1 && grep -q 'nowhere' '$work/nowhere.out'"
+check "and in the program log" bash -c "log_text 软件日志 | grep -q 'Wayland display nowhere'"
+(export WAYLAND_DISPLAY=nowhere QT_QPA_PLATFORM=wayland DISPLAY=$x_display; serve_and_start "$demo"; echo "$client_pid $demo_pid" > "$work/x-pids")
+read -r client_pid demo_pid < "$work/x-pids"
+check "with an X display beside it, the client goes there" \
+  wait_until 20 bash -c "log_text 软件日志 | grep -q 'does not answer: the windows go through X11'"
+check "and runs" kill -0 "$client_pid"
 stop_client
 
 # Native Wayland (no Xwayland to be seen) without Qt's Wayland plug-in,

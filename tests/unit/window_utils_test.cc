@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "platform/display_server.h"
@@ -55,4 +59,28 @@ TEST(DisplayServer, ChoiceFromTheEnvironment) {
   EXPECT_FALSE(platform::HasPlatformPlugin("", only({"libq.so"})));
   EXPECT_NE(platform::MissingPluginNote("wayland").find("qt6-wayland"), std::string::npos);
   EXPECT_NE(platform::MissingPluginNote("wayland").find("QT_QPA_PLATFORM=xcb"), std::string::npos);
+}
+
+// A Wayland display is there only while its compositor listens.
+TEST(DisplayServer, AWaylandDisplayAnswersOnlyWhileListened) {
+  char pattern[] = "/tmp/veltro-wayland-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string folder = pattern;
+  EXPECT_FALSE(platform::WaylandDisplayAnswers("wayland-9", folder)) << "no socket";
+
+  const int server = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = folder + "/wayland-9";
+  std::copy(path.begin(), path.end(), address.sun_path);
+  ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  EXPECT_FALSE(platform::WaylandDisplayAnswers("wayland-9", folder)) << "bound but not listening";
+  ASSERT_EQ(listen(server, 4), 0);
+  EXPECT_TRUE(platform::WaylandDisplayAnswers("wayland-9", folder));
+  EXPECT_TRUE(platform::WaylandDisplayAnswers(path, "/elsewhere")) << "an absolute path";
+  close(server);
+  EXPECT_FALSE(platform::WaylandDisplayAnswers("wayland-9", folder)) << "a compositor that has gone";
+  EXPECT_FALSE(platform::WaylandDisplayAnswers(std::string(200, 'x'), folder)) << "a name too long for a socket";
+  unlink(path.c_str());
+  rmdir(folder.c_str());
 }
