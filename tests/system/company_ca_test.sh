@@ -98,6 +98,41 @@ check "and a line in the program log" \
   wait_until 10 logged "certificate refused: https://other.test:[0-9]*/index.html ERR_CERT_AUTHORITY_INVALID (-202)"
 stop
 
+# An HTTPS proxy whose certificate the company's authority signed (Squid,
+# which resolves the service's name on its side).
+if command -v squid > /dev/null; then
+  server_certificate Corp proxy.corp
+  echo '127.0.0.1 proxy.corp' >> /etc/hosts
+  echo '127.0.0.1 crm.test' > "$work/squid-hosts"
+  chmod 755 "$work"
+  chmod 644 "$work/proxy.corp.pem" "$work/proxy.corp.key" "$work/squid-hosts"
+  proxy_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  cat > "$work/squid.conf" <<CONF
+https_port 127.0.0.1:$proxy_port tls-cert=$work/proxy.corp.pem tls-key=$work/proxy.corp.key
+pid_filename $work/squid.pid
+cache_log $work/squid-cache.log
+access_log stdio:$work/squid-access.log squid
+coredump_dir $work
+hosts_file $work/squid-hosts
+cache deny all
+shutdown_lifetime 0 seconds
+http_access allow all
+CONF
+  touch "$work/squid-access.log" "$work/squid-cache.log"
+  chown proxy "$work/squid-access.log" "$work/squid-cache.log" 2>/dev/null
+  squid -N -f "$work/squid.conf" > "$work/squid.out" 2>&1 &
+  squid_up() { grep -q "Accepting HTTPS Socket connections" "$work/squid-cache.log"; }
+  check "an HTTPS Squid is up" wait_until 30 squid_up || cat "$work/squid.out" "$work/squid-cache.log"
+  "$work/app/veltrocrm" --start-url="$crm" --channel-service=127.0.0.1:9 --proxy-server="https://proxy.corp:$proxy_port" \
+    > "$work/client.out" 2>&1 &
+  client_pid=$!
+  wait_for_main
+  check "through the HTTPS proxy of the company's authority, the page is shown" \
+    wait_until 30 painted company-ca-https-proxy "$main" c01020
+  check "and it went through the proxy" grep -q "CONNECT crm.test:" "$work/squid-access.log"
+  stop
+fi
+
 # The administrator's policy names a file of its own.
 mkdir -p /etc/veltrocrm
 cp "$work/Stranger-ca.pem" "$work/stranger.pem"
