@@ -113,6 +113,9 @@ check "the page comes through Squid" wait_until 30 painted desk-proxy-manual "$m
 check "Squid saw the page signed in" wait_until 10 through_squid "http://crm.test:$port/index.html"
 check "and the channel list" wait_until 30 through_squid "http://channels.test:[0-9]*/home/index/getAllChannelByAppId"
 stop
+check "the support bundle names the proxy and its source" bash -c "cd '$work' &&
+  '$work/app/veltrocrm' --support-bundle='$work/bundle.tar.gz' > /dev/null 2>&1 && tar xzf bundle.tar.gz &&
+  grep -rq 'proxy: http=127.0.0.1:$squid_port;https=127.0.0.1:$squid_port except .*(from GNOME settings)' --include=settings.txt ."
 
 # GNOME's automatic configuration: a script served on loopback (which the
 # script's own address bypasses by the ignore list above).
@@ -156,5 +159,35 @@ hostile loops "proxy script .* ran longer than" 'function FindProxyForURL(u, h) 
 hostile throws "proxy script .* failed: Error: corp" 'function FindProxyForURL(u, h) { throw new Error("corp"); }'
 hostile answers-garbage "proxy script .* answered nothing usable" 'function FindProxyForURL(u, h) { return "PROXY a b c; ;;"; }'
 hostile is-missing "proxy script .* the server answered 404"
+
+# A proxy that takes the connection and closes it, or answers nonsense.
+python3 - "$work/bad-proxy-port" <<'PY' &
+import socket, sys, threading
+server = socket.socket()
+server.bind(("127.0.0.1", 0))
+server.listen(16)
+open(sys.argv[1], "w").write(str(server.getsockname()[1]))
+def answer(connection, count):
+    connection.recv(4096)
+    if count % 2:
+        connection.sendall(b"\x00\xffnot http at all\r\n\r\n" * 64)
+    connection.close()
+count = 0
+while True:
+    connection, _ = server.accept()
+    count += 1
+    threading.Thread(target=answer, args=(connection, count), daemon=True).start()
+PY
+wait_until 5 test -s "$work/bad-proxy-port" || echo "the bad proxy did not start"
+gnome_settings "[system/proxy]
+mode='manual'
+[system/proxy/http]
+host='127.0.0.1'
+port=$(cat "$work/bad-proxy-port")"
+start
+wait_for_main
+check "a proxy that closes or answers nonsense gets the failure page" wait_until 30 painted desk-proxy-nonsense "$main" 000000
+check "and the client runs on" kill -0 "$client_pid"
+stop
 check "no password in any log" bash -c "! grep -rq s3cret '$work/app/log'"
 finish
