@@ -14,6 +14,8 @@ const Switch kSwitches[] = {
                                    "session)"},
     {"proxy-server", "PROXY", "use PROXY (host:port, or the engine's scheme=host:port;... list) instead of the "
                               "desktop's proxy settings"},
+    {"proxy-pac-url", "URL", "use the automatic proxy configuration script at URL instead of the desktop's "
+                             "proxy settings"},
     {"no-proxy-server", "", "connect directly, whatever the desktop's proxy settings say"},
     {"off-screen-rendering-enabled", "", "draw the page off screen and show its frames with OpenGL"},
     {"off-screen-frame-rate", "N", "at most N off-screen frames a second (30 unless given, at most 60)"},

@@ -82,7 +82,7 @@ TEST(DeskPolicy, WinsOverSwitchesAndSaysWhereEachSettingCameFrom) {
                              "--proxy-server=user.example:8080", "--off-screen-rendering-enabled"});
   const app::DeskPolicy policy{{"StartUrl", "https://crm.example/client"}, {"PhoneBox", "sim"},
                                {"OffScreen", "0"},  {"ProxyServer", "direct"},
-                               {"RemoteDebugging", "off"}};
+                               {"RemoteDebugging", "off"}, {"CaCertificates", " /etc/corp/a.pem ;; /etc/corp/b.pem"}};
   const auto settings = app::ApplyDeskPolicy(policy, "/etc/p.ini", *command_line);
   EXPECT_EQ(command_line->GetSwitchValue("start-url"), "https://crm.example/client");
   EXPECT_FALSE(command_line->HasSwitch("remote-debugging-port"));
@@ -91,6 +91,7 @@ TEST(DeskPolicy, WinsOverSwitchesAndSaysWhereEachSettingCameFrom) {
   EXPECT_FALSE(command_line->HasSwitch("off-screen-rendering-enabled"));
   EXPECT_STREQ(std::getenv("VELTROCRM_PHONEBOX"), "sim");
   EXPECT_TRUE(app::DebuggingLockedByPolicy());
+  EXPECT_EQ(app::PolicyCertificateFiles(), (std::vector<std::string>{"/etc/corp/a.pem", "/etc/corp/b.pem"}));
   for (const auto& setting : settings)
     if (setting.name != "channel-service") {
       EXPECT_EQ(setting.origin, "policy /etc/p.ini") << setting.name;
@@ -100,6 +101,7 @@ TEST(DeskPolicy, WinsOverSwitchesAndSaysWhereEachSettingCameFrom) {
   auto own = Parse({"--proxy-server=user.example:8080", "--channel-service=c.example"});
   const auto plain = app::ApplyDeskPolicy({}, "/etc/p.ini", *own);
   EXPECT_FALSE(app::DebuggingLockedByPolicy());
+  EXPECT_TRUE(app::PolicyCertificateFiles().empty());
   EXPECT_EQ(own->GetSwitchValue("proxy-server"), "user.example:8080");
   for (const auto& setting : plain) {
     if (setting.name == "proxy" || setting.name == "channel-service") {
