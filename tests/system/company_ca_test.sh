@@ -72,31 +72,20 @@ cp "$work/Corp-ca.pem" /usr/local/share/ca-certificates/corp/corp-root.crt
 update-ca-certificates > /dev/null 2>&1
 check "curl on this desk trusts the company's authority" curl -sf -o /dev/null "$crm"
 
-start() {  # start URL
-  "$work/app/veltrocrm" --start-url="$1" --channel-service=127.0.0.1:9 > "$work/client.out" 2>&1 &
-  client_pid=$!
-}
-stop() {
-  kill "$client_pid"
-  wait "$client_pid"
-  client_pid=""
-}
-program_log="$work/app/log/软件日志$(date +%Y%m%d).txt"
-logged() { iconv -f UTF-16LE -t UTF-8 "$program_log" 2>/dev/null | grep -q "$1"; }
-
+start() { start_installed --start-url="$1" --channel-service=127.0.0.1:9; }
 start "$crm"
 wait_for_main
 check "the page trusts the company's authority" wait_until 30 painted company-ca-trusted "$main" c01020
 check "the program log says which authority it trusts" \
-  logged "the page trusts the authority of /usr/local/share/ca-certificates/corp/corp-root.crt"
-stop
+  program_logged "the page trusts the authority of /usr/local/share/ca-certificates/corp/corp-root.crt"
+stop_installed
 
 start "$other"
 wait_for_main
 check "an authority nobody installed gets the certificate page" wait_until 30 painted company-ca-stranger "$main" 000000
 check "and a line in the program log" \
-  wait_until 10 logged "certificate refused: https://other.test:[0-9]*/index.html ERR_CERT_AUTHORITY_INVALID (-202)"
-stop
+  wait_until 10 program_logged "certificate refused: https://other.test:[0-9]*/index.html ERR_CERT_AUTHORITY_INVALID (-202)"
+stop_installed
 
 # An HTTPS proxy whose certificate the company's authority signed (Squid,
 # which resolves the service's name on its side).
@@ -104,33 +93,17 @@ if command -v squid > /dev/null; then
   server_certificate Corp proxy.corp
   echo '127.0.0.1 proxy.corp' >> /etc/hosts
   echo '127.0.0.1 crm.test' > "$work/squid-hosts"
-  chmod 755 "$work"
-  chmod 644 "$work/proxy.corp.pem" "$work/proxy.corp.key" "$work/squid-hosts"
-  proxy_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  cat > "$work/squid.conf" <<CONF
-https_port 127.0.0.1:$proxy_port tls-cert=$work/proxy.corp.pem tls-key=$work/proxy.corp.key
-pid_filename $work/squid.pid
-cache_log $work/squid-cache.log
-access_log stdio:$work/squid-access.log squid
-coredump_dir $work
-hosts_file $work/squid-hosts
-cache deny all
-shutdown_lifetime 0 seconds
-http_access allow all
-CONF
-  touch "$work/squid-access.log" "$work/squid-cache.log"
-  chown proxy "$work/squid-access.log" "$work/squid-cache.log" 2>/dev/null
-  squid -N -f "$work/squid.conf" > "$work/squid.out" 2>&1 &
-  squid_up() { grep -q "Accepting HTTPS Socket connections" "$work/squid-cache.log"; }
+  chmod 644 "$work/proxy.corp.pem" "$work/proxy.corp.key"
+  proxy_port=$(free_port)
+  start_squid "https_port 127.0.0.1:$proxy_port tls-cert=$work/proxy.corp.pem tls-key=$work/proxy.corp.key" \
+    "http_access allow all"
   check "an HTTPS Squid is up" wait_until 30 squid_up || cat "$work/squid.out" "$work/squid-cache.log"
-  "$work/app/veltrocrm" --start-url="$crm" --channel-service=127.0.0.1:9 --proxy-server="https://proxy.corp:$proxy_port" \
-    > "$work/client.out" 2>&1 &
-  client_pid=$!
+  start_installed --start-url="$crm" --channel-service=127.0.0.1:9 --proxy-server="https://proxy.corp:$proxy_port"
   wait_for_main
   check "through the HTTPS proxy of the company's authority, the page is shown" \
     wait_until 30 painted company-ca-https-proxy "$main" c01020
   check "and it went through the proxy" grep -q "CONNECT crm.test:" "$work/squid-access.log"
-  stop
+  stop_installed
 fi
 
 # The administrator's policy names a file of its own.
@@ -141,9 +114,9 @@ chmod 644 /etc/veltrocrm/policy.ini
 start "$other"
 wait_for_main
 check "the policy's certificate file is trusted" wait_until 30 painted company-ca-policy "$main" c01020
-check "a missing file is logged" logged "certificate file /nonexistent/ca.pem not trusted: cannot be read"
-check "a device is not read" logged "certificate file /dev/zero not trusted: not a plain file"
-stop
+check "a missing file is logged" program_logged "certificate file /nonexistent/ca.pem not trusted: cannot be read"
+check "a device is not read" program_logged "certificate file /dev/zero not trusted: not a plain file"
+stop_installed
 rm /etc/veltrocrm/policy.ini
 
 # Taken out again, the company's authority is no longer trusted.
@@ -152,5 +125,5 @@ update-ca-certificates --fresh > /dev/null 2>&1
 start "$crm"
 wait_for_main
 check "an authority taken out is no longer trusted" wait_until 30 painted company-ca-removed "$main" 000000
-check "and the log says so" logged "no longer trusted, its file is gone"
+check "and the log says so" program_logged "no longer trusted, its file is gone"
 finish

@@ -22,8 +22,6 @@ export LANG=zh_CN.UTF-8
 ip link set lo up
 private_install "$exe"
 trap 'kill $(jobs -p) 2>/dev/null; cleanup_install' EXIT
-# Squid runs as its own user and reads its files here.
-chmod 755 "$work"
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY auto_proxy
 
 echo '[]' > "$work/channels.json"
@@ -37,29 +35,14 @@ cat > "$work/site/index.html" <<'HTML'
 HTML
 
 # Squid, as a company runs it: Basic sign-in against a password file.
-squid_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+squid_port=$(free_port)
 echo "127.0.0.1 crm.test channels.test" > "$work/squid-hosts"
 echo "alice:$(openssl passwd -apr1 s3cret)" > "$work/squid-passwd"
-chmod 644 "$work/squid-hosts" "$work/squid-passwd"
-cat > "$work/squid.conf" <<CONF
-http_port 127.0.0.1:$squid_port
-pid_filename $work/squid.pid
-cache_log $work/squid-cache.log
-access_log stdio:$work/squid-access.log squid
-coredump_dir $work
-hosts_file $work/squid-hosts
-cache deny all
-shutdown_lifetime 0 seconds
-auth_param basic program /usr/lib/squid/basic_ncsa_auth $work/squid-passwd
-auth_param basic realm Corp Proxy HQ
-acl signed_in proxy_auth REQUIRED
-http_access allow signed_in
-http_access deny all
-CONF
-touch "$work/squid-access.log" "$work/squid-cache.log"
-chown proxy "$work/squid-access.log" "$work/squid-cache.log" 2>/dev/null
-squid -N -f "$work/squid.conf" > "$work/squid.out" 2>&1 &
-squid_up() { grep -q "Accepting HTTP Socket connections" "$work/squid-cache.log"; }
+chmod 644 "$work/squid-passwd"
+start_squid "http_port 127.0.0.1:$squid_port" \
+  "auth_param basic program /usr/lib/squid/basic_ncsa_auth $work/squid-passwd" \
+  "auth_param basic realm Corp Proxy HQ" "acl signed_in proxy_auth REQUIRED" "http_access allow signed_in" \
+  "http_access deny all"
 check "Squid is up" wait_until 30 squid_up || { cat "$work/squid.out" "$work/squid-cache.log"; finish; exit; }
 
 # GNOME's settings as dconf keeps them, in this test's own home.
@@ -70,17 +53,9 @@ gnome_settings() {  # gnome_settings KEYFILE_TEXT
 }
 export XDG_CURRENT_DESKTOP=GNOME
 start() {
-  "$work/app/veltrocrm" --start-url="http://crm.test:$port/index.html" \
-    --channel-service="channels.test:$(cat "$work/channel-port")" > "$work/client.out" 2>&1 &
-  client_pid=$!
+  start_installed --start-url="http://crm.test:$port/index.html" \
+    --channel-service="channels.test:$(cat "$work/channel-port")"
 }
-stop() {
-  kill "$client_pid"
-  wait "$client_pid"
-  client_pid=""
-}
-program_log="$work/app/log/软件日志$(date +%Y%m%d).txt"
-logged() { iconv -f UTF-16LE -t UTF-8 "$program_log" 2>/dev/null | grep -q "$1"; }
 title=代理服务器登录
 sign_in() {  # sign_in [remember]: by the keyboard alone, as on GNOME's own theme
   activate "$(client_window "$title")"
@@ -103,16 +78,16 @@ host='127.0.0.1'
 port=$squid_port"
 start
 check "GNOME's manual proxy: the rule is logged with its source" \
-  wait_until 20 logged "proxy: http=127.0.0.1:$squid_port;https=127.0.0.1:$squid_port except .*(from GNOME settings)"
+  wait_until 20 program_logged "proxy: http=127.0.0.1:$squid_port;https=127.0.0.1:$squid_port except .*(from GNOME settings)"
 check "Squid's sign-in is asked" wait_until 30 shown "$title"
 check "the sign-in dialog is painted" wait_until 10 drawn desk-proxy-sign-in "$(client_window "$title")"
 sign_in remember
-check "Tab and Space tick 记住密码, Return signs in" wait_until 20 logged "kept for this session only: no keyring"
+check "Tab and Space tick 记住密码, Return signs in" wait_until 20 program_logged "kept for this session only: no keyring"
 wait_for_main
 check "the page comes through Squid" wait_until 30 painted desk-proxy-manual "$main" c01020
 check "Squid saw the page signed in" wait_until 10 through_squid "http://crm.test:$port/index.html"
 check "and the channel list" wait_until 30 through_squid "http://channels.test:[0-9]*/home/index/getAllChannelByAppId"
-stop
+stop_installed
 check "the support bundle names the proxy and its source" bash -c "cd '$work' &&
   '$work/app/veltrocrm' --support-bundle='$work/bundle.tar.gz' > /dev/null 2>&1 && tar xzf bundle.tar.gz &&
   grep -rq 'proxy: http=127.0.0.1:$squid_port;https=127.0.0.1:$squid_port except .*(from GNOME settings)' --include=settings.txt ."
@@ -132,7 +107,7 @@ autoconfig-url='http://127.0.0.1:$port/proxy.pac'"
 : > "$work/squid-access.log"
 start
 check "GNOME's automatic proxy: the script is logged" \
-  wait_until 20 logged "proxy: automatic configuration script http://127.0.0.1:$port/proxy.pac (from GNOME settings)"
+  wait_until 20 program_logged "proxy: automatic configuration script http://127.0.0.1:$port/proxy.pac (from GNOME settings)"
 check "Squid's sign-in is asked again" wait_until 30 shown "$title"
 sign_in
 wait_for_main
@@ -141,7 +116,7 @@ check "Squid saw the page" wait_until 10 through_squid "http://crm.test:$port/in
 check "and the channel list, by the same script" \
   wait_until 30 through_squid "http://channels.test:[0-9]*/home/index/getAllChannelByAppId"
 check "the client still runs" kill -0 "$client_pid"
-stop
+stop_installed
 
 # Hostile scripts: each is logged, and the page goes direct, where nothing
 # answers: the failure page, never a crash or a page loading for ever.
@@ -149,11 +124,11 @@ hostile() {  # hostile NAME LOG_TEXT [SCRIPT]: without SCRIPT, none is served
   rm -f "$work/site/proxy.pac"
   [ $# -gt 2 ] && printf '%s\n' "$3" > "$work/site/proxy.pac"
   start
-  check "a script that $1 is logged" wait_until 30 logged "$2"
+  check "a script that $1 is logged" wait_until 30 program_logged "$2"
   wait_for_main
   check "and the failure page is shown after a script that $1" wait_until 30 painted "desk-proxy-$1" "$main" 000000
   check "and the client answers" kill -0 "$client_pid"
-  stop
+  stop_installed
 }
 hostile loops "proxy script .* ran longer than" 'function FindProxyForURL(u, h) { for (;;) {} }'
 hostile throws "proxy script .* failed: Error: corp" 'function FindProxyForURL(u, h) { throw new Error("corp"); }'
@@ -188,6 +163,6 @@ start
 wait_for_main
 check "a proxy that closes or answers nonsense gets the failure page" wait_until 30 painted desk-proxy-nonsense "$main" 000000
 check "and the client runs on" kill -0 "$client_pid"
-stop
+stop_installed
 check "no password in any log" bash -c "! grep -rq s3cret '$work/app/log'"
 finish

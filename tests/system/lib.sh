@@ -220,3 +220,45 @@ wait_for_main() {
     [ -n "$main" ] && [ "$main" = "$previous" ] && sleep 0.5 && [ "$main" = "$(client_window "$main_title")" ] && break
   done
 }
+
+# start_installed ARGS...: the installed client with ARGS into $client_pid;
+# stop_installed ends it.
+start_installed() {
+  "$work/app/veltrocrm" "$@" > "$work/client.out" 2>&1 &
+  client_pid=$!
+}
+stop_installed() {
+  kill "$client_pid"
+  wait "$client_pid"
+  client_pid=""
+}
+# program_logged PATTERN: today's program log has a line matching PATTERN.
+program_logged() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/软件日志$(date +%Y%m%d).txt" 2>/dev/null | grep -q "$1"; }
+
+# start_squid PORT_LINE RULE...: Debian's Squid on loopback, as a company
+# runs it, with PORT_LINE ("http_port 127.0.0.1:N" or an https_port) and
+# the access RULEs; its files, logs and names ($work/squid-hosts) in $work.
+start_squid() {
+  local port_line=$1 rule
+  shift
+  # Squid runs as its own user and reads its files here.
+  chmod 755 "$work"
+  touch "$work/squid-hosts" "$work/squid-access.log" "$work/squid-cache.log"
+  chmod 644 "$work/squid-hosts"
+  chown proxy "$work/squid-access.log" "$work/squid-cache.log" 2>/dev/null
+  {
+    echo "$port_line"
+    echo "pid_filename $work/squid.pid"
+    echo "cache_log $work/squid-cache.log"
+    echo "access_log stdio:$work/squid-access.log squid"
+    echo "coredump_dir $work"
+    echo "hosts_file $work/squid-hosts"
+    echo "cache deny all"
+    echo "shutdown_lifetime 0 seconds"
+    for rule in "$@"; do echo "$rule"; done
+  } > "$work/squid.conf"
+  squid -N -f "$work/squid.conf" > "$work/squid.out" 2>&1 &
+}
+squid_up() { grep -q "Accepting HTTPS\? Socket connections" "$work/squid-cache.log"; }
+# free_port: a port nothing listens on now.
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
