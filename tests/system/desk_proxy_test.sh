@@ -92,6 +92,24 @@ check "the support bundle names the proxy and its source" bash -c "cd '$work' &&
   '$work/app/veltrocrm' --support-bundle='$work/bundle.tar.gz' > /dev/null 2>&1 && tar xzf bundle.tar.gz &&
   grep -rq 'proxy: http=127.0.0.1:$squid_port;https=127.0.0.1:$squid_port except .*(from GNOME settings)' --include=settings.txt ."
 
+# KDE's settings: the proxy named in kioslaverc, the dialog on KDE's theme.
+printf '[Proxy Settings]\nProxyType=1\nhttpProxy=http://127.0.0.1 %s\nhttpsProxy=http://127.0.0.1 %s\n' \
+  "$squid_port" "$squid_port" > "$XDG_CONFIG_HOME/kioslaverc"
+rm -f "$work/app/log/软件日志$(date +%Y%m%d).txt"
+: > "$work/squid-access.log"
+XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5 start
+check "KDE's proxy: the rule is logged with its source" \
+  wait_until 20 program_logged "proxy: http=127.0.0.1:$squid_port;https=127.0.0.1:$squid_port (from KDE settings)"
+check "Squid's sign-in is asked on KDE" wait_until 30 shown "$title"
+sign_in remember
+check "on KDE's theme too, Tab and Space tick 记住密码, Return signs in" \
+  wait_until 20 program_logged "kept for this session only: no keyring"
+wait_for_main
+check "the page comes through Squid by KDE's settings" wait_until 30 painted desk-proxy-kde "$main" c01020
+check "Squid saw it" wait_until 10 through_squid "http://crm.test:$port/index.html"
+stop_installed
+rm "$XDG_CONFIG_HOME/kioslaverc"
+
 # GNOME's automatic configuration: a script served on loopback (which the
 # script's own address bypasses by the ignore list above).
 cat > "$work/site/proxy.pac" <<PAC
