@@ -55,10 +55,14 @@ void TopLevelWindow::SetFullScreenPresentation(bool full_screen) {
   // window, and Qt then never tells the page it is active again.
   // On Wayland the compositor sizes a maximised or full-screen window and
   // picks its monitor; a size of our own in between breaks the protocol
-  // (Weston ends the client for it).
+  // (Weston ends the client for it). The window stays maximised under full
+  // screen, so that leaving it is one step the compositor answers with the
+  // maximised size: unmaximised and maximised again in one go, Weston
+  // configured no size and ended the client over the one it drew.
   if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-    if (full_screen) showFullScreen();
-    else showMaximized();
+    const Qt::WindowStates state = (windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized;
+    setWindowState(full_screen ? state | Qt::WindowFullScreen : state & ~Qt::WindowFullScreen);
+    if (!isVisible()) show();
     return;
   }
   // The monitor is read before the state changes.

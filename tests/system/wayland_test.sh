@@ -148,10 +148,14 @@ function phoneCall(number) {
   if (number === '13800138001') app.setFullScreen(true);
   if (number === '13800138002') app.setFullScreen(false);
 }
+addEventListener('resize', () => console.log('size ' + innerWidth + 'x' + innerHeight));
 kestrin.openIncomingNotify();
 </script></body></html>
 HTML
 called() { log_text 网页日志 | grep -qF "call[$1]"; }
+last_size() { log_text 网页日志 | sed -n 's/.*size \([0-9]*x[0-9]*\).*/\1/p' | tail -1; }
+size_is() { [ "$(last_size)" = "$1" ]; }
+size_below() { local size; size=$(last_size); [ -n "$size" ] && [ "${size#*x}" -lt "$1" ]; }
 for mode in windowed off-screen; do
   switches=()
   [ "$mode" = off-screen ] && switches=(--off-screen-rendering-enabled)
@@ -162,11 +166,13 @@ for mode in windowed off-screen; do
   "$phone_sim" 13800138001 > /dev/null
   check "$mode, the page asks for full screen" wait_until 10 called 13800138001
   check "$mode, full screen covers the screen" wait_until 15 screen_shows "native-$mode-full-screen" 2a9d55 1435000
+  check "$mode, the page fills the screen" wait_until 15 size_is 1600x900
   "$phone_sim" 13800138002 > /dev/null
   check "$mode, and back" wait_until 10 called 13800138002
   check "$mode, back, the page is still shown" wait_until 15 screen_shows "native-$mode-back" 2a9d55 900000
+  check "$mode, back, the window is maximised again" wait_until 15 size_below 900
   check "$mode, the client still runs" kill -0 "$client_pid"
-  check "$mode, without a protocol error" bash -c "! grep -qi 'protocol error' '$work/client.out'"
+  check "$mode, without a protocol error" bash -c "! grep -qE 'xdg_wm_base|wl_display|rotocol error' '$work/client.out'"
   stop_client
 done
 
