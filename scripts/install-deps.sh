@@ -12,8 +12,12 @@ packages=(
   dpkg-dev file pkexec polkitd dbus xdg-utils desktop-file-utils debootstrap
   dunst squid libnss3-tools mutter fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6 ibus ibus-libpinyin fonts-noto-cjk qt6-wayland
 )
-# Debian 13's qt6-base-dev carries Qt OpenGL's development files itself.
-if [ "$(. /etc/os-release && echo "${VERSION_ID:-}")" = 12 ]; then packages+=(libqt6opengl6-dev); fi
+# Debian 13's qt6-base-dev carries Qt OpenGL's development files itself, and
+# its libproxy has built in the plug-ins that Debian 12's gnome-core installs
+# beside it: the proxy test runs on that desk.
+if [ "$(. /etc/os-release && echo "${VERSION_ID:-}")" = 12 ]; then
+  packages+=(libqt6opengl6-dev libproxy1-plugin-gsettings libproxy1-plugin-webkit)
+fi
 if [ "${1:-}" = "--if-needed" ] && dpkg -s "${packages[@]}" >/dev/null 2>&1; then
   exit 0
 fi
