@@ -1,7 +1,10 @@
 #include "channel/dns_cache.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "platform/process.h"
 
@@ -14,11 +17,15 @@ constexpr std::chrono::milliseconds kFlushWait{500};
 }  // namespace
 
 void FlushDns() {
-  std::string errors;
-  if (!platform::FindProgramInPath("resolvectl").empty())
-    platform::RunCommand({"resolvectl", "flush-caches"}, kFlushWait, errors);
-  else if (!platform::FindProgramInPath("nscd").empty())
-    platform::RunCommand({"nscd", "-i", "hosts"}, kFlushWait, errors);
+  // Where Debian installs them, and nowhere else: this runs as root.
+  static const std::vector<std::vector<std::string>> kFlushes = {
+      {"/usr/bin/resolvectl", "flush-caches"}, {"/bin/resolvectl", "flush-caches"}, {"/usr/sbin/nscd", "-i", "hosts"}};
+  for (const auto& flush : kFlushes) {
+    if (access(flush[0].c_str(), X_OK) != 0) continue;
+    std::string errors;
+    platform::RunCommand(flush, kFlushWait, errors);
+    return;
+  }
 }
 
 }  // namespace channel

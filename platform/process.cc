@@ -62,7 +62,12 @@ std::string FindProgramInPath(const std::string& program) {
 
 int RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout, std::string& errors) {
   errors.clear();
-  if (argv.empty()) return -1;
+  // A bare name would be looked up, or found in the working folder.
+  if (argv.empty() || argv[0].empty() || argv[0][0] != '/') {
+    errors = "not an absolute path";
+    return -1;
+  }
+  static const char* const kCleanEnvironment[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LANG=C.UTF-8", nullptr};
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
@@ -84,7 +89,10 @@ int RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds t
       dup2(null_fd, 1);
     }
     dup2(pipe_fds[1], 2);
-    execv(args[0], args.data());
+    // Nothing of the caller's environment or working folder goes along:
+    // the command may run as root for a caller who set them.
+    if (chdir("/") != 0) _exit(127);
+    execve(args[0], args.data(), const_cast<char* const*>(kCleanEnvironment));
     _exit(127);
   }
   close(pipe_fds[1]);

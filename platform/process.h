@@ -13,7 +13,9 @@ bool StartHiddenCommand(const std::vector<std::string>& argv);
 // Full path of |program| found in PATH, or empty.
 std::string FindProgramInPath(const std::string& program);
 
-// Runs |argv| without a terminal and with no input, and waits at most
+// Runs |argv| (a program by absolute path, else refused) without a
+// terminal, with no input, in "/" and with an environment of PATH and LANG
+// only (the command may run as root for a caller who chose the rest), and waits at most
 // |timeout| for it. Its standard error is in |errors| (at most 64 KiB).
 // The exit status, or -1 when it could not start, died of a signal or ran
 // out of time (then it is killed, or, when it may not be, left running).

@@ -769,6 +769,26 @@ TEST(RunCommand, StatusErrorsAndTimeOut) {
   EXPECT_EQ(platform::RunCommand({"/bin/sleep", "30"}, std::chrono::milliseconds(300), errors), -1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(platform::RunCommand({"/bin/sh", "-c", "kill -9 $$"}, std::chrono::seconds(10), errors), -1);
+  // Only a program by absolute path, never one of the working folder's; in
+  // "/" and with nothing of the caller's environment.
+  TempDir dir;
+  const std::string planted = dir.str() + "/resolvectl";
+  std::ofstream(planted) << "#!/bin/sh\ntouch " << dir.str() << "/ran\n";
+  chmod(planted.c_str(), 0755);
+  char* previous = getcwd(nullptr, 0);
+  ASSERT_EQ(chdir(dir.str().c_str()), 0);
+  EXPECT_EQ(platform::RunCommand({"resolvectl", "flush-caches"}, std::chrono::seconds(10), errors), -1);
+  EXPECT_EQ(platform::RunCommand({"./resolvectl"}, std::chrono::seconds(10), errors), -1);
+  EXPECT_EQ(platform::RunCommand({"/bin/sh", "-c", "pwd >&2"}, std::chrono::seconds(10), errors), 0);
+  EXPECT_EQ(errors, "/\n");
+  ASSERT_EQ(chdir(previous), 0);
+  free(previous);
+  EXPECT_NE(access((dir.str() + "/ran").c_str(), F_OK), 0) << "the planted program ran";
+  setenv("VELTRO_CALLER_CHOICE", "LD_PRELOAD=/tmp/x.so", 1);
+  EXPECT_EQ(platform::RunCommand({"/bin/sh", "-c", "env | sort >&2"}, std::chrono::seconds(10), errors), 0);
+  unsetenv("VELTRO_CALLER_CHOICE");
+  EXPECT_EQ(errors.find("VELTRO_CALLER_CHOICE"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("PATH=/usr/sbin:/usr/bin:/sbin:/bin"), std::string::npos) << errors;
   // Root runs the program itself; anyone else goes through pkexec.
   const std::vector<std::string> as_root = platform::AsRoot({"/usr/lib/x/helper", "unpin"});
   if (geteuid() == 0) {
