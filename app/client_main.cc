@@ -95,6 +95,22 @@ std::unique_ptr<platform::InstanceLock> TakeOverOrShowRunningInstance() {
 
 namespace {
 
+// A password given in a proxy switch leaves the process's own command
+// line, which every local user can read, once the switches are copied.
+void HidePasswordsInArguments(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string argument = argv[i];
+    const size_t name_start = argument.find_first_not_of('-');
+    if (name_start == 0 || name_start == std::string::npos ||
+        argument.compare(name_start, 13, "proxy-server=") != 0)
+      continue;
+    const std::string shown = channel::ProxyListForLog(argument.substr(name_start + 13));
+    std::string hidden = argument.substr(0, name_start + 13) + shown;
+    hidden.resize(argument.size(), '\0');
+    std::copy(hidden.begin(), hidden.end(), argv[i]);
+  }
+}
+
 // What the administrator set wins; support reads where each setting came
 // from in the program log.
 void ApplyPolicyAndLogSettings(engine::CommandLine& command_line) {
@@ -103,7 +119,7 @@ void ApplyPolicyAndLogSettings(engine::CommandLine& command_line) {
   const std::optional<DeskPolicy> policy = ReadDeskPolicy(file, problem);
   if (!problem.empty()) env::WriteProgramLog("policy " + file + " ignored: " + problem);
   for (const Setting& setting : ApplyDeskPolicy(policy.value_or(DeskPolicy()), file, command_line))
-    env::WriteProgramLog("setting " + setting.name + ": " + env::PrintableForLog(setting.value) + " (from " +
+    env::WriteProgramLog("setting " + setting.name + ": " + env::AddressForLog(setting.value) + " (from " +
                          setting.origin + ")");
 }
 
@@ -123,6 +139,7 @@ int RunMain(int argc, char** argv) {
   engine::MainArgs main_args{argc, argv};
   auto command_line = engine::CommandLine::CreateFromArgv(argc, argv);
   engine::CommandLine::SetGlobal(command_line);
+  HidePasswordsInArguments(argc, argv);
   const ProcessKind kind = ShellApp::GetProcessKind(*command_line);
   if (kind == ProcessKind::Browser && (command_line->HasSwitch("version") || command_line->HasSwitch("help"))) {
     PrintUsage(command_line->HasSwitch("help"));
@@ -199,7 +216,8 @@ int RunMain(int argc, char** argv) {
                                  [](const std::string& line) { env::WriteProgramLog(line); });
   // One proxy rule for the engine and the channel list, decided before the
   // engine's threads read the environment.
-  const channel::ProxyRule proxy_rule = channel::ChooseProxyRule(*command_line, platform::ReadDesktopProxy());
+  channel::ProxyRule proxy_rule = channel::ChooseProxyRule(*command_line, platform::ReadDesktopProxy());
+  channel::MoveProxyCredentialsToSignIn(proxy_rule);
   channel::WriteProxySwitches(proxy_rule, *command_line);
   channel::SetProxyRule(proxy_rule);
   env::WriteProgramLog(channel::DescribeProxyRule(proxy_rule));

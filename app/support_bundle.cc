@@ -24,6 +24,7 @@
 #include "channel/proxy_rule.h"
 #include "engine/engine.h"
 #include "env/log_reader.h"
+#include "env/logs.h"
 #include "env/paths.h"
 #include "env/product.h"
 #include "platform/desktop_proxy.h"
@@ -143,7 +144,7 @@ std::string SettingsText(const engine::CommandLine& command_line) {
        << (problem.empty() ? (policy ? "(read)" : "(none)") : "(ignored: " + problem + ")") << "\n";
   engine::CommandLine effective = command_line;
   for (const Setting& setting : ApplyDeskPolicy(policy.value_or(DeskPolicy()), file, effective))
-    text << setting.name << ": " << setting.value << " (from " << setting.origin << ")\n";
+    text << setting.name << ": " << env::AddressForLog(setting.value) << " (from " << setting.origin << ")\n";
   text << channel::DescribeProxyRule(channel::ChooseProxyRule(effective, platform::ReadDesktopProxy())) << "\n";
   return text.str();
 }

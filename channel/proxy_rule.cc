@@ -3,8 +3,11 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <cctype>
 #include <mutex>
 #include <sstream>
+
+#include "env/sign_in.h"
 
 namespace channel {
 
@@ -53,16 +56,54 @@ std::string AsCurlProxy(const std::string& proxy, bool socks = false) {
 
 }  // namespace
 
+namespace {
+
+// Where an entry's host starts: after "scheme://", else after "scheme=".
+size_t HostStart(const std::string& entry) {
+  return entry.find("://") == std::string::npos ? entry.find('=') + 1 : entry.find("://") + 3;
+}
+
+std::string PercentDecoded(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string ProxyListForLog(const std::string& servers) {
   std::string shown;
   for (const std::string& entry : Split(servers, ";")) {
     std::string clean = entry;
-    const size_t host_start = clean.find("://") == std::string::npos ? clean.find('=') + 1 : clean.find("://") + 3;
+    const size_t host_start = HostStart(clean);
     if (const size_t at = clean.rfind('@'); at != std::string::npos && at >= host_start)
       clean.erase(host_start, at + 1 - host_start);
     shown += (shown.empty() ? "" : ";") + clean;
   }
   return shown;
+}
+
+void MoveProxyCredentialsToSignIn(ProxyRule& rule) {
+  if (rule.mode != ProxyRule::Mode::kServer) return;
+  for (const std::string& entry : Split(rule.servers, ";")) {
+    const size_t host_start = HostStart(entry);
+    const size_t at = entry.rfind('@');
+    if (at == std::string::npos || at < host_start) continue;
+    const std::string user_info = entry.substr(host_start, at - host_start);
+    const size_t colon = user_info.find(':');
+    env::GiveProxyCredentials(ProxyHostOf(entry.substr(at + 1)),
+                              {PercentDecoded(user_info.substr(0, colon)),
+                               colon == std::string::npos ? std::string() : PercentDecoded(user_info.substr(colon + 1))});
+  }
+  rule.servers = ProxyListForLog(rule.servers);
 }
 
 namespace {

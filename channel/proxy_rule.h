@@ -33,6 +33,10 @@ void WriteProxySwitches(const ProxyRule& rule, engine::CommandLine& switches);
 std::string DescribeProxyRule(const ProxyRule& rule);
 // A proxy list or address with every "user:password@" taken out.
 std::string ProxyListForLog(const std::string& servers);
+// Takes the user names and passwords out of the rule's proxy list and hands
+// them to the sign-in store for their proxies: they reach neither the
+// engine's switches (which its helpers inherit) nor a log.
+void MoveProxyCredentialsToSignIn(ProxyRule& rule);
 
 void SetProxyRule(const ProxyRule& rule);
 ProxyRule CurrentProxyRule();

@@ -14,6 +14,8 @@ namespace {
 
 std::mutex g_mutex;  // the members below
 std::map<std::string, Credentials> g_session;
+// Given with a proxy's address, by proxy host.
+std::map<std::string, Credentials> g_given;
 // Places the keyring was asked for already: once a session is enough.
 std::set<std::string> g_looked_up;
 // When the user last declined each place.
@@ -27,9 +29,9 @@ std::string Describe(const SignInPlace& place) {
 // What this session knows for |place| without asking anyone.
 std::optional<Credentials> KnownCredentials(const SignInPlace& place) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  const auto it = g_session.find(place.Key());
-  if (it == g_session.end()) return std::nullopt;
-  return it->second;
+  if (const auto it = g_session.find(place.Key()); it != g_session.end()) return it->second;
+  if (const auto it = g_given.find(place.host); place.proxy && it != g_given.end()) return it->second;
+  return std::nullopt;
 }
 
 std::optional<Credentials> FromKeyring(const SignInPlace& place) {
@@ -65,6 +67,7 @@ std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::o
     WriteProgramLog("sign-in refused by " + Describe(place) + " for user " + PrintableForLog(known->user));
     std::lock_guard<std::mutex> lock(g_mutex);
     g_session.erase(key);
+    if (place.proxy) g_given.erase(place.host);
   }
   if (refused) platform::RemoveFromKeyring(key);
   {
@@ -98,6 +101,11 @@ std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::o
   return given;
 }
 
+void GiveProxyCredentials(const std::string& proxy_host, const Credentials& credentials) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_given[proxy_host] = credentials;
+}
+
 void AskSignInAgain() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_declined.clear();
@@ -106,6 +114,7 @@ void AskSignInAgain() {
 void ForgetSessionCredentialsForTesting() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_session.clear();
+  g_given.clear();
   g_looked_up.clear();
   g_declined.clear();
 }

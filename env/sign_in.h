@@ -33,6 +33,9 @@ struct SignInPlace {
 // dialog back the moment it closed. AskSignInAgain ends that at once.
 std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::optional<Credentials>& refused,
                                           std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+// Credentials that came with a proxy's address (a switch or the policy):
+// used for that proxy, whatever its realm, before anyone is asked.
+void GiveProxyCredentials(const std::string& proxy_host, const Credentials& credentials);
 // The user pressed F5 or sees the failure page, whose retry is theirs: a
 // declined sign-in is asked again.
 void AskSignInAgain();
