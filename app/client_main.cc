@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -114,13 +115,22 @@ void HidePasswordsInArguments(int argc, char** argv) {
 // What the administrator set wins; support reads where each setting came
 // from in the program log.
 void ApplyPolicyAndLogSettings(engine::CommandLine& command_line) {
-  const std::string file = VELTRO_POLICY_FILE;
-  std::string problem;
-  const std::optional<DeskPolicy> policy = ReadDeskPolicy(file, problem);
-  if (!problem.empty()) env::WriteProgramLog("policy " + file + " ignored: " + problem);
-  for (const Setting& setting : ApplyDeskPolicy(policy.value_or(DeskPolicy()), file, command_line))
+  std::vector<std::string> lines;
+  bool in_force = false;
+  const std::vector<Setting> settings = ApplyPolicyFile(VELTRO_POLICY_FILE, command_line, lines, in_force);
+  for (const std::string& line : lines) env::WriteProgramLog(line);
+  for (const Setting& setting : settings)
     env::WriteProgramLog("setting " + setting.name + ": " + env::AddressForLog(setting.value) + " (from " +
                          setting.origin + ")");
+  const char* user_flags = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  if (!in_force || !user_flags || !*user_flags) return;
+  // Under a policy the user's engine switches pass only from a short list.
+  std::vector<std::string> dropped;
+  const std::string allowed = AllowedUserEngineFlags(user_flags, dropped);
+  for (const std::string& name : dropped)
+    env::WriteProgramLog("engine switch " + env::PrintableForLog(name) + " of QTWEBENGINE_CHROMIUM_FLAGS dropped: a policy is in force");
+  if (allowed.empty()) unsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  else setenv("QTWEBENGINE_CHROMIUM_FLAGS", allowed.c_str(), 1);
 }
 
 // --version and --help answer on the terminal and start nothing.

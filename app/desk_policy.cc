@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -11,7 +12,9 @@
 #include <sstream>
 
 #include "build_config.h"
+#include "engine/engine_flags.h"
 #include "channel/proxy_rule.h"
+#include "env/logs.h"
 #include "env/paths.h"
 #include "env/product.h"
 #include "platform/ini_profile.h"
@@ -40,21 +43,87 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-DeskPolicy ParsePolicy(const std::string& text) {
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// A value as the policy means it, or nullopt for one it cannot mean.
+using ValueCheck = std::optional<std::string> (*)(const std::string& value);
+
+std::optional<std::string> AnAddress(const std::string& value) {
+  const std::string lower = Lower(value);
+  if (lower.rfind("http://", 0) != 0 && lower.rfind("https://", 0) != 0) return std::nullopt;
+  return value;
+}
+std::optional<std::string> AHost(const std::string& value) {
+  if (value.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-:[]") != std::string::npos)
+    return std::nullopt;
+  return value;
+}
+std::optional<std::string> ABox(const std::string& value) {
+  const std::string lower = Lower(value);
+  if (lower == "modem" || lower == "sim") return lower;
+  if (lower.rfind("modem:/dev/", 0) == 0) return "modem:" + value.substr(6);
+  return std::nullopt;
+}
+std::optional<std::string> OnOrOff(const std::string& value) {
+  const std::string lower = Lower(value);
+  if (lower == "1" || lower == "yes" || lower == "true" || lower == "on") return std::string("1");
+  if (lower == "0" || lower == "no" || lower == "false" || lower == "off") return std::string("0");
+  return std::nullopt;
+}
+std::optional<std::string> AProxy(const std::string& value) {
+  const std::string lower = Lower(value);
+  return lower == "direct" || lower == "desktop" ? lower : value;
+}
+// A lock fails closed: a value it does not know shuts the port all the same.
+std::optional<std::string> ALock(const std::string&) { return std::string("off"); }
+std::optional<std::string> Files(const std::string& value) { return value; }
+
+const struct {
+  const char* key;
+  ValueCheck check;
+} kKeys[] = {{"StartUrl", AnAddress}, {"ChannelService", AHost},  {"PhoneBox", ABox},        {"OffScreen", OnOrOff},
+             {"ProxyServer", AProxy},  {"RemoteDebugging", ALock}, {"CaCertificates", Files}};
+
+DeskPolicy ParsePolicy(const std::string& text, std::vector<std::string>& notes) {
   DeskPolicy policy;
   bool in_section = false;
   std::istringstream lines(text);
+  int number = 0;
   for (std::string line; std::getline(lines, line);) {
+    ++number;
+    const std::string where = "line " + std::to_string(number) + ": ";
     line = Trimmed(line);
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
     if (line[0] == '[') {
-      in_section = line == "[Policy]";
+      in_section = Lower(line) == "[policy]";
+      if (!in_section) notes.push_back(where + "a section other than [Policy]; its lines are ignored");
       continue;
     }
+    if (!in_section) continue;
     const size_t equals = line.find('=');
-    if (!in_section || equals == std::string::npos) continue;
+    if (equals == std::string::npos) {
+      notes.push_back(where + "not a setting (no \"=\")");
+      continue;
+    }
+    const std::string key = Lower(Trimmed(line.substr(0, equals)));
     const std::string value = Trimmed(line.substr(equals + 1));
-    if (!value.empty()) policy[Trimmed(line.substr(0, equals))] = value;
+    const auto known = std::find_if(std::begin(kKeys), std::end(kKeys),
+                                    [&key](const auto& entry) { return Lower(entry.key) == key; });
+    if (known == std::end(kKeys)) {
+      notes.push_back(where + "no setting is called " + env::PrintableForLog(Trimmed(line.substr(0, equals))));
+      continue;
+    }
+    const std::optional<std::string> meant = value.empty() ? std::nullopt : known->check(value);
+    if (!meant) {
+      notes.push_back(where + known->key + " cannot be \"" + env::PrintableForLog(value) + "\"; ignored");
+      continue;
+    }
+    if (Lower(*meant) != Lower(value))
+      notes.push_back(where + known->key + "=" + env::PrintableForLog(value) + " taken as " + *meant);
+    policy[known->key] = *meant;
   }
   return policy;
 }
@@ -68,7 +137,8 @@ std::string PhoneBoxUserFile() {
 
 }  // namespace
 
-std::optional<DeskPolicy> ReadDeskPolicy(const std::string& path, std::string& problem) {
+std::optional<DeskPolicy> ReadDeskPolicy(const std::string& path, std::string& problem,
+                                         std::vector<std::string>* notes) {
   problem.clear();
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
@@ -93,7 +163,28 @@ std::optional<DeskPolicy> ReadDeskPolicy(const std::string& path, std::string& p
   }
   close(fd);
   if (!problem.empty()) return std::nullopt;
-  return ParsePolicy(text.substr(0, kMaxPolicyBytes));
+  std::vector<std::string> own_notes;
+  return ParsePolicy(text.substr(0, kMaxPolicyBytes), notes ? *notes : own_notes);
+}
+
+DeskPolicy LockedDownPolicy() {
+  return {{"StartUrl", env::StartUrl()}, {"ProxyServer", "desktop"}, {"RemoteDebugging", "off"}};
+}
+
+std::string AllowedUserEngineFlags(const std::string& flags, std::vector<std::string>& dropped) {
+  // Switches that change how the page is drawn, nothing else.
+  static const char* const kAllowed[] = {"disable-gpu",       "disable-gpu-compositing", "disable-smooth-scrolling",
+                                         "force-dark-mode",   "force-device-scale-factor", "ignore-gpu-blocklist",
+                                         "use-gl",            "enable-logging",          "v"};
+  std::vector<std::string> kept;
+  for (const std::string& word : engine::SplitEngineFlags(flags)) {
+    const std::string name = engine::EngineSwitchName(word);
+    if (!name.empty() && std::find(std::begin(kAllowed), std::end(kAllowed), name) != std::end(kAllowed))
+      kept.push_back(word);
+    else
+      dropped.push_back(name.empty() ? "a word that is no switch" : name);
+  }
+  return engine::JoinEngineFlags(kept);
 }
 
 std::vector<Setting> ApplyDeskPolicy(const DeskPolicy& policy, const std::string& policy_path,
@@ -177,6 +268,19 @@ std::vector<Setting> ApplyDeskPolicy(const DeskPolicy& policy, const std::string
     settings.push_back({"remote debugging", "off", "built in"});
   }
   return settings;
+}
+
+std::vector<Setting> ApplyPolicyFile(const std::string& path, engine::CommandLine& command_line,
+                                     std::vector<std::string>& lines, bool& in_force) {
+  std::string problem;
+  std::vector<std::string> notes;
+  const std::optional<DeskPolicy> policy = ReadDeskPolicy(path, problem, &notes);
+  for (const std::string& note : notes) lines.push_back("policy " + path + ", " + note);
+  in_force = policy.has_value() || !problem.empty();
+  if (problem.empty()) return ApplyDeskPolicy(policy.value_or(DeskPolicy()), path, command_line);
+  lines.push_back("policy " + path + " ignored: " + problem +
+                  "; the start page, proxy and debugging port stay locked as built");
+  return ApplyDeskPolicy(LockedDownPolicy(), path + " (locked: not trusted)", command_line);
 }
 
 bool DebuggingLockedByPolicy() { return g_debugging_locked; }

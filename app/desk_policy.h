@@ -20,7 +20,18 @@ using DeskPolicy = std::map<std::string, std::string>;
 // The policy in |path|; nothing when there is no file. A file (or its
 // folder) anyone but root may write, or that is not a plain file of
 // reasonable size, is ignored: |problem| says why.
-std::optional<DeskPolicy> ReadDeskPolicy(const std::string& path, std::string& problem);
+// Sections, keys and known values compare in any case; every line the
+// policy cannot mean (another section, an unknown key, a value a key cannot
+// take) is left out with a note in |notes|. A RemoteDebugging line of any
+// value shuts the port.
+std::optional<DeskPolicy> ReadDeskPolicy(const std::string& path, std::string& problem,
+                                         std::vector<std::string>* notes = nullptr);
+// What stands when a policy file is there but cannot be trusted: the locks
+// fail closed (built-in start page, the desktop's proxy, no debugging port).
+DeskPolicy LockedDownPolicy();
+// Under a policy, the user's QTWEBENGINE_CHROMIUM_FLAGS keep only switches
+// that change how the page is drawn; the names of the others go to |dropped|.
+std::string AllowedUserEngineFlags(const std::string& flags, std::vector<std::string>& dropped);
 
 // One effective setting and where it came from.
 struct Setting {
@@ -34,6 +45,12 @@ struct Setting {
 // files; |policy_path| names it. Returns every setting as it now stands.
 std::vector<Setting> ApplyDeskPolicy(const DeskPolicy& policy, const std::string& policy_path,
                                      engine::CommandLine& command_line);
+// The policy file at |path| read and applied over |command_line|: lines
+// for the program log (the file's notes, or why it is not trusted) go to
+// |lines|; returns every setting as it now stands, and whether a policy
+// (or, for a file not trusted, its locks) is in force.
+std::vector<Setting> ApplyPolicyFile(const std::string& path, engine::CommandLine& command_line,
+                                     std::vector<std::string>& lines, bool& in_force);
 // Whether the policy keeps the debugging port shut, whatever else asks.
 bool DebuggingLockedByPolicy();
 // The policy's CaCertificates files, as the last ApplyDeskPolicy() read them.

@@ -136,14 +136,14 @@ std::string VersionText() {
 }
 
 std::string SettingsText(const engine::CommandLine& command_line) {
-  const std::string file = VELTRO_POLICY_FILE;
-  std::string problem;
-  const auto policy = ReadDeskPolicy(file, problem);
   std::ostringstream text;
-  text << "policy file: " << file << " "
-       << (problem.empty() ? (policy ? "(read)" : "(none)") : "(ignored: " + problem + ")") << "\n";
+  std::vector<std::string> lines;
+  bool in_force = false;
   engine::CommandLine effective = command_line;
-  for (const Setting& setting : ApplyDeskPolicy(policy.value_or(DeskPolicy()), file, effective))
+  const std::vector<Setting> settings = ApplyPolicyFile(VELTRO_POLICY_FILE, effective, lines, in_force);
+  text << "policy file: " << VELTRO_POLICY_FILE << (in_force ? " (in force)" : " (none)") << "\n";
+  for (const std::string& line : lines) text << line << "\n";
+  for (const Setting& setting : settings)
     text << setting.name << ": " << env::AddressForLog(setting.value) << " (from " << setting.origin << ")\n";
   text << channel::DescribeProxyRule(channel::ChooseProxyRule(effective, platform::ReadDesktopProxy())) << "\n";
   return text.str();

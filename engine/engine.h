@@ -543,11 +543,6 @@ bool CreateBrowser(const WindowInfo& window_info, std::shared_ptr<Client> client
 
 // Chromium switches for the settings, in a fixed order (exposed for tests).
 std::vector<std::string> SwitchesForSettings(const Settings& settings);
-// The engine's flags: the user's own (QTWEBENGINE_CHROMIUM_FLAGS, words
-// split at blanks outside double quotes) first, so that ours, later, win;
-// the user's proxy switches are always left out, their remote-debugging
-// ones when the settings keep the port shut.
-std::string EngineFlags(const std::string& user_flags, const std::vector<std::string>& ours, bool debugging_shut);
 
 }  // namespace engine
 

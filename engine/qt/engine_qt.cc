@@ -20,6 +20,7 @@
 #include <cstdio>
 
 #include "engine/engine.h"
+#include "engine/engine_flags.h"
 #include "engine/qt/browser_qt.h"
 #include "engine/qt/request_qt.h"
 #include "engine/qt/downloads_qt.h"
@@ -77,41 +78,6 @@ std::string HelperPath() {
       .toStdString();
 }
 
-std::string QuoteForEnvironment(const std::string& arg) {
-  if (arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string quoted = "\"";
-  for (char c : arg) {
-    if (c == '"') quoted += '\\';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
-std::vector<std::string> SplitFlags(const std::string& text) {
-  std::vector<std::string> words;
-  std::string word;
-  bool quoted = false;
-  bool in_word = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\\' && quoted && i + 1 < text.size() && text[i + 1] == '"') {
-      word += '"';
-      ++i;
-    } else if (c == '"') {
-      quoted = !quoted;
-      in_word = true;
-    } else if (!quoted && (c == ' ' || c == '\t' || c == '\n')) {
-      if (in_word) words.push_back(word);
-      word.clear();
-      in_word = false;
-    } else {
-      word += c;
-      in_word = true;
-    }
-  }
-  if (in_word) words.push_back(word);
-  return words;
-}
 
 int ChromiumLogLevel(LogSeverity severity) {
   switch (severity) {
@@ -252,26 +218,6 @@ std::vector<std::string> SwitchesForSettings(const Settings& settings) {
   return switches;
 }
 
-std::string EngineFlags(const std::string& user_flags, const std::vector<std::string>& ours, bool debugging_shut) {
-  std::string flags;
-  std::vector<std::string> words = SplitFlags(user_flags);
-  // The engine takes a switch with one dash as with two. The proxy is the
-  // client's to decide (the administrator's policy included).
-  const auto owned = [debugging_shut](const std::string& word) {
-    const size_t start = word.find_first_not_of('-');
-    if (start == 0 || start == std::string::npos) return false;
-    const std::string name = word.substr(start, word.find('=') - start);
-    return (debugging_shut && name.rfind("remote-debugging", 0) == 0) || name == "proxy-server" ||
-           name == "no-proxy-server" || name == "proxy-bypass-list" || name == "proxy-pac-url" ||
-           name == "proxy-auto-detect";
-  };
-  words.erase(std::remove_if(words.begin(), words.end(),
-                             owned),
-              words.end());
-  words.insert(words.end(), ours.begin(), ours.end());
-  for (const auto& word : words) flags += (flags.empty() ? "" : " ") + QuoteForEnvironment(word);
-  return flags;
-}
 
 int ExecuteProcess(const MainArgs& args, App* app) {
   const std::string type = ProcessType(args.argc, args.argv);

@@ -5,6 +5,7 @@
 #include "app/client_main.h"
 #include "app/root_window_registry.h"
 #include "app/usage.h"
+#include "engine/engine_flags.h"
 #include "engine/command_line.h"
 #include "engine/css_color.h"
 #include "engine/engine.h"

@@ -52,6 +52,34 @@ TEST_F(DeskPolicyFile, ReadsThePolicySectionOfARootOnlyFile) {
   EXPECT_EQ(*policy, (app::DeskPolicy{{"StartUrl", "https://crm.example/client"}, {"OffScreen", "1"}}));
 }
 
+// Administrators write names and values in any case; a line the policy
+// cannot mean is a note, never taken silently nor dropped without a word.
+TEST_F(DeskPolicyFile, ReadsStrictlyAndSaysWhatItLeftOut) {
+  if (geteuid() != 0) GTEST_SKIP() << "root owns a policy file";
+  Write("[policy]\nremotedebugging=Off\nOFFSCREEN=yes\nPhoneBox=usb\nPhoneBox=Modem:/dev/ttyUSB0\nProxyServer=DIRECT\n"
+        "StartUrl=javascript:alert(1)\nChannelService=evil.example/path?x\nColour=blue\nno equals\n[Extra]\nStartUrl=x\n"
+        "[POLICY]\nRemoteDebugging=please no\n");
+  std::string problem;
+  std::vector<std::string> notes;
+  const auto policy = app::ReadDeskPolicy(path, problem, &notes);
+  ASSERT_TRUE(policy.has_value()) << problem;
+  EXPECT_EQ(*policy, (app::DeskPolicy{{"RemoteDebugging", "off"},
+                                      {"OffScreen", "1"},
+                                      {"PhoneBox", "modem:/dev/ttyUSB0"},
+                                      {"ProxyServer", "direct"}}));
+  // Case alone is no note.
+  EXPECT_EQ(notes, (std::vector<std::string>{
+                       "line 3: OffScreen=yes taken as 1",
+                       "line 4: PhoneBox cannot be \"usb\"; ignored",
+                       "line 7: StartUrl cannot be \"javascript:alert(1)\"; ignored",
+                       "line 8: ChannelService cannot be \"evil.example/path?x\"; ignored",
+                       "line 9: no setting is called Colour",
+                       "line 10: not a setting (no \"=\")",
+                       "line 11: a section other than [Policy]; its lines are ignored",
+                       "line 14: RemoteDebugging=please no taken as off",
+                   }));
+}
+
 TEST_F(DeskPolicyFile, IgnoresWhatOthersThanRootMayChange) {
   if (geteuid() != 0) GTEST_SKIP() << "root owns a policy file";
   std::string problem;
@@ -74,6 +102,43 @@ TEST_F(DeskPolicyFile, IgnoresWhatOthersThanRootMayChange) {
   ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
   EXPECT_FALSE(app::ReadDeskPolicy(path, problem).has_value()) << "a pipe must not hang the start";
   EXPECT_EQ(problem, "not a plain file");
+}
+
+// A file that cannot be trusted keeps the locks shut instead of opening
+// them; under any policy the user's engine switches pass from a short list.
+TEST_F(DeskPolicyFile, AFileNotTrustedFailsClosed) {
+  if (geteuid() != 0) GTEST_SKIP() << "root owns a policy file";
+  Write("[Policy]\nRemoteDebugging=off\n", 0666);
+  auto command_line = Parse({"--start-url=https://mine.example/", "--remote-debugging-port=9222",
+                             "--proxy-server=user.example:8080"});
+  std::vector<std::string> lines;
+  bool in_force = false;
+  app::ApplyPolicyFile(path, *command_line, lines, in_force);
+  EXPECT_TRUE(in_force);
+  EXPECT_TRUE(app::DebuggingLockedByPolicy());
+  EXPECT_FALSE(command_line->HasSwitch("remote-debugging-port"));
+  EXPECT_FALSE(command_line->HasSwitch("proxy-server"));
+  EXPECT_NE(command_line->GetSwitchValue("start-url"), "https://mine.example/");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("ignored: others than root may write it"), std::string::npos) << lines[0];
+
+  unlink(path.c_str());
+  command_line = Parse({"--remote-debugging-port=9222"});
+  lines.clear();
+  app::ApplyPolicyFile(path, *command_line, lines, in_force);
+  EXPECT_FALSE(in_force) << "no file, no policy";
+  EXPECT_FALSE(app::DebuggingLockedByPolicy());
+  EXPECT_TRUE(command_line->HasSwitch("remote-debugging-port"));
+}
+
+TEST(DeskPolicy, TheUsersEngineSwitchesPassFromAShortList) {
+  std::vector<std::string> dropped;
+  EXPECT_EQ(app::AllowedUserEngineFlags("-remote-debugging-port=9224 --force-dark-mode --REMOTE-DEBUGGING-PORT=1 "
+                                        "\"--force-device-scale-factor=1.5\" stray --disable-web-security -v=1",
+                                        dropped),
+            "--force-dark-mode --force-device-scale-factor=1.5 -v=1");
+  EXPECT_EQ(dropped, (std::vector<std::string>{"remote-debugging-port", "REMOTE-DEBUGGING-PORT",
+                                               "a word that is no switch", "disable-web-security"}));
 }
 
 TEST(DeskPolicy, WinsOverSwitchesAndSaysWhereEachSettingCameFrom) {
