@@ -12,6 +12,7 @@
 
 #include "engine/engine.h"
 #include "engine/qt/browser_qt.h"
+#include "engine/qt/redirect_chains.h"
 
 namespace engine {
 
@@ -26,13 +27,23 @@ struct Navigation {
 };
 // Enough to find the navigation that turned into a download.
 constexpr size_t kMostNavigations = 64;
-// Far more than any server redirects; browsers stop at 20.
-constexpr size_t kMostChain = 24;
 
 // UI thread only.
 std::deque<Navigation>& Navigations() {
   static std::deque<Navigation> navigations;
   return navigations;
+}
+
+// UI thread only.
+RedirectChains& Chains() {
+  static RedirectChains chains;
+  return chains;
+}
+
+void Remember(Navigation navigation) {
+  std::deque<Navigation>& navigations = Navigations();
+  if (navigations.size() >= kMostNavigations) navigations.pop_front();
+  navigations.push_back(std::move(navigation));
 }
 
 // |item|'s initiator and address chain from the latest navigation to |url|.
@@ -92,6 +103,7 @@ void Start(QWebEngineDownloadRequest* request) {
   auto callback = std::make_shared<QtBeforeDownloadCallback>();
   DownloadItem item = Snapshot(request);
   DescribeOrigin(request->url(), item);
+  Chains().EndedAsDownload(request->url());
   client->OnBeforeDownload(browser, item, request->suggestedFileName().toStdString(), callback);
   auto item_callback = std::make_shared<QtDownloadItemCallback>(request);
   if (callback->path.empty()) {
@@ -125,20 +137,11 @@ void NoteFrameNavigation(const QWebEngineUrlRequestInfo& info) {
   const auto type = info.resourceType();
   if (type != QWebEngineUrlRequestInfo::ResourceTypeMainFrame && type != QWebEngineUrlRequestInfo::ResourceTypeSubFrame)
     return;
-  std::deque<Navigation>& navigations = Navigations();
   Navigation navigation{info.requestUrl(), type, info.initiator(), {}};
-  if (info.navigationType() == QWebEngineUrlRequestInfo::NavigationTypeRedirect) {
-    // The hop before: the latest navigation of the same kind started by the
-    // same document. None seen stands as an address nobody knows.
-    auto before = std::find_if(navigations.rbegin(), navigations.rend(), [&](const Navigation& earlier) {
-      return earlier.type == type && earlier.initiator == navigation.initiator && earlier.url != navigation.url;
-    });
-    navigation.chain = before != navigations.rend() ? before->chain : std::vector<QUrl>{QUrl()};
-    if (navigation.chain.size() >= kMostChain) navigation.chain.erase(navigation.chain.begin() + 1);
-  }
-  navigation.chain.push_back(navigation.url);
-  if (navigations.size() >= kMostNavigations) navigations.pop_front();
-  navigations.push_back(std::move(navigation));
+  navigation.chain = Chains().Note(static_cast<int>(type), navigation.initiator, navigation.url,
+                                   info.navigationType() == QWebEngineUrlRequestInfo::NavigationTypeRedirect,
+                                   RedirectChains::Clock::now());
+  Remember(std::move(navigation));
 }
 
 void ConnectDownloads(QWebEngineProfile* profile) {

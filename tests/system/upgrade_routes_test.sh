@@ -51,6 +51,7 @@ cat > "$site/index.html" <<HTML
 <div onclick="window.flood.forEach(function (w) { if (w) w.close(); });">close flood</div>
 <div onclick="window.open('/popup.html', 'upgrade')">popup</div>
 <a href="spotify:track:2">spotify</a>
+<iframe src="$other_url/redirect?to=$(printf %s "http://127.0.0.1:SERVICE_PORT/slow/setup.deb" | sed 's/:/%3A/g; s|/|%2F|g')"></iframe>
 </body></html>
 HTML
 cat > "$site/popup.html" <<'HTML'
@@ -61,8 +62,16 @@ frame_page() {  # frame_page FILE BODY
   printf '<!DOCTYPE html><html><head><meta charset="utf-8">%s</head><body>%s</body></html>' "$band_style" "$2" > "$1"
 }
 
-PATH=$work/bin:$PATH serve_and_start "$demo"
+# The service's page itself points a frame at another origin, which
+# redirects it to the installer: the service's port is known only now.
+rm -f "$work/port"
+"$demo" 0 "$site" > "$work/port" 2>/dev/null &
+demo_pid=$!
 wait_until 5 test -s "$work/port"
+sed -i "s/SERVICE_PORT/$(cat "$work/port")/" "$site/index.html"
+PATH=$work/bin:$PATH "$work/app/veltrocrm" --start-url="$(service)/index.html" --channel-service=127.0.0.1:9 \
+  > "$work/client.out" 2>&1 &
+client_pid=$!
 installer="$(service)/setup.deb"
 # Without a click, the other origin tries every way at once.
 frame_page "$other/auto.html" "<script>
@@ -90,6 +99,7 @@ windows() { client_windows | wc -l; }
 at_most_two_windows() { [ "$(windows)" -le 2 ]; }
 downloads=$HOME/Documents/Downloads
 
+user_decides "the service's own frame that another origin redirects to the installer"
 check "the other origin's frame ran its tries" wait_until 20 logged "$page_log" 'hostile frame done'
 check "its windows without a click are refused and logged" wait_until 10 logged "$program_log" 'new window refused: asked without a click'
 check "its external link is refused and logged" wait_until 10 logged "$program_log" 'external link refused'
@@ -124,12 +134,11 @@ press 提示 Return
 wait_until 10 not_shown 提示
 while shown 文件下载; do press 文件下载 Return; sleep 0.5; done
 
-# The service's own ways: a hidden frame, a blob: it built.
+# A hidden frame of the service's, where its documents pointed frames at
+# another origin moments ago: any of those may have been redirected to it,
+# so the user decides. A blob: the service built is its own.
 band 5
-check "the service's hidden frame's installer is started" \
-  wait_until 20 grep -qx "$downloads/frame-setup.deb" "$work/launched"
-check "byte for byte" cmp -s "$site/frame-setup.deb" "$downloads/frame-setup.deb"
-wait_until 10 shown 提示 && press 提示 Return
+user_decides "the service's hidden frame beside frames it pointed at another origin"
 band 6
 check "the service's blob: installer is started" wait_until 20 grep -qx "$downloads/blob-setup.deb" "$work/launched"
 wait_until 10 shown 提示 && press 提示 Return
@@ -155,5 +164,20 @@ band 9
 check "the popup's installer is started" wait_until 30 grep -qx "$downloads/popup-setup.deb" "$work/launched"
 check "and the client closes, main window and all" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
 client_pid=""
+
+# On a page whose documents point no frame elsewhere, the service's hidden
+# frame brings its installer: started.
+cat > "$site/index.html" <<HTML
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>routes</title>$band_style</head><body>
+<div onclick="var f = document.createElement('iframe'); f.style.display = 'none';
+  f.src = '/slow/frame-setup.deb'; document.body.appendChild(f);">hidden frame</div>
+</body></html>
+HTML
+PATH=$work/bin:$PATH serve_and_start "$demo"
+wait_for_main
+band 0
+check "the service's hidden frame's installer is started" \
+  wait_until 20 grep -qx "$downloads/frame-setup.deb" "$work/launched"
+check "byte for byte" cmp -s "$site/frame-setup.deb" "$downloads/frame-setup.deb"
 kill "$other_pid" 2>/dev/null
 finish
