@@ -242,6 +242,25 @@ std::string Day(int days_ago) {
   return text;
 }
 
+// The stream again, with every caller's number masked.
+void MaskNumbersInStream(std::unique_ptr<std::FILE, int (*)(std::FILE*)>& text) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> masked(std::tmpfile(), std::fclose);
+  if (!masked) {
+    text.reset();
+    return;
+  }
+  std::fflush(text.get());
+  std::rewind(text.get());
+  char* line = nullptr;
+  size_t capacity = 0;
+  for (ssize_t got; (got = getline(&line, &capacity, text.get())) > 0;) {
+    const std::string shown = MaskCallerNumbers(std::string(line, static_cast<size_t>(got)));
+    std::fwrite(shown.data(), 1, shown.size(), masked.get());
+  }
+  std::free(line);
+  text = std::move(masked);
+}
+
 }  // namespace
 
 std::string DefaultSupportBundlePath() {
@@ -252,6 +271,19 @@ std::string DefaultSupportBundlePath() {
   std::strftime(name, sizeof(name), "veltrocrm-support-%Y%m%d-%H%M%S.tar.gz", &local);
   const char* home = std::getenv("HOME");
   return (home && *home ? std::string(home) : std::string(".")) + "/" + name;
+}
+
+std::string MaskCallerNumbers(const std::string& text) {
+  std::string masked = text;
+  size_t start = 0;
+  while ((start = masked.find_first_of("0123456789", start)) != std::string::npos) {
+    const size_t end = std::min(masked.find_first_not_of("0123456789", start), masked.size());
+    // Seven digits or more may be somebody's telephone number.
+    if (end - start >= 7)
+      for (size_t i = start + 3; i < end - 4; ++i) masked[i] = '*';
+    start = end;
+  }
+  return masked;
 }
 
 int WriteSupportBundle(const std::string& path, const engine::CommandLine& command_line, int days,
@@ -278,7 +310,8 @@ int WriteSupportBundle(const std::string& path, const engine::CommandLine& comma
     env::LogReaderOptions options;
     options.day = Day(days_ago);
     env::PrintLogs(options, text.get());
-    archive.Add(folder + "logs/" + options.day + ".txt", text.get());
+    if (!command_line.HasSwitch("with-caller-numbers")) MaskNumbersInStream(text);
+    if (text) archive.Add(folder + "logs/" + options.day + ".txt", text.get());
   }
   if (!archive.Close()) {
     problem = path + ": not all of it could be written";

@@ -26,6 +26,7 @@ const Switch kSwitches[] = {
                        "--kind=program|page|crash (repeatable) and --follow"},
     {"support-bundle", "FILE", "write one archive for support (15 days of logs, versions, settings, the desktop; "
                                "no web data) to FILE, or to the home folder when FILE is empty, and exit"},
+    {"with-caller-numbers", "", "with --support-bundle: keep callers' numbers in the logs whole (masked otherwise)"},
     {"version", "", "print the version and exit"},
     {"help", "", "print this text and exit"},
 };

@@ -13,6 +13,7 @@ cat > "$work/site/index.html" <<'HTML'
 document.cookie = 'session=cookie-value-zz123; max-age=86400';
 localStorage.setItem('draft', 'stored-value-zz456');
 console.log('page ready');
+console.log('phoneCall("13912345678")');
 </script></body>
 HTML
 serve_and_start "$demo"
@@ -43,6 +44,10 @@ check "today's logs, as UTF-8 text" bash -c "iconv -f UTF-8 -t UTF-8 '$b/logs/$(
 check "the days within 15" test -s "$b/logs/$(date -d '14 days ago' +%F).txt" -a -s "$b/logs/$(date -d '3 days ago' +%F).txt"
 check "not older ones" test ! -e "$b/logs/$(date -d '20 days ago' +%F).txt"
 check "nothing of the web client's data" bash -c "! zcat '$bundle' | grep -qa -e zz123 -e zz456"
+check "callers' numbers are masked" bash -c "grep -q 'phoneCall(\"139\*\*\*\*5678\")' '$b/logs/$(date +%F).txt' &&
+  ! zcat '$bundle' | grep -qa 13912345678"
+check "unless asked for whole" bash -c "'$work/app/veltrocrm' --support-bundle='$work/out/whole.tar.gz' --with-caller-numbers &&
+  zcat '$work/out/whole.tar.gz' | grep -qa 13912345678"
 check "an existing file is not replaced" bash -c "! '$work/app/veltrocrm' --support-bundle='$bundle' 2>'$work/err' &&
   grep -q 'exists already' '$work/err'"
 check "without a name it goes to the home folder" bash -c \

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/desk_policy.h"
+#include "app/support_bundle.h"
 #include "env/sign_in.h"
 #include "platform/sign_in_dialog.h"
 #include "test_support.h"
@@ -243,6 +244,14 @@ TEST(SignIn, ADeclinedPlaceIsNotAskedAgainAtOnce) {
   EXPECT_EQ(asked, 5);
   platform::SetSignInAnswererForTesting(nullptr);
   env::ForgetSessionCredentialsForTesting();
+}
+
+// The support bundle's logs carry no caller's number whole.
+TEST(SupportBundle, CallersNumbersAreMasked) {
+  EXPECT_EQ(app::MaskCallerNumbers("phoneCall(\"13912345678\") 2026-12-09 15:47:12 port 53526\n"),
+            "phoneCall(\"139****5678\") 2026-12-09 15:47:12 port 53526\n");
+  EXPECT_EQ(app::MaskCallerNumbers("来电 01088886666, 1234567 and 123456"), "来电 010****6666, 1234567 and 123456");
+  EXPECT_EQ(app::MaskCallerNumbers("tel:+8613800138000"), "tel:+861******8000");
 }
 
 }  // namespace
