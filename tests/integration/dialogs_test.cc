@@ -112,4 +112,52 @@ TEST(Dialogs, EveryDialogAndControlHasAName) {
   EXPECT_EQ(sign_in, "代理服务器登录\n用户名：\n密码：\n记住密码\n登录\n取消");
 }
 
+// What a screen reader hears of the password field: how many characters
+// change, never which; the user name field stays readable. Qt hands its
+// line edits' text events to the update handler only while a screen reader
+// listens; here they are handed to it as Qt would.
+std::vector<QString>* g_heard = nullptr;
+void Hear(QAccessibleEvent* event) {
+  if (event->type() == QAccessible::TextInserted)
+    g_heard->push_back(static_cast<QAccessibleTextInsertEvent*>(event)->textInserted());
+  if (event->type() == QAccessible::TextRemoved)
+    g_heard->push_back(static_cast<QAccessibleTextRemoveEvent*>(event)->textRemoved());
+  if (event->type() == QAccessible::TextUpdated)
+    g_heard->push_back(static_cast<QAccessibleTextUpdateEvent*>(event)->textInserted());
+}
+
+TEST(Dialogs, APasswordIsNeverToldToAssistiveTechnologies) {
+  std::vector<QString> heard;
+  g_heard = &heard;
+  const QAccessible::UpdateHandler before = QAccessible::installUpdateHandler(Hear);
+  platform::KeepPasswordsFromAccessibility();
+  const QAccessible::UpdateHandler filter = QAccessible::installUpdateHandler(nullptr);
+  QAccessible::installUpdateHandler(filter);
+  ASSERT_NE(filter, &Hear);
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(WaitFor([] { return QApplication::activeModalWidget() != nullptr; }));
+    QWidget* dialog = QApplication::activeModalWidget();
+    auto* user = dialog->findChild<QLineEdit*>(QStringLiteral("user"));
+    auto* password = dialog->findChild<QLineEdit*>(QStringLiteral("password"));
+    QAccessibleTextInsertEvent name(user, 0, QStringLiteral("alice"));
+    filter(&name);
+    QAccessibleTextInsertEvent typed(password, 0, QStringLiteral("s3cret"));
+    filter(&typed);
+    QAccessibleTextRemoveEvent taken_back(password, 5, QStringLiteral("t"));
+    filter(&taken_back);
+    QAccessibleTextUpdateEvent replaced(password, 0, QStringLiteral("s3cre"), QStringLiteral("pw"));
+    filter(&replaced);
+    static_cast<QDialog*>(dialog)->reject();
+  });
+  platform::SignInRequest request;
+  request.place = "proxy.example:3128";
+  request.host = "proxy.example:3128";
+  request.proxy = true;
+  EXPECT_FALSE(platform::AskForSignIn(request).has_value());
+  QAccessible::installUpdateHandler(before);
+  g_heard = nullptr;
+  const QString bullet(QChar(0x2022));
+  EXPECT_EQ(heard, (std::vector<QString>{QStringLiteral("alice"), bullet.repeated(6), bullet, bullet.repeated(2)}));
+}
+
 }  // namespace
