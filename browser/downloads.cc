@@ -29,6 +29,19 @@ std::string UpgradeFolder() {
   return folder;
 }
 
+// |folder|/|name|, or, where a file of that name is there already (the
+// user's own, maybe), the first free "NAME (N).EXT".
+std::string FreePath(const std::string& folder, const std::string& name) {
+  const size_t dot = name.rfind('.');
+  const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+  const std::string extension = stem.size() == name.size() ? std::string() : name.substr(dot);
+  std::string path = folder + "/" + name;
+  struct stat status {};
+  for (int copy = 1; copy < 1000 && lstat(path.c_str(), &status) == 0; ++copy)
+    path = folder + "/" + stem + " (" + std::to_string(copy) + ")" + extension;
+  return path;
+}
+
 }  // namespace
 
 bool IsUpgradePackageName(const std::string& name) {
@@ -83,8 +96,9 @@ void DownloadHandling::OnBeforeDownload(const engine::DownloadItem& item, const 
   // asking; a frame or link of anyone else's gets the dialog.
   if (IsServiceUpgrade(item, name, start_url_)) {
     const std::string folder = UpgradeFolder();
-    const std::string path = folder + "/" + name;
-    if (folder.empty() || path.size() >= PATH_MAX) {
+    const std::string path = FreePath(folder, name);
+    struct stat status {};
+    if (folder.empty() || path.size() >= PATH_MAX || lstat(path.c_str(), &status) == 0) {
       env::WriteProgramLog("upgrade download refused: no folder for \"" + env::PrintableForLog(path) + "\"");
       return;
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "browser/downloads.h"
 #include "env/service_origin.h"
@@ -172,6 +173,16 @@ TEST_F(Downloads, TheServicesInstallerIsSavedWithoutAskingAndReported) {
   Continued escaping;
   handling.OnBeforeDownload(From("https://crm.example.com/client/x"), "../../bin/x.exe", escaping);
   EXPECT_EQ(escaping.path, folder.str() + "/Documents/Downloads/.._.._bin_x.exe");
+  // A file of the user's of that name stays: the installer takes a free one.
+  std::ofstream(folder.str() + "/Documents/Downloads/Setup.exe") << "the user's own";
+  std::ofstream(folder.str() + "/Documents/Downloads/Setup (1).exe") << "the user's own too";
+  Continued beside;
+  handling.OnBeforeDownload(From("https://crm.example.com/client/x"), "Setup.exe", beside);
+  EXPECT_EQ(beside.path, folder.str() + "/Documents/Downloads/Setup (2).exe");
+  Continued no_extension;
+  std::ofstream(folder.str() + "/Documents/Downloads/.exe") << "a hidden file";
+  handling.OnBeforeDownload(From("https://crm.example.com/client/x"), ".exe", no_extension);
+  EXPECT_EQ(no_extension.path, folder.str() + "/Documents/Downloads/.exe (1)");
   // A name longer than a file name can be is refused.
   Continued too_long;
   handling.OnBeforeDownload(From("https://crm.example.com/client/x"), std::string(300, 'a') + ".exe", too_long);
