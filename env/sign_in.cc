@@ -21,6 +21,11 @@ std::set<std::string> g_looked_up;
 // When the user last declined each place.
 std::map<std::string, std::chrono::steady_clock::time_point> g_declined;
 constexpr std::chrono::seconds kDeclinedQuiet{3};
+// Realms of one place asked for in a minute: a page that names a new realm
+// for every request would bring one dialog after another.
+constexpr size_t kMostRealmsAMinute = 3;
+// By place without its realm: the realms asked for and when.
+std::map<std::string, std::map<std::string, std::chrono::steady_clock::time_point>> g_realms_asked;
 
 std::string Describe(const SignInPlace& place) {
   return (place.proxy ? "proxy " : "site ") + PrintableForLog(place.host);
@@ -77,6 +82,15 @@ std::optional<Credentials> CredentialsFor(const SignInPlace& place, const std::o
       WriteProgramLog("sign-in to " + Describe(place) + " not asked again: declined just now");
       return std::nullopt;
     }
+    auto& realms = g_realms_asked[(place.proxy ? "proxy " : "site ") + place.host];
+    for (auto it = realms.begin(); it != realms.end();)
+      it = now - it->second >= std::chrono::minutes(1) ? realms.erase(it) : std::next(it);
+    if (!realms.count(place.realm) && realms.size() >= kMostRealmsAMinute) {
+      WriteProgramLog("sign-in to " + Describe(place) + " not asked: " + std::to_string(kMostRealmsAMinute) +
+                      " other realms asked for within a minute");
+      return std::nullopt;
+    }
+    realms[place.realm] = now;
   }
   WriteProgramLog("sign-in asked by " + Describe(place));
   const auto answer =
@@ -109,12 +123,14 @@ void GiveProxyCredentials(const std::string& proxy_host, const Credentials& cred
 void AskSignInAgain() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_declined.clear();
+  g_realms_asked.clear();
 }
 
 void ForgetSessionCredentialsForTesting() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_session.clear();
   g_given.clear();
+  g_realms_asked.clear();
   g_looked_up.clear();
   g_declined.clear();
 }

@@ -246,6 +246,33 @@ TEST(SignIn, ADeclinedPlaceIsNotAskedAgainAtOnce) {
   env::ForgetSessionCredentialsForTesting();
 }
 
+// A site naming a new realm for every request gets three dialogs a minute,
+// not one after another; F5 asks again.
+TEST(SignIn, ThreeRealmsOfOneSiteAMinuteAtMost) {
+  using std::chrono::seconds;
+  env::ForgetSessionCredentialsForTesting();
+  int asked = 0;
+  platform::SetSignInAnswererForTesting([&](const platform::SignInRequest&) {
+    ++asked;
+    return std::optional<platform::SignInAnswer>(platform::SignInAnswer{"alice", "one", false});
+  });
+  const auto t0 = std::chrono::steady_clock::now();
+  for (int realm = 0; realm < 30; ++realm)
+    env::CredentialsFor({false, "crm.example:443", "realm " + std::to_string(realm)}, std::nullopt, t0 + seconds(realm));
+  EXPECT_EQ(asked, 3);
+  EXPECT_TRUE(env::CredentialsFor({false, "crm.example:443", "realm 1"}, std::nullopt, t0 + seconds(31)).has_value())
+      << "a realm answered already is known";
+  EXPECT_TRUE(env::CredentialsFor({false, "other.example:443", "realm 9"}, std::nullopt, t0 + seconds(31)).has_value());
+  EXPECT_EQ(asked, 4) << "another site is asked";
+  EXPECT_TRUE(env::CredentialsFor({false, "crm.example:443", "realm 40"}, std::nullopt, t0 + seconds(90)).has_value());
+  EXPECT_EQ(asked, 5) << "a minute later, a new realm is asked";
+  env::AskSignInAgain();
+  EXPECT_TRUE(env::CredentialsFor({false, "crm.example:443", "realm 41"}, std::nullopt, t0 + seconds(91)).has_value());
+  EXPECT_EQ(asked, 6);
+  platform::SetSignInAnswererForTesting(nullptr);
+  env::ForgetSessionCredentialsForTesting();
+}
+
 // The support bundle's logs carry no caller's number whole.
 TEST(SupportBundle, CallersNumbersAreMasked) {
   EXPECT_EQ(app::MaskCallerNumbers("phoneCall(\"13912345678\") 2026-12-09 15:47:12 port 53526\n"),
