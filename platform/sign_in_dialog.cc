@@ -116,7 +116,9 @@ class ReturnSignsIn : public QObject {
 // Builds the dialog; its answer is read from its fields once accepted.
 QDialog* MakeDialog(const SignInRequest& request) {
   KeepPasswordsFromAccessibility();
-  auto* dialog = new QDialog(QApplication::activeWindow());
+  // Owned by no window: the one active when it is asked for may be the
+  // loading box, which goes moments later and would take the dialog with it.
+  auto* dialog = new QDialog(nullptr);
   dialog->setWindowTitle(request.proxy ? QStringLiteral("代理服务器登录") : QStringLiteral("登录"));
   dialog->setWindowModality(Qt::ApplicationModal);
   auto* layout = new QVBoxLayout(dialog);

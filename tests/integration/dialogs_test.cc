@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <vector>
@@ -110,6 +111,30 @@ TEST(Dialogs, EveryDialogAndControlHasAName) {
   request.proxy = true;
   EXPECT_FALSE(platform::AskForSignIn(request).has_value());
   EXPECT_EQ(sign_in, "代理服务器登录\n用户名：\n密码：\n记住密码\n登录\n取消");
+}
+
+// The window active when the sign-in is asked (the loading box, at start)
+// may go while the dialog is up: the dialog stays.
+TEST(Dialogs, TheSignInOutlivesTheWindowActiveWhenItCame) {
+  auto* loading = new QWidget;
+  loading->setWindowTitle(QStringLiteral("loading"));
+  loading->show();
+  loading->activateWindow();
+  ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == loading; }));
+  bool still_open = false;
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(WaitFor([] { return QApplication::activeModalWidget() != nullptr; }));
+    QPointer<QWidget> dialog = QApplication::activeModalWidget();
+    delete loading;
+    still_open = dialog && dialog->isVisible();
+    if (dialog) static_cast<QDialog*>(dialog.data())->reject();
+  });
+  platform::SignInRequest request;
+  request.place = "proxy.example:3128";
+  request.host = "proxy.example:3128";
+  request.proxy = true;
+  EXPECT_FALSE(platform::AskForSignIn(request).has_value());
+  EXPECT_TRUE(still_open);
 }
 
 // What a screen reader hears of the password field: how many characters
