@@ -75,6 +75,15 @@ std::string SpokenNames(QWidget* dialog) {
   return spoken;
 }
 
+// The proxy's sign-in dialog, answered by what the test arranged.
+std::optional<platform::SignInAnswer> AskProxySignIn() {
+  platform::SignInRequest request;
+  request.place = "proxy.example:3128";
+  request.host = "proxy.example:3128";
+  request.proxy = true;
+  return platform::AskForSignIn(request);
+}
+
 // Every dialog of the client is named by its title (or, without a title
 // bar, by what it says), and so is each of its controls.
 TEST(Dialogs, EveryDialogAndControlHasAName) {
@@ -105,11 +114,7 @@ TEST(Dialogs, EveryDialogAndControlHasAName) {
     sign_in = SpokenNames(dialog);
     static_cast<QDialog*>(dialog)->reject();
   });
-  platform::SignInRequest request;
-  request.place = "proxy.example:3128";
-  request.host = "proxy.example:3128";
-  request.proxy = true;
-  EXPECT_FALSE(platform::AskForSignIn(request).has_value());
+  EXPECT_FALSE(AskProxySignIn().has_value());
   EXPECT_EQ(sign_in, "代理服务器登录\n用户名：\n密码：\n记住密码\n登录\n取消");
 }
 
@@ -129,11 +134,7 @@ TEST(Dialogs, TheSignInOutlivesTheWindowActiveWhenItCame) {
     still_open = dialog && dialog->isVisible();
     if (dialog) static_cast<QDialog*>(dialog.data())->reject();
   });
-  platform::SignInRequest request;
-  request.place = "proxy.example:3128";
-  request.host = "proxy.example:3128";
-  request.proxy = true;
-  EXPECT_FALSE(platform::AskForSignIn(request).has_value());
+  EXPECT_FALSE(AskProxySignIn().has_value());
   EXPECT_TRUE(still_open);
 }
 
@@ -174,11 +175,7 @@ TEST(Dialogs, APasswordIsNeverToldToAssistiveTechnologies) {
     filter(&replaced);
     static_cast<QDialog*>(dialog)->reject();
   });
-  platform::SignInRequest request;
-  request.place = "proxy.example:3128";
-  request.host = "proxy.example:3128";
-  request.proxy = true;
-  EXPECT_FALSE(platform::AskForSignIn(request).has_value());
+  EXPECT_FALSE(AskProxySignIn().has_value());
   QAccessible::installUpdateHandler(before);
   g_heard = nullptr;
   const QString bullet(QChar(0x2022));

@@ -24,19 +24,7 @@ trap 'kill $mutter_pid 2>/dev/null; cleanup_install' EXIT
 check "mutter starts" wait_until 20 test -S "$XDG_RUNTIME_DIR/veltro-mutter"
 export WAYLAND_DISPLAY=veltro-mutter
 
-cat > "$work/site/index.html" <<'HTML'
-<!DOCTYPE html><html><head><meta charset="utf-8"></head><body style="margin:0;background:#2a9d55">
-<script>
-function phoneCall(number) {
-  console.log('call[' + number + ']');
-  if (number === '13800138001') app.setFullScreen(true);
-  if (number === '13800138002') app.setFullScreen(false);
-}
-addEventListener('resize', () => console.log('size ' + innerWidth + 'x' + innerHeight));
-addEventListener('load', () => console.log('size ' + innerWidth + 'x' + innerHeight));
-kestrin.openIncomingNotify();
-</script></body></html>
-HTML
+cp "$(dirname "$0")/full_screen_page.html" "$work/site/index.html"
 web_log() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/网页日志$(date +%Y%m%d).txt" 2>/dev/null | tr -d '\r'; }
 last_size() { web_log | sed -n 's/.*size \([0-9]*x[0-9]*\).*/\1/p' | tail -1; }
 size_is() { [ "$(last_size)" = "$1" ]; }

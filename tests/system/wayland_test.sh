@@ -140,18 +140,7 @@ stop_client
 # Full screen and back on native Wayland, in both drawing modes: Weston
 # holds a maximised or full-screen window to the size it configured, and
 # ends a client that draws another.
-cat > "$work/site/index.html" <<'HTML'
-<!DOCTYPE html><html><head><meta charset="utf-8"></head><body style="margin:0;background:#2a9d55">
-<script>
-function phoneCall(number) {
-  console.log('call[' + number + ']');
-  if (number === '13800138001') app.setFullScreen(true);
-  if (number === '13800138002') app.setFullScreen(false);
-}
-addEventListener('resize', () => console.log('size ' + innerWidth + 'x' + innerHeight));
-kestrin.openIncomingNotify();
-</script></body></html>
-HTML
+cp "$(dirname "$0")/full_screen_page.html" "$work/site/index.html"
 called() { log_text 网页日志 | grep -qF "call[$1]"; }
 last_size() { log_text 网页日志 | sed -n 's/.*size \([0-9]*x[0-9]*\).*/\1/p' | tail -1; }
 size_is() { [ "$(last_size)" = "$1" ]; }
