@@ -144,6 +144,10 @@ TEST(Dialogs, TheSignInOutlivesTheWindowActiveWhenItCame) {
 // listens; here they are handed to it as Qt would.
 std::vector<QString>* g_heard = nullptr;
 void Hear(QAccessibleEvent* event) {
+  // Qt 6.8 also reports the empty fields as the dialog is made.
+  if (event->type() == QAccessible::TextInserted &&
+      static_cast<QAccessibleTextInsertEvent*>(event)->textInserted().isEmpty())
+    return;
   if (event->type() == QAccessible::TextInserted)
     g_heard->push_back(static_cast<QAccessibleTextInsertEvent*>(event)->textInserted());
   if (event->type() == QAccessible::TextRemoved)
