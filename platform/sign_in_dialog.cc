@@ -1,6 +1,5 @@
 #include "platform/sign_in_dialog.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -44,54 +43,6 @@ QString Heading(const SignInRequest& request) {
                        : QStringLiteral("%1 要求输入用户名和密码。").arg(host);
 }
 
-QAccessible::UpdateHandler g_next_accessibility_handler = nullptr;
-
-void PassOnAccessibilityUpdate(QAccessibleEvent* event) {
-  if (g_next_accessibility_handler) {
-    g_next_accessibility_handler(event);
-    return;
-  }
-  // With no handler installed, Qt hands the event to the screen readers'
-  // bridge: ours steps aside for it.
-  const QAccessible::UpdateHandler ours = QAccessible::installUpdateHandler(nullptr);
-  QAccessible::updateAccessibility(event);
-  QAccessible::installUpdateHandler(ours);
-}
-
-// A password field tells assistive technologies how many characters
-// changed, never which: Qt's own events carry the typed text.
-void MaskPasswordUpdates(QAccessibleEvent* event) {
-  const auto* field = qobject_cast<const QLineEdit*>(event->object());
-  if (!field || field->echoMode() == QLineEdit::Normal) {
-    PassOnAccessibilityUpdate(event);
-    return;
-  }
-  const auto masked = [](const QString& text) { return QString(text.size(), QChar(0x2022)); };
-  switch (event->type()) {
-    case QAccessible::TextInserted: {
-      const auto* inserted = static_cast<QAccessibleTextInsertEvent*>(event);
-      QAccessibleTextInsertEvent safe(event->object(), inserted->changePosition(), masked(inserted->textInserted()));
-      PassOnAccessibilityUpdate(&safe);
-      return;
-    }
-    case QAccessible::TextRemoved: {
-      const auto* removed = static_cast<QAccessibleTextRemoveEvent*>(event);
-      QAccessibleTextRemoveEvent safe(event->object(), removed->changePosition(), masked(removed->textRemoved()));
-      PassOnAccessibilityUpdate(&safe);
-      return;
-    }
-    case QAccessible::TextUpdated: {
-      const auto* updated = static_cast<QAccessibleTextUpdateEvent*>(event);
-      QAccessibleTextUpdateEvent safe(event->object(), updated->changePosition(), masked(updated->textRemoved()),
-                                      masked(updated->textInserted()));
-      PassOnAccessibilityUpdate(&safe);
-      return;
-    }
-    default:
-      PassOnAccessibilityUpdate(event);
-  }
-}
-
 // Return on the check box signs in, as it does in the fields. GNOME's
 // theme makes Return press a focused button, which ticks the box again
 // instead (QPlatformTheme::ButtonPressKeys).
@@ -115,7 +66,6 @@ class ReturnSignsIn : public QObject {
 
 // Builds the dialog; its answer is read from its fields once accepted.
 QDialog* MakeDialog(const SignInRequest& request) {
-  KeepPasswordsFromAccessibility();
   // Owned by no window: the one active when it is asked for may be the
   // loading box, which goes moments later and would take the dialog with it.
   auto* dialog = new QDialog(nullptr);
@@ -207,11 +157,6 @@ std::optional<SignInAnswer> AskForSignIn(const SignInRequest& request) {
   auto answer = std::make_shared<std::optional<SignInAnswer>>();
   if (!RunModalOnUiThread([answer, request] { *answer = AskOnUiThread(request); })) return std::nullopt;
   return *answer;
-}
-
-void KeepPasswordsFromAccessibility() {
-  const QAccessible::UpdateHandler before = QAccessible::installUpdateHandler(MaskPasswordUpdates);
-  if (before != MaskPasswordUpdates) g_next_accessibility_handler = before;
 }
 
 void SetSignInAnswererForTesting(SignInAnswerer answerer) {

@@ -27,12 +27,6 @@ struct SignInAnswer {
 // that dialog's answer instead of a second dialog.
 std::optional<SignInAnswer> AskForSignIn(const SignInRequest& request);
 
-// From now on no password field of the program tells assistive
-// technologies what is typed into it (Qt's text events carry it), only how
-// much; the sign-in dialog does this itself. UI thread; a handler already
-// installed gets the events after it.
-void KeepPasswordsFromAccessibility();
-
 // Tests answer the dialog themselves; an empty answerer restores it.
 using SignInAnswerer = std::function<std::optional<SignInAnswer>(const SignInRequest&)>;
 void SetSignInAnswererForTesting(SignInAnswerer answerer);
