@@ -61,15 +61,18 @@ class BrowserPolicies : public ::testing::Test {
   }
 
   // The main frame's text once it contains |needle|, or what it was last.
+  // The page's text once it held |needle| (the last seen, if it never did).
+  // WaitFor asks once more at its end: the text then may be another page's.
   std::string TextOnceItHas(const std::shared_ptr<browser::RootWindow>& window, const std::string& needle) {
-    std::string text;
+    std::string seen, found;
     WaitFor([&] {
       auto browser = window->GetBrowser();
       if (!browser) return false;
-      text = FrameText(browser);
-      return text.find(needle) != std::string::npos;
+      seen = FrameText(browser);
+      if (seen.find(needle) != std::string::npos) found = seen;
+      return !found.empty();
     });
-    return text;
+    return found.empty() ? seen : found;
   }
 
   // The popup window among the registry's windows, if any.
