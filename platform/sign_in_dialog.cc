@@ -18,6 +18,7 @@
 #include <mutex>
 
 #include "platform/message_box.h"
+#include "platform/password_field.h"
 
 namespace platform {
 
@@ -92,9 +93,8 @@ QDialog* MakeDialog(const SignInRequest& request) {
   auto* user = new QLineEdit(dialog);
   user->setObjectName(QStringLiteral("user"));
   user->setMaxLength(kMaxFieldLength);
-  auto* password = new QLineEdit(dialog);
+  auto* password = new PasswordField(dialog);
   password->setObjectName(QStringLiteral("password"));
-  password->setEchoMode(QLineEdit::Password);
   password->setMaxLength(kMaxFieldLength);
   form->addRow(QStringLiteral("用户名："), user);
   form->addRow(QStringLiteral("密码："), password);

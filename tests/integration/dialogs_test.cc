@@ -138,4 +138,36 @@ TEST(Dialogs, TheSignInOutlivesTheWindowActiveWhenItCame) {
   EXPECT_TRUE(still_open);
 }
 
+
+// What an assistive technology may read of the password field: that it is
+// one and its name; no text, and no text interface through which Qt would
+// pass the typed characters on. The user name field stays readable.
+TEST(Dialogs, ThePasswordFieldTellsAssistiveTechnologiesNothingTyped) {
+  std::optional<platform::SignInAnswer> answer;
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(WaitFor([] { return QApplication::activeModalWidget() != nullptr; }));
+    QWidget* dialog = QApplication::activeModalWidget();
+    auto* user = dialog->findChild<QLineEdit*>(QStringLiteral("user"));
+    auto* password = dialog->findChild<QLineEdit*>(QStringLiteral("password"));
+    user->setText(QStringLiteral("alice"));
+    password->setText(QStringLiteral("s3cret"));
+    QAccessibleInterface* field = QAccessible::queryAccessibleInterface(password);
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->role(), QAccessible::EditableText);
+    EXPECT_TRUE(field->state().passwordEdit);
+    EXPECT_EQ(field->textInterface(), nullptr);
+    EXPECT_EQ(field->editableTextInterface(), nullptr);
+    for (auto kind : {QAccessible::Name, QAccessible::Value, QAccessible::Description, QAccessible::Help})
+      EXPECT_FALSE(field->text(kind).contains(QStringLiteral("s3"))) << kind;
+    EXPECT_EQ(field->text(QAccessible::Name), QStringLiteral("密码："));
+    QAccessibleInterface* name = QAccessible::queryAccessibleInterface(user);
+    ASSERT_NE(name->textInterface(), nullptr);
+    EXPECT_EQ(name->textInterface()->text(0, 5), QStringLiteral("alice"));
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  answer = AskProxySignIn();
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_EQ(answer->password, "s3cret");
+}
+
 }  // namespace

@@ -154,4 +154,29 @@ check "failure page: its button reaches the screen reader" wait_until 60 has "\t
 activate "$main"
 check "failure page: Tab reaches it" wait_until 20 tab_to "$button" 刷新重试
 stop_client
+# The proxy's sign-in dialog: the screen reader hears the user name typed,
+# and of the password field only what it is.
+/usr/bin/python3 "$(dirname "$0")/auth_proxy.py" alice 9876 "$work/proxy-port" "$work/proxy.log" &
+check "the proxy starts" wait_until 5 test -s "$work/proxy-port"
+start_installed --start-url=http://crm.test:9/index.html --channel-service=127.0.0.1:9 \
+  --proxy-server="127.0.0.1:$(cat "$work/proxy-port")"
+check "sign-in: the proxy's dialog is shown" wait_until 30 shown 代理服务器登录
+check "sign-in: its password field is one to the screen reader" wait_until 10 has '\tpassword text\t密码'
+/usr/bin/python3 "$probe" listen 30 > "$work/sign-in-events" 2>&1 &
+listener=$!
+wait_until 10 grep -qx listening "$work/sign-in-events"
+activate "$(client_window 代理服务器登录)"
+xdotool type --delay 30 alice
+xdotool key Tab
+xdotool type --delay 30 9876
+check "sign-in: the user name typed is heard" \
+  wait_until 10 grep -qP '^object:text-changed:insert\t[^\t]*\t[^\t]*\te$' "$work/sign-in-events"
+check "sign-in: the password field is reached" \
+  wait_until 10 grep -qP '^object:state-changed:focused\tpassword text\t' "$work/sign-in-events"
+xdotool key Return
+check "sign-in: the proxy is signed in to" wait_until 20 grep -q '^ok ' "$work/proxy.log"
+check "sign-in: no character of the password is heard" \
+  bash -c "! grep -P '^object:text-changed.*\t[^\t]*[6-9][^\t]*$' '$work/sign-in-events'"
+kill "$listener" 2>/dev/null
+stop_installed
 finish
