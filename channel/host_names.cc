@@ -99,9 +99,11 @@ bool IsServiceAddress(const std::string& address, const std::vector<std::string>
   if (!ParseIPv4(address, value)) return false;
   for (const std::string& range : extra_ranges)
     if (InRange(value, range)) return true;
-  static const char* const kNotAService[] = {"0.0.0.0/8",     "10.0.0.0/8",     "100.64.0.0/10", "127.0.0.0/8",
-                                             "169.254.0.0/16", "172.16.0.0/12",  "192.0.0.0/24",  "192.168.0.0/16",
-                                             "198.18.0.0/15", "224.0.0.0/4",    "240.0.0.0/4"};
+  // The special-purpose ranges no public service is reached at.
+  static const char* const kNotAService[] = {
+      "0.0.0.0/8",     "10.0.0.0/8",     "100.64.0.0/10",   "127.0.0.0/8",   "169.254.0.0/16", "172.16.0.0/12",
+      "192.0.0.0/24",  "192.0.2.0/24",   "192.88.99.0/24",  "192.168.0.0/16", "198.18.0.0/15",  "198.51.100.0/24",
+      "203.0.113.0/24", "224.0.0.0/4",   "240.0.0.0/4"};
   for (const char* range : kNotAService)
     if (InRange(value, range)) return false;
   return true;

@@ -19,7 +19,7 @@ trap 'kill $(jobs -p) 2>/dev/null; umount /etc/hosts 2>/dev/null; umount /etc 2>
 ip link set lo up
 # The channels' public addresses answer here, on this namespace's own
 # loopback device.
-for address in 203.0.113.2 203.0.113.3 203.0.113.4 203.0.113.9; do ip addr add "$address/32" dev lo; done
+for address in 45.76.113.2 45.76.113.3 45.76.113.4 45.76.113.9; do ip addr add "$address/32" dev lo; done
 private_etc_and_run
 # As the package installs it, naming the test's service domains; the
 # channel list below names a foreign one too.
@@ -37,15 +37,15 @@ mount --bind "$work/hosts" /etc/hosts
 
 cat > "$work/channels.json" <<'JSON'
 [{"domain":"dead.example","ip":"10.66.0.2"},
- {"domain":"dead.example","ip":"203.0.113.2"},
- {"domain":"dead.example","ip":"203.0.113.3"},
+ {"domain":"dead.example","ip":"45.76.113.2"},
+ {"domain":"dead.example","ip":"45.76.113.3"},
  {"domain":"dead.example","ip":"127.0.0.1"},
- {"domain":"alive.example","ip":"203.0.113.9"},
- {"domain":"ghost.example","ip":"203.0.113.4"},
- {"domain":"www.paypal.com","ip":"203.0.113.2"},
- {"domain":"dead.example","ip":"203.0.113.2\n6.6.6.6 bank.example\n#"},
- {"domain":"1","ip":"203.0.113.2"}, {"domain":"localhost","ip":"203.0.113.2"}, {"domain":"corp","ip":"203.0.113.2"},
- {"domain":"::1","ip":"203.0.113.2"}, {"domain":".","ip":"203.0.113.2"}, {"domain":"line","ip":"203.0.113.2"}]
+ {"domain":"alive.example","ip":"45.76.113.9"},
+ {"domain":"ghost.example","ip":"45.76.113.4"},
+ {"domain":"www.paypal.com","ip":"45.76.113.2"},
+ {"domain":"dead.example","ip":"45.76.113.2\n6.6.6.6 bank.example\n#"},
+ {"domain":"1","ip":"45.76.113.2"}, {"domain":"localhost","ip":"45.76.113.2"}, {"domain":"corp","ip":"45.76.113.2"},
+ {"domain":"::1","ip":"45.76.113.2"}, {"domain":".","ip":"45.76.113.2"}, {"domain":"line","ip":"45.76.113.2"}]
 JSON
 "$channels" "$work/channels.json" 0 > "$work/channel-port" 2>/dev/null &
 "$demo" 0 > "$work/demo-port" 2>/dev/null &
@@ -63,7 +63,7 @@ start_client() {
 }
 start_client
 
-pinned() { grep -qE "^203\.0\.113\.[23] dead\.example $marker\$" /etc/hosts; }
+pinned() { grep -qE "^45\.76\.113\.[23] dead\.example $marker\$" /etc/hosts; }
 check "the unreachable domain is pinned to an answering candidate" wait_until 40 pinned
 check "the crashed run's line is gone" test "$(grep -c 'stale.example' /etc/hosts)" = 0
 program_log="$work/app/log/软件日志$(date +%Y%m%d).txt"
@@ -72,7 +72,7 @@ check "the hosts helper removed it and the client logged its line" \
 check "no line of a hostile answer got in" test "$(grep -c '6.6.6.6' /etc/hosts)" = 0
 check "a foreign domain of the channel list is not pinned" test "$(grep -c 'paypal' /etc/hosts)" = 1
 check "and the client logged the refused pair" \
-  bash -c "iconv -f UTF-16LE -t UTF-8 '$program_log' | grep -q 'refused: not a domain of the service: 203.0.113.2 www.paypal.com'"
+  bash -c "iconv -f UTF-16LE -t UTF-8 '$program_log' | grep -q 'refused: not a domain of the service: 45.76.113.2 www.paypal.com'"
 check "a loopback answer is refused and logged, never probed" \
   bash -c "iconv -f UTF-16LE -t UTF-8 '$program_log' | grep -q 'channel address refused: not a service.s: 127.0.0.1'"
 check "hostile domains took no line out" grep -q '^127.0.0.1.localhost$' /etc/hosts

@@ -25,7 +25,7 @@ mkdir -p /etc/veltrocrm
 printf 'example\n' > /etc/veltrocrm/pinnable-domains
 marker='# VeltroCRM channel pin'
 original=$(printf '127.0.0.1\tlocalhost\n127.0.1.1\tdesk\n10.1.1.1 files.corp crm.example # shared\n')$'\n'
-pinned=$(printf '127.0.0.1\tlocalhost\n127.0.1.1\tdesk\n10.1.1.1 files.corp # shared\n203.0.113.2 crm.example %s\n' "$marker")$'\n'
+pinned=$(printf '127.0.0.1\tlocalhost\n127.0.1.1\tdesk\n10.1.1.1 files.corp # shared\n45.76.113.2 crm.example %s\n' "$marker")$'\n'
 reset_hosts() { rm -f /etc/hosts; printf '%s' "$original" > /etc/hosts; }
 is() { cmp -s /etc/hosts <(printf '%s' "$1"); }
 # whole: what the file holds is the old or the new text, perhaps followed by
@@ -40,15 +40,16 @@ resolves() { test "$(getent hosts "$1" | awk '{print $1}')" = "$2"; }
 # Pinned: only the pinned name leaves the shared line, the other still
 # resolves; unpinned, the line is whole again.
 reset_hosts
-check "a pin is taken" "$helper" pin 203.0.113.2 crm.example
+check "a pin is taken" "$helper" pin 45.76.113.2 crm.example
 check "the file holds the pin and the rest of the shared line" is "$pinned"
-check "the pinned name resolves to the pin" resolves crm.example 203.0.113.2
+check "the pinned name resolves to the pin" resolves crm.example 45.76.113.2
 check "the other name of its line still resolves" resolves files.corp 10.1.1.1
 check "unpin" "$helper" unpin
 check "the shared line is whole again" is "$original"
 
 # Only addresses a hosted service can have.
-for address in 127.0.0.1 0.0.0.0 255.255.255.255 224.0.0.1 169.254.1.1 10.0.0.1 192.168.1.1; do
+for address in 127.0.0.1 0.0.0.0 255.255.255.255 224.0.0.1 169.254.1.1 10.0.0.1 192.168.1.1 \
+  192.0.2.1 198.51.100.7 203.0.113.2 192.88.99.1; do
   "$helper" pin "$address" crm.example 2> "$work/errors"
   check "$address is refused" test $? = 2
   check "and the refusal says why" grep -q "not an address a service can have: $address crm.example" "$work/errors"
@@ -58,7 +59,7 @@ check "none of them changed the file" is "$original"
 # A file size limit with its signal ignored once emptied the file for good.
 for limit in 0 1; do
   reset_hosts
-  (trap '' XFSZ; ulimit -f "$limit"; "$helper" pin 203.0.113.2 crm.example 2> "$work/errors")
+  (trap '' XFSZ; ulimit -f "$limit"; "$helper" pin 45.76.113.2 crm.example 2> "$work/errors")
   check "under 'ulimit -f $limit' the pin is taken or refused whole" whole
   (trap '' XFSZ; ulimit -f "$limit"; "$helper" unpin 2>> "$work/errors")
   check "and the unpin leaves the file as it was" is "$original"
@@ -73,7 +74,7 @@ exec 3<> "$work/full"
 head -c 1000000 /dev/zero >&3 &
 filler=$!
 started=$SECONDS
-timeout 20 "$helper" pin 203.0.113.2 crm.example 2>&3
+timeout 20 "$helper" pin 45.76.113.2 crm.example 2>&3
 check "with a full standard error the helper still pins and ends" test $? = 0
 timeout 20 "$helper" unpin 2>&3
 check "a second helper is not held up" test $? = 0
@@ -86,7 +87,7 @@ exec 3>&-
 rm -f /etc/hosts
 printf '%s' "$original" > /etc/hosts.real
 ln -s hosts.real /etc/hosts
-check "a pin through a linked hosts file" "$helper" pin 203.0.113.2 crm.example
+check "a pin through a linked hosts file" "$helper" pin 45.76.113.2 crm.example
 check "leaves the link a link" test -L /etc/hosts
 check "and pins in the file it leads to" cmp -s /etc/hosts.real <(printf '%s' "$pinned")
 "$helper" unpin
@@ -99,7 +100,7 @@ rm -f /etc/hosts /etc/hosts.real
 printf '%s' "$original" > "$work/mounted"
 touch /etc/hosts
 mount --bind "$work/mounted" /etc/hosts
-check "a mounted file is pinned in place" "$helper" pin 203.0.113.2 crm.example
+check "a mounted file is pinned in place" "$helper" pin 45.76.113.2 crm.example
 check "with the pinned text" is "$pinned"
 check "and is still the mount" mountpoint -q /etc/hosts
 "$helper" unpin
@@ -109,8 +110,8 @@ for command in pin unpin; do
   for call in openat write pwrite64 fsync ftruncate rename unlink close; do
     n=1
     while :; do
-      if [ "$command" = pin ]; then printf '%s' "$original" > /etc/hosts; else "$helper" pin 203.0.113.2 crm.example 2>/dev/null; fi
-      if [ "$command" = pin ]; then arguments=(pin 203.0.113.2 crm.example); else arguments=(unpin); fi
+      if [ "$command" = pin ]; then printf '%s' "$original" > /etc/hosts; else "$helper" pin 45.76.113.2 crm.example 2>/dev/null; fi
+      if [ "$command" = pin ]; then arguments=(pin 45.76.113.2 crm.example); else arguments=(unpin); fi
       # In a subshell: the shell says nothing of the kill.
       status=$(strace -o /dev/null -e trace="$call" -e inject="$call:signal=KILL:when=$n" "$helper" "${arguments[@]}" \
         > /dev/null 2>&1; echo $?)

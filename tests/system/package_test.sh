@@ -90,8 +90,8 @@ marker='# VeltroCRM channel pin'
 printf '127.0.0.1\tlocalhost\n10.66.0.1 dead.example\n' > "$work/hosts"
 cp "$work/hosts" "$work/hosts.before"
 mount --bind "$work/hosts" /etc/hosts
-echo '[{"domain":"dead.example","ip":"203.0.113.2"}]' > "$work/channels.json"
-ip addr add 203.0.113.2/32 dev lo
+echo '[{"domain":"dead.example","ip":"45.76.113.2"}]' > "$work/channels.json"
+ip addr add 45.76.113.2/32 dev lo
 "$channels" "$work/channels.json" 0 > "$work/channel-port" 2>/dev/null &
 "$demo" 0 > "$work/demo-port" 2>/dev/null &
 wait_until 5 test -s "$work/channel-port" && wait_until 5 test -s "$work/demo-port" || { echo "servers did not start"; exit 1; }
@@ -119,7 +119,7 @@ day=$(date +%Y%m%d)
 loaded() { iconv -f UTF-16LE -t UTF-8 "$logs/网页日志$day.txt" 2>/dev/null | grep -q '演示页面已加载'; }
 check "the logs are in the user's state folder" wait_until 10 loaded
 check "nothing is written beside the installed program" test ! -e /usr/lib/veltrocrm/log -a ! -e /usr/lib/veltrocrm/pardo.ini
-pinned() { grep -qx "203.0.113.2 dead.example $marker" /etc/hosts; }
+pinned() { grep -qx "45.76.113.2 dead.example $marker" /etc/hosts; }
 check "the channel is pinned through the helper" wait_until 40 pinned
 check "the firewall step is recorded in the user's config folder" \
   wait_until 5 grep -q '^isAdd=1' "$home/.config/veltrocrm/pardo.ini"

@@ -76,22 +76,22 @@ TEST(ChannelDocument, MergingTrimmingAndShapes) {
   std::vector<Channel> channels;
   std::vector<std::string> pinned;
   ParseChannelDocument(
-      R"([{"domain":"  a.example  ","ip":" 198.51.100.1 "},
-          {"domain":"a.example","ip":"198.51.100.2"},
+      R"([{"domain":"  a.example  ","ip":" 45.76.100.1 "},
+          {"domain":"a.example","ip":"45.76.100.2"},
           {"domain":"short.example","ip":"1.2.3"},
           {"domain":"a.example","ip":"abc"},
-          {"domain":"a.example","ip":"203.0.113.2\n6.6.6.6 bank.example\n#"},
-          {"domain":"b.example","ip":"198.51.100.3"},
-          {"domain":"   ","ip":"198.51.100.4"},
-          {"ip":"198.51.100.5"},
-          {"domain":7,"ip":"198.51.100.6"},
+          {"domain":"a.example","ip":"45.76.113.2\n6.6.6.6 bank.example\n#"},
+          {"domain":"b.example","ip":"45.76.100.3"},
+          {"domain":"   ","ip":"45.76.100.4"},
+          {"ip":"45.76.100.5"},
+          {"domain":7,"ip":"45.76.100.6"},
           "not an object",
           {"domain":"c.example","ip":"x0.0.0.1"}])",
       channels, pinned);
   ASSERT_EQ(channels.size(), 2u);
   EXPECT_EQ(channels[0].domain, "a.example");
   // Addresses that are not dotted IPv4 are left out, repeated domains too.
-  EXPECT_EQ(channels[0].addresses, (std::vector<std::string>{"198.51.100.1", "198.51.100.2"}));
+  EXPECT_EQ(channels[0].addresses, (std::vector<std::string>{"45.76.100.1", "45.76.100.2"}));
   EXPECT_EQ(channels[1].domain, "b.example");
   EXPECT_EQ(pinned, (std::vector<std::string>{"a.example", "short.example", "b.example", "c.example"}));
 
@@ -105,11 +105,11 @@ TEST(ChannelDocument, HostileDomainsAreNeitherPinnedNorRemembered) {
   std::vector<Channel> channels;
   std::vector<std::string> pinned;
   ParseChannelDocument(
-      R"([{"domain":"1","ip":"198.51.100.1"}, {"domain":"corp","ip":"198.51.100.1"}, {"domain":".","ip":"198.51.100.1"},
-          {"domain":"localhost","ip":"198.51.100.1"}, {"domain":"a.localhost","ip":"198.51.100.1"},
-          {"domain":"::1","ip":"198.51.100.1"}, {"domain":"198.51.100.9","ip":"198.51.100.1"},
-          {"domain":"a.example #x","ip":"198.51.100.1"}, {"domain":"a.example\nb.example","ip":"198.51.100.1"},
-          {"domain":"good.example","ip":"198.51.100.1"}])",
+      R"([{"domain":"1","ip":"45.76.100.1"}, {"domain":"corp","ip":"45.76.100.1"}, {"domain":".","ip":"45.76.100.1"},
+          {"domain":"localhost","ip":"45.76.100.1"}, {"domain":"a.localhost","ip":"45.76.100.1"},
+          {"domain":"::1","ip":"45.76.100.1"}, {"domain":"45.76.100.9","ip":"45.76.100.1"},
+          {"domain":"a.example #x","ip":"45.76.100.1"}, {"domain":"a.example\nb.example","ip":"45.76.100.1"},
+          {"domain":"good.example","ip":"45.76.100.1"}])",
       channels, pinned);
   ASSERT_EQ(channels.size(), 1u);
   EXPECT_EQ(pinned, (std::vector<std::string>{"good.example"}));
@@ -141,12 +141,14 @@ TEST(HostNames, AddressAndDomainRules) {
 }
 
 TEST(HostNames, OnlyAddressesAServiceCanHave) {
-  for (const char* address : {"8.8.8.8", "203.0.113.7", "198.51.100.1", "100.63.255.255", "172.15.0.1",
-                              "172.32.0.1", "223.255.255.254", "1.0.0.0"})
+  for (const char* address : {"8.8.8.8", "45.76.113.7", "45.76.100.1", "100.63.255.255", "172.15.0.1",
+                              "172.32.0.1", "223.255.255.254", "1.0.0.0", "192.0.3.0", "203.0.114.1"})
     EXPECT_TRUE(IsServiceAddress(address, {})) << address;
   for (const char* address : {"127.0.0.1", "127.255.0.9", "0.0.0.0", "0.1.2.3", "255.255.255.255", "224.0.0.1",
                               "239.1.1.1", "240.0.0.1", "169.254.1.1", "10.0.0.1", "172.16.0.1", "192.168.1.1",
-                              "100.64.0.1", "192.0.0.8", "198.18.0.1", "1.2.3", "127.0.0.1 "})
+                              "100.64.0.1", "192.0.0.8", "198.18.0.1", "1.2.3", "127.0.0.1 ",
+                              // documentation and the retired 6to4 relay
+                              "192.0.2.1", "198.51.100.7", "203.0.113.255", "192.88.99.1"})
     EXPECT_FALSE(IsServiceAddress(address, {})) << address;
   // A build may add ranges for its test service; a malformed one adds none.
   EXPECT_TRUE(IsServiceAddress("127.0.0.2", {"127.0.0.0/8"}));
@@ -159,20 +161,20 @@ TEST(HostNames, OnlyAddressesAServiceCanHave) {
   std::vector<std::string> pinned;
   ParseChannelDocument(R"([{"domain":"a.example","ip":"127.0.0.1"}, {"domain":"a.example","ip":"0.0.0.0"},
                            {"domain":"a.example","ip":"255.255.255.255"}, {"domain":"a.example","ip":"224.0.0.1"},
-                           {"domain":"a.example","ip":"192.168.0.1"}, {"domain":"a.example","ip":"203.0.113.5"},
+                           {"domain":"a.example","ip":"192.168.0.1"}, {"domain":"a.example","ip":"45.76.113.5"},
                            {"domain":"b.example","ip":"169.254.0.1"}])",
                        channels, pinned);
   ASSERT_EQ(channels.size(), 1u);
-  EXPECT_EQ(channels[0].addresses, (std::vector<std::string>{"203.0.113.5"}));
+  EXPECT_EQ(channels[0].addresses, (std::vector<std::string>{"45.76.113.5"}));
   EXPECT_EQ(pinned, (std::vector<std::string>{"a.example", "b.example"}));
 }
 
 TEST(ChannelResponse, EnvelopeCases) {
   std::vector<Channel> channels;
   std::vector<std::string> pinned;
-  EXPECT_TRUE(ParseChannelResponse(Envelope(R"([{"domain":"a.example","ip":"198.51.100.1"}])"), channels, pinned));
+  EXPECT_TRUE(ParseChannelResponse(Envelope(R"([{"domain":"a.example","ip":"45.76.100.1"}])"), channels, pinned));
   ASSERT_EQ(channels.size(), 1u);
-  EXPECT_EQ(channels[0].addresses[0], "198.51.100.1");
+  EXPECT_EQ(channels[0].addresses[0], "45.76.100.1");
   struct Case {
     std::string body;
   } failures[] = {
@@ -280,29 +282,29 @@ TEST(ChannelProbe, BestAddressRule) {
 }
 
 TEST(HostsFile, KeepDropAndMarkRules) {
-  const std::string ours = std::string("198.51.100.6 gone.example ") + kPinMarker + "\n";
+  const std::string ours = std::string("45.76.100.6 gone.example ") + kPinMarker + "\n";
   const std::string text =
       "127.0.0.1 localhost\n"
       "\n"
       "# old pin for crm.example\n"
-      "198.51.100.9 crm.example\n"
-      "198.51.100.8 www.crm.example\n"
-      "198.51.100.7 other.example\n" +
+      "45.76.100.9 crm.example\n"
+      "45.76.100.8 www.crm.example\n"
+      "45.76.100.7 other.example\n" +
       ours + "\n\n";
   const HostsLines lines = SplitHostsLines(text, {"crm.example"});
   // Only lines that give the domain itself an address are the domain's:
   // a comment or a name under it is not.
   EXPECT_EQ(lines.kept, (std::vector<std::string>{"127.0.0.1 localhost\n", "\n", "# old pin for crm.example\n",
-                                                  "198.51.100.8 www.crm.example\n", "198.51.100.7 other.example\n"}));
+                                                  "45.76.100.8 www.crm.example\n", "45.76.100.7 other.example\n"}));
   // The user's lines are kept aside; our stale line is simply gone.
-  EXPECT_EQ(lines.taken_out, (std::vector<std::string>{"198.51.100.9 crm.example\n"}));
+  EXPECT_EQ(lines.taken_out, (std::vector<std::string>{"45.76.100.9 crm.example\n"}));
   // A pin of "e.or" once took out a line that merely contained the text.
   const std::string box = "127.0.1.1 box.corp.example.org box\n";
   EXPECT_EQ(SplitHostsLines(box, {"e.or"}).kept, (std::vector<std::string>{box}));
   // Any name of the line counts, in any case, before a comment.
-  EXPECT_EQ(SplitHostsLines("198.51.100.1\tBOX.Example.ORG  box # x.example\n", {"box.example.org", "x.example"}).taken_out,
-            (std::vector<std::string>{"198.51.100.1\tBOX.Example.ORG  box # x.example\n"}));
-  EXPECT_TRUE(SplitHostsLines("198.51.100.1 box # x.example\n", {"x.example"}).taken_out.empty());
+  EXPECT_EQ(SplitHostsLines("45.76.100.1\tBOX.Example.ORG  box # x.example\n", {"box.example.org", "x.example"}).taken_out,
+            (std::vector<std::string>{"45.76.100.1\tBOX.Example.ORG  box # x.example\n"}));
+  EXPECT_TRUE(SplitHostsLines("45.76.100.1 box # x.example\n", {"x.example"}).taken_out.empty());
   // The address is no name.
   EXPECT_TRUE(SplitHostsLines("x.example y.example\n", {"x.example"}).taken_out.empty());
   // A last line without a line end is kept with one.
@@ -310,12 +312,12 @@ TEST(HostsFile, KeepDropAndMarkRules) {
   EXPECT_TRUE(SplitHostsLines("", {"x"}).kept.empty());
 
   // Only our exact lines are ours; every other byte stays.
-  EXPECT_EQ(PinnedHostsLine("198.51.100.6", "gone.example"), ours);
+  EXPECT_EQ(PinnedHostsLine("45.76.100.6", "gone.example"), ours);
   EXPECT_EQ(WithoutPinnedLines("a\n" + ours + "# " + std::string(kPinMarker) + "\nb"),
             "a\n# " + std::string(kPinMarker) + "\nb");
   EXPECT_FALSE(IsPinnedHostsLine(std::string("6.6.6.6 bank.example x ") + kPinMarker + "\n"));
-  EXPECT_EQ(PinnedHostsLine("203.0.113.2\n6.6.6.6 bank.example\n#", "a.example"), "");
-  EXPECT_EQ(PinnedHostsLine("203.0.113.2", "corp"), "");
+  EXPECT_EQ(PinnedHostsLine("45.76.113.2\n6.6.6.6 bank.example\n#", "a.example"), "");
+  EXPECT_EQ(PinnedHostsLine("45.76.113.2", "corp"), "");
 }
 
 TEST(HostsFile, APinTakesOutOnlyItsOwnName) {
@@ -325,21 +327,21 @@ TEST(HostsFile, APinTakesOutOnlyItsOwnName) {
   const std::string original = "127.0.0.1 localhost crm.example\n10.1.1.1\tfiles.corp  CRM.Example # desk\n";
   WriteFile(files.hosts, original);
   LocalHostsEditor editor(files);
-  ASSERT_TRUE(editor.Pin({{"203.0.113.2", "crm.example"}}));
+  ASSERT_TRUE(editor.Pin({{"45.76.113.2", "crm.example"}}));
   // The line's other names still resolve while the pin stands.
   EXPECT_EQ(ReadFile(files.hosts),
-            "127.0.0.1 localhost\n10.1.1.1\tfiles.corp # desk\n203.0.113.2 crm.example" + marker);
+            "127.0.0.1 localhost\n10.1.1.1\tfiles.corp # desk\n45.76.113.2 crm.example" + marker);
   ASSERT_TRUE(editor.Unpin(std::chrono::seconds(1)));
   EXPECT_EQ(ReadFile(files.hosts), original);
 
   // Someone else's edit during the run: the lines still become whole where
   // they stand, and a line the user changed meanwhile gets its name back
   // at the end.
-  ASSERT_TRUE(editor.Pin({{"203.0.113.2", "crm.example"}}));
+  ASSERT_TRUE(editor.Pin({{"45.76.113.2", "crm.example"}}));
   WriteFile(files.hosts, "# added\n" + ReadFile(files.hosts));
   ASSERT_TRUE(editor.Unpin(std::chrono::seconds(1)));
   EXPECT_EQ(ReadFile(files.hosts), "# added\n" + original);
-  ASSERT_TRUE(editor.Pin({{"203.0.113.2", "crm.example"}}));
+  ASSERT_TRUE(editor.Pin({{"45.76.113.2", "crm.example"}}));
   WriteFile(files.hosts, "127.0.0.1 localhost me\n10.1.1.1\tfiles.corp # desk\n");
   ASSERT_TRUE(editor.Unpin(std::chrono::seconds(1)));
   EXPECT_EQ(ReadFile(files.hosts), "127.0.0.1 localhost me\n10.1.1.1\tfiles.corp  CRM.Example # desk\n"
@@ -353,9 +355,9 @@ TEST(HostsFile, ALinkIsWrittenThroughAndNothingIsCutShort) {
   WriteFile(real, "127.0.0.1 localhost\n");
   std::filesystem::create_symlink(real, files.hosts);
   LocalHostsEditor editor(files);
-  ASSERT_TRUE(editor.Pin({{"203.0.113.2", "a.example"}}));
+  ASSERT_TRUE(editor.Pin({{"45.76.113.2", "a.example"}}));
   EXPECT_TRUE(std::filesystem::is_symlink(files.hosts));
-  EXPECT_NE(ReadFile(real).find("203.0.113.2 a.example"), std::string::npos);
+  EXPECT_NE(ReadFile(real).find("45.76.113.2 a.example"), std::string::npos);
   ASSERT_TRUE(editor.Unpin(std::chrono::seconds(1)));
   EXPECT_TRUE(std::filesystem::is_symlink(files.hosts));
   EXPECT_EQ(ReadFile(real), "127.0.0.1 localhost\n");
@@ -381,7 +383,7 @@ TEST(HostsFile, ALinkIsWrittenThroughAndNothingIsCutShort) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{10, 10};
     setrlimit(RLIMIT_FSIZE, &limit);
-    _exit(WriteHostsFile(files.hosts, before + "203.0.113.2 a.example\n") ? 1 : 0);
+    _exit(WriteHostsFile(files.hosts, before + "45.76.113.2 a.example\n") ? 1 : 0);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -415,8 +417,8 @@ TEST(HostsFile, AMountPointIsRewrittenInPlaceAndPutBackWhenThatFails) {
     // Shorter, then longer: what the file holds is exactly the new text,
     // and no journal is left.
     const bool shorter = WriteHostsFile(path, "127.0.0.1 localhost\n") && ReadFile(source) == "127.0.0.1 localhost\n";
-    const bool longer = WriteHostsFile(path, before + "203.0.113.2 a.example\n") &&
-                        ReadFile(source) == before + "203.0.113.2 a.example\n";
+    const bool longer = WriteHostsFile(path, before + "45.76.113.2 a.example\n") &&
+                        ReadFile(source) == before + "45.76.113.2 a.example\n";
     return shorter && longer && !std::filesystem::exists(dir.path() / kJournalFileName);
   });
   if (result == 77) GTEST_SKIP() << "mounts not allowed here";
@@ -537,13 +539,13 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   int ready = 0;
   {
     ChannelSelector selector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", [&] { ++ready; });
-    selector.AddPinnedLine("a.example", "203.0.113.2");
-    selector.AddPinnedLine("b.example", "203.0.113.3");
-    selector.AddPinnedLine("c.example", "203.0.113.4\n6.6.6.6 bank.example");  // refused
-    selector.AddPinnedLine("corp", "203.0.113.5");                            // refused
+    selector.AddPinnedLine("a.example", "45.76.113.2");
+    selector.AddPinnedLine("b.example", "45.76.113.3");
+    selector.AddPinnedLine("c.example", "45.76.113.4\n6.6.6.6 bank.example");  // refused
+    selector.AddPinnedLine("corp", "45.76.113.5");                            // refused
     selector.ApplyHostsLines();
-    EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n# keep me\n\nlast\n203.0.113.2 a.example" + marker +
-                                  "203.0.113.3 b.example" + marker);
+    EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n# keep me\n\nlast\n45.76.113.2 a.example" + marker +
+                                  "45.76.113.3 b.example" + marker);
   }
   EXPECT_EQ(ReadFile(path), original);
   EXPECT_EQ(ready, 0);
@@ -552,21 +554,21 @@ TEST(HostsFile, SelectorPinsAndPutsTheFileBack) {
   // the user's line comes back.
   {
     ChannelSelector selector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr);
-    selector.AddPinnedLine("a.example", "203.0.113.2");
+    selector.AddPinnedLine("a.example", "45.76.113.2");
     selector.ApplyHostsLines();
     WriteFile(path, ReadFile(path) + "10.1.1.1 added.example\n");
   }
   EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n# keep me\n\nlast\n10.1.1.1 added.example\n10.9.9.9 a.example\n");
 
   // A crashed run's lines are taken out at the next start, whatever their domain.
-  WriteFile(path, "127.0.0.1 localhost\n203.0.113.9 old.example" + marker + "tail");
+  WriteFile(path, "127.0.0.1 localhost\n45.76.113.9 old.example" + marker + "tail");
   ChannelSelector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr).RemoveStaleLines();
   EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\ntail");
 
   // A run that crashed after its rewrite left its restore point: the next
   // start puts the user's line back too.
   const std::string before = "127.0.0.1 localhost\n10.9.9.9 a.example\nend";
-  const std::string during = "127.0.0.1 localhost\nend\n203.0.113.2 a.example" + marker;
+  const std::string during = "127.0.0.1 localhost\nend\n45.76.113.2 a.example" + marker;
   ASSERT_TRUE(SaveRestorePoint(path, before, during));
   WriteFile(path, during);
   ChannelSelector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr).RemoveStaleLines();
@@ -582,14 +584,14 @@ TEST(HostsHelper, RefusesEverythingButItsOwnCommands) {
   const std::string original = "127.0.0.1 localhost\n10.9.9.9 a.example\n";
   WriteFile(path, original);
   std::vector<std::string> too_many{"pin"};
-  for (int i = 0; i < 1025; ++i) too_many.insert(too_many.end(), {"203.0.113.2", "h" + std::to_string(i) + ".example"});
+  for (int i = 0; i < 1025; ++i) too_many.insert(too_many.end(), {"45.76.113.2", "h" + std::to_string(i) + ".example"});
   const std::vector<std::vector<std::string>> refused{
-      {}, {"pin"}, {"pin", "203.0.113.2"}, {"pin", "203.0.113.2", "a.example", "203.0.113.3"},
-      {"pin", "127.0.0.02", "a.example"}, {"pin", "203.0.113.2", "localhost"}, {"pin", "203.0.113.2", "corp"},
-      {"pin", "203.0.113.2", "a.example\n6.6.6.6 bank.example"}, {"pin", "203.0.113.2 b.example", "a.example"},
+      {}, {"pin"}, {"pin", "45.76.113.2"}, {"pin", "45.76.113.2", "a.example", "45.76.113.3"},
+      {"pin", "127.0.0.02", "a.example"}, {"pin", "45.76.113.2", "localhost"}, {"pin", "45.76.113.2", "corp"},
+      {"pin", "45.76.113.2", "a.example\n6.6.6.6 bank.example"}, {"pin", "45.76.113.2 b.example", "a.example"},
       // One bad pair spoils the whole command.
-      {"pin", "203.0.113.2", "a.example", "6.6.6.6", "-x"}, {"unpin", "/etc/passwd"}, {"allow-call-port", "1"},
-      {"PIN", "203.0.113.2", "a.example"}, {"--help"}, too_many};
+      {"pin", "45.76.113.2", "a.example", "6.6.6.6", "-x"}, {"unpin", "/etc/passwd"}, {"allow-call-port", "1"},
+      {"PIN", "45.76.113.2", "a.example"}, {"--help"}, too_many};
   for (const auto& arguments : refused) {
     EXPECT_EQ(RunHostsHelper(files, arguments), 2) << ::testing::PrintToString(arguments);
     EXPECT_EQ(ReadFile(path), original);
@@ -598,15 +600,15 @@ TEST(HostsHelper, RefusesEverythingButItsOwnCommands) {
 
   // Two pins in one run, then unpin: the user's line for a.example is back.
   const std::string marker = std::string(" ") + kPinMarker + "\n";
-  EXPECT_EQ(RunHostsHelper(files, {"pin", "203.0.113.2", "a.example"}), 0);
-  EXPECT_EQ(RunHostsHelper(files, {"pin", "203.0.113.3", "a.example", "203.0.113.4", "b.example"}), 0);
-  EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n203.0.113.3 a.example" + marker + "203.0.113.4 b.example" + marker);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "45.76.113.2", "a.example"}), 0);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "45.76.113.3", "a.example", "45.76.113.4", "b.example"}), 0);
+  EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n45.76.113.3 a.example" + marker + "45.76.113.4 b.example" + marker);
   EXPECT_TRUE(HostsFileNeedsCleaning(path));
   EXPECT_EQ(RunHostsHelper(files, {"unpin"}), 0);
   EXPECT_EQ(ReadFile(path), original);
   EXPECT_FALSE(HostsFileNeedsCleaning(path));
   // A line of ours alone, without a restore point, also needs cleaning.
-  WriteFile(path, original + "203.0.113.9 old.example" + marker);
+  WriteFile(path, original + "45.76.113.9 old.example" + marker);
   EXPECT_TRUE(HostsFileNeedsCleaning(path));
 }
 
@@ -617,25 +619,25 @@ TEST(HostsHelper, PinsOnlyTheServicesDomains) {
   WriteFile(files.hosts, original);
   // Once any user of the session could point any domain anywhere.
   for (const auto& arguments : std::vector<std::vector<std::string>>{
-           {"pin", "6.6.6.6", "www.google.com"}, {"pin", "203.0.113.2", "evilservice.test"},
-           {"pin", "203.0.113.2", "service.test.evil.com"}, {"pin", "203.0.113.2", "a.example", "6.6.6.6", "www.paypal.com"}}) {
+           {"pin", "6.6.6.6", "www.google.com"}, {"pin", "45.76.113.2", "evilservice.test"},
+           {"pin", "45.76.113.2", "service.test.evil.com"}, {"pin", "45.76.113.2", "a.example", "6.6.6.6", "www.paypal.com"}}) {
     EXPECT_EQ(RunHostsHelper(files, arguments), 2) << ::testing::PrintToString(arguments);
     EXPECT_EQ(ReadFile(files.hosts), original);
   }
   // The suffix itself, names under it, in any case.
-  EXPECT_EQ(RunHostsHelper(files, {"pin", "203.0.113.2", "service.test", "203.0.113.3", "WWW.Service.Test"}), 0);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "45.76.113.2", "service.test", "45.76.113.3", "WWW.Service.Test"}), 0);
   EXPECT_EQ(RunHostsHelper(files, {"unpin"}), 0);
   EXPECT_EQ(ReadFile(files.hosts), original);
 
   // A list anyone but root and its owner could have written, a link, or
   // none at all: nothing may be pinned.
   chmod(files.pinnable_domains.c_str(), 0666);
-  EXPECT_EQ(RunHostsHelper(files, {"pin", "203.0.113.2", "a.example"}), 2);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "45.76.113.2", "a.example"}), 2);
   chmod(files.pinnable_domains.c_str(), 0644);
   const std::string link = (dir.path() / "link").string();
   std::filesystem::create_symlink(files.pinnable_domains, link);
-  EXPECT_EQ(RunHostsHelper({files.hosts, link, files.lock}, {"pin", "203.0.113.2", "a.example"}), 2);
-  EXPECT_EQ(RunHostsHelper({files.hosts, files.pinnable_domains + ".missing", files.lock}, {"pin", "203.0.113.2", "a.example"}), 2);
+  EXPECT_EQ(RunHostsHelper({files.hosts, link, files.lock}, {"pin", "45.76.113.2", "a.example"}), 2);
+  EXPECT_EQ(RunHostsHelper({files.hosts, files.pinnable_domains + ".missing", files.lock}, {"pin", "45.76.113.2", "a.example"}), 2);
   EXPECT_EQ(ReadFile(files.hosts), original);
 
   // The client asks for nothing the helper would refuse, and a channel
@@ -648,8 +650,8 @@ TEST(HostsHelper, PinsOnlyTheServicesDomains) {
   EXPECT_EQ(ReadFile(calls), "");
   ChannelSelector selector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr);
   selector.AddPinnedLine("www.paypal.com", "6.6.6.6");
-  selector.AddPinnedLine("crm.service.test", "203.0.113.2");
-  EXPECT_EQ(selector.pinned_hosts(), (std::vector<PinnedHost>{{"203.0.113.2", "crm.service.test"}}));
+  selector.AddPinnedLine("crm.service.test", "45.76.113.2");
+  EXPECT_EQ(selector.pinned_hosts(), (std::vector<PinnedHost>{{"45.76.113.2", "crm.service.test"}}));
 }
 
 TEST(HostsHelper, AnotherUserCannotHoldAChangeUp) {
@@ -686,7 +688,7 @@ TEST(HostsHelper, AnotherUserCannotHoldAChangeUp) {
   EXPECT_EQ(report, 'y') << "the other user could open the lock, or not lock the folder";
   const auto start = std::chrono::steady_clock::now();
   auto pinned = std::async(std::launch::async, [&] {
-    return RunHostsHelper(files, {"pin", "203.0.113.2", "a.example"}) == 0 && RunHostsHelper(files, {"unpin"}) == 0;
+    return RunHostsHelper(files, {"pin", "45.76.113.2", "a.example"}) == 0 && RunHostsHelper(files, {"unpin"}) == 0;
   });
   const bool ended = pinned.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
   kill(other, SIGKILL);
@@ -697,7 +699,7 @@ TEST(HostsHelper, AnotherUserCannotHoldAChangeUp) {
 
   // A lock file someone else owns is no lock at all: the change is refused.
   ASSERT_EQ(chown(files.lock.c_str(), 65534, 65534), 0);
-  EXPECT_EQ(RunHostsHelper(files, {"pin", "203.0.113.2", "a.example"}), 1);
+  EXPECT_EQ(RunHostsHelper(files, {"pin", "45.76.113.2", "a.example"}), 1);
   EXPECT_EQ(ReadFile(files.hosts), "127.0.0.1 localhost\n");
 }
 
@@ -713,14 +715,14 @@ TEST(HostsHelper, TheClientStartsItWithTheHostsAsArguments) {
   chmod(helper.c_str(), 0700);
   WriteFile(path, "127.0.0.1 localhost\n");
   HelperHostsEditor editor(helper, files);
-  EXPECT_TRUE(editor.Pin({{"203.0.113.2", "a.example"}, {"203.0.113.3", "c.example"}}));
-  EXPECT_FALSE(editor.Pin({{"203.0.113.2", "b.example"}}));
+  EXPECT_TRUE(editor.Pin({{"45.76.113.2", "a.example"}, {"45.76.113.3", "c.example"}}));
+  EXPECT_FALSE(editor.Pin({{"45.76.113.2", "b.example"}}));
   // A clean file needs no helper, so no password prompt at every start.
   EXPECT_TRUE(editor.Unpin(std::chrono::seconds(10)));
-  EXPECT_EQ(ReadFile(calls), "pin 203.0.113.2 a.example 203.0.113.3 c.example\npin 203.0.113.2 b.example\n");
-  WriteFile(path, std::string("203.0.113.2 a.example ") + kPinMarker + "\n");
+  EXPECT_EQ(ReadFile(calls), "pin 45.76.113.2 a.example 45.76.113.3 c.example\npin 45.76.113.2 b.example\n");
+  WriteFile(path, std::string("45.76.113.2 a.example ") + kPinMarker + "\n");
   EXPECT_TRUE(editor.Unpin(std::chrono::seconds(10)));
-  EXPECT_EQ(ReadFile(calls), "pin 203.0.113.2 a.example 203.0.113.3 c.example\npin 203.0.113.2 b.example\nunpin\n");
+  EXPECT_EQ(ReadFile(calls), "pin 45.76.113.2 a.example 45.76.113.3 c.example\npin 45.76.113.2 b.example\nunpin\n");
   EXPECT_FALSE(HelperHostsEditor((dir.path() / "missing").string(), files).Unpin(std::chrono::seconds(10)));
   // The exit waits for a helper that does not end no longer than it says.
   const std::string stuck = (dir.path() / "stuck").string();
@@ -741,7 +743,7 @@ TEST(HostsHelper, AHelperWaitingOnItsPasswordDoesNotHoldTheExit) {
   WriteFile(helper, "#!/bin/sh\ntouch '" + started + "'\nexec sleep 4\n");
   chmod(helper.c_str(), 0700);
   ChannelSelector selector(std::make_shared<HelperHostsEditor>(helper, files), "127.0.0.1:9", nullptr);
-  selector.AddPinnedLine("a.example", "203.0.113.2");
+  selector.AddPinnedLine("a.example", "45.76.113.2");
   std::thread run([&] { selector.ApplyHostsLines(); });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (!std::filesystem::exists(started) && std::chrono::steady_clock::now() < deadline)
@@ -802,7 +804,7 @@ TEST(HostsFile, AStoppedRunPinsNothing) {
   const std::string& path = files.hosts;
   WriteFile(path, "127.0.0.1 localhost\n");
   ChannelSelector selector(std::make_shared<LocalHostsEditor>(files), "127.0.0.1:9", nullptr);
-  selector.AddPinnedLine("a.example", "203.0.113.2");
+  selector.AddPinnedLine("a.example", "45.76.113.2");
   selector.Stop();
   selector.ApplyHostsLines();
   EXPECT_EQ(ReadFile(path), "127.0.0.1 localhost\n");
@@ -846,7 +848,7 @@ TEST(Echo, RequestAndReplyChecks) {
   EXPECT_FALSE(Pinger("255.255.255.255", 1, 0, 100).valid());
   EXPECT_FALSE(Pinger("0.0.0.0", 1, 0, 100).valid());
   EXPECT_FALSE(Pinger("abc", 1, 0, 100).valid());
-  EXPECT_FALSE(Pinger("203.0.113.2\n6.6.6.6 bank.example\n#", 1, 0, 100).valid());
+  EXPECT_FALSE(Pinger("45.76.113.2\n6.6.6.6 bank.example\n#", 1, 0, 100).valid());
   EXPECT_TRUE(Pinger("127.0.0.1", 1, 0, 100).valid());
 }
 
