@@ -7,24 +7,24 @@ std::string& CallerOrigin() {
   static std::string origin;
   return origin;
 }
-std::string& CallerMainFrameUrl() {
-  static std::string url;
-  return url;
+std::string& OneWayCallerOrigin() {
+  static std::string origin;
+  return origin;
 }
 }  // namespace
 
 std::string CurrentCallerOrigin() { return CallerOrigin(); }
-std::string CurrentCallerMainFrameUrl() { return CallerMainFrameUrl(); }
+std::string CurrentOneWayCallerOrigin() { return OneWayCallerOrigin(); }
 
-ScopedCallerOrigin::ScopedCallerOrigin(std::string origin, std::string main_frame_url)
-    : previous_origin_(std::move(CallerOrigin())), previous_main_frame_url_(std::move(CallerMainFrameUrl())) {
+ScopedCallerOrigin::ScopedCallerOrigin(std::string origin, std::string one_way_origin)
+    : previous_origin_(std::move(CallerOrigin())), previous_one_way_origin_(std::move(OneWayCallerOrigin())) {
   CallerOrigin() = std::move(origin);
-  CallerMainFrameUrl() = std::move(main_frame_url);
+  OneWayCallerOrigin() = std::move(one_way_origin);
 }
 
 ScopedCallerOrigin::~ScopedCallerOrigin() {
   CallerOrigin() = std::move(previous_origin_);
-  CallerMainFrameUrl() = std::move(previous_main_frame_url_);
+  OneWayCallerOrigin() = std::move(previous_one_way_origin_);
 }
 
 V8Value V8Value::CreateBool(bool value) {

@@ -66,23 +66,26 @@ class V8Handler {
 // The origin of the frame whose native call is running ("scheme://host:port"
 // as the engine knows it), for a V8Handler::Execute to decide what that
 // frame may do; empty for an opaque origin, "about:console" for a call that
-// came the one-way channel, whose frame nobody vouches for. UI thread.
+// came the one-way channel (unload handlers, sandboxed frames), which
+// carries no answer. UI thread.
 std::string CurrentCallerOrigin();
-// The address the main frame of the caller's page shows. UI thread.
-std::string CurrentCallerMainFrameUrl();
+// For a call of the one-way channel: the origin its frame registered when
+// its document began (through the channel that names origins), "" when it
+// registered none. UI thread.
+std::string CurrentOneWayCallerOrigin();
 
-// Sets the caller's origin and its page's main-frame address for the life
-// of the object; nested calls see their own.
+// Sets the caller's origin, and the one-way channel's, for the life of the
+// object; nested calls see their own.
 class ScopedCallerOrigin {
  public:
-  explicit ScopedCallerOrigin(std::string origin, std::string main_frame_url = std::string());
+  explicit ScopedCallerOrigin(std::string origin, std::string one_way_origin = std::string());
   ~ScopedCallerOrigin();
   ScopedCallerOrigin(const ScopedCallerOrigin&) = delete;
   ScopedCallerOrigin& operator=(const ScopedCallerOrigin&) = delete;
 
  private:
   std::string previous_origin_;
-  std::string previous_main_frame_url_;
+  std::string previous_one_way_origin_;
 };
 
 // Makes |javascript_code| run in every frame before the page's own scripts,

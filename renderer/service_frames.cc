@@ -26,10 +26,10 @@ bool CallerIsService(const std::string& name) {
 
 bool CallerMayStopCapture(const std::string& name) {
   const std::string origin = engine::CurrentCallerOrigin();
-  // Stopping harms no one: a page's own leave handler may, even where
-  // only the one-way channel runs.
+  // The service's own leave handler may stop it, where only the one-way
+  // channel runs: that channel names the origin its frame registered.
   if (env::IsServicePage(origin, env::StartUrl())) return true;
-  if (origin == kOneWayChannel && env::IsServicePage(engine::CurrentCallerMainFrameUrl(), env::StartUrl())) return true;
+  if (origin == kOneWayChannel && env::IsServicePage(engine::CurrentOneWayCallerOrigin(), env::StartUrl())) return true;
   return Refused(name, origin);
 }
 

@@ -11,8 +11,9 @@ namespace renderer {
 bool CallerIsService(const std::string& name);
 
 // Whether the frame making native call |name|, which switches capture off,
-// may: a frame of the service, or the one-way channel (unload handlers)
-// while the main frame of its page shows the service. A refusal is logged.
+// may: a frame of the service, or a call of the one-way channel (unload
+// handlers) from a frame that registered as the service's. A refusal is
+// logged.
 bool CallerMayStopCapture(const std::string& name);
 
 }  // namespace renderer

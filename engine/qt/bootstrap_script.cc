@@ -12,12 +12,30 @@ QString BootstrapScript() {
   var marker = '\u0001veltro-bridge\u0001';
   // Taken before any page script can replace them.
   var prompt = window.prompt.bind(window), log = console.debug.bind(console);
-  // The prompt channel answers; where the engine blocks it (unload
-  // handlers, sandboxed frames without modals) a call still gets through,
-  // one way, as a console message, and answers null.
+  // The prompt channel answers, and names this frame's origin; where the
+  // engine blocks it (unload handlers, sandboxed frames without modals) a
+  // call still gets through, one way, as a console message, and answers
+  // null. Any frame can write a console message: this frame's own go with
+  // a secret it registered, with its origin, through the prompt channel.
+  function secret() {
+    return Array.prototype.map.call(crypto.getRandomValues(new Uint32Array(4)), function (n) {
+      return n.toString(36);
+    }).join('');
+  }
+  // Registered once: before the frame's first call, or once its document
+  // is parsed; not while it is being made, where a prompt is not welcome.
+  var oneWayToken = secret() + secret(), registered = false;
+  function register() {
+    if (registered) return;
+    registered = true;
+    prompt(marker + 'one-way\n' + oneWayToken);
+  }
+  document.addEventListener('DOMContentLoaded', register);
+  function oneWay(text) { log(marker + 'via\n' + oneWayToken + '\n' + text); }
   function ask(text) {
+    register();
     var reply = prompt(text);
-    if (reply === null) log(text);
+    if (reply === null) oneWay(text.substring(marker.length));
     return reply;
   }
   var stringify = JSON.stringify, parse = JSON.parse;
@@ -25,9 +43,7 @@ QString BootstrapScript() {
   // The engine cuts prompt texts at about 10 KiB: a longer call goes in
   // parts, put together on the other side before it runs.
   // This frame's own name in the bridge: long calls and query replies.
-  var frameToken = Array.prototype.map.call(crypto.getRandomValues(new Uint32Array(4)), function (n) {
-    return n.toString(36);
-  }).join('');
+  var frameToken = secret();
   var partLength = 8192, nextLong = 0;
   function call(command, argument) {
     var text = command + '\n' + argument;
@@ -92,7 +108,7 @@ QString BootstrapScript() {
   // One way, never through the prompt: a prompt from a closing popup, whose
   // focus goes as it closes, could hang the renderer it shares with its
   // opener, and with it every call to the main window's page.
-  function tell(command, argument) { log(marker + command + '\n' + argument); }
+  function tell(command, argument) { oneWay(command + '\n' + argument); }
   document.addEventListener('focusin', function () { tell('focus-node', focusReport()); }, true);
   document.addEventListener('focusout', function () {
     setTimeout(function () { tell('focus-node', focusReport()); }, 0);

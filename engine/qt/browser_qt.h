@@ -46,6 +46,7 @@ class QtBrowser : public Browser, public BrowserControl, public std::enable_shar
   QtPopupNames& popup_names() { return popup_names_; }
 
   BridgeCallParts& call_parts() { return call_parts_; }
+  OneWayOrigins& one_way_origins() { return one_way_origins_; }
 
   // The id the client sees for the next query of any frame.
   int64_t NextQueryId() { return ++last_query_id_; }
@@ -136,6 +137,7 @@ class QtBrowser : public Browser, public BrowserControl, public std::enable_shar
   QtPopupNames popup_names_;
 
   BridgeCallParts call_parts_;
+  OneWayOrigins one_way_origins_;
   int64_t last_query_id_ = 0;
   QUrl rejected_certificate_url_;
   QUrl main_frame_navigation_;

@@ -80,7 +80,7 @@ QJsonValue Encode(const V8Value& value) {
   return object;
 }
 
-QString NativeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& origin, const QString& argument) {
+QString NativeCall(const QUrl& origin, const QUrl& one_way_origin, const QString& argument) {
   const QJsonObject call = QJsonDocument::fromJson(argument.toUtf8()).object();
   const QString extension_name = call.value(QStringLiteral("e")).toString();
   const std::string name = call.value(QStringLiteral("n")).toString().toStdString();
@@ -95,7 +95,7 @@ QString NativeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& origin
     const QUrl::FormattingOptions form =
         origin.scheme() == QLatin1String("about") ? QUrl::None : QUrl::RemovePath | QUrl::StripTrailingSlash;
     ScopedCallerOrigin caller(origin.toString(form).toStdString(),
-                              browser->page() ? browser->page()->url().toString().toStdString() : std::string());
+                              one_way_origin.toString(QUrl::RemovePath | QUrl::StripTrailingSlash).toStdString());
     extension.handler->Execute(name, arguments, retval, exception);
     if (!exception.empty())
       reply["x"] = QString::fromStdU16String(exception);
@@ -217,7 +217,25 @@ QString BridgeCallParts::Take(const QString& id) {
   return whole;
 }
 
-QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& origin, const QString& call) {
+void OneWayOrigins::Register(const QString& token, const QUrl& origin) {
+  // Far more frames than a page has.
+  constexpr size_t kMostTokens = 512;
+  if (token.size() < 16 || origins_.count(token)) return;
+  if (order_.size() >= kMostTokens) {
+    origins_.erase(order_.front());
+    order_.pop_front();
+  }
+  origins_[token] = origin;
+  order_.push_back(token);
+}
+
+QUrl OneWayOrigins::OriginOf(const QString& token) const {
+  const auto found = origins_.find(token);
+  return found == origins_.end() ? QUrl() : found->second;
+}
+
+QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& origin, const QString& call,
+                         const QUrl& one_way_origin) {
   const qsizetype newline = call.indexOf(QLatin1Char('\n'));
   if (newline < 0) return QString();
   const QString command = call.left(newline);
@@ -231,9 +249,14 @@ QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& 
     const QString whole = browser->call_parts().Take(argument);
     // A whole call is one of the ordinary ones, never parts again.
     if (whole.startsWith(QLatin1String("part\n")) || whole.startsWith(QLatin1String("end\n"))) return QString();
-    return whole.isEmpty() ? QString() : HandleBridgeCall(browser, origin, whole);
+    return whole.isEmpty() ? QString() : HandleBridgeCall(browser, origin, whole, one_way_origin);
   }
-  if (command == QLatin1String("native")) return NativeCall(browser, origin, argument);
+  if (command == QLatin1String("native")) return NativeCall(origin, one_way_origin, argument);
+  if (command == QLatin1String("one-way")) {
+    // Only the answered channel names the frame's origin.
+    if (origin.scheme() != QLatin1String("about") && !origin.isEmpty()) browser->one_way_origins().Register(argument, origin);
+    return QString();
+  }
   if (command == QLatin1String("popup-name")) {
     browser->popup_names().Push(argument, origin);
   } else if (command == QLatin1String("start-move")) {

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QUrl>
+#include <deque>
 #include <map>
 #include <memory>
 
@@ -30,9 +31,26 @@ class BridgeCallParts {
   qsizetype length_ = 0;
 };
 
+// The origins frames registered for their one-way calls, by each frame's
+// secret token. A token is kept with the first origin it came with; a page
+// that registers past the room pushes out its oldest tokens.
+class OneWayOrigins {
+ public:
+  void Register(const QString& token, const QUrl& origin);
+  // Empty when |token| is unknown.
+  QUrl OriginOf(const QString& token) const;
+
+ private:
+  std::map<QString, QUrl> origins_;
+  std::deque<QString> order_;
+};
+
 // Runs one call of the page-side bootstrap (|call| is the prompt text
-// after the marker) and returns the answer for the page.
-QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& origin, const QString& call);
+// after the marker) and returns the answer for the page. A call of the
+// one-way channel comes with |origin| "about:console" and, in
+// |one_way_origin|, the origin its frame registered.
+QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& origin, const QString& call,
+                         const QUrl& one_way_origin = QUrl());
 
 }  // namespace engine
 

@@ -139,8 +139,18 @@ void QtPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const
   auto browser = browser_.lock();
   if (browser && message.startsWith(kBridgeMarker)) {
     // A bridge call where the prompt channel is blocked: it runs, its answer
-    // goes nowhere. Its origin is unknown, so it counts as a page's.
-    HandleBridgeCall(browser, QUrl(QStringLiteral("about:console")), message.mid(kBridgeMarker.size()));
+    // goes nowhere. It names its frame by the secret token the frame
+    // registered; any frame can write the marker, none another's token.
+    static const QString kVia = QStringLiteral("via\n");
+    QString call = message.mid(kBridgeMarker.size());
+    QUrl one_way_origin;
+    if (call.startsWith(kVia)) {
+      const qsizetype token_end = call.indexOf(QLatin1Char('\n'), kVia.size());
+      if (token_end < 0) return;
+      one_way_origin = browser->one_way_origins().OriginOf(call.mid(kVia.size(), token_end - kVia.size()));
+      call = call.mid(token_end + 1);
+    }
+    HandleBridgeCall(browser, QUrl(QStringLiteral("about:console")), call, one_way_origin);
     return;
   }
   // The engine's own report of a blocked bridge prompt: the call went the

@@ -414,6 +414,24 @@ TEST_F(PageBridge, MobileCallsReachPhoneCall) {
   EXPECT_EQ(Evaluate("kestrin.openIncomingNotify()"), "true");
   SendDatagram("tel:13300133000");
   EXPECT_TRUE(WaitForCall("13300133000"));
+
+  // A frame of another site writes the one-way channel's marker itself,
+  // bare, with a token it made up, and with one it registered as its own:
+  // capture stays on.
+  RecordingServer forger;
+  forger.Serve("/forger",
+               "<html><body><script>var m = '\\u0001veltro-bridge\\u0001', c = 'native\\n' + JSON.stringify("
+               "{e: 'kestrin', n: 'closeIncomingNotify', a: []});"
+               "console.debug(m + c); console.debug(m + 'via\\n' + 'x'.repeat(32) + '\\n' + c);"
+               "console.debug(m + 'one-way\\n' + 'y'.repeat(32)); console.debug(m + 'via\\n' + 'y'.repeat(32) + '\\n' + c);"
+               "prompt(m + 'one-way\\n' + 'z'.repeat(32)); console.debug(m + 'via\\n' + 'z'.repeat(32) + '\\n' + c);"
+               "parent.postMessage('forged', '*');</script></body></html>");
+  Evaluate("(window.addEventListener('message', e => say('frame ' + e.data)), 1)");
+  Evaluate("(function () { var f = document.createElement('iframe'); f.src = '" + forger.Url("/forger") +
+           "'; document.body.appendChild(f); return 1; })()");
+  ASSERT_TRUE(WaitFor([&] { return Text().find("frame forged") != std::string::npos; })) << Text();
+  SendDatagram("tel:13200132000");
+  EXPECT_TRUE(WaitForCall("13200132000")) << "a forged one-way call closed capture";
   // Calls that came while capture was off are not announced later.
   EXPECT_EQ(Text().find("call[13500135000]"), std::string::npos);
   EXPECT_EQ(Text().find("call[13400134000]"), std::string::npos);

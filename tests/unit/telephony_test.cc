@@ -370,24 +370,25 @@ TEST(AppExtension, OnlyTheServiceActsOutsideThePage) {
   }
   // The one-way channel vouches for no frame, and says so to the page.
   EXPECT_EQ(kestrin.OneWayAnswer("startListenPNThread"), "function () { return false; }");
-  // Capture may be stopped from it (the service's own leave handlers),
-  // while the main frame of its page shows the service; never started.
-  const std::string service_page = "https://" VELTRO_SERVICE_HOST "/client";
+  // Capture may be stopped from it (the service's own leave handlers) by
+  // a frame that registered as the service's; never started.
+  const std::string service = "https://" VELTRO_SERVICE_HOST;
   {
-    engine::ScopedCallerOrigin one_way("about:console", service_page);
+    engine::ScopedCallerOrigin one_way("about:console", service);
     EXPECT_TRUE(renderer::CallerMayStopCapture("closeListenPNThread"));
     EXPECT_FALSE(renderer::CallerIsService("startListenPNThread"));
   }
-  for (const char* main_frame : {"https://evil.example/", "", "about:blank"}) {
-    engine::ScopedCallerOrigin one_way("about:console", main_frame);
-    EXPECT_FALSE(renderer::CallerMayStopCapture("closeListenPNThread")) << main_frame;
+  // A frame of another site, or one that registered nothing (it wrote the
+  // marker without a token of its own), stays refused.
+  for (const char* registered : {"https://evil.example", "", "about:blank", "null"}) {
+    engine::ScopedCallerOrigin one_way("about:console", registered);
+    EXPECT_FALSE(renderer::CallerMayStopCapture("closeListenPNThread")) << registered;
   }
   {
-    // A frame of another site stays refused whatever its page shows.
-    engine::ScopedCallerOrigin frame("https://evil.example", service_page);
+    engine::ScopedCallerOrigin frame("https://evil.example", service);
     EXPECT_FALSE(renderer::CallerMayStopCapture("closeLandlineCapture"));
   }
-  engine::ScopedCallerOrigin service("https://" VELTRO_SERVICE_HOST);
+  engine::ScopedCallerOrigin service_frame(service);
   EXPECT_TRUE(renderer::CallerMayStopCapture("closeLandlineCapture"));
   EXPECT_EQ(app.OneWayAnswer("copyText"), "function () { return false; }");
 }
