@@ -339,6 +339,11 @@ bool BrowserEventHandler::OnQuotaRequest(std::shared_ptr<engine::Browser>, const
 
 bool BrowserEventHandler::OnProcessMessageReceived(std::shared_ptr<engine::Browser>, engine::ProcessId,
                                                    const engine::ProcessMessage& message) {
+  if (message.name == "ClientRenderer.MainDocumentCreated") {
+    if (page_state_ && message.string_arguments.size() == 1)
+      page_state_->MainDocumentCreated(message.string_arguments[0]);
+    return true;
+  }
   // Accepted; nothing in the browser depends on the focused node.
   return message.name == "ClientRenderer.FocusedNodeChanged";
 }

@@ -21,6 +21,9 @@ class PageStateObserver {
   virtual void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) = 0;
   // The service page went down with its renderer (false) or is back (true).
   virtual void PageAvailabilityChanged(bool available) = 0;
+  // The main frame made a document, named |name| by the page side; any
+  // frame can claim one, so it is a hint only.
+  virtual void MainDocumentCreated(const std::string& name) = 0;
 };
 
 // What the owner of the handler's browsers hears of their life; UI thread

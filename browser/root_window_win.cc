@@ -405,6 +405,8 @@ void RootWindow::OpenFindDialog() {
 
 void RootWindow::PageAvailabilityChanged(bool available) { page_calls_.SetPageUp(available); }
 
+void RootWindow::MainDocumentCreated(const std::string& name) { page_calls_.SetNewestDocument(name); }
+
 void RootWindow::ShowAboutDialog() {
   // On the heap: the frame may go while the dialog is open, taking it along.
   QPointer<QDialog> about = new QDialog(frame_);

@@ -83,6 +83,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   void LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) override;
   // Calls that come while the page is down wait for it (the ring's eight).
   void PageAvailabilityChanged(bool available) override;
+  void MainDocumentCreated(const std::string& name) override;
 
   // Frame events.
   bool OnClose();

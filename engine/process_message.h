@@ -15,6 +15,7 @@ enum ProcessId { PID_BROWSER = 0, PID_RENDERER = 1 };
 struct ProcessMessage {
   std::string name;
   std::vector<bool> bool_arguments;
+  std::vector<std::string> string_arguments;
 };
 
 // The page side of the process model: called for every browser's pages.

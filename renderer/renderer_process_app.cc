@@ -11,7 +11,7 @@ void RouterFocusDelegate::OnFocusedNodeChanged(RendererProcessApp&, std::shared_
   const bool now_editable = has_node && editable;
   if (now_editable == last_node_editable_) return;
   last_node_editable_ = now_editable;
-  engine::SendProcessMessageToBrowser(browser, {"ClientRenderer.FocusedNodeChanged", {now_editable}});
+  engine::SendProcessMessageToBrowser(browser, {"ClientRenderer.FocusedNodeChanged", {now_editable}, {}});
 }
 
 RendererProcessApp::RendererProcessApp() { delegates_.insert(std::make_shared<RouterFocusDelegate>()); }

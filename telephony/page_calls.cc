@@ -38,7 +38,7 @@ void PageCalls::Ring(int source, uintptr_t announcement) {
 
 void PageCalls::Add(std::u16string call, size_t kept_elsewhere) {
   kept_elsewhere_ = kept_elsewhere;
-  calls_.push_back({std::move(call), ++next_serial_, 0, {}});
+  calls_.push_back({std::move(call), ++next_serial_, now_()});
   if (!holding_ && CanSend()) {
     Send(false);
     return;
@@ -53,7 +53,17 @@ void PageCalls::SetPageUp(bool up) {
 
 void PageCalls::SetLoading(bool loading) {
   loading_ = loading;
+  newest_document_.clear();
   if (!loading) Retry();
+}
+
+void PageCalls::SetNewestDocument(const std::string& id) {
+  constexpr size_t kLongestId = 64;
+  if (id.empty() || id.size() > kLongestId ||
+      !std::all_of(id.begin(), id.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+    return;
+  newest_document_ = id;
+  if (loading_) Retry();
 }
 
 void PageCalls::Retry() {
@@ -74,6 +84,7 @@ void PageCalls::Retry() {
     page_.log("calls without an answer from the page: held");
     holding_ = true;
   }
+  DropStale();
   if (calls_.empty()) {
     holding_ = false;
     return;
@@ -91,7 +102,18 @@ void PageCalls::Retry() {
   Send(true);
 }
 
-bool PageCalls::CanSend() const { return page_up_ && !loading_ && page_.shows_service() && !ServiceOrigin().empty(); }
+bool PageCalls::CanSend() const {
+  return page_up_ && (!loading_ || !newest_document_.empty()) && page_.shows_service() && !ServiceOrigin().empty();
+}
+
+void PageCalls::DropStale() {
+  const Clock::time_point now = now_();
+  const auto stale = [&](const Call& c) { return c.batch == 0 && now - c.came > kMaxAge; };
+  const size_t before = calls_.size();
+  calls_.erase(std::remove_if(calls_.begin(), calls_.end(), stale), calls_.end());
+  if (calls_.size() < before)
+    page_.log("calls no longer ringing, not given to the page: " + std::to_string(before - calls_.size()));
+}
 
 std::u16string PageCalls::ServiceOrigin() const {
   const std::string origin = page_.service_origin();
@@ -148,9 +170,10 @@ void PageCalls::Hold() {
     holding_ = true;
     page_.log(!page_up_                    ? "calls held: the page is down"
               : !page_.shows_service()      ? "calls held: the main window shows another site"
-              : loading_                    ? "calls held: the page is loading"
+              : loading_ && newest_document_.empty() ? "calls held: the page is loading"
                                             : "calls held: the page has no phoneCall yet");
   }
+  DropStale();
   // Elsewhere only a ring's worth wait, as the ring itself keeps.
   const size_t limit = page_up_ && page_.shows_service() ? kMaxHeld : kept_elsewhere_;
   size_t held = static_cast<size_t>(std::count_if(calls_.begin(), calls_.end(), [](const Call& c) { return c.batch == 0; }));
@@ -175,13 +198,15 @@ void PageCalls::AskForRetry() {
 }
 
 // One script for the batch: it runs the calls only in a document of the
-// service that has its phoneCall. A document that refused a call refuses
+// service that has its phoneCall and, during a load, only in the one the
+// load made. A document that refused a call refuses
 // the calls after it until the held ones come again, so they keep their
 // order; it remembers the calls it ran, so a call sent again after a lost
 // answer does not ring twice.
 std::u16string PageCalls::Script(const std::u16string& origin, uint64_t batch, bool held_ones) const {
   std::u16string script = u"(function (w) {\n  if (location.origin !== \"" + origin +
                           u"\" || typeof phoneCall !== 'function'";
+  if (loading_) script += u" || w.__veltroDocument !== \"" + Ascii(newest_document_) + u"\"";
   if (!held_ones) script += u" || w.__veltroCallsHeld__ === true";
   script += u") {\n    w.__veltroCallsHeld__ = true;\n    return false;\n  }\n";
   script += u"  w.__veltroCallsHeld__ = false;\n  var ran = w.__veltroCallsRan__ || (w.__veltroCallsRan__ = {});\n";

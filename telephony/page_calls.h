@@ -16,9 +16,13 @@ std::string SpokenCallNotice(const std::string& number);
 
 // The calls on their way to the main window's page, from the ring's
 // announcement to the page's phoneCall. A call runs only in a document of
-// the service that has its phoneCall and is not being replaced; until then
-// it is held and tried again, oldest first. A document never runs a call
-// twice.
+// the service that has its phoneCall and is not being replaced (during a
+// load, only in the document the load made, still being parsed or waiting
+// for a slow resource); until then it is held and tried again, oldest
+// first, while it may still be ringing. A document never runs a call
+// twice. A call whose answer was lost (its document or renderer went) goes
+// again: the page that may have shown it is gone, and a missed call costs
+// an agent more than a second look at one.
 class PageCalls {
  public:
   using Clock = std::chrono::steady_clock;
@@ -43,6 +47,9 @@ class PageCalls {
   static constexpr size_t kMaxHeld = 256;
   // An answer not back by then is taken for a document that went.
   static constexpr std::chrono::seconds kAnswerWait{2};
+  // A call centre's phone stops ringing well before this: a held call this
+  // old is no longer one to answer.
+  static constexpr std::chrono::seconds kMaxAge{45};
 
   explicit PageCalls(Page page, std::function<Clock::time_point()> now = Clock::now);
   PageCalls(const PageCalls&) = delete;
@@ -60,6 +67,9 @@ class PageCalls {
   void SetPageUp(bool up);
   // A main-frame load began or ended.
   void SetLoading(bool loading);
+  // The main frame made a document named |id| (letters and digits): during
+  // a load, the one calls may go to.
+  void SetNewestDocument(const std::string& id);
   // Sends the held calls if a page can take them now.
   void Retry();
   size_t waiting() const { return calls_.size(); }
@@ -68,11 +78,13 @@ class PageCalls {
   struct Call {
     std::u16string script;
     uint64_t serial;
-    uint64_t batch;  // the send it is in; 0 while held
-    Clock::time_point sent;
+    Clock::time_point came;
+    uint64_t batch = 0;  // the send it is in; 0 while held
+    Clock::time_point sent{};
   };
 
   bool CanSend() const;
+  void DropStale();
   void Send(bool held_ones);
   void Answered(uint64_t batch, bool taken);
   void Hold();
@@ -89,6 +101,7 @@ class PageCalls {
   uint64_t next_batch_ = 0;
   bool page_up_ = true;
   bool loading_ = false;
+  std::string newest_document_;  // during a load, once it made one
   bool holding_ = false;  // later calls wait behind held ones
   bool retry_asked_ = false;
   // The page's answers find this object only while it lives.

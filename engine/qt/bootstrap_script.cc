@@ -109,6 +109,13 @@ QString BootstrapScript() {
   // focus goes as it closes, could hang the renderer it shares with its
   // opener, and with it every call to the main window's page.
   function tell(command, argument) { oneWay(command + '\n' + argument); }
+  // The main frame names each document it makes: during a load, calls go
+  // only to the one the load made, not to the one it replaces.
+  if (window.top === window) {
+    var documentName = secret();
+    define('__veltroDocument', documentName);
+    tell('main-document', documentName);
+  }
   document.addEventListener('focusin', function () { tell('focus-node', focusReport()); }, true);
   document.addEventListener('focusout', function () {
     setTimeout(function () { tell('focus-node', focusReport()); }, 0);

@@ -266,6 +266,8 @@ QString HandleBridgeCall(const std::shared_ptr<QtBrowser>& browser, const QUrl& 
   } else if (command == QLatin1String("focus-node")) {
     if (PageSideHandler())
       PageSideHandler()->OnFocusedNodeChanged(browser, argument != QLatin1String("none"), argument == QLatin1String("1"));
+  } else if (command == QLatin1String("main-document")) {
+    SendProcessMessageToBrowser(browser, {"ClientRenderer.MainDocumentCreated", {}, {argument.toStdString()}});
   } else if (command == QLatin1String("query")) {
     const QJsonObject query = QJsonDocument::fromJson(argument.toUtf8()).object();
     const int64_t local_id = query.value(QStringLiteral("id")).toInteger();

@@ -86,6 +86,7 @@ class NoDelegate : public browser::BrowserHostDelegate {
   void FullscreenChanged(bool) override {}
   void LoadingStateChanged(bool, bool, bool) override {}
   void PageAvailabilityChanged(bool) override {}
+  void MainDocumentCreated(const std::string&) override {}
 };
 
 TEST(OffscreenBrowserHost, DeviceScaleFactorStaysBetweenOneAndFour) {

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTimer>
+#include <condition_variable>
 #include <cstdlib>
 #include <functional>
 #include <initializer_list>
@@ -116,8 +117,23 @@ class RecordingServer {
     thread_ = std::thread([this] { server_.listen_after_bind(); });
   }
   ~RecordingServer() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    released_.notify_all();
     server_.stop();
     thread_.join();
+  }
+
+  // Requests of |path| get no answer while the server lives: a resource
+  // that keeps a page loading. Call before the first request.
+  void Hang(const std::string& path) {
+    server_.Get(path, [this](const httplib::Request&, httplib::Response& res) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      released_.wait(lock, [this] { return stopping_; });
+      res.status = 503;
+    });
   }
 
   // Answers OPTIONS with 405 and no CORS headers, as many servers do: a
@@ -152,6 +168,8 @@ class RecordingServer {
   std::map<std::string, std::pair<std::string, std::string>> bodies_;
   bool refuse_preflights_ = false;
   mutable std::mutex mutex_;
+  std::condition_variable released_;
+  bool stopping_ = false;
   std::vector<Seen> seen_;
   std::map<std::string, std::string> posted_;
   int port_ = 0;

@@ -141,16 +141,10 @@ TEST(PageCalls, CallsRefusedByANewDocumentComeAgainInOrderWithTheOnesBehindThem)
   EXPECT_NE(page.runs[5].script.find("__veltroCallsHeld__ === true"), std::string::npos);
 }
 
-TEST(PageCalls, LoadingPageDownAndAnotherSiteHoldCallsUntilTheServiceCanTakeThem) {
+TEST(PageCalls, PageDownAndAnotherSiteHoldCallsUntilTheServiceCanTakeThem) {
   FakePage page;
   telephony::PageCalls calls(page.Page(), page.Now());
-  calls.SetLoading(true);
   calls.Add(Call("1"), 8);
-  EXPECT_TRUE(page.runs.empty());
-  EXPECT_TRUE(page.Logged("calls held: the page is loading"));
-  calls.Retry();  // the timer while still loading
-  EXPECT_TRUE(page.runs.empty());
-  calls.SetLoading(false);
   ASSERT_EQ(page.runs.size(), 1u);
   page.runs[0].done(true);
 
@@ -163,8 +157,7 @@ TEST(PageCalls, LoadingPageDownAndAnotherSiteHoldCallsUntilTheServiceCanTakeThem
   EXPECT_TRUE(page.Logged("calls lost while the page could not take them: 1"));
   EXPECT_EQ(calls.waiting(), 8u);
   page.service = true;
-  calls.SetLoading(true);
-  calls.SetLoading(false);
+  calls.Retry();
   ASSERT_EQ(page.runs.size(), 2u);
   EXPECT_EQ(FakePage::Numbers(page.runs[1].script),
             (Numbers{"22", "23", "24", "25", "26", "27", "28", "29"}));
@@ -183,15 +176,73 @@ TEST(PageCalls, LoadingPageDownAndAnotherSiteHoldCallsUntilTheServiceCanTakeThem
 TEST(PageCalls, NotReadyServicePageKeepsAReloadsWorthAndNoMore) {
   FakePage page;
   telephony::PageCalls calls(page.Page(), page.Now());
-  calls.SetLoading(true);
-  for (size_t i = 0; i < telephony::PageCalls::kMaxHeld + 5; ++i) calls.Add(Call(std::to_string(i)), 8);
+  calls.Add(Call("0"), 8);
+  page.runs[0].done(false);  // no phoneCall yet
+  for (size_t i = 1; i < telephony::PageCalls::kMaxHeld + 5; ++i) calls.Add(Call(std::to_string(i)), 8);
   EXPECT_EQ(calls.waiting(), telephony::PageCalls::kMaxHeld);
   EXPECT_TRUE(page.Logged("calls lost while the page could not take them: 1"));
-  calls.SetLoading(false);
-  ASSERT_EQ(page.runs.size(), 1u);
-  const Numbers sent = FakePage::Numbers(page.runs[0].script);
+  calls.Retry();
+  ASSERT_EQ(page.runs.size(), 2u);
+  const Numbers sent = FakePage::Numbers(page.runs[1].script);
   ASSERT_EQ(sent.size(), telephony::PageCalls::kMaxHeld);
   EXPECT_EQ(sent.front(), "5");
+}
+
+// A load under way: the finished document it replaces never takes a
+// call; the one the load made does as soon as it exists, while a slow
+// resource keeps the load going. A name that could break the script is
+// not taken.
+TEST(PageCalls, DuringALoadOnlyTheDocumentItMadeTakesCalls) {
+  FakePage page;
+  telephony::PageCalls calls(page.Page(), page.Now());
+  calls.SetNewestDocument("old1");  // before the load: not the load's
+  calls.SetLoading(true);
+  calls.Add(Call("1"), 8);
+  EXPECT_TRUE(page.runs.empty());
+  EXPECT_TRUE(page.Logged("calls held: the page is loading"));
+  calls.SetNewestDocument("x\"+alert(1)+\"");
+  calls.SetNewestDocument(std::string(65, 'a'));
+  calls.Retry();
+  EXPECT_TRUE(page.runs.empty());
+  calls.SetNewestDocument("k3x9q");
+  ASSERT_EQ(page.runs.size(), 1u);
+  EXPECT_NE(page.runs[0].script.find("w.__veltroDocument !== \"k3x9q\""), std::string::npos);
+  page.runs[0].done(true);
+  calls.Add(Call("2"), 8);  // straight to it
+  ASSERT_EQ(page.runs.size(), 2u);
+  EXPECT_EQ(FakePage::Numbers(page.runs[1].script), Numbers{"2"});
+  page.runs[1].done(true);
+  EXPECT_EQ(calls.waiting(), 0u);
+  // Loaded: no document check; the next load forgets the name.
+  calls.SetLoading(false);
+  calls.Add(Call("3"), 8);
+  ASSERT_EQ(page.runs.size(), 3u);
+  EXPECT_EQ(page.runs[2].script.find("__veltroDocument"), std::string::npos);
+  calls.SetLoading(true);
+  calls.Add(Call("4"), 8);
+  EXPECT_EQ(page.runs.size(), 3u);
+}
+
+// A held call still waiting when the phone has long stopped ringing never
+// reaches the page; younger ones do.
+TEST(PageCalls, HeldCallsTooOldToBeRingingAreDropped) {
+  FakePage page;
+  telephony::PageCalls calls(page.Page(), page.Now());
+  calls.SetPageUp(false);
+  calls.Add(Call("1"), 8);
+  page.now += std::chrono::seconds(30);
+  calls.Add(Call("2"), 8);
+  page.now += telephony::PageCalls::kMaxAge - std::chrono::seconds(29);
+  calls.SetPageUp(true);
+  ASSERT_EQ(page.runs.size(), 1u);
+  EXPECT_EQ(FakePage::Numbers(page.runs[0].script), Numbers{"2"});
+  EXPECT_TRUE(page.Logged("calls no longer ringing, not given to the page: 1"));
+  // An hour later, the same, after a refusal.
+  page.runs[0].done(false);
+  page.now += std::chrono::hours(1);
+  calls.Retry();
+  EXPECT_EQ(page.runs.size(), 1u);
+  EXPECT_EQ(calls.waiting(), 0u);
 }
 
 TEST(PageCalls, UnansweredCallsGoAgainUnderTheSameSerialSoNoDocumentRunsThemTwice) {
