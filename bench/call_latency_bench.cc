@@ -4,8 +4,9 @@
 // companion app's datagrams) and the page stamps each phoneCall with the
 // wall clock. Every call is counted: lost and repeated calls are reported,
 // not hidden. Calls go one every INTERVAL ms, or in bursts of BURST sent
-// back to back with INTERVAL ms between bursts.
-// Usage: call_latency_bench VELTROCRM [calls [interval_ms [landline|mobile [burst]]]]
+// back to back with INTERVAL ms between bursts. "hanging" gives the page an
+// image its server holds for 30 s: the calls come while the page loads.
+// Usage: call_latency_bench VELTROCRM [calls [interval_ms [landline|mobile [burst [hanging]]]]]
 //        (needs a display: Xvfb with a window manager is fine)
 #include <arpa/inet.h>
 #include <httplib.h>
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -49,7 +51,8 @@ int64_t NowMicroseconds() {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: call_latency_bench VELTROCRM [calls [interval_ms [landline|mobile [burst]]]]\n");
+    std::fprintf(stderr,
+                 "usage: call_latency_bench VELTROCRM [calls [interval_ms [landline|mobile [burst [hanging]]]]]\n");
     return 2;
   }
   const std::string client = std::filesystem::absolute(argv[1]).string();
@@ -57,6 +60,7 @@ int main(int argc, char** argv) {
   const int interval_ms = argc > 3 ? std::atoi(argv[3]) : 5;
   const bool mobile = argc > 4 && std::string(argv[4]) == "mobile";
   const int burst = argc > 5 ? std::max(1, std::atoi(argv[5])) : 1;
+  const bool hanging = argc > 6 && std::string(argv[6]) == "hanging";
 
   PrivateHome home;
 
@@ -64,10 +68,17 @@ int main(int argc, char** argv) {
   std::mutex mutex;
   std::string report;
   bool reported = false;
-  server.Get("/client", [](const httplib::Request&, httplib::Response& res) {
+  bool stopping = false;
+  std::condition_variable stopped;
+  server.Get("/client", [hanging](const httplib::Request&, httplib::Response& res) {
     res.set_header("Cross-Origin-Opener-Policy", "same-origin");
     res.set_header("Cross-Origin-Embedder-Policy", "require-corp");
-    res.set_content(kPage, "text/html");
+    res.set_content(std::string(kPage) + (hanging ? "<img src='/never.png'>" : ""), "text/html");
+  });
+  server.Get("/never.png", [&](const httplib::Request&, httplib::Response& res) {
+    std::unique_lock<std::mutex> lock(mutex);
+    stopped.wait_for(lock, std::chrono::seconds(30), [&] { return stopping; });
+    res.status = 404;
   });
   server.Post("/report", [&](const httplib::Request& req, httplib::Response&) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -127,16 +138,21 @@ int main(int argc, char** argv) {
       const size_t lost = sent.size() - latencies.size();
       std::sort(latencies.begin(), latencies.end());
       std::printf("source=%s calls=%d burst=%d interval_ms=%d delivered=%zu lost=%zu repeated=%d median_ms=%.2f "
-                  "p99_ms=%.2f max_ms=%.2f\n",
+                  "p99_ms=%.2f max_ms=%.2f%s\n",
                   mobile ? "mobile" : "landline", rings, burst, interval_ms, latencies.size(), lost, repeated,
                   Quantile(latencies, 0.5), Quantile(latencies, 0.99),
-                  latencies.empty() ? 0.0 : latencies.back());
+                  latencies.empty() ? 0.0 : latencies.back(), hanging ? " page=loading" : "");
       result = lost == 0 && repeated == 0 ? 0 : 1;
     }
   }
 
   // The client and every process it started go, whatever happened.
   StopGroup(pid, 5000);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
+  }
+  stopped.notify_all();
   server.stop();
   serving.join();
   return result;
