@@ -4,9 +4,11 @@
 #include <algorithm>
 
 #include "browser/message_handlers.h"
+#include "browser/upgrade_downloads.h"
 #include "browser/root_window_win.h"
 #include "browser/window_registry.h"
 #include "env/external_links.h"
+#include "env/utf.h"
 #include "env/window_messages.h"
 #include "telephony/landline_capture.h"
 #include "telephony/mobile_call_listener.h"
@@ -63,7 +65,7 @@ void WireUpgrade() {
     if (!window.GetBrowser()) return;
     // The whole client closes for the installer, whichever window (a popup
     // of the service, say) brought it.
-    upgrade::InstallUpgrade(window.UpgradePath(), [] {
+    upgrade::InstallUpgrade(env::Utf8ToUtf16(browser::UpgradeDownloads::Get().path()), [] {
       if (auto* registry = browser::WindowRegistry::Get()) registry->CloseAllWindows(false);
     });
   });

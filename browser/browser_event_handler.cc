@@ -43,7 +43,11 @@ BrowserEventHandler::BrowserEventHandler(BrowserEventDelegate* delegate, PageSta
       delegate_(delegate),
       page_state_(page_state),
       downloads_(env::StartUrl(), platform::AskSaveFilePath, [this](uint32_t command, intptr_t lparam) {
-        if (main_window_) main_window_->Post(platform::WindowMessage{WM_COMMAND, command, lparam});
+        // Downloads outlive the popup that started them: its window gone,
+        // the main window hears of them (an upgrade is started from there).
+        const platform::WindowMessage message{WM_COMMAND, command, lparam};
+        if (main_window_ && main_window_->Post(message)) return;
+        if (auto main = env::FindMainWindow()) main->Post(message);
       }),
       recovery_([this](std::chrono::milliseconds delay, std::function<void()> task) {
         QTimer::singleShot(delay, [weak = weak_from_this(), task = std::move(task)] {
@@ -357,10 +361,6 @@ void BrowserEventHandler::OnBeforeDownload(std::shared_ptr<engine::Browser>, con
 void BrowserEventHandler::OnDownloadUpdated(std::shared_ptr<engine::Browser>, const engine::DownloadItem& item,
                                             std::shared_ptr<engine::DownloadItemCallback> callback) {
   downloads_.OnDownloadUpdated(item, *callback);
-}
-
-std::u16string BrowserEventHandler::UpgradePath() const {
-  return env::Utf8ToUtf16(downloads_.upgrade_path());
 }
 
 void BrowserEventHandler::OpenDevToolsWindow(std::shared_ptr<engine::Browser> browser) {

@@ -88,8 +88,6 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
                         std::shared_ptr<engine::BeforeDownloadCallback> callback) override;
   void OnDownloadUpdated(std::shared_ptr<engine::Browser> browser, const engine::DownloadItem& item,
                          std::shared_ptr<engine::DownloadItemCallback> callback) override;
-  // The full path of the last completed upgrade download.
-  std::u16string UpgradePath() const;
   bool OnCertificateError(std::shared_ptr<engine::Browser> browser, int cert_error, const std::string& request_url,
                           const engine::SslInfo& ssl_info) override;
   // Proxies, and the service's own pages, get the sign-in dialog.

@@ -31,10 +31,6 @@ void BrowserHost::BrowserClosed(std::shared_ptr<engine::Browser>) {
   delegate_->BrowserHostDestroyed();
 }
 
-std::u16string BrowserHost::UpgradePath() const {
-  return handler_ ? handler_->UpgradePath() : std::u16string();
-}
-
 void BrowserHost::SetMainWindowHandle(std::shared_ptr<platform::WindowHandle> window) {
   if (handler_) handler_->SetMainWindowHandle(std::move(window));
 }

@@ -54,8 +54,6 @@ class BrowserHost : public BrowserEventDelegate {
   std::shared_ptr<engine::Browser> GetBrowser() const { return browser_; }
   bool IsClosing() const { return closing_; }
   void SetMainWindowHandle(std::shared_ptr<platform::WindowHandle> window);
-  // The handler's last completed upgrade; empty without a handler.
-  std::u16string UpgradePath() const;
 
  protected:
   BrowserHostDelegate* delegate_;

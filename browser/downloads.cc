@@ -12,8 +12,6 @@ namespace browser {
 
 namespace {
 
-bool g_download_cancel_pending = false;  // UI thread only
-
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
@@ -78,15 +76,12 @@ bool IsServiceUpgrade(const engine::DownloadItem& item, const std::string& name,
   return item.initiator.empty() || env::IsServicePage(item.initiator, start_url);
 }
 
-bool DownloadCancelPending() { return g_download_cancel_pending; }
-void SetDownloadCancelPending(bool pending) { g_download_cancel_pending = pending; }
-
-DownloadHandling::DownloadHandling(std::string start_url, AskSavePath ask, PostCommand post)
-    : start_url_(std::move(start_url)), ask_(std::move(ask)), post_(std::move(post)) {}
+DownloadHandling::DownloadHandling(std::string start_url, AskSavePath ask, PostCommand post,
+                                   UpgradeDownloads& upgrades)
+    : start_url_(std::move(start_url)), ask_(std::move(ask)), post_(std::move(post)), upgrades_(upgrades) {}
 
 void DownloadHandling::OnBeforeDownload(const engine::DownloadItem& item, const std::string& suggested_name,
                                         engine::BeforeDownloadCallback& callback) {
-  g_download_cancel_pending = false;
   const std::string name = SafeDownloadName(suggested_name);
   if (name.size() > NAME_MAX) {
     env::WriteProgramLog("download refused: its name is too long");
@@ -102,7 +97,7 @@ void DownloadHandling::OnBeforeDownload(const engine::DownloadItem& item, const 
       env::WriteProgramLog("upgrade download refused: no folder for \"" + env::PrintableForLog(path) + "\"");
       return;
     }
-    upgrades_.insert(item.id);
+    upgrades_.Begin(item.id);
     callback.Continue(path);
     return;
   }
@@ -123,25 +118,21 @@ void DownloadHandling::OnBeforeDownload(const engine::DownloadItem& item, const 
 }
 
 void DownloadHandling::OnDownloadUpdated(const engine::DownloadItem& item, engine::DownloadItemCallback& callback) {
-  const bool upgrade = upgrades_.count(item.id) > 0;
-  if (item.in_progress && item.received_bytes > 0 && upgrade && !g_download_cancel_pending)
-    post_(CMD_UPGRADE_PROGRESS, item.percent_complete);
-  if (item.complete) {
-    if (upgrade) {
-      upgrade_path_ = item.full_path;
-      g_download_cancel_pending = false;
-      post_(CMD_UPGRADE_DOWNLOADED, 0);
-    } else {
-      post_(CMD_DOWNLOAD_FINISHED, 0);
-    }
+  if (!upgrades_.Has(item.id)) {
+    if (item.complete) post_(CMD_DOWNLOAD_FINISHED, 0);
+    return;
   }
-  if (item.complete || item.canceled) upgrades_.erase(item.id);
-  // The upgrade's cancel stops the upgrade, never a file the user is
-  // saving meanwhile.
-  if (g_download_cancel_pending && upgrade) {
+  const bool ended = item.complete || item.canceled || !item.in_progress;
+  if (upgrades_.Cancelled(item.id)) {
+    // Stopped at its next report; one that completed first is never started.
     if (item.in_progress) callback.Cancel();
-    g_download_cancel_pending = false;
+    if (item.complete) env::WriteProgramLog("upgrade cancelled by the user: its file is not started");
+    if (ended) upgrades_.Forget(item.id);
+    return;
   }
+  if (item.in_progress && item.received_bytes > 0) post_(CMD_UPGRADE_PROGRESS, item.percent_complete);
+  if (item.complete && upgrades_.Complete(item.id, item.full_path)) post_(CMD_UPGRADE_DOWNLOADED, 0);
+  if (ended) upgrades_.Forget(item.id);
 }
 
 }  // namespace browser

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 #include <functional>
-#include <set>
 #include <string>
 
+#include "browser/upgrade_downloads.h"
 #include "engine/engine.h"
 #include "platform/file_dialog.h"
 
@@ -26,35 +26,25 @@ std::string SafeDownloadName(const std::string& name);
 // every address was the service's (or a blob: of the service's origin).
 bool IsServiceUpgrade(const engine::DownloadItem& item, const std::string& name, const std::string& start_url);
 
-// Process-wide: a cancel waiting for the next report of whatever download
-// reports next.
-bool DownloadCancelPending();
-void SetDownloadCancelPending(bool pending);
-
 // The download operations of one browser handler: where each download is
-// saved, and the commands its progress and completion post to the main
-// window.
+// saved, and the commands its progress and completion post to a window.
+// The service's upgrades are kept in |upgrades|, which every window shares.
 class DownloadHandling {
  public:
   using AskSavePath = std::function<std::string(const platform::SaveFileRequest&)>;
   using PostCommand = std::function<void(uint32_t command, intptr_t lparam)>;
-  DownloadHandling(std::string start_url, AskSavePath ask, PostCommand post);
+  DownloadHandling(std::string start_url, AskSavePath ask, PostCommand post,
+                   UpgradeDownloads& upgrades = UpgradeDownloads::Get());
 
   void OnBeforeDownload(const engine::DownloadItem& item, const std::string& suggested_name,
                         engine::BeforeDownloadCallback& callback);
   void OnDownloadUpdated(const engine::DownloadItem& item, engine::DownloadItemCallback& callback);
-  // The file of the upgrade that completed last: the one to start.
-  const std::string& upgrade_path() const { return upgrade_path_; }
-  bool upgrade_active() const { return !upgrades_.empty(); }
 
  private:
   const std::string start_url_;
   AskSavePath ask_;
   PostCommand post_;
-  // The downloads taken as the upgrade, by id, until they end: no other
-  // file of the window is ever started as the upgrade.
-  std::set<uint32_t> upgrades_;
-  std::string upgrade_path_;
+  UpgradeDownloads& upgrades_;
 };
 
 }  // namespace browser

@@ -337,10 +337,6 @@ void RootWindow::CallCame(const std::string& number) {
   }
 }
 
-std::u16string RootWindow::UpgradePath() const {
-  return browser_host_ ? browser_host_->UpgradePath() : std::u16string();
-}
-
 bool RootWindow::OnCommand(uint32_t id, intptr_t lparam) {
   auto browser = GetBrowser();
   switch (id) {

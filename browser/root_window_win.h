@@ -65,8 +65,6 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   platform::TopLevelWindow* GetHandle() const;
   LoadingDialog* loading_dialog() const { return loading_dialog_.data(); }
   bool is_popup() const { return is_popup_; }
-  // The file of the upgrade this window's browser downloaded last.
-  std::u16string UpgradePath() const;
   // |script| goes to the service's page once a document of it can take
   // it; while the page is down or shows another site, the latest
   // |kept_elsewhere| wait.

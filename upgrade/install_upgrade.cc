@@ -2,7 +2,6 @@
 
 #include <QDir>
 
-#include "browser/downloads.h"
 #include "build_config.h"
 #include "env/product.h"
 #include "env/utf.h"
@@ -35,7 +34,6 @@ void InstallUpgrade(const std::u16string& path, const std::function<void()>& clo
   const std::string desktop = platform::DesktopFolder();
   if (!desktop.empty()) QDir().mkpath(QString::fromStdString(desktop));
   auto failed = [] {
-    browser::SetDownloadCancelPending(false);
     platform::ShowMessageBox(nullptr, UpgradeFailureText(), "提示", platform::MB_OK);
   };
   if (path.empty()) return failed();

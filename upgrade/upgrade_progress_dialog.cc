@@ -6,7 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "browser/downloads.h"
+#include "browser/upgrade_downloads.h"
 #include "browser/util_win.h"
 #include "env/product.h"
 #include "platform/screen.h"
@@ -56,9 +56,9 @@ void UpgradeProgressDialog::SetPercent(int percent) { bar_->setValue(percent); }
 int UpgradeProgressDialog::percent() const { return bar_->value(); }
 
 void UpgradeProgressDialog::reject() {
-  // The download stops at its next report; a later report makes a new
-  // dialog.
-  browser::SetDownloadCancelPending(true);
+  // The upgrades under way stop at their next report; a later upgrade
+  // makes a new dialog.
+  browser::UpgradeDownloads::Get().CancelUnderWay();
   if (TheDialog() == this) TheDialog() = nullptr;
   hide();
   deleteLater();

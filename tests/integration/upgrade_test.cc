@@ -10,8 +10,8 @@
 
 #include "app/app_context.h"
 #include "app/root_window_registry.h"
-#include "browser/downloads.h"
 #include "browser/root_window_win.h"
+#include "browser/upgrade_downloads.h"
 #include "client_harness.h"
 #include "env/product.h"
 #include "env/window_messages.h"
@@ -43,11 +43,9 @@ class Upgrade : public ::testing::Test {
       boxes.push_back(request);
       return platform::IDOK;
     });
-    browser::SetDownloadCancelPending(false);
   }
   void TearDown() override {
     if (auto* dialog = upgrade::CurrentUpgradeProgressDialog()) dialog->reject();
-    browser::SetDownloadCancelPending(false);
     platform::SetMessageBoxAnswererForTesting(nullptr);
     app::AppContext::Get()->Registry()->CloseAllWindows(true);
     WaitFor([] { return app::AppContext::Get()->Registry()->window_count() == 0; }, 10000);
@@ -83,10 +81,12 @@ TEST_F(Upgrade, ProgressDialogIsOneAndCancels) {
   upgrade::ShowUpgradeProgress(60, nullptr);
   EXPECT_EQ(upgrade::CurrentUpgradeProgressDialog(), dialog);
   EXPECT_EQ(dialog->percent(), 60);
-  // Esc or "取消升级": the download is to stop, the next report makes a new
-  // dialog.
+  // Esc or "取消升级": the upgrade under way is to stop, the next report
+  // makes a new dialog.
+  browser::UpgradeDownloads::Get().Begin(4242);
   dialog->reject();
-  EXPECT_TRUE(browser::DownloadCancelPending());
+  EXPECT_TRUE(browser::UpgradeDownloads::Get().Cancelled(4242));
+  browser::UpgradeDownloads::Get().Forget(4242);
   EXPECT_EQ(upgrade::CurrentUpgradeProgressDialog(), nullptr);
 }
 
@@ -113,12 +113,10 @@ TEST_F(Upgrade, InstallerStartsFromTheDesktopOrTheUserIsTold) {
   bool closed = false;
   HandlerExits(1);
   upgrade::ShowUpgradeProgress(100, nullptr);
-  browser::SetDownloadCancelPending(true);
   upgrade::InstallUpgrade(u"/downloads/Setup.exe", [&] { closed = true; });
   // The handler's answer comes while the window keeps working.
   ASSERT_TRUE(WaitFor([&] { return !boxes.empty(); }));
   EXPECT_FALSE(closed);
-  EXPECT_FALSE(browser::DownloadCancelPending());
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "提示");
   EXPECT_EQ(boxes[0].text, upgrade::UpgradeFailureText());

@@ -55,7 +55,8 @@ cat > "$site/index.html" <<HTML
 </body></html>
 HTML
 cat > "$site/popup.html" <<'HTML'
-<!DOCTYPE html><body style="margin:0;background:#fff"><script>location = '/slow/popup-setup.deb';</script></body>
+<!DOCTYPE html><body style="margin:0;background:#fff"><script>location = '/slow/popup-setup.deb';
+setTimeout(function () { window.close(); }, 300);</script></body>
 HTML
 service() { echo "http://127.0.0.1:$(cat "$work/port")"; }
 frame_page() {  # frame_page FILE BODY
@@ -157,10 +158,17 @@ check "no more than 32 are open" test "$count" -le 32
 band 8
 check "they close" wait_until 30 at_most_two_windows
 
-# A popup of the service brings the installer: started, and the whole
-# client closes for it.
+# A popup of the service brings the installer and closes while it comes:
+# started all the same, and the whole client closes for it.
 echo 0 > "$work/exit"
+: > "$work/launched"
+before=$(windows)
+popup_open() { [ "$(windows)" -gt "$before" ]; }
+popup_gone() { [ "$(windows)" -le "$before" ]; }
 band 9
+check "the popup opens" wait_until 10 popup_open
+check "and closes while its installer downloads" wait_until 10 popup_gone
+check "before the installer came" bash -c "! grep -q popup-setup '$work/launched'"
 check "the popup's installer is started" wait_until 30 grep -qx "$downloads/popup-setup.deb" "$work/launched"
 check "and the client closes, main window and all" wait_until 20 bash -c "! kill -0 $client_pid 2>/dev/null"
 client_pid=""

@@ -116,7 +116,6 @@ class Downloads : public ::testing::Test {
   void SetUp() override {
     home_ = std::getenv("HOME") ? std::getenv("HOME") : "";
     setenv("HOME", folder.str().c_str(), 1);
-    SetDownloadCancelPending(false);
   }
   void TearDown() override { setenv("HOME", home_.c_str(), 1); }
 
@@ -127,7 +126,7 @@ class Downloads : public ::testing::Test {
           asked.push_back(request);
           return answer;
         },
-        [this](uint32_t command, intptr_t lparam) { posted.push_back({command, lparam}); });
+        [this](uint32_t command, intptr_t lparam) { posted.push_back({command, lparam}); }, upgrades);
   }
   static engine::DownloadItem Progress(int percent, int64_t received = 10, uint32_t id = 0) {
     engine::DownloadItem item;
@@ -147,6 +146,7 @@ class Downloads : public ::testing::Test {
 
   TempDir folder;
   std::string home_;
+  UpgradeDownloads upgrades;
   std::vector<platform::SaveFileRequest> asked;
   std::string answer;
   std::vector<std::pair<uint32_t, intptr_t>> posted;
@@ -165,8 +165,8 @@ TEST_F(Downloads, TheServicesInstallerIsSavedWithoutAskingAndReported) {
   handling.OnDownloadUpdated(Progress(37), cancels);
   handling.OnDownloadUpdated(Complete(target.path), cancels);
   EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{{CMD_UPGRADE_PROGRESS, 37}, {CMD_UPGRADE_DOWNLOADED, 0}}));
-  EXPECT_EQ(handling.upgrade_path(), target.path);
-  EXPECT_FALSE(handling.upgrade_active());
+  EXPECT_EQ(upgrades.path(), target.path);
+  EXPECT_FALSE(upgrades.Has(0));
   EXPECT_EQ(cancels.count, 0);
 
   // A name that would leave the folder stays in it.
@@ -215,7 +215,7 @@ TEST_F(Downloads, OtherPagesAndNamesGoThroughTheSaveDialog) {
     EXPECT_EQ(asked[0].default_suffix, c.suffix) << c.name;
     EXPECT_EQ(asked[0].folder, folder.str() + "/Desktop");
     EXPECT_EQ(target.path, "/chosen/place.bin");
-    EXPECT_FALSE(handling.upgrade_active());
+    EXPECT_FALSE(upgrades.Has(0));
   }
   // Two ordinary downloads finishing in turn: two notices, no progress.
   Cancels cancels;
@@ -223,16 +223,15 @@ TEST_F(Downloads, OtherPagesAndNamesGoThroughTheSaveDialog) {
   handling.OnDownloadUpdated(Complete("/chosen/a"), cancels);
   handling.OnDownloadUpdated(Complete("/chosen/b"), cancels);
   EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{{CMD_DOWNLOAD_FINISHED, 0}, {CMD_DOWNLOAD_FINISHED, 0}}));
-  EXPECT_EQ(handling.upgrade_path(), "");
+  EXPECT_EQ(upgrades.path(), "");
 }
 
 TEST_F(Downloads, AnUpgradeIsItsOwnFileAndItsCancelItsOwn) {
   auto handling = Make();
-  answer = "";  // the user cancels the dialog: not continued, nothing pending
+  answer = "";  // the user cancels the dialog: not continued
   Continued refused;
   handling.OnBeforeDownload(From("https://crm.example.com/client/x"), "report.xlsx", refused);
   EXPECT_TRUE(refused.path.empty());
-  EXPECT_FALSE(DownloadCancelPending());
 
   // A file of the user's, saved through the dialog, then the service's slow
   // installer: the user's file finishing first is never taken for it.
@@ -244,39 +243,72 @@ TEST_F(Downloads, AnUpgradeIsItsOwnFileAndItsCancelItsOwn) {
   engine::DownloadItem service = From("https://crm.example.com/files/setup.deb");
   service.id = 7;
   handling.OnBeforeDownload(service, "setup.deb", installer);
-  EXPECT_TRUE(handling.upgrade_active());
+  EXPECT_TRUE(upgrades.Has(7));
   Cancels cancels;
   handling.OnDownloadUpdated(Progress(40, 10, 3), cancels);
   handling.OnDownloadUpdated(Progress(20, 10, 7), cancels);
   handling.OnDownloadUpdated(Complete("/chosen/report.sh", 3), cancels);
-  EXPECT_TRUE(handling.upgrade_active());
-  EXPECT_EQ(handling.upgrade_path(), "");
+  EXPECT_TRUE(upgrades.Has(7));
+  EXPECT_EQ(upgrades.path(), "");
   handling.OnDownloadUpdated(Complete(installer.path, 7), cancels);
-  EXPECT_EQ(handling.upgrade_path(), installer.path);
+  EXPECT_EQ(upgrades.path(), installer.path);
   EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{
                         {CMD_UPGRADE_PROGRESS, 20}, {CMD_DOWNLOAD_FINISHED, 0}, {CMD_UPGRADE_DOWNLOADED, 0}}));
   EXPECT_EQ(cancels.count, 0);
 
   // The upgrade dialog's cancel stops the upgrade at its next report, not
-  // the user's file that reports first; no more progress, never installed.
+  // the user's file that reports first, nor a download begun after it;
+  // no more progress, never installed.
   posted.clear();
   users.id = 4;
   handling.OnBeforeDownload(users, "report.sh", saved);
   service.id = 8;
   handling.OnBeforeDownload(service, "setup.deb", installer);
   handling.OnDownloadUpdated(Progress(20, 10, 8), cancels);
-  SetDownloadCancelPending(true);
+  upgrades.CancelUnderWay();
+  engine::DownloadItem later = From("https://crm.example.com/files/other.deb");
+  later.id = 9;
+  Continued later_target;
+  handling.OnBeforeDownload(later, "other.deb", later_target);
   handling.OnDownloadUpdated(Progress(50, 10, 4), cancels);
   EXPECT_EQ(cancels.count, 0);
   handling.OnDownloadUpdated(Progress(30, 10, 8), cancels);
   EXPECT_EQ(cancels.count, 1);
-  EXPECT_FALSE(DownloadCancelPending());
   engine::DownloadItem cancelled = Progress(30, 10, 8);
   cancelled.in_progress = false;
   cancelled.canceled = true;
   handling.OnDownloadUpdated(cancelled, cancels);
-  EXPECT_FALSE(handling.upgrade_active());
-  EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{{CMD_UPGRADE_PROGRESS, 20}}));
+  EXPECT_FALSE(upgrades.Has(8));
+  // The later one goes on, and is the one started.
+  handling.OnDownloadUpdated(Progress(60, 10, 9), cancels);
+  handling.OnDownloadUpdated(Complete(later_target.path, 9), cancels);
+  EXPECT_EQ(cancels.count, 1);
+  EXPECT_EQ(upgrades.path(), later_target.path);
+  EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{
+                        {CMD_UPGRADE_PROGRESS, 20}, {CMD_UPGRADE_PROGRESS, 60}, {CMD_UPGRADE_DOWNLOADED, 0}}));
+}
+
+// Cancelled, then its next report is its completion: it is not started,
+// and the file started last stays the one to start.
+TEST_F(Downloads, AnUpgradeCancelledAsItCompletesIsNeverStarted) {
+  auto handling = Make();
+  Continued installer;
+  engine::DownloadItem service = From("https://crm.example.com/files/setup.deb");
+  service.id = 11;
+  handling.OnBeforeDownload(service, "setup.deb", installer);
+  Cancels cancels;
+  handling.OnDownloadUpdated(Progress(90, 10, 11), cancels);
+  upgrades.CancelUnderWay();
+  // Another download of the user's begins meanwhile: the cancel stays.
+  answer = "/chosen/notes.txt";
+  Continued saved;
+  engine::DownloadItem users = From("https://crm.example.com/files/notes.txt");
+  users.id = 12;
+  handling.OnBeforeDownload(users, "notes.txt", saved);
+  handling.OnDownloadUpdated(Complete(installer.path, 11), cancels);
+  EXPECT_EQ(posted, (std::vector<std::pair<uint32_t, intptr_t>>{{CMD_UPGRADE_PROGRESS, 90}}));
+  EXPECT_EQ(upgrades.path(), "");
+  EXPECT_FALSE(upgrades.Has(11));
 }
 
 }  // namespace
