@@ -33,7 +33,7 @@ const Switch kSwitches[] = {
 const int kSwitchCount = static_cast<int>(std::size(kSwitches));
 
 const Key kKeys[] = {
-    {"F5, Ctrl+R", "reload the page"},
+    {"F5, Ctrl+F5", "reload the page (Ctrl+R is the page's own key)"},
     {"F11", "full screen on or off"},
     {"Ctrl+Shift+F12", "developer tools of the page"},
     {"Ctrl+Shift+Delete", "clear the cache (asks first; done at the next start)"},

@@ -186,7 +186,7 @@ TEST_F(BrowserPolicies, UnreachableStartPageShowsTheChineseFailurePage) {
   const std::string text = TextOnceItHas(window, "加载失败了");
   EXPECT_NE(text.find("加载失败了"), std::string::npos) << text;
   EXPECT_NE(text.find("请检查网络，重启客户端"), std::string::npos) << text;
-  // The service comes back: a reload (F5, Ctrl+R, a new channel) tries the
+  // The service comes back: a reload (F5, a new channel) tries the
   // address that failed. It once reloaded the failure page itself.
   httplib::Server service;
   service.Get("/client", [](const httplib::Request&, httplib::Response& response) {

@@ -230,6 +230,11 @@ TEST(Usage, HelpAndManPageFromOneTable) {
     EXPECT_NE(help.find(app::kKeys[i].keys), std::string::npos);
     EXPECT_NE(man.find(app::kKeys[i].keys), std::string::npos);
   }
+  // Ctrl+R goes to the page: nothing may call it a reload.
+  for (const std::string* text : {&help, &man}) {
+    const size_t at = text->find("Ctrl+R");
+    EXPECT_TRUE(at == std::string::npos || text->compare(at, 25, "Ctrl+R is the page's own ") == 0) << *text;
+  }
   EXPECT_NE(help.find("--off-screen-rendering-enabled"), std::string::npos);
   EXPECT_EQ(app::TroffEscaped(".TH X\n软件日志YYYYMMDD.txt 日\n"),
             ".TH X\n.if !c\\[u8F6F] .char \\[u8F6F] ?\n.if !c\\[u4EF6] .char \\[u4EF6] ?\n"
