@@ -149,11 +149,25 @@ void BrowserEventHandler::OnProtocolExecution(std::shared_ptr<engine::Browser> b
 }
 
 bool BrowserEventHandler::MayOpenWindow(bool user_gesture, const std::string& opener_origin) const {
+  // Told once a time the limit is reached, not once a refused window.
+  static bool limit_told = false;  // UI thread
   auto* registry = WindowRegistry::Get();
   if (registry && registry->window_count() >= kMostWindows) {
     env::WriteProgramLog("new window refused: " + std::to_string(kMostWindows) + " are open");
+    if (!limit_told) {
+      limit_told = true;
+      // Not from inside the engine's callback: a modal box there would
+      // hold the page that asked.
+      QTimer::singleShot(0, [] {
+        platform::ShowMessageBox(nullptr,
+                                 "已打开 " + std::to_string(kMostWindows) +
+                                     " 个窗口，达到上限，不能再打开新窗口。请先关闭用不到的窗口。",
+                                 kDialogCaption, platform::MB_ICONINFORMATION);
+      });
+    }
     return false;
   }
+  limit_told = false;
   if (user_gesture || env::IsServicePage(opener_origin, start_url_)) return true;
   env::WriteProgramLog("new window refused: asked without a click by " +
                        (opener_origin.empty() ? std::string("a frame that did not say") : env::PrintableForLog(opener_origin)));

@@ -152,6 +152,12 @@ check "the other origin's never was" bash -c "! grep -q 'spotify:track:1' '$work
 # Even the service opens no more than 32 windows at once.
 band 7
 check "a flood of the service's popups stops at 32 windows" wait_until 30 logged "$program_log" 'new window refused: 32 are open'
+check "the user is told of the limit" wait_until 10 shown 提示
+check "the notice is painted" wait_until 10 drawn window-limit "$(client_window 提示)"
+check "once" test "$(for w in $(client_windows); do xdotool getwindowname "$w"; echo; done | grep -cx 提示)" = 1
+check "and it was logged" logged "$program_log" 'new window refused: 32 are open'
+press 提示 Return
+check "the notice closes" wait_until 10 not_shown 提示
 count=$(windows)
 echo "windows open: $count"
 check "no more than 32 are open" test "$count" -le 32
