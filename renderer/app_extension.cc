@@ -46,6 +46,24 @@ struct BridgeCall {
 void RefusedFalse(const V8ValueList&, V8Value& retval) { retval = V8Value::CreateBool(false); }
 std::string OneWayFalse() { return kFalse; }
 
+// The display queries answer where no answer comes (unload handlers) with
+// the frame's last answer, or else what the displays were at start.
+std::string MultiScreenFunction() {
+  return std::string("function (args, last) { return typeof last === 'boolean' ? last : ") +
+         (platform::DisplayCount() > 1 ? "true" : "false") + "; }";
+}
+
+std::string ScreenCountFunction() {
+  return "function (args, last) { return typeof last === 'number' && last >= 1 ? last : " +
+         std::to_string(std::max(platform::DisplayCount(), 1)) + "; }";
+}
+
+std::string ViceScreenRegionFunction() {
+  const platform::Rect d = platform::DisplayCount() > 1 ? platform::SecondaryDisplayRect() : platform::Rect{};
+  return "function (args, last) { return Array.isArray(last) && last.length === 4 ? last : [" + std::to_string(d.x) +
+         ", " + std::to_string(d.y) + ", " + std::to_string(d.width) + ", " + std::to_string(d.height) + "]; }";
+}
+
 std::string SoftInfoFunction() {
   std::string quoted = "\"";
   for (const char16_t unit : AppExtensionHandler::SoftInfo()) {
@@ -78,20 +96,20 @@ const BridgeCall kCalls[] = {
      RefusedFalse, OneWayFalse},
     {"isMultiScreen", false, Reach::kAnyFrame,
      [](AppExtensionHandler&, const V8ValueList&, V8Value& r) { r = V8Value::CreateBool(platform::DisplayCount() > 1); },
-     nullptr, nullptr},
+     nullptr, MultiScreenFunction},
     {"getViceScreenRegion", false, Reach::kAnyFrame,
      [](AppExtensionHandler&, const V8ValueList&, V8Value& r) {
        const platform::Rect d = platform::DisplayCount() > 1 ? platform::SecondaryDisplayRect() : platform::Rect{};
        r = V8Value::CreateArray({V8Value::CreateInt(d.x), V8Value::CreateInt(d.y), V8Value::CreateInt(d.width),
                                  V8Value::CreateInt(d.height)});
      },
-     nullptr, nullptr},
+     nullptr, ViceScreenRegionFunction},
     {"getScreenCount", false, Reach::kAnyFrame,
      [](AppExtensionHandler&, const V8ValueList&, V8Value& r) {
        const int count = platform::DisplayCount();
        r = V8Value::CreateInt(count >= 2 ? count : 1);
      },
-     nullptr, nullptr},
+     nullptr, ScreenCountFunction},
     {"setExtendDualview", false, Reach::kService,
      [](AppExtensionHandler&, const V8ValueList&, V8Value& r) {
        r = V8Value::CreateBool(platform::ExtendDesktopToSecondDisplay(kDualViewTimeoutMs));

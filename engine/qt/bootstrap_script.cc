@@ -82,13 +82,23 @@ QString BootstrapScript() {
     }
   }
   // The stub every `native function` declaration of an extension becomes.
+  // A call with a one-way answer keeps its last answer here, for that
+  // answer to give where no answer comes (an unload handler).
+  var lastAnswers = {};
   define('__veltroNative__', function (extension, name, args, oneWay) {
     var encoded = Array.prototype.map.call(args, function (v) { return encode(v, 0); });
     var text = call('native', stringify({ e: extension, n: name, a: encoded }));
-    if (text === null) return oneWay ? oneWay(Array.prototype.slice.call(args)) : undefined;
+    var key = extension + '.' + name;
+    if (text === null) {
+      if (!oneWay) return undefined;
+      var last = lastAnswers[key];
+      return oneWay(Array.prototype.slice.call(args), last === undefined ? undefined : decode(parse(last)));
+    }
     var reply = parse(text || '{}');
     if (reply.x !== undefined) throw new Error(reply.x);
-    return reply.r === undefined ? undefined : decode(reply.r);
+    if (reply.r === undefined) return undefined;
+    if (oneWay) lastAnswers[key] = stringify(reply.r);
+    return decode(reply.r);
   });
 
   // Uncaught exceptions go to the crash log.

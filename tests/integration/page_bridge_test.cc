@@ -134,7 +134,7 @@ TEST_F(PageBridge, OtherFramesGetReadOnlyAnswers) {
   add_frame("", "data:text/html,<script>parent.postMessage('other ' + " + acting + ", '*');</script>");
   EXPECT_TRUE(WaitFor([&] { return Text().find("frame said [") != std::string::npos; }));
   // The product text as it was when the extension was registered.
-  EXPECT_NE(Text().find(";soft_version:2.6.1\",4,1,false,false,false,\"undefined\",null]"), std::string::npos) << Text();
+  EXPECT_NE(Text().find(";soft_version:2.6.1\",4,1,false,false,false,\"1\",null]"), std::string::npos) << Text();
   const std::string refused = "frame said other [false,false,1,false,false,false,null,1,\"string\",\"\"]";
   EXPECT_TRUE(WaitFor([&] {
     const std::string text = Text();
@@ -242,6 +242,26 @@ TEST_F(PageBridge, FullScreenSwitchesTheWindow) {
   EXPECT_TRUE(WaitFor([&] { return window->GetHandle()->isFullScreen(); }, 5000));
   EXPECT_EQ(Evaluate("app.setFullScreen(false)"), "0");
   EXPECT_TRUE(WaitFor([&] { return !window->GetHandle()->isFullScreen(); }, 5000));
+}
+
+// Where no answer can come (an unload handler), the display queries still
+// answer as they promise: a bool, a count of at least 1, an array of four.
+TEST_F(PageBridge, DisplayQueriesAnswerInUnloadHandlers) {
+  const std::string report =
+      "(window.addEventListener('pagehide', () => navigator.sendBeacon('/beacon', JSON.stringify([app.isMultiScreen(), "
+      "app.getScreenCount(), app.getViceScreenRegion(), typeof app.getSoftInfo()]))), 1)";
+  for (const bool asked_before : {false, true}) {
+    SCOPED_TRACE(asked_before);
+    if (asked_before) {
+      EXPECT_EQ(Evaluate("app.getScreenCount()"), "1");
+    }
+    Evaluate(report);
+    window->GetBrowser()->GetMainFrame()->LoadURL(site.Url("/client"));
+    ASSERT_TRUE(WaitFor([&] { return !site.Posted("/beacon").empty(); }));
+    EXPECT_EQ(site.Posted("/beacon"), "[false,1,[0,0,0,0],\"string\"]");
+    ASSERT_TRUE(WaitFor([&] { return Text() == "ready\n"; }));
+    site.ClearPosted();
+  }
 }
 
 }  // namespace

@@ -156,6 +156,10 @@ class RecordingServer {
     auto it = posted_.find(path);
     return it == posted_.end() ? std::string() : it->second;
   }
+  void ClearPosted() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    posted_.clear();
+  }
   // Requests of |path| with |method|.
   int Hits(const std::string& path, const std::string& method = "GET") const {
     int hits = 0;
