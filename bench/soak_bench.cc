@@ -275,8 +275,10 @@ int main(int argc, char** argv) {
       const auto found = received.find(number);
       if (found == received.end()) {
         if (++lost <= 10) std::fprintf(stderr, "lost: %s\n", number.c_str());
-      } else
+      } else if (found->second > 1) {
+        if (repeated < 10) std::fprintf(stderr, "repeated: %s (%d times)\n", number.c_str(), found->second);
         repeated += found->second - 1;
+      }
     }
   }
   // A clean exit writes the UI thread's longest pause.
