@@ -83,9 +83,34 @@ void BrowserEventHandler::OnBeforeClose(std::shared_ptr<engine::Browser> browser
   if (delegate_) delegate_->BrowserClosed(browser);
 }
 
-void BrowserEventHandler::OnLoadingStateChange(std::shared_ptr<engine::Browser>, bool is_loading,
+void BrowserEventHandler::OnLoadingStateChange(std::shared_ptr<engine::Browser> browser, bool is_loading,
                                                bool can_go_back, bool can_go_forward) {
+  ++load_serial_;
+  document_made_ = false;
+  if (is_loading) WatchForStalledLoad(browser);
   if (page_state_) page_state_->LoadingStateChanged(is_loading, can_go_back, can_go_forward);
+}
+
+namespace {
+// Far longer than the service takes to answer; a page that waits for a
+// slow resource has made its document long before.
+std::chrono::milliseconds g_stalled_load_wait{30000};
+}  // namespace
+
+void SetStalledLoadWaitForTesting(std::chrono::milliseconds wait) { g_stalled_load_wait = wait; }
+
+void BrowserEventHandler::WatchForStalledLoad(std::shared_ptr<engine::Browser> browser) {
+  if (!page_state_ || !browser || start_url_.empty()) return;
+  std::weak_ptr<engine::Browser> weak = browser;
+  QTimer::singleShot(g_stalled_load_wait, [self = weak_from_this(), weak, serial = load_serial_] {
+    auto handler = self.lock();
+    auto alive = weak.lock();
+    if (!handler || !alive || handler->load_serial_ != serial || handler->document_made_) return;
+    if (!env::IsServicePage(alive->GetMainFrame()->GetURL(), handler->start_url_)) return;
+    env::WriteProgramLog("the page made no document in " + std::to_string(g_stalled_load_wait.count() / 1000) +
+                         " s of loading: recovered as after its renderer ended");
+    handler->RecoverServicePage(alive);
+  });
 }
 
 void BrowserEventHandler::OnLoadEnd(std::shared_ptr<engine::Browser>, std::shared_ptr<engine::Frame>,
@@ -316,10 +341,15 @@ void BrowserEventHandler::OnRenderProcessTerminated(std::shared_ptr<engine::Brow
     frame->LoadURL(start_url_);
     return;
   }
+  env::WriteProgramLog("page renderer ended (" + std::to_string(static_cast<int>(status)) + ")");
+  RecoverServicePage(browser);
+}
+
+void BrowserEventHandler::RecoverServicePage(std::shared_ptr<engine::Browser> browser) {
   // The service page itself: once left dead, and every later call lost.
   // The failure page and its retry now, the page again after a wait that
   // grows while it keeps ending; calls wait for it meanwhile.
-  frame->LoadString(FullLoadFailurePage(start_url_), start_url_);
+  browser->GetMainFrame()->LoadString(FullLoadFailurePage(start_url_), start_url_);
   if (page_state_) page_state_->PageAvailabilityChanged(false);
   std::weak_ptr<engine::Browser> weak = browser;
   const auto wait = recovery_.OnRendererEnded(PageRecovery::Clock::now(), [weak, start_url = start_url_] {
@@ -328,8 +358,7 @@ void BrowserEventHandler::OnRenderProcessTerminated(std::shared_ptr<engine::Brow
       alive->GetMainFrame()->LoadURL(start_url);
     }
   });
-  env::WriteProgramLog("page renderer ended (" + std::to_string(static_cast<int>(status)) + "); reload in " +
-                       std::to_string(wait.count() / 1000) + " s");
+  env::WriteProgramLog("page reload in " + std::to_string(wait.count() / 1000) + " s");
 }
 
 void BrowserEventHandler::OnBeforeContextMenu(std::shared_ptr<engine::Browser>, engine::ContextMenuModel& model) {
@@ -358,6 +387,7 @@ bool BrowserEventHandler::OnQuotaRequest(std::shared_ptr<engine::Browser>, const
 bool BrowserEventHandler::OnProcessMessageReceived(std::shared_ptr<engine::Browser>, engine::ProcessId,
                                                    const engine::ProcessMessage& message) {
   if (message.name == "ClientRenderer.MainDocumentCreated") {
+    document_made_ = true;
     if (page_state_ && message.string_arguments.size() == 1)
       page_state_->MainDocumentCreated(message.string_arguments[0]);
     return true;

@@ -1,6 +1,8 @@
 #ifndef BROWSER_BROWSER_EVENT_HANDLER_H_
 #define BROWSER_BROWSER_EVENT_HANDLER_H_
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -126,12 +128,23 @@ class BrowserEventHandler : public engine::Client, public std::enable_shared_fro
                              engine::WindowInfo& window_info, std::shared_ptr<engine::Client>& client,
                              engine::BrowserSettings& settings);
   void ClearCacheOnRequest(std::shared_ptr<engine::Browser> browser);
+  // The service page is lost: the failure page now, the page again after
+  // the recovery's wait.
+  void RecoverServicePage(std::shared_ptr<engine::Browser> browser);
+  // A load of the service page that has made no document by then is
+  // recovered as a dead renderer's.
+  void WatchForStalledLoad(std::shared_ptr<engine::Browser> browser);
 
   int browser_count_ = 0;
+  uint64_t load_serial_ = 0;  // the main-frame load under way
+  bool document_made_ = false;
   std::shared_ptr<platform::WindowHandle> main_window_;
   DownloadHandling downloads_;
   PageRecovery recovery_;
 };
+
+// How long a load of the service page may go without making a document.
+void SetStalledLoadWaitForTesting(std::chrono::milliseconds wait);
 
 // Shows a page's notification on the desktop; without a notification
 // service it goes to the program log, never lost.

@@ -38,6 +38,7 @@ class PageBridge : public ::testing::Test {
                "</script></body></html>");
     // A page of the service that stays loading: its image never comes.
     site.Hang("/never.png");
+    site.Hang("/stalled");
     site.Serve("/loading",
                "<html><body><pre id='out'></pre><script>"
                "function say(text) { document.getElementById('out').textContent += text + '\\n'; }"

@@ -32,6 +32,7 @@
 #include "platform/message_box.h"
 #include "renderer/renderer_process_app.h"
 #include "telephony/mobile_call_listener.h"
+#include "browser/browser_event_handler.h"
 #include "page_bridge_fixture.h"
 
 namespace {
@@ -300,6 +301,25 @@ TEST_F(PageBridge, CallsReachAPageThatIsStillLoading) {
   const std::string text = Text();
   EXPECT_EQ(text.find("call[13700137000]"), text.rfind("call[13700137000]")) << text;
   EXPECT_EQ(Evaluate("kestrin.closeIncomingNotify()"), "undefined");
+}
+
+// A load of the service page that makes no document (its server never
+// answers) is recovered as a dead renderer's: the failure page, a log line,
+// the start page again; calls held meanwhile reach it.
+TEST_F(PageBridge, AStalledLoadIsRecoveredAndItsCallsArrive) {
+  browser::SetStalledLoadWaitForTesting(std::chrono::milliseconds(1500));
+  // The program log lives in log/ beside the executable, made by its installer.
+  const QString log_dir = QCoreApplication::applicationDirPath() + "/log";
+  QDir().mkpath(log_dir);
+  const QString log = log_dir + "/软件日志" + QDate::currentDate().toString("yyyyMMdd") + ".txt";
+  ASSERT_EQ(Evaluate("kestrin.openIncomingNotify()"), "true");
+  window->GetBrowser()->GetMainFrame()->LoadURL(site.Url("/stalled"));
+  ASSERT_TRUE(WaitFor([&] { return site.Hits("/stalled") == 1; }));
+  SendDatagram("tel:13100131000");
+  EXPECT_TRUE(WaitFor([&] { return Text().find("加载失败了") != std::string::npos; }, 10000)) << Text();
+  EXPECT_TRUE(WaitForCall("13100131000", 15000)) << Text();
+  browser::SetStalledLoadWaitForTesting(std::chrono::seconds(30));
+  EXPECT_TRUE(ReadUtf16Log(log).contains(QStringLiteral("the page made no document in 1 s of loading")));
 }
 
 }  // namespace
