@@ -302,7 +302,7 @@ bool BrowserEventHandler::GetAuthCredentials(std::shared_ptr<engine::Browser>, c
       place, challenge.retry ? std::optional<env::Credentials>({challenge.refused_user, challenge.refused_password})
                              : std::nullopt);
   if (!credentials) return false;
-  callback->Continue(credentials->user, credentials->password);
+  callback->Continue(credentials->user, credentials->password.Reveal());
   return true;
 }
 

@@ -122,7 +122,7 @@ Transfer Fetch(const std::string& url, const std::string& proxy, const std::opti
   if (credentials) {
     library->easy_setopt(curl, CURLOPT_PROXYAUTH, g_proxy_auth.load());
     library->easy_setopt(curl, CURLOPT_PROXYUSERNAME, credentials->user.c_str());
-    library->easy_setopt(curl, CURLOPT_PROXYPASSWORD, credentials->password.c_str());
+    library->easy_setopt(curl, CURLOPT_PROXYPASSWORD, credentials->password.Reveal().c_str());
   }
   library->easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
   library->easy_setopt(curl, CURLOPT_WRITEDATA, &transfer.body);

@@ -5,11 +5,13 @@
 #include <optional>
 #include <string>
 
+#include "platform/secret.h"
+
 namespace env {
 
 struct Credentials {
   std::string user;
-  std::string password;
+  platform::Secret password;
   bool operator==(const Credentials& other) const { return user == other.user && password == other.password; }
 };
 

@@ -33,7 +33,7 @@ bool StoreInKeyring(const std::string& place, const KeyringEntry& entry, std::st
   GError* error = nullptr;
   const std::string label = "VeltroCRM: " + place;
   const gboolean stored =
-      secret_password_store_sync(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), entry.password.c_str(), nullptr,
+      secret_password_store_sync(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), entry.password.Reveal().c_str(), nullptr,
                                  &error, "place", place.c_str(), "user", entry.user.c_str(), nullptr);
   problem = TakeError(error);
   return stored;

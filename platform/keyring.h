@@ -4,11 +4,13 @@
 #include <optional>
 #include <string>
 
+#include "platform/secret.h"
+
 namespace platform {
 
 struct KeyringEntry {
   std::string user;
-  std::string password;
+  Secret password;
 };
 
 // Sign-in passwords in the desktop's keyring (the Secret Service), one per

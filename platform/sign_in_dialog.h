@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/secret.h"
+
 namespace platform {
 
 // What a server or proxy asks the user for.
@@ -18,7 +20,7 @@ struct SignInRequest {
 
 struct SignInAnswer {
   std::string user;
-  std::string password;
+  Secret password;
   bool remember = false;
 };
 

@@ -5,15 +5,48 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "app/desk_policy.h"
 #include "app/support_bundle.h"
 #include "env/sign_in.h"
+#include "platform/secret.h"
 #include "platform/sign_in_dialog.h"
 #include "test_support.h"
 
 namespace {
+
+// A password cannot reach a text by accident: it streams nowhere, adds to
+// no string and turns into none.
+template <typename T, typename = void>
+struct Streamable : std::false_type {};
+template <typename T>
+struct Streamable<T, std::void_t<decltype(std::declval<std::ostream&>() << std::declval<const T&>())>>
+    : std::true_type {};
+template <typename T, typename = void>
+struct AddsToText : std::false_type {};
+template <typename T>
+struct AddsToText<T, std::void_t<decltype(std::string() + std::declval<const T&>())>> : std::true_type {};
+static_assert(!Streamable<platform::Secret>::value);
+static_assert(!AddsToText<platform::Secret>::value);
+static_assert(!std::is_convertible_v<platform::Secret, std::string>);
+static_assert(!std::is_convertible_v<platform::Secret, const char*>);
+static_assert(Streamable<std::string>::value && AddsToText<std::string>::value);  // the checks can fail
+
+TEST(Secret, KeepsItsTextForRevealOnlyAndLeavesNoneWhenMoved) {
+  platform::Secret secret("s3cret");
+  EXPECT_EQ(secret.Reveal(), "s3cret");
+  platform::Secret copy = secret;
+  EXPECT_EQ(copy, secret);
+  platform::Secret moved = std::move(secret);
+  EXPECT_EQ(moved.Reveal(), "s3cret");
+  EXPECT_TRUE(secret.empty());  // NOLINT: what a move leaves is checked
+  copy = platform::Secret("other");
+  EXPECT_NE(copy, moved);
+}
 
 std::shared_ptr<engine::CommandLine> Parse(std::vector<const char*> args) {
   args.insert(args.begin(), "veltrocrm");
