@@ -25,7 +25,7 @@ if [ "$(. /etc/os-release && echo "${VERSION_ID:-}")" = "$release" ]; then
   exec "$@"
 fi
 if [ "$(id -u)" -ne 0 ]; then
-  exec sudo --preserve-env=DISPLAY,XAUTHORITY,CI,BUILD_DIR,VELTRO_DEBIAN_ROOTS,VELTRO_DEBIAN_MIRROR -- "$0" "$release" "$@"
+  exec sudo --preserve-env=DISPLAY,XAUTHORITY,CI,VELTRO_WERROR,BUILD_DIR,VELTRO_DEBIAN_ROOTS,VELTRO_DEBIAN_MIRROR -- "$0" "$release" "$@"
 fi
 
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -77,6 +77,7 @@ cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 environment=(PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
   TERM="${TERM:-dumb}" BUILD_DIR="${BUILD_DIR:-build-deb$release}")
 [ -z "${CI:-}" ] || environment+=(CI="$CI")
+[ -z "${VELTRO_WERROR:-}" ] || environment+=(VELTRO_WERROR="$VELTRO_WERROR")
 if [ -n "${DISPLAY:-}" ] && [ -d /tmp/.X11-unix ]; then
   mkdir -p "$root/tmp/.X11-unix"
   mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
