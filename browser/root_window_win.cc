@@ -1,6 +1,5 @@
 #include "browser/root_window_win.h"
 
-#include <QAccessible>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -330,11 +329,7 @@ void RootWindow::CallCame(const std::string& number) {
   // A call must be noticed even when the window is not in front, and heard
   // by someone who does not see the screen.
   platform::RequestAttention(frame_);
-  static bool told_unsupported = false;
-  if (!platform::AnnounceToScreenReader(frame_, telephony::SpokenCallNotice(number)) && !told_unsupported && QAccessible::isActive()) {
-    told_unsupported = true;
-    env::WriteProgramLog("calls are not announced to the screen reader: this Qt cannot announce");
-  }
+  platform::AnnounceToScreenReader(frame_, telephony::SpokenCallNotice(number));
 }
 
 bool RootWindow::OnCommand(uint32_t id, intptr_t lparam) {
@@ -411,8 +406,11 @@ void RootWindow::ShowAboutDialog() {
   auto* icon = new QLabel(about);
   icon->setPixmap(about->style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
   layout->addWidget(icon);
+  const QString version = QStringLiteral("版本 %1").arg(QString::fromLatin1(env::PRODUCT_VERSION));
   layout->addWidget(new QLabel(QString::fromUtf8(env::PRODUCT_NAME), about));
-  layout->addWidget(new QLabel(QStringLiteral("版本 %1").arg(QString::fromLatin1(env::PRODUCT_VERSION)), about));
+  layout->addWidget(new QLabel(version, about));
+  // Read by a screen reader, which skips loose Chinese text.
+  about->setAccessibleDescription(QString::fromUtf8(env::PRODUCT_NAME) + QStringLiteral("，") + version);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, about);
   QObject::connect(buttons, &QDialogButtonBox::accepted, about, &QDialog::accept);
   layout->addWidget(buttons);

@@ -8,9 +8,9 @@ class QWidget;
 namespace platform {
 
 // Has a screen reader, if one listens, say |text| at once, wherever the
-// focus is (an AT-SPI announcement from |window|). False when this Qt
-// cannot announce (before 6.8): nothing is said then.
-bool AnnounceToScreenReader(QWidget* window, const std::string& text);
+// focus is: an AT-SPI announcement from |window| (Qt 6.8 on), or a
+// notification that appears in it (before).
+void AnnounceToScreenReader(QWidget* window, const std::string& text);
 
 }  // namespace platform
 

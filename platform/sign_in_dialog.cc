@@ -39,7 +39,7 @@ std::map<std::string, QPointer<QDialog>>& OpenDialogs() {
 }
 
 QString Heading(const SignInRequest& request) {
-  const QString host = QString::fromStdString(request.host).toHtmlEscaped();
+  const QString host = QString::fromStdString(request.host);
   return request.proxy ? QStringLiteral("代理服务器 %1 要求输入用户名和密码。").arg(host)
                        : QStringLiteral("%1 要求输入用户名和密码。").arg(host);
 }
@@ -73,9 +73,14 @@ QDialog* MakeDialog(const SignInRequest& request) {
   dialog->setWindowTitle(request.proxy ? QStringLiteral("代理服务器登录") : QStringLiteral("登录"));
   dialog->setWindowModality(Qt::ApplicationModal);
   auto* layout = new QVBoxLayout(dialog);
-  auto* heading = new QLabel(Heading(request), dialog);
+  auto* heading = new QLabel(dialog);
+  // The host is the server's to name: shown as it is, never as markup.
+  heading->setTextFormat(Qt::PlainText);
+  heading->setText(Heading(request));
   heading->setWordWrap(true);
   layout->addWidget(heading);
+  // What a screen reader reads of the dialog: it skips loose Chinese text.
+  QString description = Heading(request);
   if (!request.realm.empty()) {
     auto* realm = new QLabel(dialog);
     realm->setTextFormat(Qt::PlainText);
@@ -88,7 +93,9 @@ QDialog* MakeDialog(const SignInRequest& request) {
     refused->setObjectName(QStringLiteral("refused"));
     refused->setStyleSheet(QStringLiteral("color: #c00000;"));
     layout->addWidget(refused);
+    description = refused->text() + description;
   }
+  dialog->setAccessibleDescription(description);
   auto* form = new QFormLayout;
   auto* user = new QLineEdit(dialog);
   user->setObjectName(QStringLiteral("user"));

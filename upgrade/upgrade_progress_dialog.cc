@@ -43,7 +43,10 @@ UpgradeProgressDialog::UpgradeProgressDialog()
   bar_->setGeometry(browser::DialogUnitsToPixels(metrics, 18, 24, 258, 13));
   auto* text = new QLabel(QStringLiteral("升级包正在下载，即将升级软件，请稍等..."), this);
   text->setAlignment(Qt::AlignCenter);
+  // Named for what it downloads: a screen reader says more than a percentage.
+  setAccessibleName(QStringLiteral("软件升级"));
   setAccessibleDescription(text->text());
+  bar_->setAccessibleDescription(text->text());
   text->setGeometry(browser::DialogUnitsToPixels(metrics, 0, 53, 292, 8).adjusted(0, 0, 0, 4));
   auto* cancel = new QPushButton(QStringLiteral("取消升级"), this);
   cancel->setDefault(true);

@@ -96,7 +96,11 @@ TEST(Dialogs, EveryDialogAndControlHasAName) {
   EXPECT_EQ(SpokenNames(&loading), "加载中，请稍候...\n加载进度");
 
   upgrade::UpgradeProgressDialog progress;
-  EXPECT_EQ(SpokenNames(&progress), progress.windowTitle().toStdString() + "\n升级包下载进度\n取消升级");
+  // Named for what it does, its words as its description: a screen reader
+  // skips loose Chinese text.
+  EXPECT_EQ(SpokenNames(&progress), "软件升级\n升级包下载进度\n取消升级");
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(&progress)->text(QAccessible::Description),
+            QStringLiteral("升级包正在下载，即将升级软件，请稍等..."));
 
   browser::ShowDownloadCompleteNotice(&frame);
   QWidget* notice = nullptr;
@@ -108,14 +112,17 @@ TEST(Dialogs, EveryDialogAndControlHasAName) {
 
   // The sign-in dialog is modal: read while it is open, then cancelled.
   std::string sign_in;
+  QString sign_in_description;
   QTimer::singleShot(0, [&] {
     ASSERT_TRUE(WaitFor([] { return QApplication::activeModalWidget() != nullptr; }));
     QWidget* dialog = QApplication::activeModalWidget();
     sign_in = SpokenNames(dialog);
+    sign_in_description = QAccessible::queryAccessibleInterface(dialog)->text(QAccessible::Description);
     static_cast<QDialog*>(dialog)->reject();
   });
   EXPECT_FALSE(AskProxySignIn().has_value());
   EXPECT_EQ(sign_in, "代理服务器登录\n用户名：\n密码：\n记住密码\n登录\n取消");
+  EXPECT_EQ(sign_in_description, QStringLiteral("代理服务器 proxy.example:3128 要求输入用户名和密码。"));
 }
 
 // The window active when the sign-in is asked (the loading box, at start)
