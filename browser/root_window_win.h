@@ -10,6 +10,7 @@
 #include "browser/find_dialog.h"
 #include "browser/loading_dialog.h"
 #include "browser/popup_geometry.h"
+#include "browser/window_controls.h"
 #include "browser/window_registry.h"
 #include "engine/engine.h"
 #include "platform/screen.h"
@@ -27,21 +28,6 @@ class RootFrame;
 // A top-level frame hosting one browser. Held by the root window registry;
 // the main window is also the application's message hub: what it does not
 // handle itself goes to the handlers the subsystems registered.
-// The texts of the window with controls, in the system's language.
-struct ControlTexts {
-  const char* file;
-  const char* find;
-  const char* exit;
-  const char* help;
-  const char* about;
-  const char* about_title;
-  const char* back;
-  const char* forward;
-  const char* reload;
-  const char* stop;
-};
-const ControlTexts& ControlTextsFor(uint16_t lang_id);
-
 class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_this<RootWindow> {
  public:
   RootWindow();
@@ -102,7 +88,6 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   void CreateControls();
   bool OnCommand(uint32_t id, intptr_t lparam);
   void OpenFindDialog();
-  void ShowAboutDialog();
   platform::Rect ClientRect() const;
 
   WindowRegistry* registry_ = nullptr;

@@ -60,7 +60,18 @@ if [ "${VELTRO_IN_DEBIAN:-}" != "$release" ]; then
     [ -e "$root/.veltrocrm-root" ] || make_root
   ) 9> "$roots/.lock-$release"
   # A PID namespace, so that nothing the command leaves running outlives it.
-  VELTRO_IN_DEBIAN=$release exec unshare --mount --propagation private --pid --fork --kill-child -- "$0" "$release" "$@"
+  # unshare ignores TERM and INT while it waits: a signal to this script
+  # ends unshare instead, and with it (--kill-child) everything inside.
+  VELTRO_IN_DEBIAN=$release unshare --mount --propagation private --pid --fork --kill-child -- "$0" "$release" "$@" &
+  inner=$!
+  trap 'kill -KILL "$inner" 2>/dev/null' TERM INT HUP
+  status=0
+  while :; do
+    wait "$inner"
+    status=$?
+    kill -0 "$inner" 2>/dev/null || break
+  done
+  exit "$status"
 fi
 
 # In the private namespaces: the root is a mount point of its own, so that tests inside may

@@ -156,10 +156,7 @@ check "failure page: Tab reaches it" wait_until 20 tab_to "$button" 刷新重试
 stop_client
 # The proxy's sign-in dialog: the screen reader hears the user name typed,
 # and of the password field only what it is.
-/usr/bin/python3 "$(dirname "$0")/auth_proxy.py" alice 9876 "$work/proxy-port" "$work/proxy.log" &
-check "the proxy starts" wait_until 5 test -s "$work/proxy-port"
-start_installed --start-url=http://crm.test:9/index.html --channel-service=127.0.0.1:9 \
-  --proxy-server="127.0.0.1:$(cat "$work/proxy-port")"
+check "the proxy and the client start" start_behind_auth_proxy 9876
 check "sign-in: the proxy's dialog is shown" wait_until 30 shown 代理服务器登录
 check "sign-in: its password field is one to the screen reader" wait_until 10 has '\tpassword text\t密码'
 /usr/bin/python3 "$probe" listen 30 > "$work/sign-in-events" 2>&1 &

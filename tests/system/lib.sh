@@ -232,6 +232,15 @@ stop_installed() {
   wait "$client_pid"
   client_pid=""
 }
+# start_behind_auth_proxy PASSWORD: the installed client into $client_pid,
+# on a page behind auth_proxy.py, which wants alice and PASSWORD (its log in
+# $work/proxy.log): the proxy's sign-in dialog comes up.
+start_behind_auth_proxy() {
+  /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/auth_proxy.py" alice "$1" "$work/proxy-port" "$work/proxy.log" &
+  wait_until 5 test -s "$work/proxy-port" || return 1
+  start_installed --start-url=http://crm.test:9/index.html --channel-service=127.0.0.1:9 \
+    --proxy-server="127.0.0.1:$(cat "$work/proxy-port")"
+}
 # program_logged PATTERN: today's program log has a line matching PATTERN.
 program_logged() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/软件日志$(date +%Y%m%d).txt" 2>/dev/null | grep -q "$1"; }
 

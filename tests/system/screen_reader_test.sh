@@ -53,10 +53,7 @@ stop_client
 
 # The proxy's sign-in: its heading, and after a wrong password why it
 # asks again.
-/usr/bin/python3 "$(dirname "$0")/auth_proxy.py" alice 9876 "$work/proxy-port" "$work/proxy.log" &
-check "the proxy starts" wait_until 5 test -s "$work/proxy-port"
-start_installed --start-url=http://crm.test:9/index.html --channel-service=127.0.0.1:9 \
-  --proxy-server="127.0.0.1:$(cat "$work/proxy-port")"
+check "the proxy and the client start" start_behind_auth_proxy 9876
 check "sign-in: the dialog is shown" wait_until 30 shown 代理服务器登录
 check "sign-in: its heading is read" wait_until 15 said "代理服务器 127.0.0.1 要求输入用户名和密码。"
 activate "$(client_window 代理服务器登录)"
