@@ -31,7 +31,7 @@ status=0
 dbus-run-session -- ctest --output-on-failure --timeout 300 "$@" || status=$?
 # Cases skipped inside the unit and integration runs (those that need root,
 # say) are not ctest's to count: named here.
-skipped=$(grep -h '^\[  SKIPPED \] [A-Za-z]' Testing/Temporary/LastTest.log 2>/dev/null | sort -u)
+skipped=$(grep -h '^\[  SKIPPED \] [A-Za-z]' Testing/Temporary/LastTest.log 2>/dev/null | sed 's/ ([0-9]* ms)$//' | sort -u)
 if [ -n "$skipped" ]; then
   echo "Cases skipped inside the test programs: $(wc -l <<< "$skipped")"
   sed 's/^\[  SKIPPED \] /  /' <<< "$skipped"
