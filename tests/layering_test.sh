@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The folders' order as the README states it: a folder includes itself and
+# The folders' order as docs/layout.md states it: a folder includes itself and
 # the folders below it, never one above or beside it; only engine/ sees Qt
 # WebEngine. Each wrong include is printed as FILE: INCLUDE.
 # Usage: layering_test.sh SOURCE_DIR
