@@ -7,7 +7,7 @@ shots=${VELTRO_SHOTS:-$PWD/window-shots}
 mkdir -p "$shots"
 check() {  # check NAME COMMAND...
   local name=$1; shift
-  if "$@"; then passes=$((passes + 1)); echo "ok: $name"; else failures=$((failures + 1)); echo "FAILED: $name"; client_log_tail; fi
+  if "$@"; then passes=$((passes + 1)); echo "ok: $name"; else failures=$((failures + 1)); echo "FAILED: $name"; client_log_tail; return 1; fi
 }
 # What the client and its pages last wrote in their logs, to tell why a
 # check failed.

@@ -26,7 +26,7 @@ orca_log=$work/orca.log
 script -qfec 'orca --replace --debug-file=/dev/tty' "$orca_log" > /dev/null 2>&1 < /dev/null &
 said() { grep -a "SPEECH OUTPUT: '" "$orca_log" 2>/dev/null | grep -qF -- "$1"; }
 times_said() { grep -a "SPEECH OUTPUT: '" "$orca_log" 2>/dev/null | grep -cF -- "$1"; }
-check "Orca is up" wait_until 60 grep -qa "Startup complete" "$orca_log"
+check "Orca is up and speaks" wait_until 60 grep -qa "SPEECH OUTPUT: '" "$orca_log"
 # The companion app's port is open: the page has switched capture on.
 capture_on() { ss -Huln 'sport = :53526' | grep -q .; }
 
@@ -43,7 +43,8 @@ wait_for_main
 call_checks window 13800138000
 activate "$main"
 xdotool key ctrl+shift+Delete
-check "the cache box is read with its question" wait_until 15 said '确定删除缓存吗？'
+check "the cache box is read with its question" wait_until 15 said '确定删除缓存吗？' ||
+  { echo "Orca said last:"; grep -a "SPEECH OUTPUT: '" "$orca_log" | tail -8; }
 xdotool key Escape
 stop_client
 serve_and_start "$demo" --off-screen-rendering-enabled
