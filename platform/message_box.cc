@@ -1,5 +1,6 @@
 #include "platform/message_box.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
@@ -25,6 +26,12 @@ int ShowOnUiThread(QWidget* owner, const MessageBoxRequest& request) {
   // Page text is shown as it is, never as markup.
   box->setTextFormat(Qt::PlainText);
   box->setText(QString::fromStdString(request.text));
+  // A screen reader reads a dialog's loose text only when it looks like a
+  // sentence of spaced words, which Chinese never does; it reads the
+  // description, which some Qt versions fill with the text and others not.
+  if (QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box.data());
+      accessible && accessible->text(QAccessible::Description).isEmpty())
+    box->setAccessibleDescription(box->text());
   switch (request.flags & 0xF0) {
     case MB_ICONERROR: box->setIcon(QMessageBox::Critical); break;
     case MB_ICONQUESTION: box->setIcon(QMessageBox::Question); break;
