@@ -1,11 +1,11 @@
 #include "platform/message_box.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QThread>
+#include <QtGlobal>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -26,12 +26,12 @@ int ShowOnUiThread(QWidget* owner, const MessageBoxRequest& request) {
   // Page text is shown as it is, never as markup.
   box->setTextFormat(Qt::PlainText);
   box->setText(QString::fromStdString(request.text));
-  // A screen reader reads a dialog's loose text only when it looks like a
-  // sentence of spaced words, which Chinese never does; it reads the
-  // description, which some Qt versions fill with the text and others not.
-  if (QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box.data());
-      accessible && accessible->text(QAccessible::Description).isEmpty())
-    box->setAccessibleDescription(box->text());
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+  // Orca reads this box's text from Qt 6.4 as the alert's label; from 6.8
+  // it skips it (loose Chinese text has no spaced words) and reads the
+  // description instead. Given on 6.4 too, it would be read twice.
+  box->setAccessibleDescription(box->text());
+#endif
   switch (request.flags & 0xF0) {
     case MB_ICONERROR: box->setIcon(QMessageBox::Critical); break;
     case MB_ICONQUESTION: box->setIcon(QMessageBox::Question); break;

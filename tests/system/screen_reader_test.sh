@@ -45,6 +45,7 @@ activate "$main"
 xdotool key ctrl+shift+Delete
 check "the cache box is read with its question" wait_until 15 said '确定删除缓存吗？' ||
   { echo "Orca said last:"; grep -a "SPEECH OUTPUT: '" "$orca_log" | tail -8; }
+check "once" test "$(times_said '确定删除缓存吗？')" = 1
 xdotool key Escape
 stop_client
 serve_and_start "$demo" --off-screen-rendering-enabled
