@@ -10,23 +10,20 @@ namespace platform {
 
 namespace {
 
-#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
-// Before Qt's own announcements: a notification that appears, which a
+// Before Qt's own announcements (6.8): a notification that appears, which a
 // screen reader speaks wherever the focus is (Orca does, by its role). It
 // is one pixel, paints nothing and takes no input.
-constexpr char kAnnouncerName[] = "screenReaderAnnouncer";
-// Long enough to be read again in review, gone before the next call.
-constexpr int kShownMs = 15000;
+class ScreenReaderNotice : public QWidget {
+  Q_OBJECT
 
-class Announcer : public QWidget {
  public:
-  explicit Announcer(QWidget* window) : QWidget(window) {
-    setObjectName(QLatin1String(kAnnouncerName));
+  explicit ScreenReaderNotice(QWidget* window) : QWidget(window) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     setGeometry(0, 0, 1, 1);
     hide_.setSingleShot(true);
-    hide_.setInterval(kShownMs);
+    // Long enough to be read again in review, gone before the next call.
+    hide_.setInterval(15000);
     connect(&hide_, &QTimer::timeout, this, &QWidget::hide);
   }
   void Say(const QString& text) {
@@ -41,10 +38,12 @@ class Announcer : public QWidget {
   QTimer hide_;
 };
 
-QAccessibleInterface* MakeNotification(const QString&, QObject* object) {
-  auto* widget = qobject_cast<QWidget*>(object);
-  if (!widget || widget->objectName() != QLatin1String(kAnnouncerName)) return nullptr;
-  return new QAccessibleWidget(widget, QAccessible::Notification);
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+// Asked for every object's classes as Qt meets them, some still being made:
+// only the name is looked at until it is ours.
+QAccessibleInterface* MakeNotification(const QString& class_name, QObject* object) {
+  if (class_name != QLatin1String(ScreenReaderNotice::staticMetaObject.className())) return nullptr;
+  return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Notification);
 }
 #endif
 
@@ -61,10 +60,12 @@ void AnnounceToScreenReader(QWidget* window, const std::string& text) {
   static bool factory_installed = false;  // UI thread
   if (!factory_installed) QAccessible::installFactory(MakeNotification);
   factory_installed = true;
-  auto* announcer = window->findChild<Announcer*>(QLatin1String(kAnnouncerName), Qt::FindDirectChildrenOnly);
-  if (!announcer) announcer = new Announcer(window);
-  announcer->Say(QString::fromStdString(text));
+  auto* notice = window->findChild<ScreenReaderNotice*>(QString(), Qt::FindDirectChildrenOnly);
+  if (!notice) notice = new ScreenReaderNotice(window);
+  notice->Say(QString::fromStdString(text));
 #endif
 }
 
 }  // namespace platform
+
+#include "screen_reader.moc"
