@@ -23,10 +23,7 @@ export LANG=zh_CN.UTF-8
 private_install "$exe"
 trap 'kill $(jobs -p) 2>/dev/null; cleanup_install' EXIT
 cp -r "$(dirname "$0")/../../resources/demo/client/." "$work/site/"
-# What Orca does when it starts: the accessibility bus comes up and says a
-# screen reader is on.
-dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
-  string:org.a11y.Status string:ScreenReaderEnabled variant:boolean:true > /dev/null
+screen_reader_on
 tree() { /usr/bin/python3 "$probe" tree "$client_pid" > "$work/tree" 2>"$work/tree.err"; }
 has() { tree && grep -qP "$1" "$work/tree"; }
 # A push button is "push button" to AT-SPI 2.46 (Debian 12), "button" to

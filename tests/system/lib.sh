@@ -232,6 +232,12 @@ stop_installed() {
   wait "$client_pid"
   client_pid=""
 }
+# screen_reader_on: what a screen reader does when it starts, in this
+# test's D-Bus session: the accessibility bus comes up and says one is on.
+screen_reader_on() {
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
+    string:org.a11y.Status string:ScreenReaderEnabled variant:boolean:true > /dev/null
+}
 # start_behind_auth_proxy PASSWORD: the installed client into $client_pid,
 # on a page behind auth_proxy.py, which wants alice and PASSWORD (its log in
 # $work/proxy.log): the proxy's sign-in dialog comes up.

@@ -17,9 +17,7 @@ export LANG=zh_CN.UTF-8
 private_install "$exe"
 trap 'kill $(jobs -p) 2>/dev/null; cleanup_install' EXIT
 cp -r "$(dirname "$0")/../../resources/demo/client/." "$work/site/"
-# As Orca itself turns the accessibility bus on.
-dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
-  string:org.a11y.Status string:ScreenReaderEnabled variant:boolean:true > /dev/null
+screen_reader_on
 orca_log=$work/orca.log
 # Its debug file written to a terminal is written line by line: through a
 # pseudo-terminal of script's, which keeps it.
