@@ -21,7 +21,7 @@ exe=$1 demo=$2 phone_sim=$3 shot=$4
 probe=$(dirname "$0")/atspi_probe.py
 export LANG=zh_CN.UTF-8
 private_install "$exe"
-trap 'kill $(jobs -p) 2>/dev/null; cleanup_install' EXIT
+trap 'cleanup_install' EXIT
 cp -r "$(dirname "$0")/../../resources/demo/client/." "$work/site/"
 screen_reader_on
 tree() { /usr/bin/python3 "$probe" tree "$client_pid" > "$work/tree" 2>"$work/tree.err"; }

@@ -20,7 +20,7 @@ exe=$1 shot=$2
 . "$(dirname "$0")/lib.sh"
 export LANG=zh_CN.UTF-8
 private_install "$exe"
-trap 'kill $(jobs -p) 2>/dev/null; cleanup_install' EXIT
+trap 'cleanup_install' EXIT
 private_etc_and_run
 mount -t tmpfs tmpfs /usr/local/share/ca-certificates
 echo '127.0.0.1 crm.test other.test' >> /etc/hosts

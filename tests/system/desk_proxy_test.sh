@@ -21,7 +21,7 @@ exe=$1 demo=$2 channels=$3 shot=$4
 export LANG=zh_CN.UTF-8
 ip link set lo up
 private_install "$exe"
-trap 'kill $(jobs -p) 2>/dev/null; cleanup_install' EXIT
+trap 'cleanup_install' EXIT
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY auto_proxy
 
 echo '[]' > "$work/channels.json"

@@ -20,7 +20,7 @@ wait_until 10 test -s "$work/displayfd"
 export DISPLAY=:$(head -1 "$work/displayfd")
 openbox > /dev/null 2>&1 &
 wm_pid=$!
-trap 'kill $wm_pid $xvfb_pid 2>/dev/null; cleanup_install' EXIT
+trap 'cleanup_install kill $wm_pid $xvfb_pid' EXIT
 root=$(xwininfo -root | awk '/Window id/{print $4}')
 
 cat > "$work/site/index.html" <<'HTML'

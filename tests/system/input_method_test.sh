@@ -38,7 +38,7 @@ helpers=""
 # fcitx5 stands in for IBus too and blanks IBus's address file as it exits:
 # the next input method starts only once the last one is gone.
 stop_helpers() { kill $helpers 2>/dev/null; wait $helpers 2>/dev/null; helpers=""; }
-trap 'stop_helpers; cleanup_install' EXIT
+trap 'cleanup_install stop_helpers' EXIT
 
 start_client() {  # start_client [SWITCHES...]
   rm -f "$work/app/log/网页日志"*

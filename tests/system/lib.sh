@@ -163,16 +163,39 @@ private_install() {
     XDG_CONFIG_HOME=$work/home/.config XDG_CACHE_HOME=$work/home/.cache
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 }
+# cleanup_install [COMMAND...]: at exit the client ends first, while the
+# display and the servers it uses are still there, then COMMAND and every
+# other server this test started. A crash or hang on the way out fails this
+# test, with its backtrace, before the installation gdb reads goes.
 cleanup_install() {
-  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null
+  local status=$? before=$failures
+  end_client
   [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
-  # Every server this test started in the background, whatever became of
-  # the variable that held it.
+  [ $# -gt 0 ] && "$@" 2>/dev/null
+  # Whatever became of the variables that held them.
   kill $(jobs -p) 2>/dev/null
-  # The client writes its profile as it goes: its folder goes after it.
-  for _ in $(seq 100); do { [ -n "$client_pid" ] && kill -0 "$client_pid" 2>/dev/null; } || break; sleep 0.1; done
+  print_backtraces "$work" "$PWD"
   [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
+  if [ "$failures" != "$before" ]; then
+    echo "$passes passed, $failures failed (on the way out)"
+    exit 1
+  fi
+  exit "$status"
 }
+# end_client: SIGTERM to the client, as a session's end sends it. One that
+# has not ended 30 s later hangs: SIGABRT leaves its backtrace.
+end_client() {
+  [ -n "$client_pid" ] || return 0
+  kill "$client_pid" 2>/dev/null
+  if ! wait_until 30 client_gone; then
+    failures=$((failures + 1))
+    echo "FAILED: the client ends within 30 s of SIGTERM"
+    kill -ABRT "$client_pid" 2>/dev/null
+    wait_until 60 client_gone
+  fi
+  client_pid=""
+}
+client_gone() { ! kill -0 "$client_pid" 2>/dev/null; }
 
 # client_window NAME: the first visible window of $client_pid titled exactly
 # NAME (xdotool's own pattern matches other titles too).

@@ -20,7 +20,7 @@ unset DISPLAY
 mutter --wayland --headless --no-x11 --virtual-monitor 1280x800 --wayland-display=veltro-mutter \
   > "$work/mutter.log" 2>&1 &
 mutter_pid=$!
-trap 'kill $mutter_pid 2>/dev/null; cleanup_install' EXIT
+trap 'cleanup_install kill $mutter_pid' EXIT
 check "mutter starts" wait_until 20 test -S "$XDG_RUNTIME_DIR/veltro-mutter"
 export WAYLAND_DISPLAY=veltro-mutter
 

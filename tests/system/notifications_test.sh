@@ -23,7 +23,7 @@ HTML
 
 dunst > "$work/dunst.out" 2>&1 &
 dunst_pid=$!
-trap 'kill $dunst_pid $monitor_pid 2>/dev/null; cleanup_install' EXIT
+trap 'cleanup_install kill $dunst_pid $monitor_pid' EXIT
 daemon_up() {
   dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
     org.freedesktop.Notifications.GetServerInformation 2>/dev/null | grep -q dunst

@@ -15,7 +15,7 @@ fi
 exe=$1 demo=$2 channels=$3 shot=$4
 . "$(dirname "$0")/lib.sh"
 private_install "$exe"
-trap 'kill $(jobs -p) 2>/dev/null; cleanup_install' EXIT
+trap 'cleanup_install' EXIT
 private_etc_and_run
 echo '[]' > "$work/channels.json"
 "$channels" "$work/channels.json" 0 > "$work/channel-port" 2>/dev/null &

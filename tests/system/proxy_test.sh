@@ -23,7 +23,7 @@ exe=$1 demo=$2 channels=$3 shot=$4
 . "$(dirname "$0")/lib.sh"
 export LANG=zh_CN.UTF-8
 private_install "$exe"
-trap 'kill $(jobs -p) 2>/dev/null; cleanup_install' EXIT
+trap 'cleanup_install' EXIT
 private_etc_and_run
 echo '127.0.0.1 crm.test channels.test' >> /etc/hosts
 echo '[]' > "$work/channels.json"

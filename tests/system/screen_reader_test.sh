@@ -15,7 +15,7 @@ exe=$1 demo=$2 phone_sim=$3
 command -v orca > /dev/null || { echo "orca is not installed: skipped"; exit 77; }
 export LANG=zh_CN.UTF-8
 private_install "$exe"
-trap 'kill $(jobs -p) 2>/dev/null; cleanup_install' EXIT
+trap 'cleanup_install' EXIT
 cp -r "$(dirname "$0")/../../resources/demo/client/." "$work/site/"
 screen_reader_on
 orca_log=$work/orca.log

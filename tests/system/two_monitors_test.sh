@@ -37,7 +37,7 @@ exec 3> "$work/displayfd"
 Xorg -displayfd 3 -config "$work/xorg.conf" -noreset -nolisten tcp -logfile "$work/xorg.log" > /dev/null 2>&1 &
 xorg_pid=$!
 exec 3>&-
-trap 'kill $wm_pid $xorg_pid 2>/dev/null; cleanup_install' EXIT
+trap 'cleanup_install kill $wm_pid $xorg_pid' EXIT
 wm_pid=""
 check "Xorg with the dummy driver starts" wait_until 20 test -s "$work/displayfd"
 export DISPLAY=:$(head -1 "$work/displayfd")

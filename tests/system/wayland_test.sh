@@ -17,7 +17,7 @@ unset DISPLAY
 weston --debug --backend=headless-backend.so --use-pixman --width=1600 --height=900 --xwayland \
   --socket=veltro-wayland --log="$work/weston.log" > /dev/null 2>&1 &
 weston_pid=$!
-trap 'kill $weston_pid 2>/dev/null; cleanup_install' EXIT
+trap 'cleanup_install kill $weston_pid' EXIT
 xwayland_display() { sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$work/weston.log" 2>/dev/null; }
 xwayland_up() { test -n "$(xwayland_display)"; }
 check "Weston starts with Xwayland" wait_until 20 xwayland_up
@@ -127,7 +127,7 @@ stop_client
 DISPLAY=$x_display weston --debug --backend=x11-backend.so --use-pixman --width=1600 --height=900 \
   --socket=veltro-native --log="$work/weston-native.log" > /dev/null 2>&1 &
 native_pid=$!
-trap 'kill $weston_pid $native_pid 2>/dev/null; cleanup_install' EXIT
+trap 'cleanup_install kill $weston_pid $native_pid' EXIT
 check "a second Weston starts, without Xwayland" wait_until 20 test -S "$XDG_RUNTIME_DIR/veltro-native"
 (unset DISPLAY; export WAYLAND_DISPLAY=veltro-native; serve_and_start "$demo" --off-screen-rendering-enabled; echo "$client_pid $demo_pid" > "$work/native-pids")
 read -r client_pid demo_pid < "$work/native-pids"
