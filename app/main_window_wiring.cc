@@ -45,7 +45,7 @@ void WireCallCapture() {
   // While the page is down a ring's worth of the latest calls wait for it;
   // older ones the ring has overwritten in any case.
   browser::RegisterMessageHandler(MSG_INCOMING_CALL, [](RootWindow& window, const WindowMessage& message) -> intptr_t {
-    window.page_calls().Ring(static_cast<int>(message.lparam), message.wparam);
+    if (auto* calls = window.calls()) calls->Ring(static_cast<int>(message.lparam), message.wparam);
     return 0;
   });
 }

@@ -99,31 +99,7 @@ class RootFrame : public platform::TopLevelWindow {
   RootWindow* owner_;
 };
 
-namespace {
-constexpr int kCallRetryMs = 250;
-}  // namespace
-
-RootWindow::RootWindow()
-    : page_calls_({[] { return env::WebOrigin(env::StartUrl()); },
-                   [this] {
-                     auto browser = GetBrowser();
-                     return browser && env::IsServicePage(browser->GetMainFrame()->GetURL(), env::StartUrl());
-                   },
-                   [this](const std::u16string& script, std::function<void(bool)> done) {
-                     auto browser = GetBrowser();
-                     if (!browser) {
-                       done(false);
-                       return;
-                     }
-                     browser->GetMainFrame()->EvaluateJavaScript(script, std::move(done));
-                   },
-                   [this] {
-                     QTimer::singleShot(kCallRetryMs, [weak = weak_from_this()] {
-                       if (auto self = weak.lock()) self->page_calls_.Retry();
-                     });
-                   },
-                   [](const std::string& line) { env::WriteProgramLog(line); },
-                   [this](const std::string& number) { CallCame(number); }}) {}
+RootWindow::RootWindow() = default;
 
 RootWindow::~RootWindow() {
   delete loading_dialog_.data();
@@ -207,7 +183,10 @@ void RootWindow::CreateFrame() {
   if (is_popup_) owner = platform::FindLocalWindow(env::MainWindowClassName(), env::MainWindowTitle());
   frame_ = new RootFrame(this, owner);
   if (window_style_ == WS_POPUP_BORDERLESS) frame_->setWindowFlag(Qt::FramelessWindowHint, true);
-  frame_->SetTitle(FrameTitle());
+  const std::string title = FrameTitle();
+  frame_->SetTitle(title);
+  if (title == env::MainWindowTitle())
+    main_calls_ = std::make_unique<MainWindowCalls>([this] { return GetBrowser(); }, [this] { return frame_.data(); });
   QPalette palette = frame_->palette();
   palette.setColor(QPalette::Window, QColor::fromRgba(registry_->BackgroundColor()));
   frame_->setPalette(palette);
@@ -310,13 +289,6 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
   }
 }
 
-void RootWindow::CallCame(const std::string& number) {
-  // A call must be noticed even when the window is not in front, and heard
-  // by someone who does not see the screen.
-  platform::RequestAttention(frame_);
-  platform::AnnounceToScreenReader(frame_, telephony::SpokenCallNotice(number));
-}
-
 bool RootWindow::OnCommand(uint32_t id, intptr_t lparam) {
   auto browser = GetBrowser();
   switch (id) {
@@ -379,9 +351,13 @@ void RootWindow::OpenFindDialog() {
   find_dialog_->show();
 }
 
-void RootWindow::PageAvailabilityChanged(bool available) { page_calls_.SetPageUp(available); }
+void RootWindow::PageAvailabilityChanged(bool available) {
+  if (main_calls_) main_calls_->calls().SetPageUp(available);
+}
 
-void RootWindow::MainDocumentCreated(const std::string& name) { page_calls_.SetNewestDocument(name); }
+void RootWindow::MainDocumentCreated(const std::string& name) {
+  if (main_calls_) main_calls_->calls().SetNewestDocument(name);
+}
 
 void RootWindow::BrowserCreated(std::shared_ptr<engine::Browser>) {
   if (!is_popup_ || !frame_) {
@@ -418,7 +394,7 @@ void RootWindow::FullscreenChanged(bool fullscreen) {
 }
 
 void RootWindow::LoadingStateChanged(bool is_loading, bool can_go_back, bool can_go_forward) {
-  page_calls_.SetLoading(is_loading);
+  if (main_calls_) main_calls_->calls().SetLoading(is_loading);
   if (!with_controls_ || !edit_) return;
   back_button_->setEnabled(can_go_back);
   forward_button_->setEnabled(can_go_forward);

@@ -9,13 +9,13 @@
 #include "browser/browser_host.h"
 #include "browser/find_dialog.h"
 #include "browser/loading_dialog.h"
+#include "browser/main_window_calls.h"
 #include "browser/popup_geometry.h"
 #include "browser/window_controls.h"
 #include "browser/window_registry.h"
 #include "engine/engine.h"
 #include "platform/screen.h"
 #include "platform/top_level_window.h"
-#include "telephony/page_calls.h"
 
 class QLineEdit;
 class QMenuBar;
@@ -51,10 +51,9 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   platform::TopLevelWindow* GetHandle() const;
   LoadingDialog* loading_dialog() const { return loading_dialog_.data(); }
   bool is_popup() const { return is_popup_; }
-  // |script| goes to the service's page once a document of it can take
-  // it; while the page is down or shows another site, the latest
-  // |kept_elsewhere| wait.
-  telephony::PageCalls& page_calls() { return page_calls_; }
+  // The calls for the service's page: the main window's, null in every
+  // other window.
+  telephony::PageCalls* calls() { return main_calls_ ? &main_calls_->calls() : nullptr; }
 
   // The frame's window procedure for posted and sent messages.
   intptr_t HandleMessage(const platform::WindowMessage& message);
@@ -78,7 +77,6 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   void OnNcDestroy();
 
  private:
-  void CallCame(const std::string& number);
   void CreateRootWindow(const engine::BrowserSettings& settings);
   // The frame with its controls, not shown yet.
   void CreateFrame();
@@ -93,7 +91,6 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   WindowRegistry* registry_ = nullptr;
   bool with_controls_ = false;
   bool offscreen_ = false;
-  telephony::PageCalls page_calls_;
   bool is_popup_ = false;
   uint32_t window_style_ = WS_OVERLAPPEDWINDOW_CLIPCHILDREN;
   platform::Rect start_rect_;
@@ -109,6 +106,7 @@ class RootWindow : public BrowserHostDelegate, public std::enable_shared_from_th
   QPointer<QLineEdit> edit_;
   QPointer<FindDialog> find_dialog_;
   FindState find_state_;
+  std::unique_ptr<MainWindowCalls> main_calls_;
 };
 
 }  // namespace browser

@@ -27,13 +27,13 @@ std::u16string Ascii(const std::string& text) { return std::u16string(text.begin
 
 std::string SpokenCallNotice(const std::string& number) { return number.empty() ? "来电" : "来电 " + number; }
 
-PageCalls::PageCalls(Page page, std::function<Clock::time_point()> now) : page_(std::move(page)), now_(std::move(now)) {}
+PageCalls::PageCalls(CallPage& page, std::function<Clock::time_point()> now) : page_(page), now_(std::move(now)) {}
 
 void PageCalls::Ring(int source, uintptr_t announcement) {
   const std::optional<std::string> number = TakeCallForPage(source, announcement);
   if (!number) return;
   Add(PhoneCallScript(*number), kCallSlots);
-  if (page_.call_came) page_.call_came(*number);
+  page_.CallCame(*number);
 }
 
 void PageCalls::Add(std::u16string call, size_t kept_elsewhere) {
@@ -81,7 +81,7 @@ void PageCalls::Retry() {
   }
   if (answer_lost) {
     // The document went without answering: the calls go again.
-    page_.log("calls without an answer from the page: held");
+    page_.Log("calls without an answer from the page: held");
     holding_ = true;
   }
   DropStale();
@@ -103,7 +103,7 @@ void PageCalls::Retry() {
 }
 
 bool PageCalls::CanSend() const {
-  return page_up_ && (!loading_ || !newest_document_.empty()) && page_.shows_service() && !ServiceOrigin().empty();
+  return page_up_ && (!loading_ || !newest_document_.empty()) && page_.ShowsService() && !ServiceOrigin().empty();
 }
 
 void PageCalls::DropStale() {
@@ -112,11 +112,11 @@ void PageCalls::DropStale() {
   const size_t before = calls_.size();
   calls_.erase(std::remove_if(calls_.begin(), calls_.end(), stale), calls_.end());
   if (calls_.size() < before)
-    page_.log("calls no longer ringing, not given to the page: " + std::to_string(before - calls_.size()));
+    page_.Log("calls no longer ringing, not given to the page: " + std::to_string(before - calls_.size()));
 }
 
 std::u16string PageCalls::ServiceOrigin() const {
-  const std::string origin = page_.service_origin();
+  const std::string origin = page_.ServiceOrigin();
   return PlainOrigin(origin) ? Ascii(origin) : std::u16string();
 }
 
@@ -129,7 +129,7 @@ void PageCalls::Send(bool held_ones) {
     call.sent = now;
   }
   std::weak_ptr<PageCalls*> alive = alive_;
-  page_.run(Script(ServiceOrigin(), batch, held_ones), [alive, batch](bool taken) {
+  page_.Run(Script(ServiceOrigin(), batch, held_ones), [alive, batch](bool taken) {
     if (auto self = alive.lock()) (*self)->Answered(batch, taken);
   });
   // An answer that never comes is noticed.
@@ -149,7 +149,7 @@ void PageCalls::Answered(uint64_t batch, bool taken) {
     }
     if (count == 0) return;
     if (holding_) {
-      page_.log("held calls delivered: " + std::to_string(count));
+      page_.Log("held calls delivered: " + std::to_string(count));
       holding_ = !calls_.empty();
       // Calls that came meanwhile go next.
       if (holding_) Retry();
@@ -168,14 +168,14 @@ void PageCalls::Answered(uint64_t batch, bool taken) {
 void PageCalls::Hold() {
   if (!holding_) {
     holding_ = true;
-    page_.log(!page_up_                    ? "calls held: the page is down"
-              : !page_.shows_service()      ? "calls held: the main window shows another site"
+    page_.Log(!page_up_                    ? "calls held: the page is down"
+              : !page_.ShowsService()      ? "calls held: the main window shows another site"
               : loading_ && newest_document_.empty() ? "calls held: the page is loading"
                                             : "calls held: the page has no phoneCall yet");
   }
   DropStale();
   // Elsewhere only a ring's worth wait, as the ring itself keeps.
-  const size_t limit = page_up_ && page_.shows_service() ? kMaxHeld : kept_elsewhere_;
+  const size_t limit = page_up_ && page_.ShowsService() ? kMaxHeld : kept_elsewhere_;
   size_t held = static_cast<size_t>(std::count_if(calls_.begin(), calls_.end(), [](const Call& c) { return c.batch == 0; }));
   size_t dropped = 0;
   for (auto it = calls_.begin(); it != calls_.end() && held > limit;) {
@@ -187,14 +187,14 @@ void PageCalls::Hold() {
     --held;
     ++dropped;
   }
-  if (dropped > 0) page_.log("calls lost while the page could not take them: " + std::to_string(dropped));
+  if (dropped > 0) page_.Log("calls lost while the page could not take them: " + std::to_string(dropped));
   AskForRetry();
 }
 
 void PageCalls::AskForRetry() {
   if (retry_asked_) return;
   retry_asked_ = true;
-  page_.retry_later();
+  page_.RetryLater();
 }
 
 // One script for the batch: it runs the calls only in a document of the

@@ -14,6 +14,24 @@ namespace telephony {
 // came when the phone withheld it.
 std::string SpokenCallNotice(const std::string& number);
 
+// The page calls go to, as PageCalls sees it: the main window's.
+class CallPage {
+ public:
+  virtual ~CallPage() = default;
+  // The service's origin as location.origin reads it.
+  virtual std::string ServiceOrigin() const = 0;
+  // Whether the main frame shows a page of the service now.
+  virtual bool ShowsService() const = 0;
+  // Runs |script| in the main frame; |done| learns whether it took the calls.
+  virtual void Run(const std::u16string& script, std::function<void(bool)> done) = 0;
+  // Asks for one PageCalls::Retry() a little later.
+  virtual void RetryLater() = 0;
+  // A call came for the page, with its number: for the user to notice at
+  // once, whatever the page does with it.
+  virtual void CallCame(const std::string& number) = 0;
+  virtual void Log(const std::string& line) = 0;
+};
+
 // The calls on their way to the main window's page, from the ring's
 // announcement to the page's phoneCall. A call runs only in a document of
 // the service that has its phoneCall and is not being replaced (during a
@@ -27,21 +45,6 @@ class PageCalls {
  public:
   using Clock = std::chrono::steady_clock;
 
-  struct Page {
-    // The service's origin as location.origin reads it.
-    std::function<std::string()> service_origin;
-    // Whether the main frame shows a page of the service now.
-    std::function<bool()> shows_service;
-    // Runs |script| in the main frame; |done| learns whether it took the calls.
-    std::function<void(const std::u16string& script, std::function<void(bool)> done)> run;
-    // Asks for one Retry() a little later.
-    std::function<void()> retry_later;
-    std::function<void(const std::string&)> log;
-    // A call came for the page, with its number: for the user to notice
-    // at once, whatever the page does with it.
-    std::function<void(const std::string& number)> call_came;
-  };
-
   // Held calls waiting for a document of the service that is not ready
   // yet: a reload's worth at any call rate a phone line can bring.
   static constexpr size_t kMaxHeld = 256;
@@ -51,7 +54,8 @@ class PageCalls {
   // old is no longer one to answer.
   static constexpr std::chrono::seconds kMaxAge{45};
 
-  explicit PageCalls(Page page, std::function<Clock::time_point()> now = Clock::now);
+  // |page| outlives this object.
+  explicit PageCalls(CallPage& page, std::function<Clock::time_point()> now = Clock::now);
   PageCalls(const PageCalls&) = delete;
   PageCalls& operator=(const PageCalls&) = delete;
 
@@ -93,7 +97,7 @@ class PageCalls {
   // Empty when it cannot go into a script as it is.
   std::u16string ServiceOrigin() const;
 
-  Page page_;
+  CallPage& page_;
   std::function<Clock::time_point()> now_;
   std::deque<Call> calls_;
   size_t kept_elsewhere_ = 0;

@@ -212,6 +212,15 @@ TEST_F(PageFeatures, TheDemoPageShowsWhatEachCallAnswers) {
   Run("document.getElementById('popup-borderless').click();");
   EXPECT_TRUE(Says("window.open('popup.html', 'no_100_80_640_480')  →  true"));
   EXPECT_TRUE(WaitFor([&] { return app::AppContext::Get()->Registry()->window_count() == windows + 1; }));
+  // Calls go to the main window alone: a popup holds none.
+  int with_calls = 0;
+  for (const auto& w : app::AppContext::Get()->Registry()->RootWindowsForTesting()) {
+    if (w->is_popup()) {
+      EXPECT_EQ(w->calls(), nullptr);
+    }
+    with_calls += w->calls() != nullptr;
+  }
+  EXPECT_EQ(with_calls, 1);
   // Every feature a newcomer should try has its control.
   for (const char* control : {"landline-on", "mobile-on", "popup-framed", "popup-plain", "fullscreen", "print",
                               "alert", "confirm", "prompt", "notify", "outside", "dualview", "report.csv",

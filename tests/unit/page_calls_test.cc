@@ -16,7 +16,7 @@ using Clock = telephony::PageCalls::Clock;
 
 // The main frame as the queue sees it: each script it is asked to run
 // waits for the test's answer.
-struct FakePage {
+struct FakePage : telephony::CallPage {
   struct Run {
     std::string script;
     std::function<void(bool)> done;
@@ -29,14 +29,14 @@ struct FakePage {
   std::vector<std::string> calls_came;
   Clock::time_point now{};
 
-  telephony::PageCalls::Page Page() {
-    return {[this] { return origin; }, [this] { return service; },
-            [this](const std::u16string& script, std::function<void(bool)> done) {
-              runs.push_back({std::string(script.begin(), script.end()), std::move(done)});
-            },
-            [this] { ++retries_asked; }, [this](const std::string& line) { log.push_back(line); },
-            [this](const std::string& number) { calls_came.push_back(number); }};
+  std::string ServiceOrigin() const override { return origin; }
+  bool ShowsService() const override { return service; }
+  void Run(const std::u16string& script, std::function<void(bool)> done) override {
+    runs.push_back({std::string(script.begin(), script.end()), std::move(done)});
   }
+  void RetryLater() override { ++retries_asked; }
+  void CallCame(const std::string& number) override { calls_came.push_back(number); }
+  void Log(const std::string& line) override { log.push_back(line); }
   std::function<Clock::time_point()> Now() {
     return [this] { return now; };
   }
@@ -71,7 +71,7 @@ using Numbers = std::vector<std::string>;
 
 TEST(PageCalls, ReadyPageGetsEachCallAtOnceOnlyInTheServicesDocument) {
   FakePage page;
-  telephony::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page, page.Now());
   calls.Add(Call("1001"), 8);
   calls.Add(Call("1002"), 8);
   ASSERT_EQ(page.runs.size(), 2u);
@@ -90,7 +90,7 @@ TEST(PageCalls, ReadyPageGetsEachCallAtOnceOnlyInTheServicesDocument) {
 // it is neither.
 TEST(PageCalls, EachAnnouncedRingIsOneCallForThePageAndTheUser) {
   FakePage page;
-  telephony::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page, page.Now());
   const uint64_t first = telephony::GetLandlineCallTable().Store(5, "13800138000", 11);
   calls.Ring(telephony::CALL_SOURCE_LANDLINE, telephony::CallAnnouncement(5, first));
   calls.Ring(telephony::CALL_SOURCE_LANDLINE, telephony::CallAnnouncement(5, first));
@@ -106,7 +106,7 @@ TEST(PageCalls, EachAnnouncedRingIsOneCallForThePageAndTheUser) {
 
 TEST(PageCalls, CallsRefusedByANewDocumentComeAgainInOrderWithTheOnesBehindThem) {
   FakePage page;
-  telephony::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page, page.Now());
   calls.Add(Call("1"), 8);
   calls.Add(Call("2"), 8);
   // A reload: the new document has no phoneCall yet and refuses both.
@@ -143,7 +143,7 @@ TEST(PageCalls, CallsRefusedByANewDocumentComeAgainInOrderWithTheOnesBehindThem)
 
 TEST(PageCalls, PageDownAndAnotherSiteHoldCallsUntilTheServiceCanTakeThem) {
   FakePage page;
-  telephony::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page, page.Now());
   calls.Add(Call("1"), 8);
   ASSERT_EQ(page.runs.size(), 1u);
   page.runs[0].done(true);
@@ -175,7 +175,7 @@ TEST(PageCalls, PageDownAndAnotherSiteHoldCallsUntilTheServiceCanTakeThem) {
 
 TEST(PageCalls, NotReadyServicePageKeepsAReloadsWorthAndNoMore) {
   FakePage page;
-  telephony::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page, page.Now());
   calls.Add(Call("0"), 8);
   page.runs[0].done(false);  // no phoneCall yet
   for (size_t i = 1; i < telephony::PageCalls::kMaxHeld + 5; ++i) calls.Add(Call(std::to_string(i)), 8);
@@ -194,7 +194,7 @@ TEST(PageCalls, NotReadyServicePageKeepsAReloadsWorthAndNoMore) {
 // not taken.
 TEST(PageCalls, DuringALoadOnlyTheDocumentItMadeTakesCalls) {
   FakePage page;
-  telephony::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page, page.Now());
   calls.SetNewestDocument("old1");  // before the load: not the load's
   calls.SetLoading(true);
   calls.Add(Call("1"), 8);
@@ -227,7 +227,7 @@ TEST(PageCalls, DuringALoadOnlyTheDocumentItMadeTakesCalls) {
 // reaches the page; younger ones do.
 TEST(PageCalls, HeldCallsTooOldToBeRingingAreDropped) {
   FakePage page;
-  telephony::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page, page.Now());
   calls.SetPageUp(false);
   calls.Add(Call("1"), 8);
   page.now += std::chrono::seconds(30);
@@ -247,7 +247,7 @@ TEST(PageCalls, HeldCallsTooOldToBeRingingAreDropped) {
 
 TEST(PageCalls, UnansweredCallsGoAgainUnderTheSameSerialSoNoDocumentRunsThemTwice) {
   FakePage page;
-  telephony::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page, page.Now());
   calls.Add(Call("1"), 8);
   ASSERT_EQ(page.runs.size(), 1u);
   EXPECT_EQ(page.retries_asked, 1);  // someone looks for the answer
@@ -268,14 +268,14 @@ TEST(PageCalls, UnansweredCallsGoAgainUnderTheSameSerialSoNoDocumentRunsThemTwic
 TEST(PageCalls, AnswersAfterTheQueueIsGoneAndUnsafeOriginsAreHarmless) {
   FakePage page;
   {
-    telephony::PageCalls calls(page.Page(), page.Now());
+    telephony::PageCalls calls(page, page.Now());
     calls.Add(Call("1"), 8);
   }
   ASSERT_EQ(page.runs.size(), 1u);
   page.runs[0].done(true);  // the window closed meanwhile
 
   page.origin = "https://crm.example.com\"+alert(1)+\"";
-  telephony::PageCalls calls(page.Page(), page.Now());
+  telephony::PageCalls calls(page, page.Now());
   calls.Add(Call("2"), 8);
   EXPECT_EQ(page.runs.size(), 1u);
   EXPECT_EQ(calls.waiting(), 1u);
