@@ -6,46 +6,22 @@
 #include <QQuickWindow>
 #include <QThread>
 #include <QTranslator>
-#include <QWebEngineNotification>
 #include <QWebEngineProfile>
-#include <QWebEngineSettings>
 #include <QtWebEngineCore/qtwebenginecoreglobal.h>
-#include <algorithm>
 #include <map>
 #include <mutex>
 #include <thread>
-#include <fcntl.h>
 #include <unistd.h>
-
-#include <cstdio>
 
 #include "engine/engine.h"
 #include "engine/engine_flags.h"
 #include "engine/qt/browser_qt.h"
-#include "engine/qt/request_qt.h"
-#include "engine/qt/downloads_qt.h"
+#include "engine/qt/engine_log_qt.h"
+#include "engine/qt/profiles_qt.h"
 
 namespace engine {
 
 namespace {
-
-// Shows every request of a profile to its context's handler, if it has
-// one. Qt 6 runs interceptors on the UI thread.
-class QtContextInterceptor : public QWebEngineUrlRequestInterceptor {
- public:
-  explicit QtContextInterceptor(std::shared_ptr<RequestContextHandler> handler) : handler_(std::move(handler)) {}
-  void interceptRequest(QWebEngineUrlRequestInfo& info) override {
-    // A page's own interceptor is skipped once this one has changed the
-    // request, so the navigations are noted here.
-    NoteFrameNavigation(info);
-    if (!handler_) return;
-    QtRequest request(info);
-    handler_->OnBeforeResourceLoad(request);
-  }
-
- private:
-  std::shared_ptr<RequestContextHandler> handler_;
-};
 
 // Engine state of the browser process; touched on the UI thread only,
 // except |g_app| which PostTask reads from any thread.
@@ -53,11 +29,7 @@ struct EngineState {
   int argc = 0;
   std::vector<char*> argv;
   Settings settings;
-  QWebEngineProfile* global_profile = nullptr;
-  std::map<std::string, QWebEngineProfile*> profiles_by_path;
-  std::vector<QWebEngineProfile*> memory_profiles;
-  // Outlive their profiles, which do not own them.
-  std::map<QWebEngineProfile*, std::unique_ptr<QtContextInterceptor>> interceptors;
+  std::unique_ptr<QtProfiles> profiles;
   std::map<int, std::shared_ptr<QtBrowser>> live_browsers;
   int next_browser_id = 1;
 };
@@ -78,7 +50,6 @@ std::string HelperPath() {
       .toStdString();
 }
 
-
 int ChromiumLogLevel(LogSeverity severity) {
   switch (severity) {
     case LOGSEVERITY_VERBOSE:
@@ -93,76 +64,6 @@ int ChromiumLogLevel(LogSeverity severity) {
   }
 }
 
-class QtRequestContext : public RequestContext {
- public:
-  explicit QtRequestContext(QWebEngineProfile* profile) : profile_(profile) {}
-  QWebEngineProfile* profile() const { return profile_; }
-
- private:
-  QWebEngineProfile* profile_;
-};
-
-std::function<void(const Notification&)>& Presenter() {
-  static std::function<void(const Notification&)> presenter;
-  return presenter;
-}
-
-// What every profile does from its start: downloads to the clients,
-// notifications to the presenter.
-void ConfigureNewProfile(QWebEngineProfile* profile) {
-  ConnectDownloads(profile);
-#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
-  // As before Qt 6.8: the client decides every request; the engine
-  // remembers no answer of its own.
-  profile->setPersistentPermissionsPolicy(QWebEngineProfile::PersistentPermissionsPolicy::AskEveryTime);
-#endif
-  profile->setNotificationPresenter([](std::unique_ptr<QWebEngineNotification> shown) {
-    if (!Presenter()) return;
-    Presenter()({shown->origin().toString().toStdString(), shown->title().toStdU16String(),
-                 shown->message().toStdU16String()});
-    shown->show();
-  });
-}
-
-void ApplyProfileSettings(QWebEngineProfile* profile, const std::shared_ptr<RequestContextHandler>& handler) {
-  if (!g_state->settings.accept_language_list.empty())
-    profile->setHttpAcceptLanguage(QString::fromStdString(g_state->settings.accept_language_list));
-  // The only plug-in this engine carries is its PDF viewer.
-  PluginPolicy policy = PLUGIN_POLICY_ALLOW;
-  const bool decided = handler && handler->OnBeforePluginLoad("application/pdf", policy);
-  const bool allowed = !decided || policy == PLUGIN_POLICY_ALLOW;
-  profile->settings()->setAttribute(QWebEngineSettings::PdfViewerEnabled, allowed);
-  profile->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, allowed);
-  auto interceptor = std::make_unique<QtContextInterceptor>(handler);
-  profile->setUrlRequestInterceptor(interceptor.get());
-  g_state->interceptors[profile] = std::move(interceptor);
-}
-
-void SetStorage(QWebEngineProfile* profile, const std::string& path, bool persist_session_cookies) {
-  if (path.empty()) {
-    profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
-    return;
-  }
-  const QString dir = QString::fromStdString(path);
-  profile->setPersistentStoragePath(dir);
-  profile->setCachePath(QDir(dir).filePath(QStringLiteral("Cache")));
-  profile->setPersistentCookiesPolicy(persist_session_cookies ? QWebEngineProfile::ForcePersistentCookies
-                                                              : QWebEngineProfile::AllowPersistentCookies);
-}
-
-class QtCookieManager : public CookieManager {
- public:
-  void SetSupportedSchemes(const std::vector<std::string>&) override {
-    // Qt WebEngine stores cookies for http and https only, which is what
-    // the product asks for.
-  }
-  bool SetStoragePath(const std::string& path, bool persist_session_cookies) override {
-    if (!g_state || !g_state->global_profile) return false;
-    SetStorage(g_state->global_profile, path, persist_session_cookies);
-    return true;
-  }
-};
-
 // The engine's own dialogs (prompt, file choosers, standard buttons) speak
 // the engine's language; without a catalogue they stay in English.
 void InstallTranslations(const std::string& locale) {
@@ -175,26 +76,6 @@ void InstallTranslations(const std::string& locale) {
     else
       delete translator;
   }
-}
-
-// Qt's and the engine's notes (its settings at start, the graphics back-ends
-// it tried) go to the engine's own log, not to the user's terminal; only a
-// fatal error is printed too.
-std::mutex g_engine_log_mutex;
-std::string g_engine_log;
-
-void ToEngineLog(QtMsgType type, const QMessageLogContext&, const QString& message) {
-  const QByteArray text = message.toUtf8().trimmed();
-  static const char* const kTypes[] = {"debug", "warning", "critical", "fatal", "info"};
-  const char* kind = type >= QtDebugMsg && type <= QtInfoMsg ? kTypes[type] : "note";
-  if (type == QtFatalMsg) std::fprintf(stderr, "%s\n", text.constData());
-  std::lock_guard<std::mutex> lock(g_engine_log_mutex);
-  const int fd = g_engine_log.empty() ? -1 : open(g_engine_log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return;
-  const QByteArray line = QByteArray("[qt ") + kind + "] " + text + "\n";
-  // A failed write has nowhere else to go: the note is lost, nothing more.
-  [[maybe_unused]] const ssize_t written = write(fd, line.constData(), static_cast<size_t>(line.size()));
-  close(fd);
 }
 
 }  // namespace
@@ -285,13 +166,7 @@ bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
   const bool without_gl = software && !settings.windowless_rendering_enabled &&
                           qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION");
   if (without_gl) qputenv("QT_XCB_GL_INTEGRATION", "none");
-  if (!settings.log_file.empty()) {
-    {
-      std::lock_guard<std::mutex> lock(g_engine_log_mutex);
-      g_engine_log = settings.log_file;
-    }
-    qInstallMessageHandler(ToEngineLog);
-  }
+  if (!settings.log_file.empty()) SendQtMessagesTo(settings.log_file);
   {
     std::lock_guard<std::mutex> lock(g_app_mutex);
     g_app = new QApplication(g_state->argc, g_state->argv.data());
@@ -305,9 +180,7 @@ bool Initialize(const MainArgs& args, const Settings& settings, App* app) {
   }
   g_ui_thread = std::this_thread::get_id();
   if (!settings.locale.empty()) InstallTranslations(settings.locale);
-  g_state->global_profile = new QWebEngineProfile(QStringLiteral("global"));
-  ConfigureNewProfile(g_state->global_profile);
-  ApplyProfileSettings(g_state->global_profile, nullptr);
+  g_state->profiles = std::make_unique<QtProfiles>(settings.accept_language_list);
   // The engine has read its switches; programs we start get the user's.
   if (user_flags.isEmpty())
     qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
@@ -321,9 +194,7 @@ void Shutdown() {
   if (!g_state) return;
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   g_state->live_browsers.clear();
-  for (auto& [path, profile] : g_state->profiles_by_path) delete profile;
-  for (QWebEngineProfile* profile : g_state->memory_profiles) delete profile;
-  delete g_state->global_profile;
+  g_state->profiles.reset();
   {
     std::lock_guard<std::mutex> lock(g_app_mutex);
     delete g_app;
@@ -348,39 +219,6 @@ void PostTask(std::function<void()> task) {
 
 bool CurrentlyOnUiThread() { return g_app && std::this_thread::get_id() == g_ui_thread; }
 
-std::shared_ptr<RequestContext> RequestContext::CreateContext(const RequestContextSettings& settings,
-                                                              std::shared_ptr<RequestContextHandler> handler) {
-  if (!g_state) return nullptr;
-  QWebEngineProfile* profile = nullptr;
-  if (settings.cache_path.empty()) {
-    profile = new QWebEngineProfile();
-    ConfigureNewProfile(profile);
-    g_state->memory_profiles.push_back(profile);
-  } else if (auto it = g_state->profiles_by_path.find(settings.cache_path); it != g_state->profiles_by_path.end()) {
-    profile = it->second;
-  } else {
-    profile = new QWebEngineProfile(QString::number(qHash(QString::fromStdString(settings.cache_path)), 16));
-    ConfigureNewProfile(profile);
-    SetStorage(profile, settings.cache_path, true);
-    g_state->profiles_by_path[settings.cache_path] = profile;
-  }
-  ApplyProfileSettings(profile, handler);
-  return std::make_shared<QtRequestContext>(profile);
-}
-
-std::shared_ptr<RequestContext> RequestContext::CreateSharedWithGlobal(
-    std::shared_ptr<RequestContextHandler> handler) {
-  if (!g_state) return nullptr;
-  ApplyProfileSettings(g_state->global_profile, handler);
-  return std::make_shared<QtRequestContext>(g_state->global_profile);
-}
-
-void SetNotificationPresenter(std::function<void(const Notification&)> presenter) {
-  Presenter() = std::move(presenter);
-}
-
-std::shared_ptr<CookieManager> CookieManager::GetGlobalManager() { return std::make_shared<QtCookieManager>(); }
-
 std::shared_ptr<QtBrowser> CreateQtBrowser(const WindowInfo& info, std::shared_ptr<Client> client,
                                            QWebEngineProfile* profile, const std::string& url) {
   if (!g_state || !client || !info.parent) return nullptr;
@@ -394,8 +232,7 @@ std::shared_ptr<QtBrowser> CreateQtBrowser(const WindowInfo& info, std::shared_p
 bool CreateBrowser(const WindowInfo& window_info, std::shared_ptr<Client> client, const std::string& url,
                    const BrowserSettings& settings, std::shared_ptr<RequestContext> request_context) {
   if (!g_state) return false;
-  auto* context = dynamic_cast<QtRequestContext*>(request_context.get());
-  QWebEngineProfile* profile = context ? context->profile() : g_state->global_profile;
+  QWebEngineProfile* profile = g_state->profiles->ProfileOf(request_context.get());
   WindowInfo info = window_info;
   info.windowless_frame_rate = settings.windowless_frame_rate;
   return CreateQtBrowser(info, std::move(client), profile, url) != nullptr;
