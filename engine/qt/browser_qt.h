@@ -8,6 +8,7 @@
 #include "engine/engine.h"
 #include "engine/qt/offscreen_frames.h"
 #include "engine/qt/page_bridge.h"
+#include "engine/qt/page_host_qt.h"
 #include "engine/qt/page_qt.h"
 #include "engine/qt/popup_names_qt.h"
 #include "engine/qt/request_interceptor_qt.h"
@@ -22,21 +23,15 @@ namespace engine {
 
 // One browser: a view placed in the parent window. Kept alive by the
 // engine's live-browser table until OnBeforeClose has been delivered.
-class QtBrowser : public Browser, public BrowserControl, public std::enable_shared_from_this<QtBrowser> {
+class QtBrowser : public QtPageHost, public BrowserControl, public std::enable_shared_from_this<QtBrowser> {
  public:
   QtBrowser(int id, std::shared_ptr<Client> client);
 
   // Creates the view and page; |url| empty loads nothing.
   void Create(const WindowInfo& info, QWebEngineProfile* profile, Color background, const std::string& url);
-  Client* client() const { return client_.get(); }
-  std::shared_ptr<Client> client_ref() const { return client_; }
   QWebEnginePage* page() const;
   QtView* view() const { return view_.data(); }
-  // The client's window that shows a windowless browser; null otherwise.
-  QWidget* windowless_parent() const { return windowless_parent_.data(); }
   QtOffscreenFrames* offscreen_frames() const { return frames_.data(); }
-  // The view's destructor has begun.
-  void OnViewDestroyed();
 
   // Shows |html| in the main frame in place of |url|, which a reload then
   // loads again.
@@ -51,8 +46,23 @@ class QtBrowser : public Browser, public BrowserControl, public std::enable_shar
   // The id the client sees for the next query of any frame.
   int64_t NextQueryId() { return ++last_query_id_; }
 
-  // Each step (redirects too) of the main frame's current navigation.
-  void NoteMainFrameNavigation(const QUrl& url) { main_frame_navigation_ = url; }
+  // QtPageHost
+  Client* client() const override { return client_.get(); }
+  std::shared_ptr<Client> client_ref() const override { return client_; }
+  QWidget* dialog_parent() const override { return view_.data(); }
+  QString BridgeCall(const QUrl& origin, const QString& call, const QUrl& one_way_origin = QUrl()) override {
+    return HandleBridgeCall(shared_from_this(), origin, call, one_way_origin);
+  }
+  QUrl OneWayOriginOf(const QString& token) const override { return one_way_origins_.OriginOf(token); }
+  void NoteMainFrameNavigation(const QUrl& url) override { main_frame_navigation_ = url; }
+  void PopupShown(QWidget* popup) override {
+    if (frames_) frames_->PopupShown(popup);
+  }
+  void PopupGone(QWidget* popup) override {
+    if (frames_) frames_->PopupGone(popup);
+  }
+  QWidget* windowless_parent() const override { return windowless_parent_.data(); }
+  void OnViewDestroyed() override;
 
   // Browser
   int GetIdentifier() const override { return id_; }

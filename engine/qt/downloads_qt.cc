@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/qt/browser_qt.h"
+#include "engine/qt/page_host_qt.h"
+#include "engine/qt/page_qt.h"
 #include "engine/qt/redirect_chains.h"
 
 namespace engine {
@@ -93,7 +94,7 @@ DownloadItem Snapshot(const QWebEngineDownloadRequest* request) {
 
 void Start(QWebEngineDownloadRequest* request) {
   auto* page = qobject_cast<QtPage*>(request->page());
-  std::shared_ptr<QtBrowser> browser = page ? page->browser() : nullptr;
+  std::shared_ptr<QtPageHost> browser = page ? page->browser() : nullptr;
   // Only pages of our browsers download; anything else has nobody to ask.
   if (!browser) {
     request->cancel();
@@ -116,7 +117,7 @@ void Start(QWebEngineDownloadRequest* request) {
   const QFileInfo target(QString::fromStdString(callback->path));
   request->setDownloadDirectory(target.absolutePath());
   request->setDownloadFileName(target.fileName());
-  std::weak_ptr<QtBrowser> weak = browser;
+  std::weak_ptr<QtPageHost> weak = browser;
   // Completion and cancellation are reported once, whichever signal
   // brings them first.
   auto ended = std::make_shared<bool>(false);

@@ -12,7 +12,8 @@
 #include <map>
 
 #include "engine/qt/bootstrap_script.h"
-#include "engine/qt/browser_qt.h"
+#include "engine/qt/page_host_qt.h"
+#include "engine/qt/page_qt.h"
 #include "engine/qt/page_bridge.h"
 
 namespace engine {
@@ -97,7 +98,7 @@ void QtPage::AnswerAuthentication(AuthChallenge challenge, QAuthenticator* authe
   SuppliedPlaces()[owner][place] = {callback->user, callback->password};
 }
 
-QtPage::QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrowser> browser)
+QtPage::QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtPageHost> browser)
     : QWebEnginePage(profile, parent), browser_(std::move(browser)) {
   // Element.requestFullscreen() reaches the client's full-screen handling.
   settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
@@ -147,10 +148,10 @@ void QtPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const
     if (call.startsWith(kVia)) {
       const qsizetype token_end = call.indexOf(QLatin1Char('\n'), kVia.size());
       if (token_end < 0) return;
-      one_way_origin = browser->one_way_origins().OriginOf(call.mid(kVia.size(), token_end - kVia.size()));
+      one_way_origin = browser->OneWayOriginOf(call.mid(kVia.size(), token_end - kVia.size()));
       call = call.mid(token_end + 1);
     }
-    HandleBridgeCall(browser, QUrl(QStringLiteral("about:console")), call, one_way_origin);
+    browser->BridgeCall(QUrl(QStringLiteral("about:console")), call, one_way_origin);
     return;
   }
   // The engine's own report of a blocked bridge prompt: the call went the
@@ -189,7 +190,7 @@ bool QtPage::javaScriptPrompt(const QUrl& origin, const QString& message, const 
   auto browser = browser_.lock();
   if (!browser) return false;
   if (message.startsWith(kBridgeMarker)) {
-    *result = HandleBridgeCall(browser, origin, message.mid(kBridgeMarker.size()));
+    *result = browser->BridgeCall(origin, message.mid(kBridgeMarker.size()));
     return true;
   }
   auto callback = std::make_shared<QtJSDialogCallback>();
@@ -206,7 +207,7 @@ bool QtPage::javaScriptPrompt(const QUrl& origin, const QString& message, const 
   // dialog with the title Qt's catalogue has for it, and the page's text
   // shown as text.
   // On the heap: the view may go while the dialog is open, taking it along.
-  QPointer<QInputDialog> dialog = new QInputDialog(browser->view());
+  QPointer<QInputDialog> dialog = new QInputDialog(browser->dialog_parent());
   dialog->setWindowTitle(
       QCoreApplication::translate("UIDelegatesManager", "Javascript Prompt - %1").arg(origin.toString()));
   dialog->setLabelText(message);

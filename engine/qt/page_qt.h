@@ -11,15 +11,15 @@ class QWebEngineProfile;
 
 namespace engine {
 
-class QtBrowser;
+class QtPageHost;
 
 // The page of one browser: turns Qt WebEngine's signals and overridables
 // into the engine client's callbacks.
 class QtPage : public QWebEnginePage {
   Q_OBJECT
  public:
-  QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtBrowser> browser);
-  std::shared_ptr<QtBrowser> browser() const { return browser_.lock(); }
+  QtPage(QWebEngineProfile* profile, QObject* parent, std::weak_ptr<QtPageHost> browser);
+  std::shared_ptr<QtPageHost> browser() const { return browser_.lock(); }
 
  protected:
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
@@ -33,7 +33,7 @@ class QtPage : public QWebEnginePage {
  private:
   void AnswerAuthentication(AuthChallenge challenge, QAuthenticator* authenticator);
 
-  std::weak_ptr<QtBrowser> browser_;
+  std::weak_ptr<QtPageHost> browser_;
 };
 
 }  // namespace engine

@@ -7,7 +7,8 @@
 #include <QMenu>
 #include <QMimeData>
 
-#include "engine/qt/browser_qt.h"
+#include "engine/qt/page_host_qt.h"
+#include "engine/qt/view_qt.h"
 #include "engine/qt/input_mapping.h"
 
 namespace engine {
@@ -28,7 +29,7 @@ class QtContextMenuModel : public ContextMenuModel {
 };
 }  // namespace
 
-QtView::QtView(QWidget* parent, std::weak_ptr<QtBrowser> browser) : QWebEngineView(parent), browser_(std::move(browser)) {
+QtView::QtView(QWidget* parent, std::weak_ptr<QtPageHost> browser) : QWebEngineView(parent), browser_(std::move(browser)) {
   // A drop site needs a native window: a windowless view (no parent) would
   // get one, shown on screen. Nothing is dropped into a windowless browser.
   if (parent) setAcceptDrops(true);
@@ -91,11 +92,11 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
   if ((type == QEvent::Show || type == QEvent::Hide) && watched->isWidgetType()) {
     auto* widget = static_cast<QWidget*>(watched);
     auto browser = browser_.lock();
-    if (browser && browser->offscreen_frames() && widget->isWindow() && (widget->windowFlags() & Qt::Popup)) {
+    if (browser && widget->isWindow() && (widget->windowFlags() & Qt::Popup)) {
       if (type == QEvent::Show)
-        browser->offscreen_frames()->PopupShown(widget);
+        browser->PopupShown(widget);
       else
-        browser->offscreen_frames()->PopupGone(widget);
+        browser->PopupGone(widget);
     }
   }
   // A windowless page's pointer shape shows on the window standing in for it.

@@ -6,13 +6,13 @@
 
 namespace engine {
 
-class QtBrowser;
+class QtPageHost;
 
 // The view of one browser: context menu, drags and keys go to the client.
 class QtView : public QWebEngineView {
   Q_OBJECT
  public:
-  QtView(QWidget* parent, std::weak_ptr<QtBrowser> browser);
+  QtView(QWidget* parent, std::weak_ptr<QtPageHost> browser);
   ~QtView() override;
 
  protected:
@@ -22,7 +22,7 @@ class QtView : public QWebEngineView {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  std::weak_ptr<QtBrowser> browser_;
+  std::weak_ptr<QtPageHost> browser_;
 };
 
 }  // namespace engine
