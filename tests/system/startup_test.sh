@@ -61,9 +61,9 @@ geometry() {
 }
 desktop=$(xdpyinfo | awk '/dimensions:/{split($2,d,"x"); print "0,0,"d[1]","d[2]}')
 full_screen() { [ "$(geometry)" = "$desktop" ]; }
-check "F11 covers the whole desktop" key_until "$(window_id)" F11 full_screen
+check "F11 covers the whole desktop" key_then "$(window_id)" F11 full_screen
 maximized_again() { wid=$(window_id); [ -n "$wid" ] && maximized && ! full_screen; }
-check "F11 again brings back the maximised frame" key_until "$(window_id)" F11 maximized_again
+check "F11 again brings back the maximised frame" key_then "$(window_id)" F11 maximized_again
 day=$(date +%Y%m%d)
 page_log="$work/app/log/网页日志$day.txt"
 # The demo page notes its window's focus and blur in the page log.

@@ -112,11 +112,11 @@ check "it opens at 100,80 of the second monitor" test "$(geometry "$third")" = "
 check "it shows its page" wait_until 10 painted third "$third" c01020
 
 full() { [ "$(geometry "$main")" = "0,0,1280,800" ]; }
-check "full screen covers the primary monitor only" key_until "$main" F11 full
+check "full screen covers the primary monitor only" key_then "$main" F11 full
 echo "full screen at $(geometry "$main")"
 on_first() { [ "$(geometry "$main" | cut -d, -f1)" -lt 1280 ] && [ "$(geometry "$main" | cut -d, -f3)" -ge 1200 ]; }
 back_on_first() { on_first && ! full; }
-check "F11 again: maximised on the primary monitor as before" key_until "$main" F11 back_on_first
+check "F11 again: maximised on the primary monitor as before" key_then "$main" F11 back_on_first
 
 # The user puts the main window on the second monitor: full screen covers
 # that one, and back it is maximised there again. The popups, which stay
@@ -131,11 +131,11 @@ wmctrl -i -r "$main" -b add,maximized_vert,maximized_horz
 on_second() { [ "$(geometry "$main" | cut -d, -f1)" -ge 1280 ] && [ "$(geometry "$main" | cut -d, -f3)" -ge 1200 ]; }
 check "the main window is maximised on the second monitor" wait_until 10 on_second
 full_second() { [ "$(geometry "$main")" = "1280,0,1280,800" ]; }
-check "F11 there covers the second monitor" key_until "$main" F11 full_second
+check "F11 there covers the second monitor" key_then "$main" F11 full_second
 echo "full screen at $(geometry "$main")"
 check "and shows the page" wait_until 10 painted full-second "$main" 3366cc
 back_on_second() { on_second && ! full_second; }
-check "F11 again: maximised on the second monitor still" key_until "$main" F11 back_on_second
+check "F11 again: maximised on the second monitor still" key_then "$main" F11 back_on_second
 echo "back at $(geometry "$main")"
 
 # Off screen, a popup on the second monitor is told where it is, as in the
