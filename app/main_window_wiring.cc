@@ -42,12 +42,6 @@ void WireCallCapture() {
     telephony::OnLandlineDeviceChange(message.wparam);
     return 0;
   });
-  // While the page is down a ring's worth of the latest calls wait for it;
-  // older ones the ring has overwritten in any case.
-  browser::RegisterMessageHandler(MSG_INCOMING_CALL, [](RootWindow& window, const WindowMessage& message) -> intptr_t {
-    if (auto* calls = window.calls()) calls->Ring(static_cast<int>(message.lparam), message.wparam);
-    return 0;
-  });
 }
 
 void WireExternalLinks() {

@@ -4,7 +4,7 @@
 namespace app {
 
 // Plugs the subsystems that talk to the main window through its messages
-// (call capture, incoming calls, external links, the upgrade) into the root
+// (call capture, external links, the upgrade) into the root
 // windows. Before the first window.
 void WireMainWindowMessages();
 

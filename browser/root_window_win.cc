@@ -282,6 +282,10 @@ intptr_t RootWindow::HandleMessage(const platform::WindowMessage& message) {
     case MSG_FULL_SCREEN:
       env::SetFullScreen(static_cast<unsigned>(message.wparam));
       return 0;
+    case MSG_INCOMING_CALL:
+      // Only the main window's page takes calls.
+      if (main_calls_) main_calls_->calls().Ring(static_cast<int>(message.lparam), message.wparam);
+      return 0;
     default: {
       const MessageHandler* handler = FindMessageHandler(message.message);
       return handler ? (*handler)(*this, message) : 0;

@@ -1,8 +1,9 @@
+#include "telephony/call_tables.h"
+
 #include <cstdio>
 
 #include "env/logs.h"
 #include "env/utf.h"
-#include "telephony/call_tables.h"
 
 namespace telephony {
 
