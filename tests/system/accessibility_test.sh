@@ -132,6 +132,17 @@ keyboard_checks() {  # keyboard_checks MODE
   key shift+Tab
   check "$1: Shift+Tab goes back" wait_until 10 focused "$button" 提示框
   check "$1: Shift+Tab comes round to the last button" wait_until 30 back_to "$button" 确认框
+  # Another program takes the focus and gives it back, as Alt+Tab does:
+  # the keys go on in the page, with no click first.
+  xmessage -title veltro-other 'another program' &
+  local other_pid=$! other
+  other_up() { other=$(search_windows --onlyvisible --name '^veltro-other$' | head -1); [ -n "$other" ]; }
+  check "$1: another program's window opens" wait_until 10 other_up
+  activate "$other"
+  activate "$main"
+  key shift+Tab
+  check "$1: back from another program, Shift+Tab goes on in the page" wait_until 10 focused "$button" 输入框
+  kill "$other_pid"
 }
 serve_and_start "$demo"
 wait_for_main
