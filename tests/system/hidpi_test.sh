@@ -43,7 +43,7 @@ HTML
 echo '<!DOCTYPE html><body style="margin:0;background:#10a040"></body>' > "$work/site/popup.html"
 
 log_text() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/$1$(date +%Y%m%d).txt" 2>/dev/null | tr -d '\r'; }
-page_says() { log_text 网页日志 | grep -qF "$1"; }
+page_says() { log_text 网页日志 | grep -F "$1" > /dev/null; }
 scaled() { awk -v v="$1" -v s="$scale" 'BEGIN { printf "%d", v * s }'; }
 
 # one_start RUN [SWITCHES...]: the page at $scale, and its popup in the

@@ -33,7 +33,7 @@ field.addEventListener('input', () => console.log('value[' + field.value + ']'))
 HTML
 
 log_text() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/$1$(date +%Y%m%d).txt" 2>/dev/null | tr -d '\r'; }
-page_says() { log_text 网页日志 | grep -qF "$1"; }
+page_says() { log_text 网页日志 | grep -F "$1" > /dev/null; }
 helpers=""
 # fcitx5 stands in for IBus too and blanks IBus's address file as it exits:
 # the next input method starts only once the last one is gone.

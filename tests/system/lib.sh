@@ -272,7 +272,7 @@ start_behind_auth_proxy() {
     --proxy-server="127.0.0.1:$(cat "$work/proxy-port")"
 }
 # program_logged PATTERN: today's program log has a line matching PATTERN.
-program_logged() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/软件日志$(date +%Y%m%d).txt" 2>/dev/null | grep -q "$1"; }
+program_logged() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/软件日志$(date +%Y%m%d).txt" 2>/dev/null | grep "$1" > /dev/null; }
 
 # start_squid PORT_LINE RULE...: Debian's Squid on loopback, as a company
 # runs it, with PORT_LINE ("http_port 127.0.0.1:N" or an https_port) and

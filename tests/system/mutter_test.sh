@@ -29,7 +29,7 @@ web_log() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/网页日志$(date +%Y%m%d
 last_size() { web_log | sed -n 's/.*size \([0-9]*x[0-9]*\).*/\1/p' | tail -1; }
 size_is() { [ "$(last_size)" = "$1" ]; }
 size_below() { local size; size=$(last_size); [ -n "$size" ] && [ "${size#*x}" -lt "$1" ]; }
-called() { web_log | grep -qF "call[$1]"; }
+called() { web_log | grep -F "call[$1]" > /dev/null; }
 
 for mode in windowed off-screen; do
   switches=()

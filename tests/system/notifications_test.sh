@@ -55,7 +55,7 @@ bubble_painted() {
 check "the notification shows the icon and text" wait_until 10 bubble_painted
 
 xdotool windowminimize --sync "$main" 2>/dev/null
-minimised() { xprop -id "$main" WM_STATE 2>/dev/null | grep -q Iconic; }
+minimised() { xprop -id "$main" WM_STATE 2>/dev/null | grep Iconic > /dev/null; }
 check "the main window is minimised" wait_until 5 minimised
 # dunst's stock settings: the middle button runs the notification's action.
 eval "$(xdotool getwindowgeometry --shell "$bubble")"

@@ -39,7 +39,7 @@ client_pid=$!
 wait_for_main
 check "the page is drawn in the window" wait_until 20 painted offscreen-page "$main" c01020
 page_log="$work/app/log/网页日志$(date +%Y%m%d).txt"
-logged() { iconv -f UTF-16LE -t UTF-8 "$page_log" 2>/dev/null | grep -q "$1"; }
+logged() { iconv -f UTF-16LE -t UTF-8 "$page_log" 2>/dev/null | grep "$1" > /dev/null; }
 count_of() {  # count_of NAME COLOUR: pixels of COLOUR in a new screenshot
   "$shot" "$main" "$shots/$1.png" "$2" 2>/dev/null | sed -n 's/.*colour=\([0-9]*\).*/\1/p'
 }

@@ -66,7 +66,7 @@ check "a no-drag part inside it does not move it ($before to $(position))" test 
 # A call while the main window is minimised asks for attention.
 xdotool windowminimize --sync "$main" 2>/dev/null || xdotool windowminimize "$main"
 sleep 0.5
-urgent() { xprop -id "$main" _NET_WM_STATE WM_HINTS | grep -qiE 'DEMANDS_ATTENTION|urgen'; }
+urgent() { xprop -id "$main" _NET_WM_STATE WM_HINTS | grep -iE 'DEMANDS_ATTENTION|urgen' > /dev/null; }
 check "the minimised window is not flagged before" bash -c "! xprop -id $main _NET_WM_STATE WM_HINTS | grep -qiE 'DEMANDS_ATTENTION|urgen'"
 "$phone_sim" 13800138000 > /dev/null
 check "a call flags the minimised main window" wait_until 10 urgent

@@ -49,12 +49,12 @@ StartUrl=http://elsewhere.example/
 INI
 chmod 644 /etc/veltrocrm/policy.ini
 program_log="$work/app/log/软件日志$(date +%Y%m%d).txt"
-logged() { iconv -f UTF-16LE -t UTF-8 "$program_log" 2>/dev/null | grep -qF "$1"; }
+logged() { iconv -f UTF-16LE -t UTF-8 "$program_log" 2>/dev/null | grep -F "$1" > /dev/null; }
 count_of() {  # count_of NAME COLOUR: pixels of COLOUR in a new screenshot
   "$shot" "$main" "$shots/$1.png" "$2" 2>/dev/null | sed -n 's/.*colour=\([0-9]*\).*/\1/p'
 }
 at_least() { [ "$(count_of "$1" "$2")" -ge "$3" ]; }
-listening() { ss -ltnH "sport = :$1" | grep -q .; }
+listening() { ss -ltnH "sport = :$1" | grep . > /dev/null; }
 start() {
   # The user asks for another page, a debugging port two ways, a proxy
   # that does not exist and a channel service nobody answers at.

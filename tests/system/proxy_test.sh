@@ -51,7 +51,7 @@ stop() {
 start
 title=代理服务器登录
 program_log="$work/app/log/软件日志$(date +%Y%m%d).txt"
-logged() { iconv -f UTF-16LE -t UTF-8 "$program_log" 2>/dev/null | grep -q "$1"; }
+logged() { iconv -f UTF-16LE -t UTF-8 "$program_log" 2>/dev/null | grep "$1" > /dev/null; }
 sign_in() {  # sign_in USER PASSWORD [remember]
   activate "$(client_window "$title")"
   xdotool type --delay 20 "$1"

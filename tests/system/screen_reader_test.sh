@@ -22,11 +22,11 @@ orca_log=$work/orca.log
 # Its debug file written to a terminal is written line by line: through a
 # pseudo-terminal of script's, which keeps it.
 script -qfec 'orca --replace --debug-file=/dev/tty' "$orca_log" > /dev/null 2>&1 < /dev/null &
-said() { grep -a "SPEECH OUTPUT: '" "$orca_log" 2>/dev/null | grep -qF -- "$1"; }
+said() { grep -a "SPEECH OUTPUT: '" "$orca_log" 2>/dev/null | grep -F -- "$1" > /dev/null; }
 times_said() { grep -a "SPEECH OUTPUT: '" "$orca_log" 2>/dev/null | grep -cF -- "$1"; }
 check "Orca is up and speaks" wait_until 60 grep -qa "SPEECH OUTPUT: '" "$orca_log"
 # The companion app's port is open: the page has switched capture on.
-capture_on() { ss -Huln 'sport = :53526' | grep -q .; }
+capture_on() { ss -Huln 'sport = :53526' | grep . > /dev/null; }
 
 call_checks() {  # call_checks MODE NUMBER
   check "$1: Orca hears of the window" wait_until 30 said "$main_title"

@@ -43,13 +43,13 @@ window_id() { search_windows --onlyvisible --name "^${title//(/\\(}\$" | head -1
 window_shown() { test -n "$(window_id)"; }
 check "main window is shown" wait_until 30 window_shown
 wid=$(window_id)
-maximized() { xprop -id "$wid" _NET_WM_STATE | grep -q _NET_WM_STATE_MAXIMIZED_HORZ; }
+maximized() { xprop -id "$wid" _NET_WM_STATE | grep _NET_WM_STATE_MAXIMIZED_HORZ > /dev/null; }
 check "main window is maximised" wait_until 10 maximized
 check "title is exact" test "$(xdotool getwindowname "$wid")" = "$title"
 # Drawing in software, the window has no use for the GL stack, which costs
 # every start the loading of Mesa and its LLVM.
 check "the windowed client loads no OpenGL driver" bash -c "! grep -qE '_dri\.so|libLLVM|libGLX_mesa' /proc/$client_pid/maps"
-page_listed() { curl -s --max-time 2 http://127.0.0.1:8100/json/list | grep -q "\"url\": \"$url/\""; }
+page_listed() { curl -s --max-time 2 http://127.0.0.1:8100/json/list | grep "\"url\": \"$url/\"" > /dev/null; }
 check "the debugging port asked for lists the page" wait_until 20 page_listed
 
 # F11 toggles full screen: the whole desktop without a frame, then back.

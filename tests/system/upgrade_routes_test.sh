@@ -91,7 +91,7 @@ frame_page "$other/open.html" "<div onclick=\"window.open('$(service)/slow/setup
 wait_for_main
 page_log="$work/app/log/网页日志$(date +%Y%m%d).txt"
 program_log="$work/app/log/软件日志$(date +%Y%m%d).txt"
-logged() { iconv -f UTF-16LE -t UTF-8 "$1" 2>/dev/null | grep -q "$2"; }
+logged() { iconv -f UTF-16LE -t UTF-8 "$1" 2>/dev/null | grep "$2" > /dev/null; }
 band() {  # band N: a click on the page's band N
   xdotool windowactivate --sync "$main" >/dev/null 2>&1
   xdotool mousemove --window "$main" 200 $((40 + 80 * $1)) click 1

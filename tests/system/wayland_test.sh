@@ -92,8 +92,8 @@ check "a call reaches the page through the main window" \
 # the screenshot is for people to look at). Back, the frame and the panel
 # are around the page again.
 net_wm_state() { xprop -id "$main" _NET_WM_STATE 2>/dev/null; }
-full_screen() { net_wm_state | grep -q _NET_WM_STATE_FULLSCREEN; }
-maximised() { net_wm_state | grep -q _NET_WM_STATE_MAXIMIZED_VERT && ! full_screen; }
+full_screen() { net_wm_state | grep _NET_WM_STATE_FULLSCREEN > /dev/null; }
+maximised() { net_wm_state | grep _NET_WM_STATE_MAXIMIZED_VERT > /dev/null && ! full_screen; }
 covers_screen() { screen_shows full-screen 3366cc 1435000; }
 frame_back() {
   local count
@@ -141,7 +141,7 @@ stop_client
 # holds a maximised or full-screen window to the size it configured, and
 # ends a client that draws another.
 cp "$(dirname "$0")/full_screen_page.html" "$work/site/index.html"
-called() { log_text 网页日志 | grep -qF "call[$1]"; }
+called() { log_text 网页日志 | grep -F "call[$1]" > /dev/null; }
 last_size() { log_text 网页日志 | sed -n 's/.*size \([0-9]*x[0-9]*\).*/\1/p' | tail -1; }
 size_is() { [ "$(last_size)" = "$1" ]; }
 size_below() { local size; size=$(last_size); [ -n "$size" ] && [ "${size#*x}" -lt "$1" ]; }

@@ -79,8 +79,8 @@ opened() {
   done
   return 1
 }
-closed() { ! windows | grep -qx "$1"; }
-titled_up() { search_windows --onlyvisible --name "^$1" | grep -q .; }
+closed() { ! windows | grep -x "$1" > /dev/null; }
+titled_up() { search_windows --onlyvisible --name "^$1" | grep . > /dev/null; }
 menu_up() {  # a drop-down menu of the client is open
   local w
   for w in $(client_windows); do
