@@ -43,6 +43,7 @@
 #include "renderer/renderer_process_app.h"
 #include "telephony/landline_capture.h"
 #include "telephony/mobile_call_listener.h"
+#include "telephony/sip_dialog_watch.h"
 
 namespace app {
 
@@ -133,6 +134,21 @@ void ApplyPolicyAndLogSettings(engine::CommandLine& command_line) {
   else setenv("QTWEBENGINE_CHROMIUM_FLAGS", allowed.c_str(), 1);
 }
 
+// Callers' numbers from a SIP phone system, when the switches (or the
+// policy over them) name one.
+void ConfigureSipFromSwitches(const engine::CommandLine& command_line) {
+  if (!command_line.HasSwitch("sip-server")) return;
+  std::string problem;
+  const auto account = telephony::MakeSipAccount(command_line.GetSwitchValue("sip-server"),
+                                                 command_line.GetSwitchValue("sip-extension"),
+                                                 command_line.GetSwitchValue("sip-user"), problem);
+  if (!account) {
+    env::WriteProgramLog("SIP caller ID not set up: " + problem);
+    return;
+  }
+  telephony::ConfigureSipCapture(*account);
+}
+
 // --version and --help answer on the terminal and start nothing.
 void PrintUsage(bool help) {
   std::printf("%s %s\n", env::PRODUCT_NAME, env::PRODUCT_VERSION);
@@ -186,7 +202,10 @@ int RunMain(int argc, char** argv) {
     }
   }
 
-  if (kind == ProcessKind::Browser) ApplyPolicyAndLogSettings(*command_line);
+  if (kind == ProcessKind::Browser) {
+    ApplyPolicyAndLogSettings(*command_line);
+    ConfigureSipFromSwitches(*command_line);
+  }
 
   // Held until this process ends: the one browser process of this user.
   std::unique_ptr<platform::InstanceLock> instance;
@@ -277,6 +296,7 @@ int RunMain(int argc, char** argv) {
     channel::StopChannelSelection();
     telephony::ShutdownMobileCapture();
     telephony::ShutdownLandlineCapture();
+    telephony::ShutdownSipCapture();
     context->Shutdown();
   } else {
     env::WriteProgramLog("浏览器引擎初始化失败");

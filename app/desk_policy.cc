@@ -67,6 +67,12 @@ std::optional<std::string> ABox(const std::string& value) {
   if (lower.rfind("modem:/dev/", 0) == 0) return "modem:" + value.substr(6);
   return std::nullopt;
 }
+std::optional<std::string> AName(const std::string& value) {
+  if (value.size() > 64 || value.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_+") !=
+                               std::string::npos)
+    return std::nullopt;
+  return value;
+}
 std::optional<std::string> OnOrOff(const std::string& value) {
   const std::string lower = Lower(value);
   if (lower == "1" || lower == "yes" || lower == "true" || lower == "on") return std::string("1");
@@ -85,7 +91,8 @@ const struct {
   const char* key;
   ValueCheck check;
 } kKeys[] = {{"StartUrl", AnAddress}, {"ChannelService", AHost},  {"PhoneBox", ABox},        {"OffScreen", OnOrOff},
-             {"ProxyServer", AProxy},  {"RemoteDebugging", ALock}, {"CaCertificates", Files}};
+             {"ProxyServer", AProxy},  {"RemoteDebugging", ALock}, {"CaCertificates", Files},
+             {"SipServer", AHost},     {"SipExtension", AName},    {"SipUser", AName}};
 
 DeskPolicy ParsePolicy(const std::string& text, std::vector<std::string>& notes) {
   DeskPolicy policy;
@@ -136,6 +143,12 @@ std::string PhoneBoxUserFile() {
 }
 
 }  // namespace
+
+bool PhoneBoxSetUp() {
+  const char* box = std::getenv("VELTROCRM_PHONEBOX");
+  const std::string file = PhoneBoxUserFile();
+  return (box && *box) || (!file.empty() && access(file.c_str(), R_OK) == 0);
+}
 
 std::optional<DeskPolicy> ReadDeskPolicy(const std::string& path, std::string& problem,
                                          std::vector<std::string>* notes) {
@@ -206,6 +219,9 @@ std::vector<Setting> ApplyDeskPolicy(const DeskPolicy& policy, const std::string
   };
   switch_setting("StartUrl", "start-url", env::StartUrl());
   switch_setting("ChannelService", "channel-service", VELTRO_CHANNEL_SERVICE_HOST);
+  switch_setting("SipServer", "sip-server", "none");
+  switch_setting("SipExtension", "sip-extension", "none");
+  switch_setting("SipUser", "sip-user", "the extension");
 
   if (const std::string* box = set("PhoneBox")) {
     setenv("VELTROCRM_PHONEBOX", box->c_str(), 1);

@@ -13,8 +13,9 @@ namespace app {
 // The administrator's settings for every user of the machine, from the
 // [Policy] section of an INI file: StartUrl, ChannelService, PhoneBox,
 // OffScreen (1 or 0), ProxyServer ("direct", "desktop" or the engine's
-// proxy list), RemoteDebugging ("off") and CaCertificates (certificate
-// files the page trusts as authorities, split by ";").
+// proxy list), RemoteDebugging ("off"), CaCertificates (certificate
+// files the page trusts as authorities, split by ";") and the SIP phone
+// system's SipServer, SipExtension and SipUser.
 using DeskPolicy = std::map<std::string, std::string>;
 
 // The policy in |path|; nothing when there is no file. A file (or its
@@ -51,6 +52,10 @@ std::vector<Setting> ApplyDeskPolicy(const DeskPolicy& policy, const std::string
 // (or, for a file not trusted, its locks) is in force.
 std::vector<Setting> ApplyPolicyFile(const std::string& path, engine::CommandLine& command_line,
                                      std::vector<std::string>& lines, bool& in_force);
+// Whether a phone box was set up (policy, environment or user file) rather
+// than left to the built-in modem: with a SIP phone system and none set
+// up, the page's landline capture opens no box.
+bool PhoneBoxSetUp();
 // Whether the policy keeps the debugging port shut, whatever else asks.
 bool DebuggingLockedByPolicy();
 // The policy's CaCertificates files, as the last ApplyDeskPolicy() read them.

@@ -3,6 +3,7 @@
 #include <QString>
 #include <algorithm>
 
+#include "app/desk_policy.h"
 #include "browser/message_handlers.h"
 #include "browser/upgrade_downloads.h"
 #include "browser/root_window_win.h"
@@ -12,6 +13,7 @@
 #include "env/window_messages.h"
 #include "telephony/landline_capture.h"
 #include "telephony/mobile_call_listener.h"
+#include "telephony/sip_dialog_watch.h"
 #include "upgrade/install_upgrade.h"
 #include "upgrade/upgrade_progress_dialog.h"
 
@@ -31,10 +33,12 @@ void WireCallCapture() {
     return 0;
   });
   browser::RegisterMessageHandler(MSG_LANDLINE_OPEN, [](RootWindow&, const WindowMessage&) -> intptr_t {
-    telephony::OnLandlineOpen();
+    telephony::OnSipCaptureOn();
+    if (!telephony::SipCaptureConfigured() || PhoneBoxSetUp()) telephony::OnLandlineOpen();
     return 0;
   });
   browser::RegisterMessageHandler(MSG_LANDLINE_CLOSE, [](RootWindow&, const WindowMessage&) -> intptr_t {
+    telephony::OnSipCaptureOff();
     telephony::OnLandlineClose();
     return 0;
   });

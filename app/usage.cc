@@ -17,6 +17,10 @@ const Switch kSwitches[] = {
     {"proxy-pac-url", "URL", "use the automatic proxy configuration script at URL instead of the desktop's "
                              "proxy settings"},
     {"no-proxy-server", "", "connect directly, whatever the desktop's proxy settings say"},
+    {"sip-server", "HOST[:PORT]", "take callers' numbers from this SIP phone system (UDP unless its DNS says "
+                                  "otherwise) while the page captures landline calls"},
+    {"sip-extension", "NUMBER", "with --sip-server: the agent's extension, whose ringing calls are watched"},
+    {"sip-user", "NAME", "with --sip-server: the user that signs in (the extension unless given)"},
     {"off-screen-rendering-enabled", "", "draw the page off screen and show its frames with OpenGL"},
     {"off-screen-frame-rate", "N", "at most N off-screen frames a second (30 unless given, at most 60)"},
     {"transparent-painting-enabled", "", "off screen: let the page's transparent parts show through"},

@@ -10,6 +10,7 @@ packages=(
   xvfb weston xwayland xserver-xorg-core xserver-xorg-video-dummy xauth openbox xdotool x11-utils x11-xserver-utils wmctrl fonts-wqy-microhei openssl iproute2 util-linux mount clang
   poppler-utils procps gdb dconf-cli dconf-gsettings-backend gsettings-desktop-schemas strace python3 gnome-keyring libsecret-tools at-spi2-core python3-pyatspi
   dpkg-dev file pkexec polkitd dbus xdg-utils desktop-file-utils debootstrap
+  libsofia-sip-ua-dev kamailio kamailio-presence-modules baresip-core
   dunst squid libnss3-tools mutter fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6 ibus ibus-libpinyin fonts-noto-cjk qt6-wayland orca speech-dispatcher
 )
 # Debian 13's qt6-base-dev carries Qt OpenGL's development files itself, and

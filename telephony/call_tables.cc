@@ -17,6 +17,11 @@ LandlineCallTable& GetLandlineCallTable() {
   return table;
 }
 
+SipCallTable& GetSipCallTable() {
+  static SipCallTable table;
+  return table;
+}
+
 std::u16string EscapeForScriptString(const std::string& bytes) {
   std::u16string out;
   for (char16_t unit : env::Utf8ToUtf16(bytes)) {
@@ -39,8 +44,21 @@ std::optional<std::string> TakeCallForPage(int source, uintptr_t announcement) {
   const uint64_t serial = announcement >> 8;
   if (slot >= kCallSlots) return std::nullopt;
   std::string number;
-  const bool taken = source == CALL_SOURCE_LANDLINE ? GetLandlineCallTable().TakeForDelivery(slot, serial, number)
-                                                    : GetMobileCallTable().TakeForDelivery(slot, serial, number);
+  bool taken = false;
+  switch (source) {
+    case CALL_SOURCE_MOBILE:
+      taken = GetMobileCallTable().TakeForDelivery(slot, serial, number);
+      break;
+    case CALL_SOURCE_LANDLINE:
+      taken = GetLandlineCallTable().TakeForDelivery(slot, serial, number);
+      break;
+    case CALL_SOURCE_SIP:
+      taken = GetSipCallTable().TakeForDelivery(slot, serial, number);
+      break;
+    default:
+      env::WriteProgramLog("a call announced from no known source: not taken");
+      return std::nullopt;
+  }
   if (!taken) {
     // Never another call's number in its place, never one twice.
     if (serial != 0) env::WriteProgramLog("call " + std::to_string(serial) + " dropped: its slot was reused first");

@@ -14,6 +14,7 @@ namespace telephony {
 
 inline constexpr int CALL_SOURCE_MOBILE = 0;
 inline constexpr int CALL_SOURCE_LANDLINE = 3;
+inline constexpr int CALL_SOURCE_SIP = 4;
 inline constexpr size_t kCallSlots = 8;
 // How long a new call may wait for the main window to read the call still
 // in the slot it needs; after that the slot is reused and that call lost.
@@ -84,14 +85,16 @@ class CallTable {
 
 using MobileCallTable = CallTable<64>;
 using LandlineCallTable = CallTable<36>;
+using SipCallTable = CallTable<36>;
 
 MobileCallTable& GetMobileCallTable();
 LandlineCallTable& GetLandlineCallTable();
+SipCallTable& GetSipCallTable();
 
 // The number of the call of |announcement| (CallAnnouncement) in the
 // |source| table, taken for handing over. None (and logged when a later
 // call took its slot first) when there is nothing to hand over: a slot
-// above 7, a call handed over already.
+// above 7, a source that is none of the three, a call handed over already.
 std::optional<std::string> TakeCallForPage(int source, uintptr_t announcement);
 // The script that hands |number| to the page: phoneCall("<number>"); with
 // the number made safe for a string literal.
