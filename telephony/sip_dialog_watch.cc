@@ -175,7 +175,9 @@ struct SipStack {
         return;
       }
       case nua_r_unsubscribe:
-        if (status >= 200) Forget();
+        if (status < 200) return;
+        env::WriteProgramLog("SIP dialogs of extension " + watch.account_.extension + " no longer watched");
+        Forget();
         return;
       default:
         return;

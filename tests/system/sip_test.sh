@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Caller ID from the company's SIP phone system, with real parts in a
+# private network namespace: Kamailio (registrar, presence, dialog state),
+# baresip as the agent's desk phone and as callers, and the built client
+# watching the agent's extension 1001. The server is down when the client
+# starts and comes back asking for a password; a wrong one is asked again;
+# each call reaches the page once while the desk phone rings on and can
+# answer; a cancelled call, two calls at once, capture closed and opened
+# again.
+# Usage: sip_test.sh VELTROCRM DEMO_SERVER PHONE_SIM WINDOW_SHOT
+set -uo pipefail
+if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
+  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! command -v kamailio >/dev/null; then
+    echo "needs root, unshare and kamailio for a private network: skipped"
+    exit 77
+  fi
+  VELTRO_IN_NAMESPACE=1 exec unshare --mount --net -- dbus-run-session \
+    --config-file="$(dirname "$0")/../dbus/session-without-services.conf" -- bash "$0" "$@"
+fi
+exe=$1 demo=$2 phone_sim=$3 shot=$4
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/sip/phones.sh"
+export LANG=zh_CN.UTF-8
+private_install "$exe"
+trap 'cleanup_install stop_phones' EXIT
+phones_net
+
+# The page logs each call; "close" and "reopen" from the mobile simulator
+# close and open landline capture, which drives the SIP watch.
+cat > "$work/site/index.html" <<'HTML'
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>calls</title></head>
+<body style="margin:0;background:#fff;color:#c01020;font:bold 40px sans-serif"><div id="calls">calls:</div><script>
+function phoneCall(number) {
+  console.log('call[' + number + ']');
+  document.getElementById('calls').textContent += ' ' + number;
+  if (number === 'close') app.closeLandlineCapture();
+  if (number === 'reopen') app.startLandlineCapture();
+}
+console.log('page loaded');
+kestrin.openIncomingNotify();
+app.startLandlineCapture();
+</script></body></html>
+HTML
+
+log_text() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/$1$(date +%Y%m%d).txt" 2>/dev/null | tr -d '\r'; }
+program_says() { log_text 软件日志 | grep -F "$1" > /dev/null; }
+calls_of() { log_text 网页日志 | grep -cxF "call[$1]"; }
+page_got() { [ "$(calls_of "$1")" -ge 1 ]; }
+title=登录
+sign_in() {  # sign_in USER PASSWORD
+  activate "$(client_window "$title")"
+  xdotool type --delay 20 "$1"
+  xdotool key Tab
+  xdotool type --delay 20 "$2"
+  xdotool key Return
+}
+
+serve_and_start "$demo" --sip-server=10.77.0.1 --sip-extension=1001
+wait_for_main
+check "with the server down the subscription is tried again later" \
+  wait_until 60 program_says "SIP subscription refused: "
+check "no phone box is opened, so none fails (none is set up)" not_shown 提示
+
+start_kamailio -A WITH_AUTH
+check "the server back, its sign-in is asked" wait_until 90 shown "$title"
+check "the sign-in dialog is painted" wait_until 10 drawn sip-sign-in "$(client_window "$title")"
+sign_in 1001 wrong
+check "a wrong password is refused and logged" wait_until 20 program_says "sign-in refused by site sip:10.77.0.1"
+check "and asked again" wait_until 20 shown "$title"
+check "the dialog says so" wait_until 10 drawn sip-sign-in-refused "$(client_window "$title")"
+sign_in 1001 pw1001
+check "signed in, the extension is watched" wait_until 20 program_says "SIP dialogs of extension 1001 watched on 10.77.0.1"
+check "no password reached the log" bash -c "! iconv -f UTF-16LE -t UTF-8 '$work/app/log/软件日志$(date +%Y%m%d).txt' | grep -q 'pw1001\|wrong'"
+
+check "the desk phone registers" start_phone desk 1001 10.77.0.2 4402
+check "a caller registers" start_phone caller1 13800138000 10.77.0.3 4403
+check "another caller registers" start_phone caller2 13900139000 10.77.0.4 4404
+
+phone caller1 dial sip:1001@10.77.0.1
+check "the desk phone rings" wait_until 10 phone_event desk CALL_INCOMING
+check "the caller's number reaches the page" wait_until 10 page_got 13800138000
+check "the desk phone answers" phone desk accept
+check "the call is established" wait_until 10 phone_event caller1 CALL_ESTABLISHED
+sleep 1
+check "the call reached the page once" test "$(calls_of 13800138000)" = 1
+phone desk hangup
+check "the call ends" wait_until 10 phone_event caller1 CALL_CLOSED
+
+main=$(search_windows --onlyvisible --pid "$client_pid" --name 版本 | head -1)
+page_painted() {
+  local out
+  out=$("$shot" "$main" "$shots/sip-calls.png" c01020 2>/dev/null) || return 1
+  awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[2] < 0.2 && f[4] >= 300) }'
+}
+check "the main window shows the call" wait_until 10 page_painted
+
+# Cancelled before anyone answers: the page had it once, and that is all.
+phone caller2 dial sip:1001@10.77.0.1
+check "a second caller rings" wait_until 10 phone_event desk CALL_INCOMING 2
+check "the page gets that caller" wait_until 10 page_got 13900139000
+phone caller2 hangup
+check "the caller gives up" wait_until 10 phone_event desk CALL_CLOSED 2
+sleep 1
+check "the cancelled call reached the page once" test "$(calls_of 13900139000)" = 1
+
+# Two calls at once: each once.
+phone caller1 dial sip:1001@10.77.0.1
+phone caller2 dial sip:1001@10.77.0.1
+check "both ring" wait_until 10 phone_event desk CALL_INCOMING 4
+both_twice() { [ "$(calls_of 13800138000)" = 2 ] && [ "$(calls_of 13900139000)" = 2 ]; }
+check "both reach the page" wait_until 10 both_twice
+phone caller1 hangup
+phone caller2 hangup
+check "both end" wait_until 10 phone_event desk CALL_CLOSED 4
+sleep 1
+check "each once" both_twice
+
+# The page closes landline capture: no subscription, no call; opened
+# again, the calls come again.
+"$phone_sim" close > /dev/null
+check "closing capture ends the subscription" wait_until 10 program_says "SIP dialogs of extension 1001 no longer watched"
+phone caller1 dial sip:1001@10.77.0.1
+check "the desk phone rings all the same" wait_until 10 phone_event desk CALL_INCOMING 5
+sleep 2
+check "but the page gets no call" test "$(calls_of 13800138000)" = 2
+phone caller1 hangup
+check "that call ends" wait_until 10 phone_event desk CALL_CLOSED 5
+"$phone_sim" reopen > /dev/null
+watched_twice() { [ "$(log_text 软件日志 | grep -c 'SIP dialogs of extension 1001 watched')" -ge 2 ]; }
+check "opened again, the extension is watched again" wait_until 20 watched_twice
+phone caller1 dial sip:1001@10.77.0.1
+check "and the next call reaches the page" wait_until 10 bash -c "[ \$(iconv -f UTF-16LE -t UTF-8 '$work/app/log/网页日志$(date +%Y%m%d).txt' | tr -d '\r' | grep -cxF 'call[13800138000]') = 3 ]"
+phone caller1 hangup
+finish
