@@ -162,7 +162,9 @@ std::optional<DialogInfoReading> ReadDialogInfo(const std::string& body, std::st
     }
   }
   if (xml.hasError()) {
-    problem = "not well-formed: " + env::PrintableForLog(xml.errorString().left(200).toStdString());
+    // Qt's own words are in the user's language: the place is enough.
+    problem = "not well-formed at line " + std::to_string(xml.lineNumber()) + ", column " +
+              std::to_string(xml.columnNumber());
     return std::nullopt;
   }
   return reading;

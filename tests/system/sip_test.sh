@@ -131,4 +131,32 @@ check "opened again, the extension is watched again" wait_until 20 watched_twice
 phone caller1 dial sip:1001@10.77.0.1
 check "and the next call reaches the page" wait_until 10 bash -c "[ \$(iconv -f UTF-16LE -t UTF-8 '$work/app/log/网页日志$(date +%Y%m%d).txt' | tr -d '\r' | grep -cxF 'call[13800138000]') = 3 ]"
 phone caller1 hangup
+end_client
+
+# A phone system gone bad: hostile bodies and headers, a flood, 300 calls
+# in one NOTIFY. Each gets a log line and no call; the client lives on and
+# the good call after them arrives once.
+python3 "$sip_dir/hostile_pbx.py" 10.77.0.9 "$work/sip/hostile.log" &
+"$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" --channel-service=127.0.0.1:9 \
+  --sip-server=10.77.0.9:5060 --sip-extension=1001 > "$work/client.out" 2>&1 &
+client_pid=$!
+check "the hostile server's NOTIFYs are all sent" wait_until 120 grep -qx done "$work/sip/hostile.log"
+check "the good call after them reaches the page" wait_until 10 page_got 18800188000
+sleep 1
+check "once" test "$(calls_of 18800188000)" = 1
+check "the flood's one call reached the page once" test "$(calls_of 18600186000)" = 1
+many=$(log_text 网页日志 | grep -cE '^call\[170001[0-9]{5}\]$')
+echo "of 300 calls in one NOTIFY, $many reached the page"
+check "of 300 calls at once, a ring's worth reaches the page" test "$many" -ge 1 -a "$many" -le 8
+check "and the rest are logged" program_says "SIP calls ringing at once past 8, not given to the page: "
+check "a call whose NOTIFY has a header of 60,000 bytes is a call" page_got 18700187000
+check "no hostile number reached the page" bash -c "! iconv -f UTF-16LE -t UTF-8 '$work/app/log/网页日志$(date +%Y%m%d).txt' | grep -q 'call\[190001\|call\[1111111111\|call\[1380013800a'"
+for refusal in "not well-formed" "nested deeper than" "a document type or an entity" "no phone number: not taken" \
+  "a body of another type"; do
+  check "logged: $refusal" program_says "$refusal"
+done
+check "the client is alive" kill -0 "$client_pid"
+grep -v "^flood" "$work/sip/hostile.log"
+end_client
+check "at its end the client unsubscribes" grep -qx unsubscribed "$work/sip/hostile.log"
 finish
