@@ -92,7 +92,7 @@ TEST_F(DeskPolicyFile, ReadsStrictlyAndSaysWhatItLeftOut) {
   if (geteuid() != 0) GTEST_SKIP() << "root owns a policy file";
   Write("[policy]\nremotedebugging=Off\nOFFSCREEN=yes\nPhoneBox=usb\nPhoneBox=Modem:/dev/ttyUSB0\nProxyServer=DIRECT\n"
         "StartUrl=javascript:alert(1)\nChannelService=evil.example/path?x\nColour=blue\nno equals\n[Extra]\nStartUrl=x\n"
-        "[POLICY]\nRemoteDebugging=please no\n");
+        "[POLICY]\nRemoteDebugging=please no\nSipServer=pbx.example:5060\nSipExtension=1001@evil\nsipuser=agent.1\n");
   std::string problem;
   std::vector<std::string> notes;
   const auto policy = app::ReadDeskPolicy(path, problem, &notes);
@@ -100,7 +100,9 @@ TEST_F(DeskPolicyFile, ReadsStrictlyAndSaysWhatItLeftOut) {
   EXPECT_EQ(*policy, (app::DeskPolicy{{"RemoteDebugging", "off"},
                                       {"OffScreen", "1"},
                                       {"PhoneBox", "modem:/dev/ttyUSB0"},
-                                      {"ProxyServer", "direct"}}));
+                                      {"ProxyServer", "direct"},
+                                      {"SipServer", "pbx.example:5060"},
+                                      {"SipUser", "agent.1"}}));
   // Case alone is no note.
   EXPECT_EQ(notes, (std::vector<std::string>{
                        "line 3: OffScreen=yes taken as 1",
@@ -111,6 +113,7 @@ TEST_F(DeskPolicyFile, ReadsStrictlyAndSaysWhatItLeftOut) {
                        "line 10: not a setting (no \"=\")",
                        "line 11: a section other than [Policy]; its lines are ignored",
                        "line 14: RemoteDebugging=please no taken as off",
+                       "line 16: SipExtension cannot be \"1001@evil\"; ignored",
                    }));
 }
 
@@ -181,8 +184,13 @@ TEST(DeskPolicy, WinsOverSwitchesAndSaysWhereEachSettingCameFrom) {
                              "--proxy-server=user.example:8080", "--off-screen-rendering-enabled"});
   const app::DeskPolicy policy{{"StartUrl", "https://crm.example/client"}, {"PhoneBox", "sim"},
                                {"OffScreen", "0"},  {"ProxyServer", "direct"},
-                               {"RemoteDebugging", "off"}, {"CaCertificates", " /etc/corp/a.pem ;; /etc/corp/b.pem"}};
+                               {"RemoteDebugging", "off"}, {"CaCertificates", " /etc/corp/a.pem ;; /etc/corp/b.pem"},
+                               {"SipServer", "pbx.example:5080"}, {"SipExtension", "1001"},
+                               {"SipUser", "agent1"}};
+  command_line->AppendSwitchWithValue("sip-server", "mine.example");
   const auto settings = app::ApplyDeskPolicy(policy, "/etc/p.ini", *command_line);
+  EXPECT_EQ(command_line->GetSwitchValue("sip-server"), "pbx.example:5080");
+  EXPECT_EQ(command_line->GetSwitchValue("sip-user"), "agent1");
   EXPECT_EQ(command_line->GetSwitchValue("start-url"), "https://crm.example/client");
   EXPECT_FALSE(command_line->HasSwitch("remote-debugging-port"));
   EXPECT_FALSE(command_line->HasSwitch("proxy-server"));

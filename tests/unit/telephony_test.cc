@@ -156,13 +156,16 @@ TEST(CallDelivery, ScriptsAreSafeStringLiterals) {
   EXPECT_EQ(EscapeForScriptString("\xC0\xAF"), u"\uFFFD\uFFFD");        // overlong "/"
   EXPECT_EQ(EscapeForScriptString("你好"), u"你好");
 
-  // A landline and a mobile call in slot 2 are told apart by the source.
+  // A landline, a mobile and a SIP call in slot 2 are told apart by the source.
   const uint64_t mobile = GetMobileCallTable().Store(2, "139", 3);
   const uint64_t landline = GetLandlineCallTable().Store(2, "0571", 4);
   EXPECT_EQ(ScriptFor(CALL_SOURCE_MOBILE, CallAnnouncement(2, mobile)), u"phoneCall(\"139\");");
   EXPECT_EQ(ScriptFor(CALL_SOURCE_LANDLINE, CallAnnouncement(2, landline)), u"phoneCall(\"0571\");");
+  const uint64_t sip = GetSipCallTable().Store(2, "1001", 4);
+  EXPECT_EQ(ScriptFor(CALL_SOURCE_SIP, CallAnnouncement(2, sip)), u"phoneCall(\"1001\");");
+  // A source that is none of the three reads no table.
   GetMobileCallTable().Store(7, "7", 1);
-  EXPECT_EQ(ScriptFor(1, 7), u"phoneCall(\"7\");");  // anything but 3 is mobile
+  EXPECT_EQ(ScriptFor(1, 7), u"");
   EXPECT_EQ(ScriptFor(CALL_SOURCE_MOBILE, 8), u"");
   EXPECT_EQ(ScriptFor(CALL_SOURCE_MOBILE, 3), u"phoneCall(\"\");");  // an empty slot
 }
