@@ -155,6 +155,12 @@ for refusal in "not well-formed" "nested deeper than" "a document type or an ent
   "a body of another type"; do
   check "logged: $refusal" program_says "$refusal"
 done
+check "this server asks no password, and none is asked" not_shown "$title"
+check "the server's end of the subscription is logged" \
+  wait_until 10 program_says "SIP subscription ended by the server; subscribing again in 1 s"
+check "and it is renewed" wait_until 20 grep -qx "the good call again: 200 OK" "$work/sip/hostile.log"
+sleep 1
+check "the call it names again is no new call" test "$(calls_of 18800188000)" = 1
 check "the client is alive" kill -0 "$client_pid"
 grep -v "^flood" "$work/sip/hostile.log"
 end_client

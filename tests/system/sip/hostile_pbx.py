@@ -4,7 +4,9 @@ SUBSCRIBE to the dialog package and answers with NOTIFYs that are hostile
 in body and headers, a flood of 1,000 NOTIFYs repeating one ringing call,
 one NOTIFY of 300 ringing calls, and last one good call (18800188000).
 A huge header is no fault: its call (18700187000) is a good one.
-Each NOTIFY sent is counted, with its answer, in LOG.
+Then it ends the subscription (Subscription-State: terminated); to the
+SUBSCRIBE that renews it, it sends the good call again, which is no new
+call. Each NOTIFY sent is logged with its answer in LOG.
 
 hostile_pbx.py ADDRESS LOG
 """
@@ -68,6 +70,7 @@ def main():
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.bind((address, 5060))
     log = open(log_path, "a", buffering=1)
+    subscriptions = 0
     while True:
         data, peer = sock.recvfrom(65535)
         request = data.decode("utf-8", "replace")
@@ -88,19 +91,27 @@ def main():
                      header(request, "Via"), header(request, "From"), to, header(request, "Call-ID"),
                      header(request, "CSeq"), address))
         sock.sendto(reply.encode(), peer)
-        log.write("subscribed\n")
+        subscriptions += 1
+        log.write("subscribed\n" if subscriptions == 1 else "subscribed again\n")
         target = header(request, "Contact").strip("<>").split(";")[0]
         cseq = 1
-        for name, body, kind, extra, broken in bodies():
+        kind = "application/dialog-info+xml"
+        sequence = list(bodies()) if subscriptions == 1 else [
+            ("the good call again", document(dialog("good", "18800188000"), 1), kind, "", False)]
+        if subscriptions == 1:
+            sequence.append(("the end", document("", 10000), kind, "", "terminated"))
+        for name, body, kind, extra, broken in sequence:
             cseq += 1
             from_header = "<<<>>>;tag=" if broken == "from" else to
             length = len(body) + (1000 if broken is True else 0)
             notify = ("NOTIFY %s SIP/2.0\r\nVia: SIP/2.0/UDP %s:5060;branch=z9hG4bK%s\r\nMax-Forwards: 70\r\n"
                       "From: %s\r\nTo: %s\r\nCall-ID: %s\r\nCSeq: %d NOTIFY\r\nContact: <sip:%s:5060>\r\n"
-                      "Event: dialog\r\nSubscription-State: active;expires=600\r\nContent-Type: %s\r\n%s"
+                      "Event: dialog\r\nSubscription-State: %s\r\nContent-Type: %s\r\n%s"
                       "Content-Length: %d\r\n\r\n" % (
                           target, address, uuid.uuid4().hex, from_header, header(request, "From"),
-                          header(request, "Call-ID"), cseq, address, kind, extra, length)).encode() + body
+                          header(request, "Call-ID"), cseq, address,
+                          "terminated;reason=timeout" if broken == "terminated" else "active;expires=600", kind, extra,
+                          length)).encode() + body
             sock.sendto(notify, peer)
             sock.settimeout(2)
             answer = "none"
