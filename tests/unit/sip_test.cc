@@ -1,9 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "app/desk_policy.h"
+#include "env/sign_in.h"
+#include "platform/sign_in_dialog.h"
 #include "telephony/call_tables.h"
 #include "telephony/sip_dialog_info.h"
 #include "telephony/sip_dialog_watch.h"
@@ -191,6 +202,142 @@ TEST(SipRetry, BacksOffToAMinuteAndStartsOverOnSuccess) {
   EXPECT_EQ(waits, (std::vector<long>{1000, 2000, 4000, 8000, 16000, 32000, 60000, 60000, 60000}));
   retry.Reset();
   EXPECT_EQ(retry.Next().count(), 1000);
+}
+
+}  // namespace
+
+namespace {
+
+// A phone system on a UDP port of 127.0.0.1, as far as the watch needs one:
+// it reads the client's requests and answers or sends what a test says.
+class FakePbx {
+ public:
+  FakePbx() {
+    socket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    socklen_t length = sizeof(address);
+    getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~FakePbx() { close(socket_); }
+  std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
+
+  // The next request of METHOD within 10 s (responses and others skipped).
+  std::string Next(const std::string& method) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+      pollfd poll_fd{socket_, POLLIN, 0};
+      if (poll(&poll_fd, 1, 100) <= 0) continue;
+      char buffer[65536];
+      socklen_t length = sizeof(peer_);
+      const ssize_t got = recvfrom(socket_, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&peer_), &length);
+      if (got > 0 && std::string(buffer, got).rfind(method + " ", 0) == 0) return std::string(buffer, got);
+    }
+    return std::string();
+  }
+  static std::string Header(const std::string& message, const std::string& name) {
+    const size_t at = message.find("\r\n" + name + ":");
+    if (at == std::string::npos) return std::string();
+    const size_t start = message.find_first_not_of(' ', at + name.size() + 3);
+    return message.substr(start, message.find("\r\n", start) - start);
+  }
+  void Answer(const std::string& request, const std::string& status, const std::string& extra = "") {
+    Send("SIP/2.0 " + status + "\r\nVia: " + Header(request, "Via") + "\r\nFrom: " + Header(request, "From") +
+         "\r\nTo: " + Header(request, "To") + ";tag=pbx\r\nCall-ID: " + Header(request, "Call-ID") +
+         "\r\nCSeq: " + Header(request, "CSeq") + "\r\n" + extra + "Content-Length: 0\r\n\r\n");
+  }
+  void Notify(const std::string& subscribe, const std::string& body, const std::string& state = "active;expires=600") {
+    const std::string contact = Header(subscribe, "Contact");
+    const std::string target = contact.substr(contact.find('<') + 1, contact.find_first_of(">;") - contact.find('<') - 1);
+    Send("NOTIFY " + target + " SIP/2.0\r\nVia: SIP/2.0/UDP " + server() + ";branch=z9hG4bK" + std::to_string(++cseq_) +
+         "\r\nMax-Forwards: 70\r\nFrom: " + Header(subscribe, "To") + ";tag=pbx\r\nTo: " + Header(subscribe, "From") +
+         "\r\nCall-ID: " + Header(subscribe, "Call-ID") + "\r\nCSeq: " + std::to_string(cseq_) +
+         " NOTIFY\r\nContact: <sip:" + server() + ">\r\nEvent: dialog\r\nSubscription-State: " + state +
+         "\r\nContent-Type: application/dialog-info+xml\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+         body);
+  }
+
+ private:
+  void Send(const std::string& message) {
+    sendto(socket_, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&peer_), sizeof(peer_));
+  }
+  int socket_ = -1;
+  uint16_t port_ = 0;
+  sockaddr_in peer_{};
+  int cseq_ = 0;
+};
+
+// What the watch announced, as its thread hands it over.
+struct Announced {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::string> numbers;
+  bool Wait(size_t count) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::seconds(10), [&] { return numbers.size() >= count; });
+  }
+};
+
+// The watch against a server that challenges: the first password is
+// refused and asked again, the second signs in; the call in its NOTIFY is
+// announced once, and the unsubscribe comes when capture closes.
+TEST(SipDialogWatch, SignsInSubscribesAnnouncesAndUnsubscribes) {
+  FakePbx pbx;
+  env::ForgetSessionCredentialsForTesting();
+  Announced announced;
+  std::vector<platform::SignInRequest> asked;
+  platform::SetSignInAnswererForTesting([&](const platform::SignInRequest& request) {
+    std::lock_guard<std::mutex> lock(announced.mutex);
+    asked.push_back(request);
+    return std::optional<platform::SignInAnswer>(
+        platform::SignInAnswer{"1001", asked.size() == 1 ? "wrong" : "right", false});
+  });
+  SipDialogWatch watch(SipAccount{pbx.server(), "1001", "agent"}, [&](uintptr_t announcement) {
+    std::string number;
+    GetSipCallTable().TakeForDelivery(announcement & 0xFF, announcement >> 8, number);
+    std::lock_guard<std::mutex> lock(announced.mutex);
+    announced.numbers.push_back(number);
+    announced.changed.notify_all();
+    return false;
+  });
+  ASSERT_TRUE(watch.Start());
+  watch.Watch(true);
+  const std::string challenge = "Proxy-Authenticate: Digest realm=\"pbx\", nonce=\"n1\", algorithm=MD5\r\n";
+  std::string subscribe = pbx.Next("SUBSCRIBE");
+  ASSERT_FALSE(subscribe.empty());
+  EXPECT_EQ(FakePbx::Header(subscribe, "Event"), "dialog");
+  EXPECT_NE(subscribe.find("sip:1001@"), std::string::npos);
+  EXPECT_NE(FakePbx::Header(subscribe, "From").find("sip:agent@"), std::string::npos);
+  pbx.Answer(subscribe, "407 Proxy Authentication Required", challenge);
+  subscribe = pbx.Next("SUBSCRIBE");
+  EXPECT_NE(FakePbx::Header(subscribe, "Proxy-Authorization").find("username=\"1001\""), std::string::npos);
+  pbx.Answer(subscribe, "407 Proxy Authentication Required", challenge);
+  subscribe = pbx.Next("SUBSCRIBE");
+  {
+    std::lock_guard<std::mutex> lock(announced.mutex);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_TRUE(asked[1].refused);
+    EXPECT_EQ(asked[1].realm, "pbx");
+  }
+  pbx.Answer(subscribe, "202 Accepted", "Expires: 600\r\nContact: <sip:" + pbx.server() + ">\r\n");
+  const std::string ringing = Document(Dialog("x1", "recipient", "early", "sip:13800138000@pbx"));
+  pbx.Notify(subscribe, ringing);
+  pbx.Notify(subscribe, ringing);
+  ASSERT_TRUE(announced.Wait(1));
+  watch.Watch(false);
+  const std::string unsubscribe = pbx.Next("SUBSCRIBE");
+  EXPECT_EQ(FakePbx::Header(unsubscribe, "Expires"), "0");
+  pbx.Answer(unsubscribe, "200 OK");
+  const auto before = std::chrono::steady_clock::now();
+  watch.Stop();
+  // Ended cleanly, not by the wait for a server gone quiet.
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+  EXPECT_EQ(announced.numbers, std::vector<std::string>{"13800138000"});
+  platform::SetSignInAnswererForTesting(nullptr);
+  env::ForgetSessionCredentialsForTesting();
 }
 
 }  // namespace
