@@ -243,8 +243,6 @@ bool OnMobileCaptureOn() {
 
 void OnMobileCaptureOff() { Capture().delivery_enabled = false; }
 
-bool IsMobileListenerStarted() { return Capture().listener_started; }
-
 void ShutdownMobileCapture() {
   MobileCapture& capture = Capture();
   std::thread starter;

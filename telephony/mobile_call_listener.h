@@ -68,7 +68,6 @@ std::vector<unsigned long> SocketInodesOnPort(const std::string& proc_net_udp, u
 // the one whose failure is still being reported, could not bind.
 bool OnMobileCaptureOn();
 void OnMobileCaptureOff();  // disable delivery; the listener keeps running
-bool IsMobileListenerStarted();
 // At exit: stops and joins the listener thread.
 void ShutdownMobileCapture();
 

@@ -144,7 +144,16 @@ TEST_F(PageBridge, OtherFramesGetReadOnlyAnswers) {
   })) << Text();
   EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("the user's"));
   EXPECT_FALSE(window->GetHandle()->isFullScreen());
-  EXPECT_FALSE(telephony::IsMobileListenerStarted());
+  {
+    // No frame opened mobile capture: its port is still free.
+    const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(telephony::kMobileCallPort);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    EXPECT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    close(probe);
+  }
   // The main frame itself still may.
   EXPECT_EQ(Evaluate("app.copyText('from the service')"), "true");
   EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("from the service"));

@@ -11,24 +11,9 @@ exe=$1 demo=$2 box_sim=$3 phone_sim=$4 shot=$5
 
 private_install "$exe"
 export VELTROCRM_PHONEBOX=sim
-# "close" as a landline call closes capture; "reopen" as a mobile call
-# opens it again: the test drives the page through the calls themselves.
-cat > "$work/site/index.html" <<'HTML'
-<!DOCTYPE html><html><head><meta charset="utf-8"><title>calls</title></head>
-<body style="margin:0;background:#fff;color:#c01020;font:bold 40px sans-serif"><div id="calls">calls:</div><script>
-function phoneCall(number) {
-  console.log('call[' + number + ']');
-  document.getElementById('calls').textContent += ' ' + number;
-  if (number === 'close') app.closeLandlineCapture();
-  if (number === 'reopen') app.startLandlineCapture();
-  if (number === 'reload') location.reload();
-}
-kestrin.openIncomingNotify();
-app.startLandlineCapture();
-console.log('page loaded');
-document.addEventListener('keydown', function (e) { if (e.ctrlKey && e.key === 'r') console.log('page got ctrl+r'); });
-</script></body></html>
-HTML
+# The calls themselves drive the page: "close" as a landline call closes
+# capture, "reopen" as a mobile call opens it again.
+calls_page
 
 serve_and_start "$demo"
 

@@ -164,6 +164,29 @@ private_install() {
     XDG_CONFIG_HOME=$work/home/.config XDG_CACHE_HOME=$work/home/.cache
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 }
+# calls_page: $work/site/index.html, a page that opens both captures,
+# logs "page loaded" and each call ("call[NUMBER]") to its console (the
+# client keeps it in the page log) and shows the calls in red. The calls
+# drive it: "close" closes landline capture, "reopen" opens it again,
+# "reload" reloads the page; it logs Ctrl+R when that reaches it.
+calls_page() {
+  cat > "$work/site/index.html" <<'HTML'
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>calls</title></head>
+<body style="margin:0;background:#fff;color:#c01020;font:bold 40px sans-serif"><div id="calls">calls:</div><script>
+function phoneCall(number) {
+  console.log('call[' + number + ']');
+  document.getElementById('calls').textContent += ' ' + number;
+  if (number === 'close') app.closeLandlineCapture();
+  if (number === 'reopen') app.startLandlineCapture();
+  if (number === 'reload') location.reload();
+}
+console.log('page loaded');
+kestrin.openIncomingNotify();
+app.startLandlineCapture();
+document.addEventListener('keydown', function (e) { if (e.ctrlKey && e.key === 'r') console.log('page got ctrl+r'); });
+</script></body></html>
+HTML
+}
 # cleanup_install [COMMAND...]: at exit the client ends first, while the
 # display and the servers it uses are still there, then COMMAND and every
 # other server this test started. A crash or hang on the way out fails this

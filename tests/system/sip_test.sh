@@ -25,22 +25,9 @@ private_install "$exe"
 trap 'cleanup_install stop_phones' EXIT
 phones_net
 
-# The page logs each call; "close" and "reopen" from the mobile simulator
-# close and open landline capture, which drives the SIP watch.
-cat > "$work/site/index.html" <<'HTML'
-<!DOCTYPE html><html><head><meta charset="utf-8"><title>calls</title></head>
-<body style="margin:0;background:#fff;color:#c01020;font:bold 40px sans-serif"><div id="calls">calls:</div><script>
-function phoneCall(number) {
-  console.log('call[' + number + ']');
-  document.getElementById('calls').textContent += ' ' + number;
-  if (number === 'close') app.closeLandlineCapture();
-  if (number === 'reopen') app.startLandlineCapture();
-}
-console.log('page loaded');
-kestrin.openIncomingNotify();
-app.startLandlineCapture();
-</script></body></html>
-HTML
+# "close" and "reopen" from the mobile simulator close and open landline
+# capture, which drives the SIP watch.
+calls_page
 
 log_text() { iconv -f UTF-16LE -t UTF-8 "$work/app/log/$1$(date +%Y%m%d).txt" 2>/dev/null | tr -d '\r'; }
 program_says() { log_text 软件日志 | grep -F "$1" > /dev/null; }
@@ -165,4 +152,13 @@ check "the client is alive" kill -0 "$client_pid"
 grep -v "^flood" "$work/sip/hostile.log"
 end_client
 check "at its end the client unsubscribes" grep -qx unsubscribed "$work/sip/hostile.log"
+
+# The session ends while the SIP sign-in is asked: the client ends at once.
+"$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" --channel-service=127.0.0.1:9 \
+  --sip-server=10.77.0.1 --sip-extension=1001 > "$work/client.out" 2>&1 &
+client_pid=$!
+check "a new session asks the sign-in again" wait_until 60 shown "$title"
+ended_at=$(date +%s)
+end_client
+check "with the dialog up, SIGTERM ends the client within 10 s" test $(($(date +%s) - ended_at)) -le 10
 finish
