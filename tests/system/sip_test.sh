@@ -6,8 +6,8 @@
 # starts and comes back asking for a password; a wrong one is asked again;
 # each call reaches the page once while the desk phone rings on and can
 # answer; a cancelled call, two calls at once, capture closed and opened
-# again.
-# Usage: sip_test.sh VELTROCRM DEMO_SERVER PHONE_SIM WINDOW_SHOT
+# again; with a phone box set up too, both bring calls.
+# Usage: sip_test.sh VELTROCRM DEMO_SERVER PHONE_SIM WINDOW_SHOT PHONEBOX_SIM
 set -uo pipefail
 if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
   if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! command -v kamailio >/dev/null; then
@@ -17,7 +17,7 @@ if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
   VELTRO_IN_NAMESPACE=1 exec unshare --mount --net -- dbus-run-session \
     --config-file="$(dirname "$0")/../dbus/session-without-services.conf" -- bash "$0" "$@"
 fi
-exe=$1 demo=$2 phone_sim=$3 shot=$4
+exe=$1 demo=$2 phone_sim=$3 shot=$4 box_sim=$5
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/sip/phones.sh"
 export LANG=zh_CN.UTF-8
@@ -122,9 +122,10 @@ end_client
 
 # A phone system gone bad: hostile bodies and headers, a flood, 300 calls
 # in one NOTIFY. Each gets a log line and no call; the client lives on and
-# the good call after them arrives once.
+# the good call after them arrives once. The (simulated) phone box is set
+# up this time: it opens beside the SIP watch.
 python3 "$sip_dir/hostile_pbx.py" 10.77.0.9 "$work/sip/hostile.log" &
-"$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" --channel-service=127.0.0.1:9 \
+VELTROCRM_PHONEBOX=sim "$work/app/veltrocrm" --start-url="http://127.0.0.1:$(cat "$work/port")/index.html" --channel-service=127.0.0.1:9 \
   --sip-server=10.77.0.9:5060 --sip-extension=1001 > "$work/client.out" 2>&1 &
 client_pid=$!
 check "the hostile server's NOTIFYs are all sent" wait_until 120 grep -qx done "$work/sip/hostile.log"
@@ -149,6 +150,10 @@ check "and it is renewed" wait_until 20 grep -qx "the good call again: 200 OK" "
 sleep 1
 check "the call it names again is no new call" test "$(calls_of 18800188000)" = 1
 check "the client is alive" kill -0 "$client_pid"
+box_open() { "$box_sim" status 2>/dev/null | grep "open=1" > /dev/null; }
+check "the phone box set up opens beside the SIP watch" wait_until 10 box_open
+check "its ring reaches the page too" bash -c "'$box_sim' ring 0571-8888-0000 > /dev/null"
+check "with its number" wait_until 10 page_got 057188880000
 grep -v "^flood" "$work/sip/hostile.log"
 end_client
 check "at its end the client unsubscribes" grep -qx unsubscribed "$work/sip/hostile.log"
