@@ -198,10 +198,21 @@ struct SipStack {
         realm.find_first_of("\":\\") != std::string::npos) {
       return Drop("SIP sign-in asked in a way not understood");
     }
+    // A stale nonce is the server's clock, not a wrong password.
+    const char* stale = msg_params_find(challenge->au_params, "stale=");
+    if (stale && strcasecmp(stale, "true") == 0) tried.reset();
     const env::SignInPlace place{false, watch.account_.ServerUri(), realm};
     const std::optional<env::Credentials> credentials = env::CredentialsFor(place, tried);
     tried = credentials;
-    if (!credentials) return Drop("SIP sign-in not given");
+    if (!credentials) {
+      // Not asked again until the page opens capture anew: a dialog coming
+      // back every minute would only be in the agent's way.
+      std::lock_guard<std::mutex> lock(watch.mutex_);
+      declined_at_watch = watch.watches_;
+      env::WriteProgramLog("SIP sign-in not given: no calls from the phone system until capture is opened again");
+      Forget();
+      return;
+    }
     const std::string& password = credentials->password.Reveal();
     if (credentials->user.find_first_of(":%") != std::string::npos || password.find_first_of(":%") != std::string::npos) {
       tried.reset();
@@ -255,6 +266,7 @@ struct SipStack {
   std::optional<env::Credentials> tried;  // the credentials last sent
   SipRetry retry;
   std::chrono::steady_clock::time_point next_try{};
+  uint64_t declined_at_watch = 0;  // the Watch(true) whose sign-in was declined
   bool shut_down = false;
 };
 
@@ -278,6 +290,7 @@ void SipDialogWatch::Watch(bool on) {
   delivering_ = on;
   std::lock_guard<std::mutex> lock(mutex_);
   wanted_ = on;
+  if (on) ++watches_;
 }
 
 void SipDialogWatch::Stop() {
@@ -306,12 +319,15 @@ void SipDialogWatch::Run() {
   }
   for (;;) {
     bool wanted;
+    uint64_t watches;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (stopping_) break;
       wanted = wanted_;
+      watches = watches_;
     }
-    if (wanted && stack.state == SipStack::State::kNone && std::chrono::steady_clock::now() >= stack.next_try)
+    if (wanted && stack.state == SipStack::State::kNone && std::chrono::steady_clock::now() >= stack.next_try &&
+        watches != stack.declined_at_watch)
       stack.Subscribe();
     if (!wanted && (stack.state == SipStack::State::kSubscribing || stack.state == SipStack::State::kActive))
       stack.Unsubscribe();

@@ -76,6 +76,7 @@ class SipDialogWatch {
   // Starts the thread; false (logged) when it cannot.
   bool Start();
   // The page's landline capture: subscribe and deliver, or unsubscribe.
+  // A sign-in the user declined is asked again only at the next Watch(true).
   void Watch(bool on);
   // Ends the subscription and joins the thread (a few seconds at most).
   void Stop();
@@ -86,9 +87,10 @@ class SipDialogWatch {
 
   const SipAccount account_;
   SipRingingCalls calls_;
-  std::mutex mutex_;  // the two below
+  std::mutex mutex_;  // the three below
   bool wanted_ = false;
   bool stopping_ = false;
+  uint64_t watches_ = 0;  // Watch(true) calls so far
   std::atomic<bool> delivering_{false};
   std::thread thread_;
 };

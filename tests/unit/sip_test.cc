@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -225,9 +228,9 @@ class FakePbx {
   ~FakePbx() { close(socket_); }
   std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
 
-  // The next request of METHOD within 10 s (responses and others skipped).
-  std::string Next(const std::string& method) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  // The next request of METHOD within |wait| (responses and others skipped).
+  std::string Next(const std::string& method, std::chrono::milliseconds wait = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
     while (std::chrono::steady_clock::now() < deadline) {
       pollfd poll_fd{socket_, POLLIN, 0};
       if (poll(&poll_fd, 1, 100) <= 0) continue;
@@ -269,6 +272,12 @@ class FakePbx {
   sockaddr_in peer_{};
   int cseq_ = 0;
 };
+
+bool WaitUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return done();
+}
 
 // What the watch announced, as its thread hands it over.
 struct Announced {
@@ -336,6 +345,38 @@ TEST(SipDialogWatch, SignsInSubscribesAnnouncesAndUnsubscribes) {
   // Ended cleanly, not by the wait for a server gone quiet.
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
   EXPECT_EQ(announced.numbers, std::vector<std::string>{"13800138000"});
+  platform::SetSignInAnswererForTesting(nullptr);
+  env::ForgetSessionCredentialsForTesting();
+}
+
+// A sign-in the user declines is not asked again every minute: the watch
+// waits until the page opens capture anew.
+TEST(SipDialogWatch, ADeclinedSignInWaitsForCaptureOpenedAgain) {
+  FakePbx pbx;
+  env::ForgetSessionCredentialsForTesting();
+  std::atomic<int> asked{0};
+  platform::SetSignInAnswererForTesting([&](const platform::SignInRequest&) {
+    ++asked;
+    return std::optional<platform::SignInAnswer>();
+  });
+  SipDialogWatch watch(SipAccount{pbx.server(), "1001", "1001"}, [](uintptr_t) { return false; });
+  ASSERT_TRUE(watch.Start());
+  watch.Watch(true);
+  const std::string challenge = "WWW-Authenticate: Digest realm=\"pbx\", nonce=\"n1\"\r\n";
+  std::string subscribe = pbx.Next("SUBSCRIBE");
+  ASSERT_FALSE(subscribe.empty());
+  pbx.Answer(subscribe, "401 Unauthorized", challenge);
+  // A back-off would try again after a second.
+  EXPECT_TRUE(pbx.Next("SUBSCRIBE", std::chrono::milliseconds(2500)).empty());
+  EXPECT_EQ(asked, 1);
+  watch.Watch(false);
+  env::AskSignInAgain();
+  watch.Watch(true);
+  subscribe = pbx.Next("SUBSCRIBE");
+  ASSERT_FALSE(subscribe.empty());
+  pbx.Answer(subscribe, "401 Unauthorized", challenge);
+  EXPECT_TRUE(WaitUntil([&] { return asked == 2; }));
+  watch.Stop();
   platform::SetSignInAnswererForTesting(nullptr);
   env::ForgetSessionCredentialsForTesting();
 }
