@@ -255,7 +255,8 @@ class FakePbx {
   void Notify(const std::string& subscribe, const std::string& body, const std::string& state = "active;expires=600") {
     const std::string contact = Header(subscribe, "Contact");
     const std::string target = contact.substr(contact.find('<') + 1, contact.find_first_of(">;") - contact.find('<') - 1);
-    Send("NOTIFY " + target + " SIP/2.0\r\nVia: SIP/2.0/UDP " + server() + ";branch=z9hG4bK" + std::to_string(++cseq_) +
+    ++cseq_;
+    Send("NOTIFY " + target + " SIP/2.0\r\nVia: SIP/2.0/UDP " + server() + ";branch=z9hG4bK" + std::to_string(cseq_) +
          "\r\nMax-Forwards: 70\r\nFrom: " + Header(subscribe, "To") + ";tag=pbx\r\nTo: " + Header(subscribe, "From") +
          "\r\nCall-ID: " + Header(subscribe, "Call-ID") + "\r\nCSeq: " + std::to_string(cseq_) +
          " NOTIFY\r\nContact: <sip:" + server() + ">\r\nEvent: dialog\r\nSubscription-State: " + state +
