@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "app/desk_policy.h"
-#include "app/root_window_registry.h"
 #include "env/paths.h"
 #include "env/product.h"
 #include "platform/ini_profile.h"
@@ -60,21 +59,22 @@ void AppContext::FillSettingsForLanguage(engine::Settings& settings, uint16_t sy
   settings.background_color = background_color_;
 }
 
-void AppContext::FillBrowserSettings(engine::BrowserSettings& settings) const {
-  if (!command_line_->HasSwitch("off-screen-frame-rate")) return;
-  settings.windowless_frame_rate = std::atoi(command_line_->GetSwitchValue("off-screen-frame-rate").c_str());
-}
-
-void AppContext::FillOffscreenSettings(browser::OffscreenSettings& settings) const {
-  settings.transparent_painting = command_line_->HasSwitch("transparent-painting-enabled");
-  settings.show_update_rect = command_line_->HasSwitch("show-update-rect");
-  settings.background_color = background_color_;
+browser::WindowDefaults AppContext::WindowDefaults() const {
+  browser::WindowDefaults defaults;
+  defaults.url = main_url_;
+  if (command_line_->HasSwitch("off-screen-frame-rate"))
+    defaults.browser_settings.windowless_frame_rate =
+        std::atoi(command_line_->GetSwitchValue("off-screen-frame-rate").c_str());
+  defaults.offscreen.transparent_painting = command_line_->HasSwitch("transparent-painting-enabled");
+  defaults.offscreen.show_update_rect = command_line_->HasSwitch("show-update-rect");
+  defaults.offscreen.background_color = background_color_;
+  return defaults;
 }
 
 bool AppContext::Initialise(const engine::MainArgs& args, const engine::Settings& settings,
                             engine::App* application) {
   if (!engine::Initialize(args, settings, application)) return false;
-  registry_ = std::make_unique<RootWindowRegistry>(terminate_when_all_windows_closed_);
+  registry_ = std::make_unique<browser::WindowRegistry>(WindowDefaults(), terminate_when_all_windows_closed_);
   initialized_ = true;
   return true;
 }

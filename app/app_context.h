@@ -4,14 +4,12 @@
 #include <memory>
 #include <string>
 
-#include "browser/offscreen_renderer.h"
+#include "browser/window_registry.h"
 #include "engine/engine.h"
 
 namespace app {
 
-class RootWindowRegistry;
-
-// The browser process's engine settings and its root window registry.
+// The browser process's engine settings and its registry of windows.
 // One per process, reachable through Get() while it exists.
 class AppContext {
  public:
@@ -20,12 +18,10 @@ class AppContext {
 
   static AppContext* Get();
 
-  const std::string& MainUrl() const { return main_url_; }
-  engine::Color BackgroundColor() const { return background_color_; }
   void FillSettings(engine::Settings& settings) const;
-  void FillBrowserSettings(engine::BrowserSettings& settings) const;
-  void FillOffscreenSettings(browser::OffscreenSettings& settings) const;
-  RootWindowRegistry* Registry() const { return registry_.get(); }
+  // What the command line asks of every window.
+  browser::WindowDefaults WindowDefaults() const;
+  browser::WindowRegistry* Registry() const { return registry_.get(); }
 
   // Initialises the engine; on success creates the registry. Main thread.
   bool Initialise(const engine::MainArgs& args, const engine::Settings& settings, engine::App* application);
@@ -45,7 +41,7 @@ class AppContext {
   bool shutdown_ = false;
   std::string main_url_;
   engine::Color background_color_ = 0xFFFFFFFF;
-  std::unique_ptr<RootWindowRegistry> registry_;
+  std::unique_ptr<browser::WindowRegistry> registry_;
 };
 
 }  // namespace app

@@ -12,7 +12,7 @@
 #include "app/client_app.h"
 #include "app/desk_policy.h"
 #include "app/main_window_wiring.h"
-#include "app/root_window_registry.h"
+#include "browser/window_registry.h"
 #include "app/support_bundle.h"
 #include "app/termination_close.h"
 #include "app/ui_message_loop.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/root_window_registry.h"
+#include "browser/window_registry.h"
 #include "browser/root_window_win.h"
 #include "env/product.h"
 #include "tests/integration/client_harness.h"

@@ -126,9 +126,7 @@ void RootWindow::Open(WindowRegistry* registry, bool with_controls, bool offscre
 
 std::unique_ptr<BrowserHost> RootWindow::CreateBrowserHost(const std::string& url) {
   if (!offscreen_) return std::make_unique<WindowedBrowserHost>(this, url);
-  OffscreenSettings settings;
-  registry_->FillOffscreenSettings(settings);
-  return std::make_unique<OffscreenBrowserHost>(this, url, settings);
+  return std::make_unique<OffscreenBrowserHost>(this, url, registry_->defaults().offscreen);
 }
 
 void RootWindow::OpenAsPopup(WindowRegistry* registry, bool with_controls, bool offscreen,
@@ -188,7 +186,7 @@ void RootWindow::CreateFrame() {
   if (title == env::MainWindowTitle())
     main_calls_ = std::make_unique<MainWindowCalls>([this] { return GetBrowser(); }, [this] { return frame_.data(); });
   QPalette palette = frame_->palette();
-  palette.setColor(QPalette::Window, QColor::fromRgba(registry_->BackgroundColor()));
+  palette.setColor(QPalette::Window, QColor::fromRgba(registry_->defaults().offscreen.background_color));
   frame_->setPalette(palette);
   frame_->setAutoFillBackground(true);
   if (start_rect_.width > 0 && start_rect_.height > 0) {

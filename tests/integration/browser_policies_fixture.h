@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/app_context.h"
-#include "app/root_window_registry.h"
+#include "browser/window_registry.h"
 #include "browser/root_window_win.h"
 #include "platform/message_box.h"
 #include "client_harness.h"
@@ -32,7 +32,7 @@ class BrowserPolicies : public ::testing::Test {
     platform::SetMessageBoxAnswererForTesting(nullptr);
   }
 
-  static app::RootWindowRegistry* registry() { return app::AppContext::Get()->Registry(); }
+  static browser::WindowRegistry* registry() { return app::AppContext::Get()->Registry(); }
 
   std::shared_ptr<browser::RootWindow> Open(const std::string& url) {
     auto window = registry()->CreateRootWindow(false, false, {0, 0, 800, 600}, url);

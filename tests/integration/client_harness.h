@@ -35,7 +35,7 @@ class ClientHarness {
   }
 
   bool started() const { return started_; }
-  app::RootWindowRegistry* registry() const { return context_.Registry(); }
+  browser::WindowRegistry* registry() const { return context_.Registry(); }
 
  private:
   static std::shared_ptr<engine::CommandLine> GlobalCommandLine(int argc, char** argv) {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/app_context.h"
-#include "app/root_window_registry.h"
+#include "browser/window_registry.h"
 #include "browser/root_window_win.h"
 #include "env/product.h"
 #include "platform/message_box.h"

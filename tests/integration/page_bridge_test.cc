@@ -25,7 +25,7 @@
 #include <unistd.h>
 
 #include "app/app_context.h"
-#include "app/root_window_registry.h"
+#include "browser/window_registry.h"
 #include "browser/root_window_win.h"
 #include "env/product.h"
 #include "platform/message_box.h"

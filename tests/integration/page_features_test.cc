@@ -22,7 +22,7 @@
 #include <QWindow>
 
 #include "app/app_context.h"
-#include "app/root_window_registry.h"
+#include "browser/window_registry.h"
 #include "browser/browser_event_handler.h"
 #include "browser/root_window_win.h"
 #include "env/product.h"

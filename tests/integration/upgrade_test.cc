@@ -9,7 +9,7 @@
 #include <QWidget>
 
 #include "app/app_context.h"
-#include "app/root_window_registry.h"
+#include "browser/window_registry.h"
 #include "browser/root_window_win.h"
 #include "browser/upgrade_downloads.h"
 #include "client_harness.h"

@@ -340,6 +340,7 @@ TEST_F(HandlerTest, OnlyTheServicesPageHandsLinksToTheSystem) {
 
 TEST_F(HandlerTest, WindowsOnlyByAClickOrTheServiceAndNeverWithoutEnd) {
   struct Registry : WindowRegistry {
+    Registry() : WindowRegistry({}, false) {}
     std::shared_ptr<RootWindow> CreateRootWindow(bool, bool, const platform::Rect&, const std::string& url) override {
       opened.push_back(url);
       return nullptr;
@@ -350,12 +351,7 @@ TEST_F(HandlerTest, WindowsOnlyByAClickOrTheServiceAndNeverWithoutEnd) {
       opened.push_back("popup");
       return nullptr;
     }
-    std::shared_ptr<engine::RequestContext> RequestContextFor(RootWindow*) override { return nullptr; }
-    void CloseAllWindows(bool) override {}
     size_t window_count() const override { return count; }
-    void RootWindowDestroyed(RootWindow*) override {}
-    engine::Color BackgroundColor() const override { return 0; }
-    void FillOffscreenSettings(OffscreenSettings&) const override {}
     std::vector<std::string> opened;
     size_t count = 1;
   } registry;

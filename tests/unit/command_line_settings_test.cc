@@ -3,7 +3,7 @@
 #include "app/app_context.h"
 #include "app/client_app.h"
 #include "app/client_main.h"
-#include "app/root_window_registry.h"
+#include "browser/window_registry.h"
 #include "app/usage.h"
 #include "engine/engine_flags.h"
 #include "engine/command_line.h"
@@ -111,20 +111,24 @@ TEST(Settings, SwitchDrivenValues) {
   app::AppContext context(Parse({"--background-color=red", "--off-screen-frame-rate=30fps",
                                  "--off-screen-rendering-enabled"}),
                           true);
-  EXPECT_EQ(context.BackgroundColor(), 0xFFFF0000u);
   engine::Settings settings;
   context.FillSettingsForLanguage(settings, 0x0409);
   EXPECT_TRUE(settings.windowless_rendering_enabled);
   EXPECT_EQ(settings.background_color, 0xFFFF0000u);
-  engine::BrowserSettings browser;
-  context.FillBrowserSettings(browser);
-  EXPECT_EQ(browser.windowless_frame_rate, 30);
+  const browser::WindowDefaults defaults = context.WindowDefaults();
+  EXPECT_EQ(defaults.browser_settings.windowless_frame_rate, 30);
+  EXPECT_EQ(defaults.offscreen.background_color, 0xFFFF0000u);
+  EXPECT_FALSE(defaults.offscreen.transparent_painting);
+  EXPECT_FALSE(defaults.url.empty());
 
-  app::AppContext no_digits(Parse({"--off-screen-frame-rate=fast", "--background-color=notacolour"}), true);
-  engine::BrowserSettings zero{7};
-  no_digits.FillBrowserSettings(zero);
-  EXPECT_EQ(zero.windowless_frame_rate, 0);
-  EXPECT_EQ(no_digits.BackgroundColor(), 0xFFFFFFFFu);
+  app::AppContext no_digits(Parse({"--off-screen-frame-rate=fast", "--background-color=notacolour",
+                                   "--transparent-painting-enabled", "--show-update-rect"}),
+                            true);
+  const browser::WindowDefaults odd = no_digits.WindowDefaults();
+  EXPECT_EQ(odd.browser_settings.windowless_frame_rate, 0);
+  EXPECT_EQ(odd.offscreen.background_color, 0xFFFFFFFFu);
+  EXPECT_TRUE(odd.offscreen.transparent_painting);
+  EXPECT_TRUE(odd.offscreen.show_update_rect);
 }
 
 TEST(Settings, BecomeEngineSwitches) {
@@ -186,17 +190,17 @@ TEST(SystemLanguage, LocaleNames) {
 }
 
 TEST(RequestContexts, PluginPolicyAndCachePaths) {
-  EXPECT_EQ(app::PluginPolicyFor("application/x-print-lodop"), engine::PLUGIN_POLICY_ALLOW);
-  EXPECT_EQ(app::PluginPolicyFor("application/X-print-lodop"), engine::PLUGIN_POLICY_DISABLE);
-  EXPECT_EQ(app::PluginPolicyFor("application/pdf"), engine::PLUGIN_POLICY_DISABLE);
+  EXPECT_EQ(browser::PluginPolicyFor("application/x-print-lodop"), engine::PLUGIN_POLICY_ALLOW);
+  EXPECT_EQ(browser::PluginPolicyFor("application/X-print-lodop"), engine::PLUGIN_POLICY_DISABLE);
+  EXPECT_EQ(browser::PluginPolicyFor("application/pdf"), engine::PLUGIN_POLICY_DISABLE);
   engine::PluginPolicy policy = engine::PLUGIN_POLICY_ALLOW;
-  EXPECT_TRUE(app::RequestContextHandler().OnBeforePluginLoad("application/x-shockwave-flash", policy));
+  EXPECT_TRUE(browser::RequestContextHandler().OnBeforePluginLoad("application/x-shockwave-flash", policy));
   EXPECT_EQ(policy, engine::PLUGIN_POLICY_DISABLE);
 
-  EXPECT_EQ(app::PerBrowserCachePath("/c/", false, 1700000000), "/c/1700000000");
-  EXPECT_NE(app::PerBrowserCachePath("/c/", false, 1700000000), app::PerBrowserCachePath("/c/", false, 1700000001));
-  EXPECT_EQ(app::PerBrowserCachePath("/c/", true, 1700000000), "/c/");
-  EXPECT_EQ(app::PerBrowserCachePath("", false, 1700000000), "");
+  EXPECT_EQ(browser::PerBrowserCachePath("/c/", false, 1700000000), "/c/1700000000");
+  EXPECT_NE(browser::PerBrowserCachePath("/c/", false, 1700000000), browser::PerBrowserCachePath("/c/", false, 1700000001));
+  EXPECT_EQ(browser::PerBrowserCachePath("/c/", true, 1700000000), "/c/");
+  EXPECT_EQ(browser::PerBrowserCachePath("", false, 1700000000), "");
 }
 
 TEST(InitialBounds, FromWorkArea) {
