@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "telephony/call_ring.h"
-#include "telephony/call_tables.h"
 #include "telephony/phonebox_library.h"
 
 namespace telephony {

@@ -17,8 +17,6 @@
 #include <utility>
 
 #include "env/logs.h"
-#include "env/system_integration.h"
-#include "env/window_messages.h"
 #include "platform/message_box.h"
 
 namespace telephony {
@@ -176,11 +174,6 @@ MobileCapture& Capture() {
   return capture;
 }
 
-bool AnnounceToMainWindow(uintptr_t announcement) {
-  auto window = env::FindMainWindow();
-  return window && window->Post({MSG_INCOMING_CALL, announcement, CALL_SOURCE_MOBILE});
-}
-
 // The port is taken: name the programs that hold it.
 void ReportPortConflict() {
   const std::vector<std::string> names = FindPortUsers(kMobileCallPort);
@@ -205,7 +198,8 @@ bool OnMobileCaptureOn() {
   if (capture.starter.joinable()) capture.starter.join();
   capture.listener.reset();
   auto listener = std::make_unique<MobileCallListener>(
-      GetMobileCallTable(), [&capture] { return capture.delivery_enabled.load(); }, AnnounceToMainWindow);
+      GetMobileCallTable(), [&capture] { return capture.delivery_enabled.load(); },
+      [](uintptr_t announcement) { return AnnounceToMainWindow(CALL_SOURCE_MOBILE, announcement); });
   // The bind takes no time and decides the answer: the page is never told
   // capture works while another program may be getting the calls.
   MobileCallListener::StartResult result;

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "telephony/call_ring.h"
-#include "telephony/call_tables.h"
 
 namespace telephony {
 

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <utility>
 
-#include "telephony/call_tables.h"
+#include "env/utf.h"
+#include "telephony/call_ring.h"
 
 namespace telephony {
 
@@ -24,6 +26,27 @@ bool PlainOrigin(const std::string& origin) {
 std::u16string Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
 }  // namespace
+
+std::u16string EscapeForScriptString(const std::string& bytes) {
+  std::u16string out;
+  for (char16_t unit : env::Utf8ToUtf16(bytes)) {
+    if (unit == u'"' || unit == u'\\') {
+      out += u'\\';
+      out += unit;
+    } else if (unit < 0x20 || unit == 0x7F || unit == 0x2028 || unit == 0x2029) {
+      char text[8];
+      snprintf(text, sizeof(text), "\\u%04X", static_cast<unsigned>(unit));
+      for (char* c = text; *c; ++c) out += static_cast<char16_t>(*c);
+    } else {
+      out += unit;
+    }
+  }
+  return out;
+}
+
+std::u16string PhoneCallScript(const std::string& number) {
+  return u"phoneCall(\"" + EscapeForScriptString(number) + u"\");";
+}
 
 std::string SpokenCallNotice(const std::string& number) { return number.empty() ? "来电" : "来电 " + number; }
 

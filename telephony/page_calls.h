@@ -10,6 +10,14 @@
 
 namespace telephony {
 
+// The script that hands |number| to the page: phoneCall("<number>"); with
+// the number made safe for a string literal.
+std::u16string PhoneCallScript(const std::string& number);
+// The escaping used there (exposed for tests): bytes that are not valid
+// UTF-8 become U+FFFD; quotes, backslashes, line breaks, U+2028/U+2029 and
+// other control characters are escaped.
+std::u16string EscapeForScriptString(const std::string& bytes);
+
 // What a screen reader says of a call: its number, or only that a call
 // came when the phone withheld it.
 std::string SpokenCallNotice(const std::string& number);

@@ -18,8 +18,6 @@
 
 #include "env/logs.h"
 #include "env/sign_in.h"
-#include "env/system_integration.h"
-#include "env/window_messages.h"
 #include "telephony/sip_dialog_info.h"
 
 // The library's logs, each level of which may print whole messages.
@@ -361,11 +359,6 @@ SipCapture& Capture() {
   return *capture;
 }
 
-bool AnnounceToMainWindow(uintptr_t announcement) {
-  auto window = env::FindMainWindow();
-  return window && window->Post({MSG_INCOMING_CALL, announcement, CALL_SOURCE_SIP});
-}
-
 }  // namespace
 
 void ConfigureSipCapture(const SipAccount& account) {
@@ -389,7 +382,8 @@ void OnSipCaptureOn() {
   std::lock_guard<std::mutex> lock(capture.mutex);
   if (!capture.account) return;
   if (!capture.watch) {
-    capture.watch = std::make_unique<SipDialogWatch>(*capture.account, AnnounceToMainWindow);
+    capture.watch = std::make_unique<SipDialogWatch>(
+        *capture.account, [](uintptr_t announcement) { return AnnounceToMainWindow(CALL_SOURCE_SIP, announcement); });
     if (!capture.watch->Start()) {
       capture.watch.reset();
       return;

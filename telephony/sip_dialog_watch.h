@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "telephony/call_ring.h"
-#include "telephony/call_tables.h"
 
 namespace telephony {
 

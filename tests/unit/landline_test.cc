@@ -21,6 +21,7 @@
 #include "phonebox/sim_box.h"
 #include "platform/message_box.h"
 #include "telephony/landline_capture.h"
+#include "telephony/page_calls.h"
 #include "test_support.h"
 
 using namespace telephony;

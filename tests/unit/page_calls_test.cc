@@ -8,7 +8,7 @@
 
 #include "telephony/page_calls.h"
 #include "env/service_origin.h"
-#include "telephony/call_tables.h"
+#include "telephony/call_ring.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 
 #include "env/sign_in.h"
 #include "platform/sign_in_dialog.h"
-#include "telephony/call_tables.h"
+#include "telephony/call_ring.h"
 #include "telephony/sip_dialog_info.h"
 #include "telephony/sip_dialog_watch.h"
 

@@ -19,8 +19,9 @@
 #include "renderer/app_extension.h"
 #include "renderer/kestrin_extension.h"
 #include "renderer/service_frames.h"
-#include "telephony/call_tables.h"
+#include "telephony/call_ring.h"
 #include "telephony/mobile_call_listener.h"
+#include "telephony/page_calls.h"
 
 using namespace telephony;
 

@@ -1,9 +1,7 @@
-#include "telephony/call_tables.h"
+#include "telephony/call_ring.h"
 
-#include <cstdio>
-
-#include "env/logs.h"
-#include "env/utf.h"
+#include "env/system_integration.h"
+#include "env/window_messages.h"
 
 namespace telephony {
 
@@ -20,23 +18,6 @@ LandlineCallTable& GetLandlineCallTable() {
 SipCallTable& GetSipCallTable() {
   static SipCallTable table;
   return table;
-}
-
-std::u16string EscapeForScriptString(const std::string& bytes) {
-  std::u16string out;
-  for (char16_t unit : env::Utf8ToUtf16(bytes)) {
-    if (unit == u'"' || unit == u'\\') {
-      out += u'\\';
-      out += unit;
-    } else if (unit < 0x20 || unit == 0x7F || unit == 0x2028 || unit == 0x2029) {
-      char text[8];
-      snprintf(text, sizeof(text), "\\u%04X", static_cast<unsigned>(unit));
-      for (char* c = text; *c; ++c) out += static_cast<char16_t>(*c);
-    } else {
-      out += unit;
-    }
-  }
-  return out;
 }
 
 std::optional<std::string> TakeCallForPage(int source, uintptr_t announcement) {
@@ -67,8 +48,9 @@ std::optional<std::string> TakeCallForPage(int source, uintptr_t announcement) {
   return number;
 }
 
-std::u16string PhoneCallScript(const std::string& number) {
-  return u"phoneCall(\"" + EscapeForScriptString(number) + u"\");";
+bool AnnounceToMainWindow(int source, uintptr_t announcement) {
+  auto window = env::FindMainWindow();
+  return window && window->Post({MSG_INCOMING_CALL, announcement, source});
 }
 
 }  // namespace telephony
