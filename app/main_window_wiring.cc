@@ -5,7 +5,7 @@
 
 #include "app/desk_policy.h"
 #include "browser/message_handlers.h"
-#include "browser/upgrade_downloads.h"
+#include "browser/downloads.h"
 #include "browser/root_window_win.h"
 #include "browser/window_registry.h"
 #include "env/external_links.h"
@@ -57,7 +57,9 @@ void WireExternalLinks() {
 
 void WireUpgrade() {
   browser::RegisterCommandHandler(CMD_UPGRADE_PROGRESS, [](RootWindow& window, intptr_t lparam) {
-    if (lparam > 0) upgrade::ShowUpgradeProgress(static_cast<int>(std::min<intptr_t>(lparam, 100)), window.GetHandle());
+    if (lparam <= 0) return;
+    upgrade::ShowUpgradeProgress(static_cast<int>(std::min<intptr_t>(lparam, 100)), window.GetHandle(),
+                                 [] { browser::UpgradeDownloads::Get().CancelUnderWay(); });
   });
   browser::RegisterCommandHandler(CMD_UPGRADE_DOWNLOADED, [](RootWindow& window, intptr_t) {
     if (!window.GetBrowser()) return;

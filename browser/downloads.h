@@ -3,9 +3,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 
-#include "browser/upgrade_downloads.h"
 #include "engine/engine.h"
 #include "platform/file_dialog.h"
 
@@ -25,6 +25,29 @@ std::string SafeDownloadName(const std::string& name);
 // installer's name, and a download the service or the user started whose
 // every address was the service's (or a blob: of the service's origin).
 bool IsServiceUpgrade(const engine::DownloadItem& item, const std::string& name, const std::string& start_url);
+
+// The downloads taken as the service's upgrade, whichever window started
+// them. The upgrade dialog's cancel reaches the ones under way then and no
+// later download; a cancelled one is never started. UI thread only.
+class UpgradeDownloads {
+ public:
+  static UpgradeDownloads& Get();
+
+  void Begin(uint32_t id);
+  bool Has(uint32_t id) const { return under_way_.count(id) > 0; }
+  // Every upgrade under way now stops at its next report.
+  void CancelUnderWay();
+  bool Cancelled(uint32_t id) const;
+  // |id| ended: the file of one that completed uncancelled is the one to
+  // start; answers whether it is.
+  bool Complete(uint32_t id, const std::string& path);
+  void Forget(uint32_t id) { under_way_.erase(id); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::map<uint32_t, bool> under_way_;  // id: cancelled
+  std::string path_;
+};
 
 // The download operations of one browser handler: where each download is
 // saved, and the commands its progress and completion post to a window.

@@ -6,7 +6,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "browser/upgrade_downloads.h"
 #include "browser/util_win.h"
 #include "env/product.h"
 #include "platform/screen.h"
@@ -22,8 +21,8 @@ QPointer<UpgradeProgressDialog>& TheDialog() {
 
 }  // namespace
 
-UpgradeProgressDialog::UpgradeProgressDialog()
-    : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+UpgradeProgressDialog::UpgradeProgressDialog(std::function<void()> cancel)
+    : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), cancel_(std::move(cancel)) {
   // A pop-up without a caption: no title bar at all, a thin border instead.
   setObjectName(QStringLiteral("upgradeProgress"));
   setStyleSheet(QStringLiteral("QDialog#upgradeProgress { border: 1px solid palette(dark); }"));
@@ -48,10 +47,10 @@ UpgradeProgressDialog::UpgradeProgressDialog()
   setAccessibleDescription(text->text());
   bar_->setAccessibleDescription(text->text());
   text->setGeometry(browser::DialogUnitsToPixels(metrics, 0, 53, 292, 8).adjusted(0, 0, 0, 4));
-  auto* cancel = new QPushButton(QStringLiteral("取消升级"), this);
-  cancel->setDefault(true);
-  cancel->setGeometry(browser::DialogUnitsToPixels(metrics, 235, 74, 55, 14).adjusted(-10, 0, 0, 4));
-  connect(cancel, &QPushButton::clicked, this, &UpgradeProgressDialog::reject);
+  auto* cancel_button = new QPushButton(QStringLiteral("取消升级"), this);
+  cancel_button->setDefault(true);
+  cancel_button->setGeometry(browser::DialogUnitsToPixels(metrics, 235, 74, 55, 14).adjusted(-10, 0, 0, 4));
+  connect(cancel_button, &QPushButton::clicked, this, &UpgradeProgressDialog::reject);
 }
 
 void UpgradeProgressDialog::SetPercent(int percent) { bar_->setValue(percent); }
@@ -61,15 +60,15 @@ int UpgradeProgressDialog::percent() const { return bar_->value(); }
 void UpgradeProgressDialog::reject() {
   // The upgrades under way stop at their next report; a later upgrade
   // makes a new dialog.
-  browser::UpgradeDownloads::Get().CancelUnderWay();
+  if (cancel_) cancel_();
   if (TheDialog() == this) TheDialog() = nullptr;
   hide();
   deleteLater();
 }
 
-void ShowUpgradeProgress(int percent, const QWidget* over) {
+void ShowUpgradeProgress(int percent, const QWidget* over, const std::function<void()>& cancel) {
   QPointer<UpgradeProgressDialog>& dialog = TheDialog();
-  if (!dialog) dialog = new UpgradeProgressDialog;
+  if (!dialog) dialog = new UpgradeProgressDialog(cancel);
   dialog->SetPercent(percent);
   if (dialog->isVisible()) return;
   // Placed every time: a window manager leaves an unowned window where the

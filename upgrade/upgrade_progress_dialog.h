@@ -2,6 +2,7 @@
 #define UPGRADE_UPGRADE_PROGRESS_DIALOG_H_
 
 #include <QDialog>
+#include <functional>
 
 class QProgressBar;
 
@@ -12,7 +13,8 @@ namespace upgrade {
 class UpgradeProgressDialog : public QDialog {
   Q_OBJECT
  public:
-  UpgradeProgressDialog();
+  // |cancel| stops the downloads under way.
+  explicit UpgradeProgressDialog(std::function<void()> cancel);
   void SetPercent(int percent);
   int percent() const;
   // Cancels the download and closes for good.
@@ -20,12 +22,13 @@ class UpgradeProgressDialog : public QDialog {
 
  private:
   QProgressBar* bar_;
+  std::function<void()> cancel_;
 };
 
 // At most one dialog in the process: made and shown (without activation),
 // centred over |over| (the primary screen's work area without one), on the
-// first report, moved by the later ones.
-void ShowUpgradeProgress(int percent, const QWidget* over);
+// first report, moved by the later ones. The dialog made keeps |cancel|.
+void ShowUpgradeProgress(int percent, const QWidget* over, const std::function<void()>& cancel);
 // The dialog of the process, or null.
 UpgradeProgressDialog* CurrentUpgradeProgressDialog();
 

@@ -95,7 +95,7 @@ TEST(Dialogs, EveryDialogAndControlHasAName) {
   browser::LoadingDialog loading(&frame);
   EXPECT_EQ(SpokenNames(&loading), "加载中，请稍候...\n加载进度");
 
-  upgrade::UpgradeProgressDialog progress;
+  upgrade::UpgradeProgressDialog progress(nullptr);
   // Named for what it does, its words as its description: a screen reader
   // skips loose Chinese text.
   EXPECT_EQ(SpokenNames(&progress), "软件升级\n升级包下载进度\n取消升级");

@@ -11,7 +11,7 @@
 #include "app/app_context.h"
 #include "browser/window_registry.h"
 #include "browser/root_window_win.h"
-#include "browser/upgrade_downloads.h"
+#include "browser/downloads.h"
 #include "client_harness.h"
 #include "env/product.h"
 #include "env/window_messages.h"
@@ -68,7 +68,8 @@ class Upgrade : public ::testing::Test {
 };
 
 TEST_F(Upgrade, ProgressDialogIsOneAndCancels) {
-  upgrade::ShowUpgradeProgress(37, nullptr);
+  int cancelled = 0;
+  upgrade::ShowUpgradeProgress(37, nullptr, [&] { ++cancelled; });
   upgrade::UpgradeProgressDialog* dialog = upgrade::CurrentUpgradeProgressDialog();
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(WaitFor([&] { return dialog->isVisible(); }));
@@ -78,15 +79,13 @@ TEST_F(Upgrade, ProgressDialogIsOneAndCancels) {
   EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8(env::PRODUCT_NAME));
   EXPECT_TRUE(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_NE(QApplication::activeWindow(), dialog);
-  upgrade::ShowUpgradeProgress(60, nullptr);
+  upgrade::ShowUpgradeProgress(60, nullptr, nullptr);
   EXPECT_EQ(upgrade::CurrentUpgradeProgressDialog(), dialog);
   EXPECT_EQ(dialog->percent(), 60);
   // Esc or "取消升级": the upgrade under way is to stop, the next report
   // makes a new dialog.
-  browser::UpgradeDownloads::Get().Begin(4242);
   dialog->reject();
-  EXPECT_TRUE(browser::UpgradeDownloads::Get().Cancelled(4242));
-  browser::UpgradeDownloads::Get().Forget(4242);
+  EXPECT_EQ(cancelled, 1);
   EXPECT_EQ(upgrade::CurrentUpgradeProgressDialog(), nullptr);
 }
 
@@ -98,7 +97,7 @@ TEST_F(Upgrade, ProgressDialogIsCentredEveryTime) {
   main_window.show();
   ASSERT_TRUE(WaitFor([&] { return main_window.isVisible(); }));
   for (int round = 0; round < 3; ++round) {
-    upgrade::ShowUpgradeProgress(10, &main_window);
+    upgrade::ShowUpgradeProgress(10, &main_window, nullptr);
     upgrade::UpgradeProgressDialog* dialog = upgrade::CurrentUpgradeProgressDialog();
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(WaitFor([&] { return dialog->isVisible(); }));
@@ -112,7 +111,7 @@ TEST_F(Upgrade, ProgressDialogIsCentredEveryTime) {
 TEST_F(Upgrade, InstallerStartsFromTheDesktopOrTheUserIsTold) {
   bool closed = false;
   HandlerExits(1);
-  upgrade::ShowUpgradeProgress(100, nullptr);
+  upgrade::ShowUpgradeProgress(100, nullptr, nullptr);
   upgrade::InstallUpgrade(u"/downloads/Setup.exe", [&] { closed = true; });
   // The handler's answer comes while the window keeps working.
   ASSERT_TRUE(WaitFor([&] { return !boxes.empty(); }));
@@ -148,6 +147,13 @@ TEST_F(Upgrade, MainWindowCommands) {
   send(CMD_UPGRADE_PROGRESS, 150);
   ASSERT_NE(upgrade::CurrentUpgradeProgressDialog(), nullptr);
   EXPECT_EQ(upgrade::CurrentUpgradeProgressDialog()->percent(), 100);
+  // Its cancel stops the service's upgrades under way, whichever window
+  // started them.
+  browser::UpgradeDownloads::Get().Begin(4242);
+  upgrade::CurrentUpgradeProgressDialog()->reject();
+  EXPECT_TRUE(browser::UpgradeDownloads::Get().Cancelled(4242));
+  browser::UpgradeDownloads::Get().Forget(4242);
+  EXPECT_EQ(upgrade::CurrentUpgradeProgressDialog(), nullptr);
 
   // One notice per finished download, centred over the frame, not active.
   send(CMD_DOWNLOAD_FINISHED, 0);
