@@ -4,15 +4,9 @@
 # /etc itself behind an overlay, so that nothing reaches the real /etc.
 # Usage: channel_test.sh VELTROCRM DEMO_SERVER CHANNEL_SERVER
 set -uo pipefail
-if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
-  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null; then
-    echo "needs root and unshare for a private namespace: skipped"
-    exit 77
-  fi
-  VELTRO_IN_NAMESPACE=1 exec unshare --mount --net -- bash "$0" "$@"
-fi
-exe=$1 demo=$2 channels=$3
 . "$(dirname "$0")/lib.sh"
+in_namespaces --net -- "$@"
+exe=$1 demo=$2 channels=$3
 
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; umount /etc/hosts 2>/dev/null; umount /etc 2>/dev/null; umount /run 2>/dev/null; rm -rf "$work"' EXIT

@@ -7,17 +7,9 @@
 # again is no longer trusted, and the policy's CaCertificates adds one.
 # Usage: company_ca_test.sh VELTROCRM WINDOW_SHOT
 set -uo pipefail
-if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
-  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! command -v update-ca-certificates >/dev/null ||
-    ! command -v certutil >/dev/null; then
-    echo "needs root, unshare, update-ca-certificates and certutil: skipped"
-    exit 77
-  fi
-  VELTRO_IN_NAMESPACE=1 exec unshare --mount -- dbus-run-session \
-    --config-file="$(dirname "$0")/../dbus/session-without-services.conf" -- bash "$0" "$@"
-fi
-exe=$1 shot=$2
 . "$(dirname "$0")/lib.sh"
+in_namespaces --dbus update-ca-certificates certutil -- "$@"
+exe=$1 shot=$2
 export LANG=zh_CN.UTF-8
 private_install "$exe"
 trap 'cleanup_install' EXIT

@@ -8,16 +8,9 @@
 # log and the failure page, never a crash or a hang.
 # Usage: desk_proxy_test.sh VELTROCRM DEMO_SERVER CHANNEL_SERVER WINDOW_SHOT
 set -uo pipefail
-if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
-  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! command -v squid >/dev/null; then
-    echo "needs root, unshare and squid: skipped"
-    exit 77
-  fi
-  VELTRO_IN_NAMESPACE=1 exec unshare --mount --net -- dbus-run-session \
-    --config-file="$(dirname "$0")/../dbus/session-without-services.conf" -- bash "$0" "$@"
-fi
-exe=$1 demo=$2 channels=$3 shot=$4
 . "$(dirname "$0")/lib.sh"
+in_namespaces --net --dbus squid -- "$@"
+exe=$1 demo=$2 channels=$3 shot=$4
 export LANG=zh_CN.UTF-8
 ip link set lo up
 private_install "$exe"

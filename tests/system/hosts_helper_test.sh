@@ -7,15 +7,9 @@
 # In a private mount namespace with /etc behind an overlay and /run empty.
 # Usage: hosts_helper_test.sh HELPER
 set -uo pipefail
-if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
-  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! command -v strace >/dev/null; then
-    echo "needs root, unshare and strace: skipped"
-    exit 77
-  fi
-  VELTRO_IN_NAMESPACE=1 exec unshare --mount -- bash "$0" "$@"
-fi
-helper=$1
 . "$(dirname "$0")/lib.sh"
+in_namespaces strace -- "$@"
+helper=$1
 
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; umount /etc/hosts 2>/dev/null; umount /etc 2>/dev/null; umount /run 2>/dev/null; rm -rf "$work"' EXIT

@@ -46,12 +46,7 @@ sleep 1
 check "nothing reached the page" bash -c "! iconv -f UTF-16LE -t UTF-8 '$work/app/log/网页日志$(date +%Y%m%d).txt' | grep -qF 'call[13700137000]'"
 
 main=$(search_windows --onlyvisible --pid "$client_pid" --name 版本 | head -1)
-page_painted() {
-  local out
-  out=$("$shot" "$main" "$shots/landline-calls.png" c01020 2>/dev/null) || return 1
-  awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[2] < 0.2 && f[4] >= 300) }'
-}
-check "the main window shows the calls" wait_until 10 page_painted
+check "the main window shows the calls" wait_until 10 painted landline-calls "$main" c01020
 
 # The page's renderer dies (out of memory, a crash, killed): the page
 # comes back on its own, and a call that came while it was down reaches it

@@ -19,6 +19,26 @@ client_log_tail() {
     iconv -f UTF-16 -t UTF-8 "$log" | tr -d '\r' | grep -v '^datetime' | tail -15 | sed 's/^/  /'
   done
 }
+# in_namespaces [--net] [--dbus] [TOOL...] -- "$@": runs the test again as
+# root in a mount namespace of its own (with --net a network of nothing but
+# loopback, with --dbus a D-Bus session that starts no service), so what it
+# mounts or starts goes with it. Without root or a TOOL it is skipped.
+in_namespaces() {
+  [ "${VELTRO_IN_NAMESPACE:-}" = 1 ] && return 0
+  local flags=(--mount) session=() needs=(unshare) tool
+  while [ "$1" != -- ]; do
+    case $1 in
+      --net) flags+=(--net) ;;
+      --dbus) session=(dbus-run-session --config-file="$(dirname "$0")/../dbus/session-without-services.conf" --) ;;
+      *) needs+=("$1") ;;
+    esac
+    shift
+  done
+  shift
+  [ "$(id -u)" = 0 ] || { echo "needs root for private namespaces: skipped"; exit 77; }
+  for tool in "${needs[@]}"; do command -v "$tool" >/dev/null || { echo "needs $tool: skipped"; exit 77; }; done
+  VELTRO_IN_NAMESPACE=1 exec unshare "${flags[@]}" -- "${session[@]}" bash "$0" "$@"
+}
 wait_until() {  # wait_until SECONDS COMMAND...
   local deadline=$((SECONDS + $1)); shift
   until "$@"; do [ $SECONDS -ge $deadline ] && return 1; sleep 0.2; done

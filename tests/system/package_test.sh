@@ -6,15 +6,9 @@
 # empty, so the machine's own files and package database never change.
 # Usage: package_test.sh BUILD_DIR DEMO_SERVER CHANNEL_SERVER WINDOW_SHOT
 set -uo pipefail
-if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
-  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! command -v dpkg >/dev/null; then
-    echo "needs root, unshare and dpkg for a private namespace: skipped"
-    exit 77
-  fi
-  VELTRO_IN_NAMESPACE=1 exec unshare --mount --net -- bash "$0" "$@"
-fi
-build=$1 demo=$2 channels=$3 shot=$4
 . "$(dirname "$0")/lib.sh"
+in_namespaces --net dpkg -- "$@"
+build=$1 demo=$2 channels=$3 shot=$4
 
 work=$(mktemp -d)
 pids=()

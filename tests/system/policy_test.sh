@@ -5,15 +5,9 @@
 # says where each came from; a file others may write is ignored.
 # Usage: policy_test.sh VELTROCRM DEMO_SERVER CHANNEL_SERVER WINDOW_SHOT
 set -uo pipefail
-if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
-  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null; then
-    echo "needs root and unshare for a private namespace: skipped"
-    exit 77
-  fi
-  VELTRO_IN_NAMESPACE=1 exec unshare --mount -- bash "$0" "$@"
-fi
-exe=$1 demo=$2 channels=$3 shot=$4
 . "$(dirname "$0")/lib.sh"
+in_namespaces -- "$@"
+exe=$1 demo=$2 channels=$3 shot=$4
 private_install "$exe"
 trap 'cleanup_install' EXIT
 private_etc_and_run

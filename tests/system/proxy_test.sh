@@ -9,18 +9,11 @@
 # never sends a loopback address to a proxy.
 # Usage: proxy_test.sh VELTROCRM DEMO_SERVER CHANNEL_SERVER WINDOW_SHOT
 set -uo pipefail
-if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
-  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null; then
-    echo "needs root and unshare for a private namespace: skipped"
-    exit 77
-  fi
-  # A D-Bus session that starts nothing: the keyring is there only once
-  # the test starts it.
-  VELTRO_IN_NAMESPACE=1 exec unshare --mount -- dbus-run-session \
-    --config-file="$(dirname "$0")/../dbus/session-without-services.conf" -- bash "$0" "$@"
-fi
-exe=$1 demo=$2 channels=$3 shot=$4
 . "$(dirname "$0")/lib.sh"
+# A D-Bus session that starts nothing: the keyring is there only once
+# the test starts it.
+in_namespaces --dbus -- "$@"
+exe=$1 demo=$2 channels=$3 shot=$4
 export LANG=zh_CN.UTF-8
 private_install "$exe"
 trap 'cleanup_install' EXIT

@@ -9,16 +9,9 @@
 # again; with a phone box set up too, both bring calls.
 # Usage: sip_test.sh VELTROCRM DEMO_SERVER PHONE_SIM WINDOW_SHOT PHONEBOX_SIM
 set -uo pipefail
-if [ "${VELTRO_IN_NAMESPACE:-}" != 1 ]; then
-  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! command -v kamailio >/dev/null; then
-    echo "needs root, unshare and kamailio for a private network: skipped"
-    exit 77
-  fi
-  VELTRO_IN_NAMESPACE=1 exec unshare --mount --net -- dbus-run-session \
-    --config-file="$(dirname "$0")/../dbus/session-without-services.conf" -- bash "$0" "$@"
-fi
-exe=$1 demo=$2 phone_sim=$3 shot=$4 box_sim=$5
 . "$(dirname "$0")/lib.sh"
+in_namespaces --net --dbus kamailio -- "$@"
+exe=$1 demo=$2 phone_sim=$3 shot=$4 box_sim=$5
 . "$(dirname "$0")/sip/phones.sh"
 export LANG=zh_CN.UTF-8
 private_install "$exe"
@@ -74,12 +67,7 @@ phone desk hangup
 check "the call ends" wait_until 10 phone_event caller1 CALL_CLOSED
 
 main=$(search_windows --onlyvisible --pid "$client_pid" --name 版本 | head -1)
-page_painted() {
-  local out
-  out=$("$shot" "$main" "$shots/sip-calls.png" c01020 2>/dev/null) || return 1
-  awk -v o="$out" 'BEGIN { split(o, f, /[ =]/); exit !(f[2] < 0.2 && f[4] >= 300) }'
-}
-check "the main window shows the call" wait_until 10 page_painted
+check "the main window shows the call" wait_until 10 painted sip-calls "$main" c01020
 
 # Cancelled before anyone answers: the page had it once, and that is all.
 phone caller2 dial sip:1001@10.77.0.1
