@@ -1,7 +1,14 @@
 #include "platform/desktop_proxy.h"
 
+#include <fcntl.h>
 #include <gio/gio.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -104,6 +111,86 @@ GnomeProxySettings ReadGnomeSettings() {
   for (const char* scheme : {"http", "https", "socks"}) settings.servers[scheme] = GnomeServer(proxy, scheme);
   g_object_unref(proxy);
   return settings;
+}
+
+// The settings as NUL-separated fields (no GSettings string holds a NUL):
+// mode, script, then host and port of each server, then the hosts to bypass.
+std::string Serialised(const GnomeProxySettings& settings) {
+  std::string text = settings.mode + '\0' + settings.autoconfig_url + '\0';
+  for (const char* scheme : {"http", "https", "socks"}) {
+    const auto found = settings.servers.find(scheme);
+    const std::pair<std::string, int> server = found == settings.servers.end() ? std::pair<std::string, int>{} : found->second;
+    text += server.first + '\0' + std::to_string(server.second) + '\0';
+  }
+  for (const std::string& host : settings.ignore_hosts) text += host + '\0';
+  return text;
+}
+
+GnomeProxySettings Deserialised(const std::string& text) {
+  std::vector<std::string> fields;
+  for (size_t start = 0, end; (end = text.find('\0', start)) != std::string::npos; start = end + 1)
+    fields.push_back(text.substr(start, end - start));
+  GnomeProxySettings settings;
+  if (fields.size() < 8) return settings;
+  settings.mode = fields[0];
+  settings.autoconfig_url = fields[1];
+  size_t field = 2;
+  for (const char* scheme : {"http", "https", "socks"}) {
+    settings.servers[scheme] = {fields[field], std::atoi(fields[field + 1].c_str())};
+    field += 2;
+  }
+  settings.ignore_hosts.assign(fields.begin() + static_cast<std::ptrdiff_t>(field), fields.end());
+  return settings;
+}
+
+// GNOME's settings, read in a short-lived child. GSettings' dconf backend
+// leaves threads behind that read the environment whenever they connect or
+// log, while the engine's set-up goes on changing it: that crashed the
+// client at start.
+GnomeProxySettings ReadGnomeSettingsApart() {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return {};
+  const pid_t child = fork();
+  if (child < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return {};
+  }
+  if (child == 0) {
+    close(fds[0]);
+    const std::string text = Serialised(ReadGnomeSettings());
+    for (size_t written = 0; written < text.size();) {
+      const ssize_t n = write(fds[1], text.data() + written, text.size() - written);
+      if (n <= 0) _exit(1);
+      written += static_cast<size_t>(n);
+    }
+    _exit(0);
+  }
+  close(fds[1]);
+  // A few settings; a reader that hangs or floods is given up.
+  constexpr size_t kMost = 256 * 1024;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::string text;
+  bool complete = false;
+  while (text.size() < kMost) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd readable{fds[0], POLLIN, 0};
+    if (left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count())) <= 0) break;
+    char buffer[4096];
+    const ssize_t n = read(fds[0], buffer, sizeof(buffer));
+    if (n <= 0) {
+      complete = n == 0;
+      break;
+    }
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  close(fds[0]);
+  if (!complete) kill(child, SIGKILL);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+  return Deserialised(text);
 }
 
 bool DesktopNamed(const std::vector<std::string>& names) {
@@ -215,7 +302,7 @@ DesktopProxy ReadDesktopProxy() {
     return std::string(value ? value : "");
   });
   if (proxy.kind != DesktopProxy::Kind::kNone || !proxy.source.empty()) return proxy;
-  if (DesktopNamed({"GNOME", "Unity", "X-Cinnamon", "Budgie", "Pantheon"})) return DesktopProxyFromGnome(ReadGnomeSettings());
+  if (DesktopNamed({"GNOME", "Unity", "X-Cinnamon", "Budgie", "Pantheon"})) return DesktopProxyFromGnome(ReadGnomeSettingsApart());
   if (DesktopNamed({"KDE"})) return DesktopProxyFromKde(KdeConfigText());
   return DesktopProxy{};
 }

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <chrono>
 #include <map>
 #include <string>
@@ -87,6 +91,38 @@ TEST(DesktopProxy, GnomeAndKdeSettings) {
   EXPECT_EQ(proxy.kind, DesktopProxy::Kind::kScript);
   EXPECT_EQ(proxy.script_url, "file:///etc/corp.pac");
   EXPECT_EQ(platform::DesktopProxyFromKde("[Proxy Settings]\nProxyType=0\n").kind, DesktopProxy::Kind::kNone);
+}
+
+// GNOME's settings as dconf keeps them, in a home of the test's own: read
+// right, and the environment safe to change at once after, as the engine's
+// set-up does (the settings' own threads once tripped over that at start).
+TEST(DesktopProxy, GnomeSettingsReadWithoutThreadsLeftBehind) {
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  ASSERT_TRUE(QDir(home.path()).mkpath("keys") && QDir(home.path()).mkpath("config/dconf"));
+  QFile keys(home.filePath("keys/proxy"));
+  ASSERT_TRUE(keys.open(QIODevice::WriteOnly));
+  keys.write("[system/proxy]\nmode='manual'\nignore-hosts=['corp.example']\n"
+             "[system/proxy/http]\nhost='proxy.example'\nport=3128\n");
+  keys.close();
+  ASSERT_EQ(QProcess::execute("dconf", {"compile", home.filePath("config/dconf/user"), home.filePath("keys")}), 0);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+  environment.insert("XDG_CURRENT_DESKTOP", "GNOME");
+  for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                           "no_proxy", "NO_PROXY", "auto_proxy"})
+    environment.remove(name);
+  int right = 0;
+  for (int round = 0; round < 100; ++round) {
+    QProcess probe;
+    probe.setProcessEnvironment(environment);
+    probe.start(PROXY_ENV_PROBE, {});
+    ASSERT_TRUE(probe.waitForFinished(30000)) << "round " << round;
+    ASSERT_EQ(probe.exitStatus(), QProcess::NormalExit) << "round " << round;
+    ASSERT_EQ(probe.exitCode(), 0) << "round " << round;
+    right += probe.readAllStandardOutput().trimmed() == "http=proxy.example:3128";
+  }
+  EXPECT_EQ(right, 100);
 }
 
 TEST(ProxyRule, SwitchesWinOverTheSessionAndReplaceWhatTheEngineReads) {
