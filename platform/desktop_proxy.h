@@ -36,7 +36,8 @@ DesktopProxy DesktopProxyFromGnome(const GnomeProxySettings& settings);
 DesktopProxy DesktopProxyFromKde(const std::string& kioslaverc_text);
 
 // Reads the session's settings; the desktop's are asked only on the desktop
-// XDG_CURRENT_DESKTOP names. Call once, before the engine starts.
+// XDG_CURRENT_DESKTOP names. Call once, before the engine or any other
+// thread starts: GNOME's are read in a forked child.
 DesktopProxy ReadDesktopProxy();
 
 }  // namespace platform
